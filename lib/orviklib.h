@@ -1,0 +1,460 @@
+/*
+ * orviklib.h - the Orvik panel toolkit and runtime services.
+ *
+ * One header for everything the four programs link: records, style bits, globals and
+ * functions, in the global namespace under their own names, sectioned by the file that
+ * defines them.
+ *
+ * Contract in brief:
+ *  - Every function returns an int return code (OVRC_*) unless its section says otherwise,
+ *    and passes a callee's non-zero code upward.
+ *  - Public functions (prefix OV) check their pointers, log "<name>: <arg> NULL pointer: %p."
+ *    at level 8 and return 8; their internal twins (trailing i) take the same panel handle.
+ *  - A panel (PABI) owns a bump heap of 131072-byte chunks; every FIELD and FIELDTAB of the
+ *    panel lives there until OVDeletePanel frees the chunks in one pass.
+ *  - Screen coordinates are 1-based rows and columns, except PrintBlock (curses coordinates).
+ *  - Errors always reach the log (level 8); trace lines only while bDebug is set.
+ *  - Only the drawing and input sources include curses; this header does not.
+ */
+#ifndef ORVIKLIB_H
+#define ORVIKLIB_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+/* ------------------------------------------------------------------------------------ */
+/* Return codes and log levels shared by every program                                  */
+/* ------------------------------------------------------------------------------------ */
+
+enum : int {
+    OVRC_OK = 0,          /* success                                                   */
+    OVRC_HELP = 1,        /* help text printed                                         */
+    OVRC_RETURN = 3,      /* Return chosen in the response loop                        */
+    OVRC_ERROR = 8,       /* bad argument or failed operation                          */
+    OVRC_EXIT = 9,        /* Exit chosen                                               */
+    OVRC_NOMEMORY = 12,   /* exit status when a heap chunk cannot be allocated         */
+    OVRC_OVERFLOW = 100,  /* command output does not fit the caller's buffer           */
+    OVRC_CMDFAILED = 101  /* command could not run, failed, or left no output file     */
+};
+
+enum : int {
+    OVLOG_INFO = 0,
+    OVLOG_DEBUG = 1,
+    OVLOG_WARNING = 4,
+    OVLOG_ERROR = 8
+};
+
+/* ------------------------------------------------------------------------------------ */
+/* panel.cpp - panel anchor block, heap chunks, fields and tab entries                  */
+/* ------------------------------------------------------------------------------------ */
+
+constexpr int OVHEAPCHUNKSIZE = 131072; /* size of the panel block and of every chunk */
+
+struct FIELD;
+struct FIELDTAB;
+
+/* Header at the start of each heap chunk (the first one follows the PABI directly). */
+struct HEAP {
+    char szEyeCatcher[8];        /* "PHEAPBLK", not NUL-terminated */
+    HEAP *psHeapNext;
+    HEAP *psHeapPrev;
+    unsigned char *pHeap;        /* start of the chunk's memory: the address freed */
+    unsigned char *pHeapFree;    /* first free byte */
+    int nHeapSize;
+};
+
+/* Panel anchor block; PAB is the same object under the name the public functions use. */
+struct PABI {
+    char szEyeCatcher[8];        /* "PANELBLK" */
+    int nRows;
+    int nColumns;
+    int nRowCurrent;
+    int nColumnCurrent;
+    HEAP *psHeapFirst;
+    HEAP *psHeapCurrent;
+    FIELD *psFieldFirst;
+    FIELD *psFieldLast;
+    FIELDTAB *psFieldTabFirst;
+    FIELDTAB *psFieldTabLast;
+    FIELDTAB *psFieldTab_Current;
+    char achReserved[16];        /* keeps the block at 96 bytes: 130928 bytes of room follow */
+};
+typedef PABI PAB;
+
+/* One field of a panel: text, label, data line, push button or pulldown. */
+struct FIELD {
+    char szEyeCatcher[8];        /* "FIELDBLK" */
+    FIELD *psFieldNext;
+    FIELD *psFieldPrev;
+    int nRow;
+    int nColumn;
+    int nLength;
+    char szName[40];             /* at most 32 characters are copied in */
+    char szValue[256];           /* at most 255 characters */
+    int nChoices;
+    const char *const *pszChoices; /* pulldowns: the caller's array, not copied */
+    unsigned long ulStyle;
+    int nAttribute;
+    int nBackground;
+    int nForeground;
+};
+
+/* One entry of the panel's tab order. */
+struct FIELDTAB {
+    char szEyeCatcher[8];        /* "TABFLBLK" */
+    FIELDTAB *psFieldTabNext;
+    FIELDTAB *psFieldTabPrev;
+    int nRow;
+    int nColumn;
+    int nOffset;                 /* cursor offset inside the value while it is edited */
+    FIELD *psField;
+};
+
+static_assert(sizeof(unsigned long) == 8, "style bits are 64-bit");
+static_assert(sizeof(HEAP) == 48 && sizeof(PABI) == 96, "room of the first chunk is 130928 bytes");
+
+extern int nPid;                 /* process id, stored at every panel creation */
+
+/* Creates a panel (curses entered, configuration loaded) and draws its centred title. */
+PAB *OVCreatePanel(const char *pszTitle, int nAttribute, int nBackground, int nForeground);
+/* Creates a panel with a first chunk of nSize bytes; rows/columns <= 0 take the terminal's. */
+PABI *OVCreatePaneli(int nSize, int nRows, int nColumns, int nAttribute, int nBackground,
+                     int nForeground);
+/* Saves the configuration, dumps the chunks when dumping, frees the panel, leaves curses. */
+int OVDeletePanel(PAB *psPab);
+/* nLength zero bytes from the panel heap; never NULL (ends the process with 12 instead). */
+void *GetHunkofHeap(PABI *psPabi, int nLength);
+/* A new FIELD appended to the panel's field chain. */
+FIELD *CreateFieldBlk(PABI *psPabi);
+/* A new FIELDTAB appended to the tab chain; it becomes psFieldTab_Current. */
+FIELDTAB *CreateFieldTabBlk(PABI *psPabi);
+
+/* ------------------------------------------------------------------------------------ */
+/* screen.cpp - curses set-up, colours, attributes, positions and text                  */
+/* ------------------------------------------------------------------------------------ */
+
+struct OVCOLORPAIR {
+    int nForeground;
+    int nBackground;
+};
+
+constexpr int OVMAXCOLORPAIRS = 32;
+extern OVCOLORPAIR asColor[OVMAXCOLORPAIRS]; /* entry i defines curses colour pair i + 1 */
+extern int nColorPair;           /* entries of asColor in use in the current panel */
+extern int nBackColor;           /* colours last painted by OVClearScreenHunk, -1 at start */
+extern int nForeColor;
+
+/* Curses set-up for drawing without a panel (half-delay of two tenths). */
+int InitializeCurses();
+/* Clears the screen and leaves curses mode. */
+int EndCurses();
+/* Makes the combination the current colour of stdscr (one pair per combination). */
+int OVSetColor(int nForegroundColor, int nBackgroundColor);
+/* Makes the mapped attribute (1 bold, 2 dim, 3 underline, 7 reverse) the whole attribute. */
+int OVSetAttribute(int nAttribute);
+/* Moves the cursor; 8 without moving when a coordinate is below 1. */
+int SetPosition(int nRow, int nColumn);
+/* Writes text literally at the cursor. */
+int WriteString(const char *pszString);
+/* Paints nRows rows of nLength blanks from column 1 of nRow in the given colours. */
+int OVClearScreenHunk(PABI *psPabi, int nRow, int nColumn, int nRows, int nLength,
+                      int nBackground, int nForeground);
+/* Prints a multi-line text at curses (0-based) coordinates, centred on wide panels. */
+int PrintBlock(PABI *psPabi, int nRow, int nColumn, const char *pszMessage);
+
+/* ------------------------------------------------------------------------------------ */
+/* field.cpp - fields, pulldowns, cursor and value lookup                               */
+/* ------------------------------------------------------------------------------------ */
+
+constexpr unsigned long OVSTYLE_TAB = 0x1;
+constexpr unsigned long OVSTYLE_RIGHT = 0x2;
+constexpr unsigned long OVSTYLE_CENTER = 0x4;
+constexpr unsigned long OVSTYLE_EDIT = 0x8;
+constexpr unsigned long OVSTYLE_PULLDOWN = 0x80000000UL;
+
+int OVCreateField(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,
+                  const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
+                  int nForeground);
+/* Creates and draws a field; with OVSTYLE_TAB it joins the tab order and becomes current. */
+int OVCreateFieldi(PABI *psPabi, int nRow, int nColumn, int nLength, const char *pszName,
+                   const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
+                   int nForeground);
+/* A field whose Enter opens the list of choices; the choice array must outlive the panel. */
+int OVCreatePullDown(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,
+                     const char *pszValue, int nChoices, const char *const *pszChoices,
+                     unsigned long ulStyle, int nAttribute, int nBackground, int nForeground);
+int OVSetCursor(PAB *psPab, const char *pszName);
+/* Gives the named selectable field the cursor. */
+int SetCursori(PABI *psPabi, const char *pszName);
+int OVGetFieldValue(PAB *psPab, const char *pszFieldID, char **ppszFieldText);
+/* Points *ppszFieldText at the named field's own value storage (valid until deletion). */
+int GetFieldValuei(PABI *psPabi, const char *pszFieldID, char **ppszFieldText);
+
+/* ------------------------------------------------------------------------------------ */
+/* input.cpp - keyboard and mouse                                                       */
+/* ------------------------------------------------------------------------------------ */
+
+/* One keyboard or mouse event; rows and columns 1-based, 0 for keys. */
+struct CHARINPUT {
+    int nChar;
+    int nRow;
+    int nColumn;
+};
+
+constexpr int OVKEY_TAB = 9;
+constexpr int OVKEY_ENTER = 10;
+constexpr int OVKEY_DOWN = 258;
+constexpr int OVKEY_UP = 259;
+constexpr int OVKEY_LEFT = 260;
+constexpr int OVKEY_RIGHT = 261;
+constexpr int OVKEY_DELETE = 330;
+constexpr int OVKEY_BTAB = 353;
+constexpr int OVKEY_MOUSE = 409;
+
+extern int nTimeMouse;           /* earliest second at which a mouse event is accepted */
+
+/* Waits for one key or one mouse event (at most one mouse event per second); returns 0. */
+int GetKBM(CHARINPUT *psCharInput);
+/* The next key; a click on a selectable field makes it current and arrives as Enter. */
+int GetInputChar(PABI *psPabi);
+
+/* ------------------------------------------------------------------------------------ */
+/* response.cpp - the user response loop, field editor and pulldown pop-up              */
+/* ------------------------------------------------------------------------------------ */
+
+/* Response codes written to *pnResponse. */
+constexpr int OVRESPONSE_NOFIELD = 2;  /* the panel has no selectable field */
+constexpr int OVRESPONSE_FIELD = 5;    /* a field was chosen; its name is the response ID */
+
+int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse);
+/* Runs the loop until a choice: 0 with a response, 3 Return, 9 Exit, 8 error. */
+int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse);
+/* What Enter does on the current tab entry. */
+int OVUREnteri(PABI *psPabi, char *pszResponseID, int *pnResponse);
+/* Applies one key to an editable field; always 0. */
+int DoEditField(FIELDTAB *psFieldTab, int nWorkchar);
+/* The pop-up of a pulldown; the choice made becomes the field's value. */
+int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psField,
+                  FIELDTAB *psFieldTab);
+
+/* ------------------------------------------------------------------------------------ */
+/* actionbar.cpp - push buttons                                                         */
+/* ------------------------------------------------------------------------------------ */
+
+constexpr unsigned long OVAB_FORWARD = 0x1;
+constexpr unsigned long OVAB_RETURN = 0x2;
+constexpr unsigned long OVAB_HELP = 0x4;
+constexpr unsigned long OVAB_SAVE = 0x8;
+constexpr unsigned long OVAB_BROWSE = 0x10;
+constexpr unsigned long OVAB_EDIT = 0x20;
+constexpr unsigned long OVAB_PRINT = 0x40;
+constexpr unsigned long OVAB_MODAL = 0x80;
+constexpr unsigned long OVAB_EXIT = 0x100;
+constexpr unsigned long OVAB_PING = 0x400;
+constexpr unsigned long OVAB_TRUST = 0x800;
+constexpr unsigned long OVAB_CONNECT = 0x1000;
+constexpr unsigned long OVAB_COPY = 0x2000;
+constexpr unsigned long OVAB_DELETE = 0x4000;
+constexpr unsigned long OVAB_BACKWARD = 0x8000;
+constexpr unsigned long OVAB_DISCONNECT = 0x10000;
+constexpr unsigned long OVAB_CANCEL = 0x20000;
+constexpr unsigned long OVAB_NEW = 0x40000;
+
+int OVCreateActionBar(PAB *psPab, int nRow, int nColumn, int nLength, unsigned long ulStyle,
+                      int *pnResponse);
+/* Draws the requested buttons in their fixed order; with OVAB_MODAL reads the choice too. */
+int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigned long ulStyle,
+                       int *pnResponse);
+
+/* ------------------------------------------------------------------------------------ */
+/* boxes.cpp - message, help and prompt boxes, product information                      */
+/* ------------------------------------------------------------------------------------ */
+
+/* Framed one-line message with a Return button; waits for one event. */
+int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int nRow,
+                      int nColumn, int nLength);
+int CreateHelpBox(PAB *psPab, const char *psMessage, int nRow, int nColumn, int nLength);
+/* The help text over the whole panel below its title; waits for one key or click. */
+int CreateHelpBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, int nLength);
+/* An empty screen titled "Help Information"; always 0. */
+int CreatePrompti(PABI *psPabi, const char *psPrompt, unsigned long ulStyle, int nRow,
+                  int nColumn, int nLength);
+/* Title, version, build, credits and disclaimer, with a modal Return button. */
+int ProductInfo(PABI *psPabi);
+
+extern char *pszHelpInfo;        /* the program's help text, shown by the Help button */
+
+/* ------------------------------------------------------------------------------------ */
+/* log.cpp - message log, memory dump, termination                                      */
+/* ------------------------------------------------------------------------------------ */
+
+constexpr int OVMAXMESSAGE = 16197; /* characters of a message that reach the log */
+
+extern int bDebug;               /* trace lines are written */
+extern int bDump;                /* panel heaps are dumped at deletion */
+extern char szLogFile[256];      /* "/tmp/OrvikLog.txt" unless ORVIKLOGFILE says otherwise */
+
+/* Appends one dated line to the log; 0 also when the log cannot be opened, 8 for NULL. */
+int OVWriteMessage(int nLevel, const char *pszMessage);
+/* Hexadecimal dump of memory into the log, 16 bytes a line. */
+int OVDump(const char *pszTitle, const void *pMemoryPtr, int nMemorySize);
+/* Interrupt handler: terminal restored, curses left, signal logged; exits with nSignal. */
+[[noreturn]] void OVSignalHandler(int nSignal);
+
+/* printf-style logging over OVWriteMessage. */
+int OVLog(int nLevel, const char *pszFormat, ...) __attribute__((format(printf, 2, 3)));
+/* "NAME: starting: <formatted arguments>" at level 1, only while debugging. */
+void OVTraceStart(const char *pszFunction, const char *pszFormat, ...)
+    __attribute__((format(printf, 2, 3)));
+/* "NAME: ending: nRc: %d." at level 1 while debugging; returns nRc unchanged. */
+int OVTraceEnd(const char *pszFunction, int nRc);
+/* Leaves curses if it is active and restores echo and canonical input on standard input. */
+void OVRestoreTerminal();
+/* The one fatal path: terminal restored, then the process ends with nStatus. */
+[[noreturn]] void OVFatalExit(int nStatus);
+
+/* ------------------------------------------------------------------------------------ */
+/* startup.cpp - start-up shared by orvikfsys, orvikdsys and orvikpref                  */
+/* ------------------------------------------------------------------------------------ */
+
+/* What differs between the tool programs' start-up: the wording of their notices and
+   errors, their help output and how much of a "-help" text they keep. */
+struct OVTOOLSTARTUP {
+    const char *pszProgram;              /* "orvikpref"                                  */
+    const char *pszEnvDebugNotice;       /* logged when ORVIKDEBUG switches debugging on */
+    const char *pszEnvDumpNotice;        /* logged when ORVIKDUMP switches dumping on    */
+    const char *pszArgDebugNotice;       /* logged for the argument "debug"              */
+    const char *pszArgDumpNotice;        /* logged for the argument "dump"               */
+    const char *pszHelpMissingError;     /* printf format with one %s, or none           */
+    const char *const *apszHelpLines;    /* "help" output, one line each, NULL-ended     */
+    std::size_t nHelpBlockSize;          /* bytes of the zeroed block kept for the text  */
+    std::size_t nHelpTextMax;            /* characters of the text copied into it        */
+};
+
+/* Applies ORVIKDEBUG and ORVIKDUMP ("Yes" in any case switches on), then walks every
+   argument from index 0: "debug", "dump", "-help" text and "help" (any case). The text that
+   follows "-help" goes into pszHelpInfo and is itself compared with the later words.
+   Returns 0, 1 after printing the help lines, 8 when "-help" has no text. */
+int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv);
+/* The environment part alone. */
+void OVApplyEnvironmentSwitches(const OVTOOLSTARTUP *psStartup);
+/* Writes the help lines to standard output, one output call per line. */
+void OVPrintHelpLines(const char *const *apszHelpLines);
+
+/* ------------------------------------------------------------------------------------ */
+/* text.cpp - bounded copies                                                            */
+/* ------------------------------------------------------------------------------------ */
+
+/* Copies at most nDestSize - 1 bytes of pszSource into pszDest, never splitting a UTF-8
+   sequence, always terminating. Returns the number of bytes copied. */
+std::size_t OVCopyText(char *pszDest, std::size_t nDestSize, const char *pszSource);
+/* Length of the longest prefix of at most nMaxBytes bytes that ends on a character
+   boundary of the UTF-8 text. */
+std::size_t OVUtf8Prefix(std::string_view sText, std::size_t nMaxBytes);
+
+/* ------------------------------------------------------------------------------------ */
+/* display.cpp - display attribute groups and colour/attribute names                    */
+/* ------------------------------------------------------------------------------------ */
+
+struct DISPLAYATTRIBUTES {
+    char *pszTitle;              /* "Panel" */
+    char *pszID;                 /* "PANEL" */
+    int nForegroundColor;        /* 0..7 */
+    int nBackgroundColor;        /* 0..7 */
+    int nAttribute;              /* 0, 1, 2, 3 or 7 */
+};
+
+/* Group numbers of asOVDisplayAttributes. */
+enum : unsigned long {
+    OVDG_PANEL = 0,
+    OVDG_MENUITEM = 1,
+    OVDG_PULLDOWN = 2,
+    OVDG_FIELD = 3,
+    OVDG_MESSAGEBOX = 4,
+    OVDG_BUTTON = 5
+};
+constexpr int OVDISPLAYGROUPS = 6;
+
+extern DISPLAYATTRIBUTES asOVDisplayAttributes[OVDISPLAYGROUPS];
+extern const char *const OVCOLORLIT[8];     /* "Black" .. "White", by curses colour number */
+extern const char *const OVATTRIBUTELIT[4]; /* "Bright", "Dim", "Underline", "Reverse"     */
+extern const int OVATTRIBUTEID[4];          /* 1, 2, 3, 7                                  */
+extern const int OVATTRIBUTESUB[8];         /* attribute number -> OVATTRIBUTELIT index    */
+
+/* Colour number 0..7 of a name (any case, cut at its first blank), or -1. */
+int OVGetColor(const char *pszColor);
+/* Attribute number 1, 2, 3 or 7 of a name, or -1. */
+int OVGetAttribute(const char *pszAttribute);
+int OVGetDisplayValues(PAB *psPab, unsigned long ulGroupType, char **ppszTitle, char **ppszID,
+                       int *pnForegroundColor, int *pnBackgroundColor, int *pnAttribute);
+int GetDisplayValuesi(PABI *psPabi, unsigned long ulGroupType, char **ppszTitle, char **ppszID,
+                      int *pnForegroundColor, int *pnBackgroundColor, int *pnAttribute);
+int OVSetDisplayValues(PAB *psPab, unsigned long ulGroupType, const char *pszTitle,
+                       const char *pszID, int nForegroundColor, int nBackgroundColor,
+                       int nAttribute);
+int SetDisplayValuesi(PABI *psPabi, unsigned long ulGroupType, const char *pszTitle,
+                      const char *pszID, int nForegroundColor, int nBackgroundColor,
+                      int nAttribute);
+
+/* ------------------------------------------------------------------------------------ */
+/* config.cpp - config.ini: display values and remote systems                           */
+/* ------------------------------------------------------------------------------------ */
+
+struct REMOTESYSTEM {
+    char szIP[33];
+    char szPort[7];
+    char szSystemName[17];
+    char szUser[17];
+    char szLastPing[17];
+    char szLastTrust[17];
+    char szLastConnect[17];
+};
+
+constexpr int OVMAXREMOTESYSTEMS = 100;
+extern REMOTESYSTEM asRemoteSystem[OVMAXREMOTESYSTEMS];
+extern int nRemoteSystems;
+extern REMOTESYSTEM *psConnectedSystem; /* NULL: everything runs locally */
+extern char szOrvikConfFile[256];      /* path worked out by every load and save */
+
+/* Reads config.ini into the display groups and the remote system table (creating the file
+   from the values in memory when it is missing). 0, or 8 on an error in the file. */
+int LoadConfigurationValues();
+/* Rewrites config.ini from the tables, atomically. 0, or 8 when it cannot be written. */
+int SaveConfigurationValues();
+
+/* ------------------------------------------------------------------------------------ */
+/* command.cpp - local and remote commands, shells, quoting                             */
+/* ------------------------------------------------------------------------------------ */
+
+/* Runs a command and appends its standard output to pszCOutput (nOutputSize bytes).
+   0, 8, 100 (output does not fit) or 101 (cannot start, or non-zero exit). */
+int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize);
+/* Runs a command on a remote system through ssh and brings its output back with scp.
+   With both file names given the output stays in those files. 0, 8, 100 or 101. */
+int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
+                         char *pszCOutput, int nOutputSize, const char *pszTempFile,
+                         const char *pszErrorFile);
+/* Hands the terminal to a shell, locally or on the connected system; the system() status. */
+int RunShell(const char *pszCommand);
+/* Hands the terminal to one local command; the system() status. */
+int PerformSystemCommand(const char *pszCommand);
+
+/* Quoting for command lines. Plain text (letters, digits and / . _ - + , : @ % =) goes in
+   as it is; anything else is single-quoted so that the shell sees one literal word. */
+std::string OVShellWord(std::string_view sText);
+/* Always single-quoted, whatever the text. */
+std::string OVShellQuote(std::string_view sText);
+/* For text placed between double quotes: " \ $ and ` are escaped with a backslash. */
+std::string OVShellEscapeDoubleQuoted(std::string_view sText);
+
+/* ------------------------------------------------------------------------------------ */
+/* report.cpp - report save and print                                                   */
+/* ------------------------------------------------------------------------------------ */
+
+/* Writes "title:\n\n" and the data to the file. 0, or 8. */
+int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *pszData);
+/* Sends "title\n\n", the data and "\n" to lpr. 0, or 8. */
+int PrintData(const char *pszTitle, const char *pszData);
+
+#endif /* ORVIKLIB_H */
