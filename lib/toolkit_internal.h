@@ -1,0 +1,39 @@
+/*
+ * toolkit_internal.h - helpers shared by the toolkit sources (panel, screen, field, input,
+ * response, actionbar, boxes). Programs never include this header.
+ *
+ * Contract in brief:
+ *  - It includes curses, so only the drawing and input sources include it.
+ *  - OVCursesAttribute is the one translation of the toolkit's attribute numbers.
+ *  - OVApplyPanelCursesSettings is the one curses set-up sequence, used by every panel
+ *    creation and by InitializeCurses.
+ *  - Bounded, UTF-8-safe copies into record fields go through OVCopyText (orviklib.h).
+ */
+#ifndef ORVIK_TOOLKIT_INTERNAL_H
+#define ORVIK_TOOLKIT_INTERNAL_H
+
+#include <curses.h>
+
+#include "orviklib.h"
+
+/* Curses attribute of a toolkit attribute number: 1 bold, 2 dim, 3 underline, 7 reverse,
+   anything else normal. */
+attr_t OVCursesAttribute(int nAttribute);
+
+/* Enters curses mode (locale from the environment, initscr the first time, a cleared
+   screen every time) and applies start_color, cbreak, noecho, halfdelay(nHalfDelayTenths),
+   keypad and the full mouse mask. */
+void OVApplyPanelCursesSettings(int nHalfDelayTenths);
+
+/* Rows and columns of the terminal on standard output (TIOCGWINSZ). 0, or 8 when the
+   request fails (both values are then 0). */
+int OVTerminalSize(int *pnRows, int *pnColumns);
+
+/* Half-delay of panels (tenths of a second) and of drawing without a panel. */
+constexpr int OVPANELHALFDELAY = 1;
+constexpr int OVMENUHALFDELAY = 2;
+
+/* All mouse events, as the panels ask for them. */
+constexpr mmask_t OVMOUSEMASK = 0x7ffffff;
+
+#endif /* ORVIK_TOOLKIT_INTERNAL_H */
