@@ -1,0 +1,199 @@
+/* main.cpp - the main menu program's frame: start-up, the menu loop, clean-up, interrupt. */
+#include "orvikmenu.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlmemory.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A command-line word: a value option copies the next argument into pszTarget (and the
+// environment variable), a switch sets its flag and the variable to "Yes".
+struct MENUOPTION {
+    const char *pszWord;
+    char *pszTarget;
+    std::size_t nTargetSize;
+    int *pbSwitch;
+    const char *pszVariable;
+    const char *pszNotice;
+};
+
+constexpr MENUOPTION asMenuOption[] = {
+    {"-f", szXMLFile, sizeof szXMLFile, nullptr, nullptr, nullptr},
+    {"-d", szDirectory, sizeof szDirectory, nullptr, "ORVIKDIR", nullptr},
+    {"-l", szLogFile, sizeof szLogFile, nullptr, "ORVIKLOGFILE", nullptr},
+    {"debug", nullptr, 0, &bDebug, "ORVIKDEBUG", "Debugging has been set."},
+    {"dump", nullptr, 0, &bDump, "ORVIKDUMP", "Dump processing has been set."},
+};
+
+constexpr const char *apszHelpLines[] = {
+    "",
+    "Orvik  provides the following runtime options:",
+    "",
+    "       -f filename: Will use filename specified as XML File.",
+    "       help:        Will provide this help information.",
+    "       debug:       Will provide diagnosic information",
+    "",
+    nullptr,
+};
+
+constexpr const char *apszClearedVariables[] = {"ORVIKDEBUG", "ORVIKDUMP", "ORVIKDIR",
+                                                "ORVIKLOGFILE"};
+
+constexpr int UNAMEOUTPUTSIZE = 2560;
+
+// Walks the arguments from index 0. An option moves on to its value before the later words
+// are compared, so the value itself can also match them ("-f debug"). 1 after "help".
+int ReadArguments(int argc, char **argv)
+{
+    for (int i = 0; i < argc; i++) {
+        for (const MENUOPTION &sOption : asMenuOption) {
+            if (strcasecmp(argv[i], sOption.pszWord) != 0)
+                continue;
+            if (sOption.pszTarget != nullptr) {
+                if (i + 1 >= argc)
+                    continue;
+                i++;
+                OVCopyText(sOption.pszTarget, sOption.nTargetSize, argv[i]);
+                if (sOption.pszVariable != nullptr)
+                    setenv(sOption.pszVariable, sOption.pszTarget, 1);
+            } else {
+                *sOption.pbSwitch = 1;
+                setenv(sOption.pszVariable, "Yes", 1);
+                OVWriteMessage(OVLOG_DEBUG, sOption.pszNotice);
+            }
+        }
+        if (strcasecmp(argv[i], "help") == 0) {
+            OVPrintHelpLines(apszHelpLines);
+            return OVRC_HELP;
+        }
+    }
+    return OVRC_OK;
+}
+
+// Kernel name and version word, node name and release from the words of "uname -a".
+void SplitUnameOutput(std::string sOutput)
+{
+    while (!sOutput.empty() && sOutput.back() == '\n')
+        sOutput.pop_back();
+    std::vector<std::string> asWords;
+    std::size_t nStart = 0;
+    while (asWords.size() < 4 && nStart < sOutput.size()) {
+        std::size_t nBlank = sOutput.find(' ', nStart);
+        if (nBlank == std::string::npos)
+            nBlank = sOutput.size();
+        if (nBlank > nStart)
+            asWords.push_back(sOutput.substr(nStart, nBlank - nStart));
+        nStart = nBlank + 1;
+    }
+    asWords.resize(4);
+    OVCopyText(szKernelName, sizeof szKernelName, asWords[0].c_str());
+    OVCopyText(szNodeName, sizeof szNodeName, asWords[1].c_str());
+    OVCopyText(szKernelRelease, sizeof szKernelRelease, asWords[2].c_str());
+    OVCopyText(szKernelName, sizeof szKernelName, (asWords[0] + " " + asWords[3]).c_str());
+}
+
+} // namespace
+
+int Initialize(int argc, char **argv)
+{
+    int nRc = BuildAnchorBlock();
+    if (nRc != OVRC_OK)
+        return nRc;
+    for (const char *pszVariable : apszClearedVariables)
+        unsetenv(pszVariable);
+
+    nRc = ReadArguments(argc, argv);
+    if (nRc != OVRC_OK)
+        return nRc;
+    if (bDebug) {
+        OVWriteMessage(OVLOG_DEBUG, "Orvik: Input Arguments follow:");
+        for (int i = 1; i < argc; i++)
+            OVLog(OVLOG_DEBUG, "%.2559s", argv[i]);
+        OVWriteMessage(OVLOG_DEBUG, "");
+        OVLog(OVLOG_DEBUG, "Orvik: XML Filename set to %s.", szXMLFile);
+    }
+
+    ResetMenuReader();
+    if (ReadMenuFile(szXMLFile) == 0) {
+        OVLog(OVLOG_ERROR, "Orvik Initialize: No Menu Items found for XML File %s.", szXMLFile);
+        return OVRC_ERROR;
+    }
+    if (bDebug)
+        LogMenuStructure();
+
+    pszUserID = getlogin();
+
+    std::vector<char> achOutput(UNAMEOUTPUTSIZE, '\0');
+    nRc = ExecuteCommand("uname -a 2>/dev/null", achOutput.data(), UNAMEOUTPUTSIZE);
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "Orvik Initialize: Unable to execute uname -a command, return: %d.",
+              nRc);
+        return OVRC_ERROR;
+    }
+    if (bDebug)
+        OVLog(OVLOG_DEBUG, "Orvik Initialize: uname: %s", achOutput.data());
+    SplitUnameOutput(achOutput.data());
+    if (bDebug) {
+        OVLog(OVLOG_DEBUG, "Orvik Initialize: szKernelName:    %s.", szKernelName);
+        OVLog(OVLOG_DEBUG, "Orvik Initialize: szKernelRelease: %s.", szKernelRelease);
+        OVLog(OVLOG_DEBUG, "Orvik Initialize: szNodeName:      %s.", szNodeName);
+    }
+
+    nRc = LoadConfigurationValues();
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvik Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
+        return nRc;
+    }
+    if (bDebug)
+        OVWriteMessage(OVLOG_DEBUG, "Orvik Initialize: Configuration values loaded.");
+    return OVRC_OK;
+}
+
+int Finish()
+{
+    xmlCleanupParser();
+    if (bDebug)
+        xmlMemoryDump();
+    ResetMenuReader();   // the chain lives in the heap that goes next
+    ReleaseAnchorBlock();
+    if (pszHelpInfo != nullptr) {
+        std::free(pszHelpInfo);
+        pszHelpInfo = nullptr;
+    }
+    return OVRC_OK;
+}
+
+// The menu spends its life waiting for a key, which is where an interrupt lands; a child
+// that runs has the interrupt to itself (system ignores it here). A second interrupt during
+// the clean-up is ignored, and the end is written and taken without stdio or exit handlers.
+void SignalHandler(int nSignal)
+{
+    std::signal(SIGINT, SIG_IGN);
+    OVRestoreTerminal();
+    EndCurses();
+    OVLog(OVLOG_ERROR, "Orvik Abnormal Exit: nSignal: %d.", nSignal);
+    Finish();
+    static const char szLine[] =
+        "\nOrvik Terminal Manager Termination due to User Interrupt (Ctrl-c).\n";
+    (void)!write(STDOUT_FILENO, szLine, sizeof szLine - 1);
+    _exit(nSignal);
+}
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGINT, SignalHandler);
+    int nRc = Initialize(argc, argv);
+    while (nRc == OVRC_OK)
+        nRc = Process_Menu();
+    Finish();
+    return 0;
+}

@@ -1,0 +1,190 @@
+/* menufile.cpp - reads the menu file into the chain of MENUITEMs. */
+#include "orvikmenu.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlreader.h>
+
+#include <cstring>
+#include <string>
+
+MENUITEM sMenuItemWork;
+int bHaveMenuItem = 0;
+char szSavedName[32];
+MENUITEM *psMenuItem_First = nullptr;
+MENUITEM *psMenuItem_Last = nullptr;
+
+namespace {
+
+constexpr int XMLNODE_ELEMENT = XML_READER_TYPE_ELEMENT;
+constexpr int XMLNODE_TEXT = XML_READER_TYPE_TEXT;
+
+const char *XmlText(const xmlChar *pszText)
+{
+    return pszText != nullptr ? reinterpret_cast<const char *>(pszText) : "";
+}
+
+// The parser's own complaints go into the log instead of onto the terminal.
+void LogParserError(void *, xmlErrorPtr psError)
+{
+    if (psError == nullptr)
+        return;
+    std::string sMessage = psError->message != nullptr ? psError->message : "";
+    while (!sMessage.empty() && sMessage.back() == '\n')
+        sMessage.pop_back();
+    OVLog(OVLOG_ERROR, "Orvik Initialize: XML File %s, line %d: %s",
+          psError->file != nullptr ? psError->file : szXMLFile, psError->line, sMessage.c_str());
+}
+
+// The pending item takes its submenu name; a SubMenu item then names the submenu of the
+// items that follow it.
+void CompletePendingItem()
+{
+    OVCopyText(sMenuItemWork.szSavedSubMenu, sizeof sMenuItemWork.szSavedSubMenu,
+               szSavedSubMenu);
+    if (std::strcmp(sMenuItemWork.szAction, "SubMenu") == 0)
+        OVCopyText(szSavedSubMenu, MENUTEXTMAX + 1, sMenuItemWork.szName);
+}
+
+char *CopyToHeap(const char *pszText)
+{
+    std::size_t nLength = std::strlen(pszText);
+    auto *pszCopy = static_cast<char *>(GetHunkofHeap(psPabOrvik, static_cast<int>(nLength + 1)));
+    std::memcpy(pszCopy, pszText, nLength + 1);
+    return pszCopy;
+}
+
+} // namespace
+
+void ResetMenuReader()
+{
+    std::memset(&sMenuItemWork, 0, sizeof sMenuItemWork);
+    bHaveMenuItem = 0;
+    std::memset(szSavedName, 0, sizeof szSavedName);
+    OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, "Main Menu");
+    psMenuItem_First = nullptr;
+    psMenuItem_Last = nullptr;
+}
+
+int ProcessXMLNode(_xmlTextReader *psReader)
+{
+    const xmlChar *pszXMLName = xmlTextReaderConstName(psReader);
+    const char *pszName = pszXMLName != nullptr ? XmlText(pszXMLName) : "--";
+    const char *pszValue = XmlText(xmlTextReaderConstValue(psReader));
+    int nNodeDepth = xmlTextReaderDepth(psReader);
+    int nNodeType = xmlTextReaderNodeType(psReader);
+    int nRc = OVRC_OK;
+
+    if (bDebug && (nNodeType == XMLNODE_ELEMENT || nNodeType == XMLNODE_TEXT))
+        OVLog(OVLOG_DEBUG,
+              "ProcessXMLNode: nLevel: %d,psXMLName: %s, nNodeDepth: %d, nNodeType: %d, "
+              "psXMLValue: %-.40s",
+              sMenuItemWork.nLevel, pszName, nNodeDepth, nNodeType, pszValue);
+
+    if (nNodeType == XMLNODE_ELEMENT) {
+        if (std::strcmp(pszName, "MenuItem") == 0) {
+            if (bHaveMenuItem) {
+                CompletePendingItem();
+                nRc = Add_MenuItem();
+                std::memset(&sMenuItemWork, 0, sizeof sMenuItemWork);
+            }
+            bHaveMenuItem = 1;
+            sMenuItemWork.nLevel = nNodeDepth;
+        } else if (std::strcmp(pszName, "Title") == 0 || std::strcmp(pszName, "Invoke") == 0 ||
+                   std::strcmp(pszName, "Help") == 0) {
+            OVCopyText(szSavedName, sizeof szSavedName, pszName);
+        }
+        return nRc;
+    }
+
+    if (nNodeType != XMLNODE_TEXT || std::strcmp(pszName, "#text") != 0 || !bHaveMenuItem ||
+        xmlTextReaderIsEmptyElement(psReader) == 1 || xmlTextReaderHasValue(psReader) != 1)
+        return nRc;
+
+    if (std::strcmp(szSavedName, "Title") == 0) {
+        OVCopyText(sMenuItemWork.szName, MENUTEXTMAX + 1, pszValue);
+    } else if (std::strcmp(szSavedName, "Invoke") == 0) {
+        OVCopyText(sMenuItemWork.szAction, MENUTEXTMAX + 1, pszValue);
+    } else if (std::strcmp(szSavedName, "Help") == 0) {
+        sMenuItemWork.pszHelpText = CopyToHeap(pszValue);
+        if (bDebug) {
+            OVLog(OVLOG_DEBUG,
+                  "ProcessXMLNode: sMenuItemWork.pszHelpText: %p, strlen((char *)psXMLValue): %d",
+                  static_cast<void *>(sMenuItemWork.pszHelpText),
+                  static_cast<int>(std::strlen(pszValue)));
+            OVLog(OVLOG_DEBUG, "ProcessXMLNode: Help Text: %-.50s", sMenuItemWork.pszHelpText);
+        }
+    }
+    return nRc;
+}
+
+int Add_MenuItem()
+{
+    auto *psMenuItem = static_cast<MENUITEM *>(GetHunkofHeap(psPabOrvik, sizeof(MENUITEM)));
+    std::memcpy(psMenuItem, &sMenuItemWork, sizeof(MENUITEM));
+    std::memcpy(psMenuItem->szEyeCatcher, "MITEMBLK", 8);
+    psMenuItem->psMenuItemNext = nullptr;
+    if (psMenuItem_First == nullptr)
+        psMenuItem_First = psMenuItem;
+    else
+        psMenuItem_Last->psMenuItemNext = psMenuItem;
+    psMenuItem_Last = psMenuItem;
+    if (bDebug)
+        OVLog(OVLOG_DEBUG,
+              "Orvik Add_MenuItem: psMenuItem_First: %p, psMenuItem_Last: %p, psMenuItem: %p, "
+              "psMenuItem->szName: %s, psMenuItem->: %s.",
+              static_cast<void *>(psMenuItem_First), static_cast<void *>(psMenuItem_Last),
+              static_cast<void *>(psMenuItem), psMenuItem->szName, psMenuItem->szSavedSubMenu);
+    return OVRC_OK;
+}
+
+int ReadMenuFile(const char *pszFile)
+{
+    std::memset(&sMenuItemWork, 0, sizeof sMenuItemWork);
+    OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, "Main Menu");
+    xmlSetStructuredErrorFunc(nullptr, LogParserError);
+
+    xmlTextReaderPtr psReader = xmlReaderForFile(pszFile, nullptr, 0);
+    if (psReader == nullptr) {
+        OVLog(OVLOG_ERROR, "Orvik Initialize: Unable to open XML File %s.  Return: %d.", pszFile,
+              0);
+    } else {
+        int nRc;
+        while ((nRc = xmlTextReaderRead(psReader)) == 1)
+            ProcessXMLNode(psReader);
+        xmlFreeTextReader(psReader);
+        if (nRc != 0)
+            OVLog(OVLOG_ERROR, "Orvik Initialize: Unable to parse XML File %s.  Return: %d.",
+                  pszFile, nRc);
+    }
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+
+    if (bHaveMenuItem) {
+        CompletePendingItem();
+        Add_MenuItem();
+        std::memset(&sMenuItemWork, 0, sizeof sMenuItemWork);
+    }
+    bHaveMenuItem = 0;
+
+    int nItems = 0;
+    for (const MENUITEM *psItem = psMenuItem_First; psItem != nullptr; psItem = psItem->psMenuItemNext)
+        nItems++;
+    return nItems;
+}
+
+void LogMenuStructure()
+{
+    if (psMenuItem_First == nullptr)
+        return;
+    OVWriteMessage(OVLOG_DEBUG, "\nOrvik: Menu Structure:");
+    OVWriteMessage(OVLOG_DEBUG,
+                   "Orvik: Level  Name                             Action                     "
+                   "      SubMenu                          Help Text");
+    OVWriteMessage(OVLOG_DEBUG,
+                   "Orvik: -----  -------------------------------  ---------------------------"
+                   "----- -------------------------------- ---------------------------------"
+                   "--------");
+    for (const MENUITEM *psItem = psMenuItem_First; psItem != nullptr; psItem = psItem->psMenuItemNext)
+        OVLog(OVLOG_DEBUG, "      %3d    %-32.32s %-32.32s %-32.32s %-40.40s", psItem->nLevel,
+              psItem->szName, psItem->szAction, psItem->szSavedSubMenu,
+              psItem->pszHelpText != nullptr ? psItem->pszHelpText : "");
+}
