@@ -1,0 +1,217 @@
+/*
+ * actionbar.cpp - the row of push buttons at the bottom of a panel.
+ *
+ * The buttons always appear in the order of the table below, whatever the order of the
+ * style bits. Each button is a drawn display field plus an undrawn selectable twin that the
+ * response loop walks; with OVAB_MODAL the bar reads the choice itself.
+ */
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "toolkit_internal.h"
+
+namespace {
+
+/* Logs "<function>: <argument> NULL pointer: %p." at level 8 when p is NULL. */
+bool IsNullArgument(const char *pszFunction, const char *pszArgument, const void *p)
+{
+    if (p != nullptr)
+        return false;
+    OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, pszArgument, p);
+    return true;
+}
+
+struct OVBUTTON {
+    unsigned long ulBit;
+    std::string_view sLabel;   /* name and value of the button; ends with one blank */
+    int nColumnStep;           /* distance to the next button's column */
+    int nResponse;             /* response code in modal use */
+};
+
+constexpr OVBUTTON asButtons[] = {
+    {OVAB_FORWARD, "Forward ", 10, 1},
+    {OVAB_BACKWARD, "Backward ", 11, 25},
+    {OVAB_NEW, "New ", 6, 28},
+    {OVAB_PING, "Ping ", 7, 20},
+    {OVAB_TRUST, "Trust ", 8, 21},
+    {OVAB_CONNECT, "Connect ", 10, 22},
+    {OVAB_DISCONNECT, "Disconnect ", 13, 26},
+    {OVAB_BROWSE, "Browse ", 9, 6},
+    {OVAB_EDIT, "Edit ", 7, 7},
+    {OVAB_COPY, "Copy ", 7, 23},
+    {OVAB_SAVE, "Save ", 7, 4},
+    {OVAB_CANCEL, "Cancel ", 9, 27},
+    {OVAB_PRINT, "Print ", 8, 8},
+    {OVAB_DELETE, "Delete ", 9, 24},
+    {OVAB_HELP, "Help ", 7, 3},
+    {OVAB_RETURN, "Return ", 9, 2},
+    {OVAB_EXIT, "Exit ", 5, 9},
+};
+constexpr int OVBUTTONS = sizeof asButtons / sizeof asButtons[0];
+static_assert(OVBUTTONS == 17, "one entry per button bit");
+
+/* Every step is the label and two blanks of the bar, except the last button's. */
+constexpr bool StepsFollowLabels()
+{
+    for (int i = 0; i < OVBUTTONS; i++) {
+        int nLength = static_cast<int>(asButtons[i].sLabel.size());
+        int nExpected = i == OVBUTTONS - 1 ? nLength : nLength + 2;
+        if (asButtons[i].nColumnStep != nExpected || asButtons[i].sLabel.back() != ' ')
+            return false;
+    }
+    return true;
+}
+static_assert(StepsFollowLabels(), "column steps follow the labels");
+
+constexpr int OVRESPONSE_HELPBUTTON = 3;   /* the Help button's code in modal use */
+constexpr int OVRESPONSE_HELPSHOWN = 10;   /* reported after the help box was shown */
+constexpr int OVMAXBARBLANKS = 255;
+constexpr std::size_t OVNAMESIZE = 33;       /* a field name keeps at most 32 characters */
+
+/* One placed button of this call. */
+struct OVSELECTION {
+    int nColumn;
+    int nResponse;
+    int nLength;
+};
+
+/* The selectable twin of a button: same place and text, style 0, not drawn. */
+void CreateSelectableTwin(PABI *psPabi, int nRow, int nColumn, const std::string &sLabel)
+{
+    FIELD *psField = CreateFieldBlk(psPabi);
+    psField->nRow = nRow;
+    psField->nColumn = nColumn;
+    psField->nLength = static_cast<int>(sLabel.size());
+    OVCopyText(psField->szName, OVNAMESIZE, sLabel.c_str());
+    OVCopyText(psField->szValue, sizeof psField->szValue, sLabel.c_str());
+    psField->ulStyle = 0;
+    psField->nAttribute = 1;
+    psField->nBackground = 4;
+    psField->nForeground = 4;
+
+    FIELDTAB *psFieldTab = CreateFieldTabBlk(psPabi);
+    psFieldTab->nRow = nRow;
+    psFieldTab->nColumn = nColumn;
+    psFieldTab->psField = psField;
+}
+
+/* The modal loop over the placed buttons; stores the chosen code in *pnResponse. */
+int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSelections,
+                 int *pnResponse)
+{
+    int nCurrent = 0;
+    for (;;) {
+        CHARINPUT sCharInput{};
+        GetKBM(&sCharInput);
+        int nKey = sCharInput.nChar;
+        if (nKey == OVKEY_MOUSE) {
+            if (sCharInput.nRow != nRow)
+                continue;
+            // A button answers from one column left of its first letter to the letter
+            // before its trailing blank.
+            int nHit = -1;
+            for (int i = 0; i < nSelections && nHit < 0; i++) {
+                const OVSELECTION &sButton = asSelection[i];
+                if (sCharInput.nColumn >= sButton.nColumn - 1 &&
+                    sCharInput.nColumn <= sButton.nColumn + sButton.nLength - 2)
+                    nHit = i;
+            }
+            if (nHit < 0)
+                continue;
+            nCurrent = nHit;
+            *pnResponse = asSelection[nCurrent].nResponse;
+            SetPosition(nRow, asSelection[nCurrent].nColumn - 1);
+            nKey = OVKEY_ENTER;
+        }
+        if (nKey == OVKEY_BTAB || nKey == OVKEY_LEFT) {
+            nCurrent = nCurrent > 0 ? nCurrent - 1 : nSelections - 1;
+            SetPosition(nRow, asSelection[nCurrent].nColumn);
+        } else if (nKey == OVKEY_TAB || nKey == OVKEY_RIGHT) {
+            nCurrent = nCurrent < nSelections - 1 ? nCurrent + 1 : 0;
+            SetPosition(nRow, asSelection[nCurrent].nColumn);
+        } else if (nKey == OVKEY_ENTER) {
+            *pnResponse = asSelection[nCurrent].nResponse;
+            if (*pnResponse == OVRESPONSE_HELPBUTTON) {
+                OVShowProgramHelp(psPabi);
+                *pnResponse = OVRESPONSE_HELPSHOWN;
+            }
+            return OVRC_OK;
+        }
+    }
+}
+
+} // namespace
+
+/* The public form: checks the panel and the response pointer first. */
+int OVCreateActionBar(PAB *psPab, int nRow, int nColumn, int nLength, unsigned long ulStyle,
+                      int *pnResponse)
+{
+    OVTraceStart("OVCreateActionBar",
+                 "psPab: %p, nRow: %d, nColumn: %d, nLength: %d, ulStyle: 0x%lx, pnResponse: %p.",
+                 static_cast<void *>(psPab), nRow, nColumn, nLength, ulStyle,
+                 static_cast<void *>(pnResponse));
+    if (IsNullArgument("OVCreateActionBar", "psPab", psPab) ||
+        IsNullArgument("OVCreateActionBar", "pnResponse", pnResponse))
+        return OVTraceEnd("OVCreateActionBar", OVRC_ERROR);
+    return OVTraceEnd("OVCreateActionBar",
+                      OVCreateActionBari(psPab, nRow, nColumn, nLength, ulStyle, pnResponse));
+}
+
+/* Paints the bar in Panel colours and places the requested buttons from (nRow, nColumn);
+   nLength is accepted and not used. With OVAB_MODAL waits for a choice and stores its
+   response code (10 after Help). 0, 8 (arguments, no button) or a field creation's code. */
+int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigned long ulStyle,
+                       int *pnResponse)
+{
+    OVTraceStart("OVCreateActionBari",
+                 "psPabi: %p, nRow: %d, nColumn: %d, nLength: %d, ulStyle: 0x%lx, pnResponse: %p.",
+                 static_cast<void *>(psPabi), nRow, nColumn, nLength, ulStyle,
+                 static_cast<void *>(pnResponse));
+    if (IsNullArgument("OVCreateActionBari", "psPabi", psPabi))
+        return OVTraceEnd("OVCreateActionBari", OVRC_ERROR);
+    if (IsNullArgument("OVCreateActionBari", "pnResponse", pnResponse))
+        return OVTraceEnd("OVCreateActionBari", OVRC_ERROR);
+
+    const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];
+    const DISPLAYATTRIBUTES &sButton = asOVDisplayAttributes[OVDG_BUTTON];
+    OVSetAttribute(0);
+    OVSetColor(sPanel.nForegroundColor, sPanel.nBackgroundColor);
+    int nBlanks = std::min(psPabi->nColumns - nColumn - 1, OVMAXBARBLANKS);
+    if (nBlanks > 0 && SetPosition(nRow, nColumn) == OVRC_OK)
+        WriteString(std::string(static_cast<std::size_t>(nBlanks), ' ').c_str());
+
+    // Room for every button of the table, so any combination of bits fits.
+    OVSELECTION asSelection[OVBUTTONS];
+    int nSelections = 0;
+    int nColumnNext = nColumn;
+    for (const OVBUTTON &sEntry : asButtons) {
+        if ((ulStyle & sEntry.ulBit) == 0)
+            continue;
+        const std::string sLabel(sEntry.sLabel);
+        const int nLabelLength = static_cast<int>(sLabel.size());
+        int nRc = OVCreateFieldi(psPabi, nRow, nColumnNext, nLabelLength, sLabel.c_str(),
+                                 sLabel.c_str(), 0, sButton.nAttribute,
+                                 sButton.nBackgroundColor, sButton.nForegroundColor);
+        if (nRc != OVRC_OK) {
+            OVLog(OVLOG_ERROR, "OVCreateActionBari: Unable to Create Field: %s, rc: %d.",
+                  sLabel.c_str(), nRc);
+            return OVTraceEnd("OVCreateActionBari", nRc);
+        }
+        // The display field stores a column below 1 as 1; the twin must sit on it.
+        const int nPlaced = psPabi->psFieldLast->nColumn;
+        CreateSelectableTwin(psPabi, nRow, nPlaced, sLabel);
+        asSelection[nSelections++] = {nPlaced, sEntry.nResponse, nLabelLength};
+        nColumnNext += sEntry.nColumnStep;
+    }
+    SetPosition(nRow, nColumn);
+
+    if (nSelections == 0) {
+        OVLog(OVLOG_ERROR, "OVCreateActionBari: No actions requested.");
+        return OVTraceEnd("OVCreateActionBari", OVRC_ERROR);
+    }
+    if ((ulStyle & OVAB_MODAL) == 0)
+        return OVTraceEnd("OVCreateActionBari", OVRC_OK);
+    return OVTraceEnd("OVCreateActionBari",
+                      SelectButton(psPabi, nRow, asSelection, nSelections, pnResponse));
+}

@@ -1,0 +1,270 @@
+/*
+ * boxes.cpp - pop-up screens drawn straight onto the standard screen: the message box, the
+ * help box, the help prompt screen and the product information panel.
+ *
+ * None of them creates fields (the product panel's Return button excepted); each waits for
+ * the user once and leaves its drawing on the screen for the caller to replace.
+ */
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "toolkit_internal.h"
+
+char *pszHelpInfo = nullptr;
+
+namespace {
+
+/* Logs "<function>: <argument> NULL pointer: %p." at level 8 when p is NULL. */
+bool IsNullArgument(const char *pszFunction, const char *pszArgument, const void *p)
+{
+    if (p != nullptr)
+        return false;
+    OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, pszArgument, p);
+    return true;
+}
+
+constexpr unsigned int OVMAXBOXWIDTH = 1027;
+constexpr const char *OVNOHELPTEXT = "No Help is available for this program.";
+constexpr const char *OVVERSION = "V1R0M0";
+constexpr const char *OVPRODUCTTITLE = "Orvik Terminal Manager Product Information";
+constexpr const char *OVNCURSESCREDIT =
+    "Copyright 1998-2018 Free Software Foundation, Inc., 1996-2021 Thomas E. Dickey";
+constexpr int OVCOLORBLACK = 0;
+constexpr int OVCOLORRED = 1;
+constexpr int OVCOLORGREEN = 2;
+constexpr int OVCOLORYELLOW = 3;
+constexpr int OVCOLORCYAN = 6;
+
+/* The warranty disclaimer of the ncurses licence, in the lines the panel shows. */
+constexpr std::string_view asDisclaimer[] = {
+    "THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF ANY KIND, EXPRESS",
+    "OR IMPLIED, INCLUDING BUT NOT LIMITED TO THE WARRANTIES OF",
+    "MERCHANTABILITY, FITNESS FOR A PARTICULAR PURPOSE AND NONINFRINGEMENT.",
+    "IN NO EVENT SHALL THE ABOVE COPYRIGHT HOLDERS BE LIABLE FOR ANY CLAIM, ",
+    "DAMAGES OR OTHER LIABILITY, WHETHER IN AN ACTION OF CONTRACT, TORT OR",
+    "OTHERWISE, ARISING FROM, OUT OF OR IN CONNECTION WITH THE SOFTWARE OR",
+    "THE USE OR OTHER DEALINGS IN THE SOFTWARE.",
+};
+constexpr std::size_t anDisclaimerLength[] = {71, 58, 70, 71, 69, 69, 42};
+static_assert(std::size(asDisclaimer) == std::size(anDisclaimerLength));
+constexpr bool DisclaimerLinesFit()
+{
+    for (std::size_t i = 0; i < std::size(asDisclaimer); i++) {
+        if (asDisclaimer[i].size() != anDisclaimerLength[i])
+            return false;
+    }
+    return true;
+}
+static_assert(DisclaimerLinesFit(), "disclaimer lines keep their lengths");
+
+void UseGroupColours(unsigned long ulGroup)
+{
+    const DISPLAYATTRIBUTES &sGroup = asOVDisplayAttributes[ulGroup];
+    OVSetAttribute(0);
+    OVSetColor(sGroup.nForegroundColor, sGroup.nBackgroundColor);
+}
+
+void WriteAt(int nRow, int nColumn, const char *pszText)
+{
+    if (SetPosition(nRow, nColumn) == OVRC_OK)
+        WriteString(pszText);
+}
+
+void WriteBlanks(int nRow, int nColumn, int nCount)
+{
+    if (nCount > 0)
+        WriteAt(nRow, nColumn, std::string(static_cast<std::size_t>(nCount), ' ').c_str());
+}
+
+/* Centred on the panel's width; a text wider than the panel starts at column 1. */
+void WriteCentred(const PABI *psPabi, int nRow, const char *pszText)
+{
+    int nLength = static_cast<int>(std::strlen(pszText));
+    int nColumn = psPabi->nColumns / 2 - nLength / 2 + 1;
+    WriteAt(nRow, nColumn < 1 ? 1 : nColumn, pszText);
+}
+
+/* Every row of the panel from nRowFirst, columns 1 to nColumns - 1, blank in Panel colours. */
+void PaintPanelRows(PABI *psPabi, int nRowFirst)
+{
+    const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];
+    OVSetAttribute(0);
+    OVClearScreenHunk(psPabi, nRowFirst, 1, psPabi->nRows - nRowFirst + 1,
+                      psPabi->nColumns - 1, sPanel.nBackgroundColor, sPanel.nForegroundColor);
+}
+
+int FrameColour(int nMessageType)
+{
+    if (nMessageType == OVLOG_ERROR)
+        return OVCOLORRED;
+    if (nMessageType == OVLOG_WARNING)
+        return OVCOLORYELLOW;
+    return OVCOLORGREEN;
+}
+
+} // namespace
+
+/* A framed message with a Return button at (nRow, nColumn); the frame is red for type 8,
+   yellow for 4, green otherwise. Waits for one key or click. 0, or 8 for a NULL pointer. */
+int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int nRow,
+                      int nColumn, int nLength)
+{
+    OVTraceStart("CreateMessageBoxi",
+                 "psPabi: %p, psMessage: %s, nMessageType: %d, nRow: %d, nColumn: %d, "
+                 "nLength: %d.",
+                 static_cast<const void *>(psPabi), psMessage != nullptr ? psMessage : "(null)",
+                 nMessageType, nRow, nColumn, nLength);
+    if (IsNullArgument("CreateMessageBoxi", "psPabi", psPabi))
+        return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
+    if (IsNullArgument("CreateMessageBoxi", "psMessage", psMessage))
+        return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
+
+    // A negative width counts as a very large one.
+    unsigned int nRequested = static_cast<unsigned int>(nLength);
+    long nWidth = nRequested > OVMAXBOXWIDTH ? OVMAXBOXWIDTH : nRequested;
+    const long nScreenWidth = psPabi->nColumns - 2;
+    const long nMessageLength = static_cast<long>(std::strlen(psMessage));
+    if (nWidth > nScreenWidth)
+        nWidth = nScreenWidth;
+    else if (nWidth < nMessageLength + 6)
+        nWidth = nMessageLength + 6;
+    // A long message must not push the box off the screen; the text is cut instead.
+    if (nWidth > nScreenWidth)
+        nWidth = nScreenWidth;
+    const int nBoxWidth = static_cast<int>(nWidth) - 1;
+
+    UseGroupColours(OVDG_PANEL);
+    for (int i = 0; i <= 6; i++)
+        WriteBlanks(nRow + i, nColumn, nBoxWidth);
+
+    const int nFrame = FrameColour(nMessageType);
+    OVSetColor(nFrame, nFrame);
+    WriteBlanks(nRow + 7, nColumn, nBoxWidth);
+    WriteBlanks(nRow, nColumn, nBoxWidth);
+    for (int i = 1; i <= 7; i++) {
+        WriteBlanks(nRow + i, nColumn, 1);
+        WriteBlanks(nRow + i, nColumn + nBoxWidth - 1, 1);
+    }
+
+    // The message keeps one blank on each side inside the frame.
+    const long nRoom = nBoxWidth - 4 > 0 ? nBoxWidth - 4 : 0;
+    const std::string sMessage(psMessage,
+                               OVUtf8Prefix(psMessage, static_cast<std::size_t>(nRoom)));
+    UseGroupColours(OVDG_PANEL);
+    WriteAt(nRow + 3, nColumn + 2, sMessage.c_str());
+    UseGroupColours(OVDG_BUTTON);
+    WriteAt(nRow + 5, nColumn + 2, "Return ");
+
+    psPabi->nRowCurrent = 1;
+    psPabi->nColumnCurrent = 1;
+    SetPosition(nRow + 5, nColumn + 2);
+    CHARINPUT sCharInput{};
+    GetKBM(&sCharInput);
+    return OVTraceEnd("CreateMessageBoxi", OVRC_OK);
+}
+
+/* The public form of the help box: checks its pointers first. */
+int CreateHelpBox(PAB *psPab, const char *psMessage, int nRow, int nColumn, int nLength)
+{
+    OVTraceStart("CreateHelpBox", "psPab: %p, psMessage: %p, nRow: %d, nColumn: %d, nLength: %d.",
+                 static_cast<void *>(psPab), static_cast<const void *>(psMessage), nRow, nColumn,
+                 nLength);
+    // The public form names the panel psPabi in its message, like the internal one.
+    if (IsNullArgument("CreateHelpBox", "psPabi", psPab) ||
+        IsNullArgument("CreateHelpBox", "psMessage", psMessage))
+        return OVTraceEnd("CreateHelpBox", OVRC_ERROR);
+    return OVTraceEnd("CreateHelpBox", CreateHelpBoxi(psPab, psMessage, nRow, nColumn, nLength));
+}
+
+/* The help text over the whole panel below its title row, with a Return button; the row,
+   column and length only reach the trace. Waits for one key or click. The result of
+   printing the text, or 8 for a NULL pointer. */
+int CreateHelpBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, int nLength)
+{
+    OVTraceStart("CreateHelpBoxi",
+                 "psPabi: %p, psMessage: %p, nRow: %d, nColumn: %d, nLength: %d.",
+                 static_cast<void *>(psPabi), static_cast<const void *>(psMessage), nRow,
+                 nColumn, nLength);
+    if (IsNullArgument("CreateHelpBoxi", "psPabi", psPabi))
+        return OVTraceEnd("CreateHelpBoxi", OVRC_ERROR);
+    if (IsNullArgument("CreateHelpBoxi", "psMessage", psMessage))
+        return OVTraceEnd("CreateHelpBoxi", OVRC_ERROR);
+
+    PaintPanelRows(psPabi, 2);
+    int nRc = PrintBlock(psPabi, 2, 2, psMessage);
+
+    const int nButtonColumn = psPabi->nColumns / 2 - 3;
+    UseGroupColours(OVDG_BUTTON);
+    WriteAt(psPabi->nRows - 1, nButtonColumn, "Return ");
+    psPabi->nRowCurrent = psPabi->nRows - 2;
+    psPabi->nColumnCurrent = nButtonColumn;
+    SetPosition(psPabi->nRows - 1, nButtonColumn);
+    GetInputChar(psPabi);
+    return OVTraceEnd("CreateHelpBoxi", nRc);
+}
+
+/* The program's help text in the help box; a plain notice when the program has none. */
+int OVShowProgramHelp(PABI *psPabi)
+{
+    OVTraceStart("OVShowProgramHelp", "psPabi: %p.", static_cast<void *>(psPabi));
+    if (pszHelpInfo == nullptr)
+        OVLog(OVLOG_WARNING, "OVShowProgramHelp: No help text, showing: %s", OVNOHELPTEXT);
+    const char *pszText = pszHelpInfo != nullptr ? pszHelpInfo : OVNOHELPTEXT;
+    return OVTraceEnd("OVShowProgramHelp", CreateHelpBoxi(psPabi, pszText, 4, 4, 60));
+}
+
+/* A blank screen titled "Help Information"; the prompt and position only reach the trace.
+   0, or 8 for a NULL panel. */
+int CreatePrompti(PABI *psPabi, const char *psPrompt, unsigned long ulStyle, int nRow,
+                  int nColumn, int nLength)
+{
+    OVTraceStart("CreatePrompti",
+                 "psPabi: %p, psPrompt: %s, ulStyle: 0x%lx, nRow: %d, nColumn: %d, nLength: %d.",
+                 static_cast<void *>(psPabi), psPrompt != nullptr ? psPrompt : "(null)", ulStyle,
+                 nRow, nColumn, nLength);
+    if (IsNullArgument("CreatePrompti", "psPabi", psPabi))
+        return OVTraceEnd("CreatePrompti", OVRC_ERROR);
+    PaintPanelRows(psPabi, 1);
+    WriteAt(1, psPabi->nColumns / 2 - 7, "Help Information");
+    return OVTraceEnd("CreatePrompti", OVRC_OK);
+}
+
+/* Title, version, build stamp, credits and the warranty disclaimer, closed by a modal
+   Return button. The action bar's result, or 8 for a NULL panel. */
+int ProductInfo(PABI *psPabi)
+{
+    OVTraceStart("ProductInfo", "psPabi: %p.", static_cast<void *>(psPabi));
+    if (IsNullArgument("ProductInfo", "psPabi", psPabi))
+        return OVTraceEnd("ProductInfo", OVRC_ERROR);
+    const int nRows = psPabi->nRows;
+    const int nColumns = psPabi->nColumns;
+
+    PaintPanelRows(psPabi, 1);
+    WriteCentred(psPabi, 1, OVPRODUCTTITLE);
+
+    OVSetColor(OVCOLORCYAN, OVCOLORBLACK);
+    char szLine[128];
+    std::snprintf(szLine, sizeof szLine, "Version: %s", OVVERSION);
+    WriteCentred(psPabi, 4, szLine);
+    std::snprintf(szLine, sizeof szLine, "Build: %s %s", __DATE__, __TIME__);
+    WriteCentred(psPabi, 6, szLine);
+    WriteCentred(psPabi, nRows - 13, "Developed using ncurses");
+    WriteCentred(psPabi, nRows - 12, OVNCURSESCREDIT);
+
+    // All lines start where the third one is centred.
+    const int nDisclaimerColumn = nColumns / 2 - 35 + 1;
+    int nRow = nRows - 10;
+    for (std::string_view sLine : asDisclaimer)
+        WriteAt(nRow++, nDisclaimerColumn, std::string(sLine).c_str());
+
+    UseGroupColours(OVDG_BUTTON);
+    const int nBarColumn = (nColumns - 7) / 2;
+    int nResponse = 0;
+    int nRc = OVCreateActionBari(psPabi, nRows - 2, nBarColumn, nColumns - nBarColumn,
+                                 OVAB_MODAL | OVAB_RETURN, &nResponse);
+    if (bDebug)
+        OVLog(OVLOG_DEBUG, "ProductInfo: nResponse: %d.", nResponse);
+    return OVTraceEnd("ProductInfo", nRc);
+}

@@ -1,0 +1,347 @@
+/*
+ * response.cpp - the user response loop, the field editor and the pulldown pop-up.
+ *
+ * OVGetUserResponsei walks the panel's tab chain until Enter (or a click) chooses a field;
+ * OVUREnteri decides what the choice means from the field's value; DoEditField applies one
+ * key to an editable field; OVURPullDowni lets the user pick one of a pulldown's choices.
+ */
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "toolkit_internal.h"
+
+namespace {
+
+/* Logs "<function>: <argument> NULL pointer: %p." at level 8 when p is NULL. */
+bool IsNullArgument(const char *pszFunction, const char *pszArgument, const void *p)
+{
+    if (p != nullptr)
+        return false;
+    OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, pszArgument, p);
+    return true;
+}
+
+constexpr int OVMAXVALUE = 255;       /* characters a field value holds */
+constexpr int OVMAXPULLDOWNLINE = 254; /* widest pop-up line drawn */
+
+bool StartsWith(const char *pszText, const char *pszPrefix)
+{
+    return std::strncmp(pszText, pszPrefix, std::strlen(pszPrefix)) == 0;
+}
+
+bool IsNextKey(int nKey)
+{
+    return nKey == OVKEY_TAB || nKey == OVKEY_RIGHT || nKey == OVKEY_DOWN;
+}
+
+bool IsPreviousKey(int nKey)
+{
+    return nKey == OVKEY_BTAB || nKey == OVKEY_LEFT || nKey == OVKEY_UP;
+}
+
+/* The bell goes straight to the terminal, outside curses. */
+void RingBell()
+{
+    ssize_t nWritten = write(STDOUT_FILENO, "\a", 1);
+    (void)nWritten;
+}
+
+void MoveToEntry(PABI *psPabi, const FIELDTAB *psFieldTab)
+{
+    psPabi->nRowCurrent = psFieldTab->nRow;
+    psPabi->nColumnCurrent = psFieldTab->nColumn;
+    SetPosition(psFieldTab->nRow, psFieldTab->nColumn);
+}
+
+/* Writes a value so that character i takes exactly one cell: curses would draw a control
+   character as two ("^T"), so codes below 32 show as '?'. */
+void WriteValueCells(const char *pszValue)
+{
+    const char *pszRun = pszValue;
+    while (*pszRun != '\0') {
+        std::size_t nPlain = 0;
+        while (pszRun[nPlain] != '\0' && static_cast<unsigned char>(pszRun[nPlain]) >= 32)
+            nPlain++;
+        if (nPlain > 0) {
+            waddnstr(stdscr, pszRun, static_cast<int>(nPlain));
+            pszRun += nPlain;
+        } else {
+            waddch(stdscr, '?');
+            pszRun++;
+        }
+    }
+}
+
+/* Blanks the old text of an edited field and draws its new value from the first column. */
+void RedrawValue(const FIELDTAB *psFieldTab, int nOldLength)
+{
+    SetPosition(psFieldTab->nRow, psFieldTab->nColumn);
+    WriteString(std::string(static_cast<std::size_t>(nOldLength), ' ').c_str());
+    SetPosition(psFieldTab->nRow, psFieldTab->nColumn);
+    WriteValueCells(psFieldTab->psField->szValue);
+}
+
+/* Is psFieldTab an entry of the panel's tab chain? */
+bool InTabChain(const PABI *psPabi, const FIELDTAB *psFieldTab)
+{
+    for (const FIELDTAB *psEntry = psPabi->psFieldTabFirst; psEntry != nullptr;
+         psEntry = psEntry->psFieldTabNext) {
+        if (psEntry == psFieldTab)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+/* The public form of the response loop: checks its arguments first. */
+int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse)
+{
+    OVTraceStart("OVGetUserResponse", "psPab: %p, pszResponseID: %p, pnResponse: %p.",
+                 static_cast<void *>(psPab), static_cast<void *>(pszResponseID),
+                 static_cast<void *>(pnResponse));
+    if (IsNullArgument("OVGetUserResponse", "psPab", psPab) ||
+        IsNullArgument("OVGetUserResponse", "pszResponseID", pszResponseID) ||
+        IsNullArgument("OVGetUserResponse", "pnResponse", pnResponse))
+        return OVTraceEnd("OVGetUserResponse", OVRC_ERROR);
+    return OVTraceEnd("OVGetUserResponse",
+                      OVGetUserResponsei(psPab, pszResponseID, pnResponse));
+}
+
+/* Moves between the selectable fields until Enter or a click chooses one. Returns 0 (with
+   *pnResponse 2 or 5, or unchanged after help or a pulldown), 3 Return, 9 Exit, 8 error. */
+int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
+{
+    OVTraceStart("OVGetUserResponsei", "psPabi: %p, pszResponseID: %p, pnResponse: %p.",
+                 static_cast<void *>(psPabi), static_cast<void *>(pszResponseID),
+                 static_cast<void *>(pnResponse));
+    if (IsNullArgument("OVGetUserResponsei", "psPabi", psPabi))
+        return OVTraceEnd("OVGetUserResponsei", OVRC_ERROR);
+    if (IsNullArgument("OVGetUserResponsei", "pnResponse", pnResponse))
+        return OVTraceEnd("OVGetUserResponsei", OVRC_ERROR);
+    if (pszResponseID != nullptr)
+        pszResponseID[0] = '\0';
+
+    if (psPabi->psFieldTab_Current == nullptr)
+        psPabi->psFieldTab_Current = psPabi->psFieldTabFirst;
+    if (psPabi->psFieldTab_Current == nullptr) {
+        *pnResponse = OVRESPONSE_NOFIELD;
+        return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
+    }
+
+    // The cursor stays where building the panel or OVSetCursor left it.
+    for (;;) {
+        int nKey = GetInputChar(psPabi);
+        FIELDTAB *psCurrent = psPabi->psFieldTab_Current;
+        if (psCurrent == nullptr || psCurrent->psField == nullptr) {
+            OVLog(OVLOG_ERROR, "OVGetUserResponsei: Unable to Locate FieldTab: %p.",
+                  static_cast<void *>(psCurrent));
+            return OVTraceEnd("OVGetUserResponsei", OVRC_ERROR);
+        }
+        bool bEditable = (psCurrent->psField->ulStyle & OVSTYLE_EDIT) != 0;
+        if (bEditable && nKey != OVKEY_TAB && nKey != OVKEY_DOWN && nKey != OVKEY_BTAB &&
+            nKey != OVKEY_UP) {
+            DoEditField(psCurrent, nKey);
+        } else if (IsNextKey(nKey)) {
+            psPabi->psFieldTab_Current = psCurrent->psFieldTabNext != nullptr
+                                             ? psCurrent->psFieldTabNext
+                                             : psPabi->psFieldTabFirst;
+            MoveToEntry(psPabi, psPabi->psFieldTab_Current);
+        } else if (IsPreviousKey(nKey)) {
+            psPabi->psFieldTab_Current = psCurrent->psFieldTabPrev != nullptr
+                                             ? psCurrent->psFieldTabPrev
+                                             : psPabi->psFieldTabLast;
+            MoveToEntry(psPabi, psPabi->psFieldTab_Current);
+        } else if (nKey == OVKEY_ENTER) {
+            return OVTraceEnd("OVGetUserResponsei",
+                              OVUREnteri(psPabi, pszResponseID, pnResponse));
+        } else {
+            RingBell();
+        }
+    }
+}
+
+/* What Enter means on the current entry, decided by the field's value first: Return 3,
+   Exit 9, Help shows the help box (0), a pulldown opens, anything else is response 5. */
+int OVUREnteri(PABI *psPabi, char *pszResponseID, int *pnResponse)
+{
+    OVTraceStart("OVUREnteri", "psPabi: %p, pszResponseID: %p, pnResponse: %p.",
+                 static_cast<void *>(psPabi), static_cast<void *>(pszResponseID),
+                 static_cast<void *>(pnResponse));
+    if (IsNullArgument("OVUREnteri", "psPabi", psPabi))
+        return OVTraceEnd("OVUREnteri", OVRC_ERROR);
+    FIELDTAB *psCurrent = psPabi->psFieldTab_Current;
+    if (!InTabChain(psPabi, psCurrent) || psCurrent->psField == nullptr) {
+        OVLog(OVLOG_ERROR, "OVUREnteri: Unable to Locate FieldTab: %p.",
+              static_cast<void *>(psCurrent));
+        return OVTraceEnd("OVUREnteri", OVRC_ERROR);
+    }
+    FIELD *psField = psCurrent->psField;
+
+    int nRc = OVRC_OK;
+    if (StartsWith(psField->szValue, "Return ")) {
+        nRc = OVRC_RETURN;
+    } else if (StartsWith(psField->szValue, "Exit ")) {
+        nRc = OVRC_EXIT;
+    } else if (StartsWith(psField->szValue, "Help ")) {
+        OVShowProgramHelp(psPabi);
+    } else if ((psField->ulStyle & OVSTYLE_PULLDOWN) != 0) {
+        nRc = OVURPullDowni(psPabi, pszResponseID, pnResponse, psField, psCurrent);
+    } else if (IsNullArgument("OVUREnteri", "pnResponse", pnResponse)) {
+        nRc = OVRC_ERROR;
+    } else {
+        if (pszResponseID != nullptr)
+            OVCopyText(pszResponseID, sizeof psField->szName, psField->szName);
+        *pnResponse = OVRESPONSE_FIELD;
+    }
+    return OVTraceEnd("OVUREnteri", nRc);
+}
+
+/* Applies one key to an editable field: typed characters overwrite or extend the value at
+   nOffset, Left and Right move, Delete removes a character. Always 0. */
+int DoEditField(FIELDTAB *psFieldTab, int nWorkchar)
+{
+    OVTraceStart("DoEditField", "psFieldTab: %p, nWorkchar: %d.",
+                 static_cast<void *>(psFieldTab), nWorkchar);
+    if (IsNullArgument("DoEditField", "psFieldTab", psFieldTab) ||
+        IsNullArgument("DoEditField", "psField", psFieldTab->psField))
+        return OVTraceEnd("DoEditField", OVRC_OK);
+    char *pszValue = psFieldTab->psField->szValue;
+    const int nLength = static_cast<int>(std::strlen(pszValue));
+    int &nOffset = psFieldTab->nOffset;
+    const int nRow = psFieldTab->nRow;
+    const int nColumn = psFieldTab->nColumn;
+
+    if (nWorkchar >= 20 && nWorkchar <= 126 && nWorkchar != ' ') {
+        // An offset past the end (never set by the editor itself) types at the end, so the
+        // value never gets a hole.
+        if (nOffset > nLength)
+            nOffset = nLength;
+        if (nOffset < OVMAXVALUE) {
+            pszValue[nOffset] = static_cast<char>(nWorkchar);
+            if (nOffset == nLength)
+                pszValue[nOffset + 1] = '\0';
+            const char achCell[2] = {pszValue[nOffset], '\0'};
+            SetPosition(nRow, nColumn + nOffset);
+            WriteValueCells(achCell);
+            nOffset++;
+            SetPosition(nRow, nColumn + nOffset);
+        }
+    } else if (nWorkchar == OVKEY_RIGHT) {
+        if (nOffset < nLength) {
+            nOffset++;
+            SetPosition(nRow, nColumn + nOffset);
+        }
+    } else if (nWorkchar == OVKEY_LEFT) {
+        if (nOffset > 0) {
+            nOffset--;
+            SetPosition(nRow, nColumn + nOffset);
+        }
+    } else if (nWorkchar == OVKEY_DELETE) {
+        if (nOffset < nLength && nLength >= 2) {
+            std::memmove(pszValue + nOffset, pszValue + nOffset + 1,
+                         static_cast<std::size_t>(nLength - nOffset));
+            RedrawValue(psFieldTab, nLength);
+            SetPosition(nRow, nColumn + nOffset);
+        } else if (nOffset == nLength && nLength > 0) {
+            // Just after the last character: that character goes and the cursor stays just
+            // after the shortened value.
+            pszValue[nLength - 1] = '\0';
+            RedrawValue(psFieldTab, nLength);
+            nOffset = nLength - 1;
+            SetPosition(nRow, nColumn + nOffset);
+        }
+    }
+    return OVTraceEnd("DoEditField", OVRC_OK);
+}
+
+/* Opens the choice list of a pulldown over the field and makes the chosen text its value.
+   Neither *pnResponse nor pszResponseID is touched. 0, or 8 for a NULL panel or field. */
+int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psField,
+                  FIELDTAB *psFieldTab)
+{
+    OVTraceStart("OVURPullDowni",
+                 "psPabi: %p, pszResponseID: %p, pnResponse: %p, psField: %p, psFieldTab: %p.",
+                 static_cast<void *>(psPabi), static_cast<void *>(pszResponseID),
+                 static_cast<void *>(pnResponse), static_cast<void *>(psField),
+                 static_cast<void *>(psFieldTab));
+    if (IsNullArgument("OVURPullDowni", "psPabi", psPabi))
+        return OVTraceEnd("OVURPullDowni", OVRC_ERROR);
+    if (IsNullArgument("OVURPullDowni", "psField", psField))
+        return OVTraceEnd("OVURPullDowni", OVRC_ERROR);
+
+    const DISPLAYATTRIBUTES &sPulldown = asOVDisplayAttributes[OVDG_PULLDOWN];
+    OVSetAttribute(0);
+    OVSetColor(sPulldown.nForegroundColor, sPulldown.nBackgroundColor);
+
+    const int nWidth = std::clamp(psField->nLength - 1, 1, OVMAXPULLDOWNLINE);
+    const std::size_t nValueLength = std::strlen(psField->szValue);
+    const int nRowFirst = psField->nRow;
+    int nShown = 0;
+    int nChoice = 0;
+    for (int i = 0; psField->pszChoices != nullptr && i < psField->nChoices; i++) {
+        const char *pszText = psField->pszChoices[i];
+        if (pszText == nullptr || pszText[0] == '\0')
+            continue;
+        std::string sLine(pszText, OVUtf8Prefix(pszText, static_cast<std::size_t>(nWidth)));
+        sLine.resize(static_cast<std::size_t>(nWidth), ' ');
+        SetPosition(nRowFirst + nShown, psField->nColumn);
+        WriteString(sLine.c_str());
+        if (sLine.compare(0, nValueLength, psField->szValue) == 0)
+            nChoice = nShown; // the last matching line wins
+        nShown++;
+    }
+
+    // From now on the field offers only the choices that were shown, in their rows.
+    if (nShown > 0) {
+        auto **ppszShown = static_cast<const char **>(
+            GetHunkofHeap(psPabi, nShown * static_cast<int>(sizeof(const char *))));
+        int nNext = 0;
+        for (int i = 0; i < psField->nChoices; i++) {
+            const char *pszText = psField->pszChoices[i];
+            if (pszText != nullptr && pszText[0] != '\0')
+                ppszShown[nNext++] = pszText;
+        }
+        psField->pszChoices = ppszShown;
+    }
+    psField->nChoices = nShown;
+
+    const int nRowLast = nRowFirst + std::max(nShown - 1, 0);
+    SetPosition(nRowFirst + nChoice, psField->nColumn);
+
+    for (;;) {
+        CHARINPUT sCharInput{};
+        GetKBM(&sCharInput);
+        int nKey = sCharInput.nChar;
+        if (nKey == OVKEY_MOUSE) {
+            int nHit = sCharInput.nRow - nRowFirst;
+            if (nHit >= 0 && nHit < nShown && sCharInput.nColumn >= psField->nColumn &&
+                sCharInput.nColumn <= psField->nColumn + psField->nLength - 1) {
+                nChoice = nHit;
+                SetPosition(nRowFirst + nChoice, psField->nColumn);
+                nKey = OVKEY_ENTER;
+            }
+        }
+        if (IsNextKey(nKey)) {
+            nChoice = nRowFirst + nChoice < nRowLast ? nChoice + 1 : 0;
+            SetPosition(nRowFirst + nChoice, psField->nColumn);
+        } else if (IsPreviousKey(nKey)) {
+            nChoice = nRowFirst + nChoice > nRowFirst ? nChoice - 1 : std::max(nShown - 1, 0);
+            SetPosition(nRowFirst + nChoice, psField->nColumn);
+        } else if (nKey == OVKEY_ENTER) {
+            // With no choice shown there is nothing to pick: the value stays as it was.
+            if (nShown > 0) {
+                const int nKeep = std::clamp(psField->nLength, 0, OVMAXVALUE);
+                const char *pszChosen = psField->pszChoices[nChoice];
+                std::size_t nCut = OVUtf8Prefix(pszChosen, static_cast<std::size_t>(nKeep));
+                std::memcpy(psField->szValue, pszChosen, nCut);
+                psField->szValue[nCut] = '\0';
+            }
+            break;
+        }
+    }
+    return OVTraceEnd("OVURPullDowni", OVRC_OK);
+}
