@@ -29,6 +29,10 @@ void OVApplyPanelCursesSettings(int nHalfDelayTenths);
    request fails (both values are then 0). */
 int OVTerminalSize(int *pnRows, int *pnColumns);
 
+/* Logs "<pszWhat> NULL pointer: %p." at level 8 when p is NULL (pszWhat is the function
+   and argument, e.g. "OVSetCursor: pszName"); true when it did. */
+bool OVNullArgument(const void *p, const char *pszWhat);
+
 /* Half-delay of panels (tenths of a second) and of drawing without a panel. */
 constexpr int OVPANELHALFDELAY = 1;
 constexpr int OVMENUHALFDELAY = 2;

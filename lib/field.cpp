@@ -1,0 +1,172 @@
+/*
+ * field.cpp - creating and drawing fields and pulldowns, giving a field the cursor and
+ * looking up a field's value by name.
+ *
+ * A field is drawn once, at creation. Lengths and positions count bytes; a cut never
+ * splits a UTF-8 character.
+ */
+#include "toolkit_internal.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr int OVMAXDISPLAYWIDTH = 254;
+constexpr std::size_t OVMAXNAME = 32;   /* bytes of a name that are kept */
+
+/* The leading blanks and the part of the value that fits the display width. */
+std::string DisplayedText(std::string_view sValue, int nLength, unsigned long ulStyle) {
+    int nWidth = (nLength >= 0 && nLength <= OVMAXDISPLAYWIDTH) ? nLength : OVMAXDISPLAYWIDTH;
+    int nValue = static_cast<int>(sValue.size());
+    int nBlanks = 0;
+    if (nValue < nWidth) {
+        if (ulStyle & OVSTYLE_RIGHT)
+            nBlanks = nWidth - nValue;
+        else if (ulStyle & OVSTYLE_CENTER)
+            nBlanks = (nWidth - nValue) / 2;
+    }
+    std::string sText(static_cast<std::size_t>(nBlanks), ' ');
+    sText.append(sValue.substr(0, OVUtf8Prefix(sValue, static_cast<std::size_t>(nWidth))));
+    return sText;
+}
+
+} // namespace
+
+int OVCreateField(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,
+                  const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
+                  int nForeground) {
+    OVTraceStart("OVCreateField", "psPab: %p, nRow: %d, nColumn: %d, nLength: %d.",
+                 static_cast<void *>(psPab), nRow, nColumn, nLength);
+    if (OVNullArgument(psPab, "OVCreateField:")) return OVTraceEnd("OVCreateField", OVRC_ERROR);
+    int nRc = OVCreateFieldi(psPab, nRow, nColumn, nLength, pszName, pszValue, ulStyle,
+                             nAttribute, nBackground, nForeground);
+    return OVTraceEnd("OVCreateField", nRc);
+}
+
+int OVCreateFieldi(PABI *psPabi, int nRow, int nColumn, int nLength, const char *pszName,
+                   const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
+                   int nForeground) {
+    OVTraceStart("OVCreateFieldi",
+                 "nRow: %d, nColumn: %d, nLength: %d, pszName: %s, pszValue: %s, ulStyle: %lx, "
+                 "nAttribute: %d, nBackground: %d, nForeground: %d.", nRow, nColumn, nLength,
+                 pszName != nullptr ? pszName : "(null)", pszValue != nullptr ? pszValue : "(null)",
+                 ulStyle, nAttribute, nBackground, nForeground);
+    if (OVNullArgument(pszName, "OVCreateFieldi: pszName") ||
+        OVNullArgument(pszValue, "OVCreateFieldi: pszValue") ||
+        OVNullArgument(psPabi, "OVCreateFieldi: psPabi"))
+        return OVTraceEnd("OVCreateFieldi", OVRC_ERROR);
+
+    attr_t nCurses = OVCursesAttribute(nAttribute);
+    wattr_on(stdscr, nCurses, nullptr);
+    if (nBackground >= 0) OVSetColor(nForeground, nBackground);
+
+    std::string sText = DisplayedText(pszValue, nLength, ulStyle);
+    if (nColumn < 1) nColumn = 1;
+    wmove(stdscr, nRow - 1, nColumn - 1);
+    waddnstr(stdscr, sText.data(), static_cast<int>(sText.size()));
+    wattr_off(stdscr, nCurses, nullptr);
+    psPabi->nRowCurrent = nRow;
+    psPabi->nColumnCurrent = nColumn + static_cast<int>(sText.size());
+
+    FIELD *psField = CreateFieldBlk(psPabi);
+    psField->nRow = nRow;
+    psField->nColumn = nColumn;
+    psField->nLength = nLength;
+    OVCopyText(psField->szName, OVMAXNAME + 1, pszName);
+    OVCopyText(psField->szValue, sizeof psField->szValue, pszValue);
+    psField->ulStyle = ulStyle;
+    psField->nAttribute = nAttribute;
+    psField->nBackground = nBackground;
+    psField->nForeground = nForeground;
+
+    if (ulStyle & OVSTYLE_TAB) {
+        FIELDTAB *psFieldTab = CreateFieldTabBlk(psPabi);
+        psFieldTab->nRow = nRow;
+        psFieldTab->nColumn = nColumn;
+        psFieldTab->psField = psField;
+    }
+    return OVTraceEnd("OVCreateFieldi", OVRC_OK);
+}
+
+int OVCreatePullDown(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,
+                     const char *pszValue, int nChoices, const char *const *pszChoices,
+                     unsigned long ulStyle, int nAttribute, int nBackground, int nForeground) {
+    OVTraceStart("OVCreatePullDown", "psPab: %p, nRow: %d, nColumn: %d, nLength: %d, nChoices: %d.",
+                 static_cast<void *>(psPab), nRow, nColumn, nLength, nChoices);
+    if (OVNullArgument(pszName, "OVCreatePullDown: pszName") ||
+        OVNullArgument(pszValue, "OVCreatePullDown: pszValue") ||
+        OVNullArgument(psPab, "OVCreatePullDown: psPabi") ||
+        OVNullArgument(pszChoices, "OVCreatePullDown: pszChoices"))
+        return OVTraceEnd("OVCreatePullDown", OVRC_ERROR);
+    // A negative count would make the pop-up walk outside the caller's array.
+    if (nChoices < 0) {
+        OVLog(OVLOG_ERROR, "OVCreatePullDown: Invalid number of choices, nChoices: %d.", nChoices);
+        return OVTraceEnd("OVCreatePullDown", OVRC_ERROR);
+    }
+    int nRc = OVCreateFieldi(psPab, nRow, nColumn, nLength, pszName, pszValue,
+                             ulStyle | OVSTYLE_PULLDOWN, nAttribute, nBackground, nForeground);
+    if (nRc == OVRC_OK) {
+        psPab->psFieldLast->nChoices = nChoices;
+        psPab->psFieldLast->pszChoices = pszChoices;
+    }
+    return OVTraceEnd("OVCreatePullDown", nRc);
+}
+
+int OVSetCursor(PAB *psPab, const char *pszName) {
+    OVTraceStart("OVSetCursor", "psPab: %p, pszName: %s.", static_cast<void *>(psPab),
+                 pszName != nullptr ? pszName : "(null)");
+    if (OVNullArgument(psPab, "OVSetCursor: psPab") ||
+        OVNullArgument(pszName, "OVSetCursor: pszName"))
+        return OVTraceEnd("OVSetCursor", OVRC_ERROR);
+    return OVTraceEnd("OVSetCursor", SetCursori(psPab, pszName));
+}
+
+int SetCursori(PABI *psPabi, const char *pszName) {
+    OVTraceStart("SetCursori", "psPabi: %p, pszName: %s.", static_cast<void *>(psPabi),
+                 pszName != nullptr ? pszName : "(null)");
+    if (OVNullArgument(psPabi, "OVSetCursori: psPabi") ||
+        OVNullArgument(pszName, "OVSetCursori: pszName"))
+        return OVTraceEnd("SetCursori", OVRC_ERROR);
+    for (FIELDTAB *psFieldTab = psPabi->psFieldTabFirst; psFieldTab != nullptr;
+         psFieldTab = psFieldTab->psFieldTabNext) {
+        FIELD *psField = psFieldTab->psField;
+        if (psField == nullptr || strcmp(psField->szName, pszName) != 0) continue;
+        psPabi->psFieldTab_Current = psFieldTab;
+        wmove(stdscr, psField->nRow - 1, psField->nColumn - 1);
+        psPabi->nRowCurrent = psField->nRow;
+        psPabi->nColumnCurrent = psField->nColumn;
+        return OVTraceEnd("SetCursori", OVRC_OK);
+    }
+    OVLog(OVLOG_ERROR, "SetCursori: Unable to Locate FieldTab, name: %s.", pszName);
+    return OVTraceEnd("SetCursori", OVRC_ERROR);
+}
+
+int OVGetFieldValue(PAB *psPab, const char *pszFieldID, char **ppszFieldText) {
+    OVTraceStart("OVGetFieldValue", "psPab: %p, pszFieldID: %s.", static_cast<void *>(psPab),
+                 pszFieldID != nullptr ? pszFieldID : "(null)");
+    if (OVNullArgument(psPab, "OVGetFieldValue: psPab") ||
+        OVNullArgument(pszFieldID, "OVGetFieldValue: pszFieldID") ||
+        OVNullArgument(ppszFieldText, "OVGetFieldValue: ppszFieldText"))
+        return OVTraceEnd("OVGetFieldValue", OVRC_ERROR);
+    return OVTraceEnd("OVGetFieldValue", GetFieldValuei(psPab, pszFieldID, ppszFieldText));
+}
+
+int GetFieldValuei(PABI *psPabi, const char *pszFieldID, char **ppszFieldText) {
+    OVTraceStart("GetFieldValuei", "psPabi: %p, pszFieldID: %s.", static_cast<void *>(psPabi),
+                 pszFieldID != nullptr ? pszFieldID : "(null)");
+    if (OVNullArgument(psPabi, "OVGetFieldValuei: psPabi") ||
+        OVNullArgument(pszFieldID, "OVGetFieldValuei: pszFieldID") ||
+        OVNullArgument(ppszFieldText, "OVGetFieldValuei: ppszFieldText"))
+        return OVTraceEnd("GetFieldValuei", OVRC_ERROR);
+    *ppszFieldText = nullptr;
+    for (FIELD *psField = psPabi->psFieldFirst; psField != nullptr; psField = psField->psFieldNext) {
+        if (strcmp(psField->szName, pszFieldID) == 0) {
+            *ppszFieldText = psField->szValue;
+            return OVTraceEnd("GetFieldValuei", OVRC_OK);
+        }
+    }
+    OVLog(OVLOG_ERROR, "GetFieldValuei: Unable to Locate Field, ID: %s.", pszFieldID);
+    return OVTraceEnd("GetFieldValuei", OVRC_ERROR);
+}
