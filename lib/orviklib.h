@@ -285,6 +285,10 @@ int ProductInfo(PABI *psPabi);
 
 extern char *pszHelpInfo;        /* the program's help text, shown by the Help button */
 
+/* Shows pszHelpInfo in the help box at 4, 4, 60 (a notice when the program has none);
+   the help box's result. Used by the Help button of the response loop and action bar. */
+int OVShowProgramHelp(PABI *psPabi);
+
 /* ------------------------------------------------------------------------------------ */
 /* log.cpp - message log, memory dump, termination                                      */
 /* ------------------------------------------------------------------------------------ */
