@@ -1,0 +1,250 @@
+// The menu file reader: the chain it builds from small menu files, and the program heap.
+#include "orvikmenu.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class MenuFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char szTemplate[] = "/tmp/orvik-menufile-XXXXXX";
+        ASSERT_NE(mkdtemp(szTemplate), nullptr);
+        sDir = szTemplate;
+        sLog = sDir + "/OrvikLog.txt";
+        setenv("ORVIKLOGFILE", sLog.c_str(), 1);
+        bDebug = 0;
+        ASSERT_EQ(BuildAnchorBlock(), OVRC_OK);
+        ResetMenuReader();
+    }
+    void TearDown() override
+    {
+        ResetMenuReader();
+        ReleaseAnchorBlock();
+        unsetenv("ORVIKLOGFILE");
+        bDebug = 0;
+        fs::remove_all(sDir);
+    }
+
+    std::string WriteMenu(const std::string &sXml, const std::string &sName = "menu.xml")
+    {
+        std::string sPath = sDir + "/" + sName;
+        std::ofstream(sPath) << sXml;
+        return sPath;
+    }
+
+    // Reads the text as a menu file and returns the chain.
+    std::vector<MENUITEM *> Read(const std::string &sXml)
+    {
+        sPath = WriteMenu(sXml);
+        int nItems = ReadMenuFile(sPath.c_str());
+        std::vector<MENUITEM *> apsItems;
+        for (MENUITEM *psItem = psMenuItem_First; psItem != nullptr; psItem = psItem->psMenuItemNext)
+            apsItems.push_back(psItem);
+        EXPECT_EQ(nItems, static_cast<int>(apsItems.size()));
+        EXPECT_EQ(apsItems.empty() ? nullptr : apsItems.back(), psMenuItem_Last);
+        return apsItems;
+    }
+
+    std::string ReadLog() const
+    {
+        std::ifstream sFile(sLog);
+        std::stringstream sText;
+        sText << sFile.rdbuf();
+        return sText.str();
+    }
+
+    std::string sDir, sLog, sPath;
+};
+
+std::string Item(const std::string &sTitle, const std::string &sInvoke,
+                 const std::string &sInner = "")
+{
+    return "<MenuItem><Title>" + sTitle + "</Title><Invoke>" + sInvoke + "</Invoke>" + sInner +
+           "</MenuItem>\n";
+}
+
+} // namespace
+
+TEST(MenuAnchorBlock, IsLaidOutLikeAPanelWithItsFirstChunkInside)
+{
+    ASSERT_EQ(BuildAnchorBlock(), OVRC_OK);
+    auto *pBlock = reinterpret_cast<unsigned char *>(psPabOrvik);
+    HEAP *psHeap = psPabOrvik->psHeapFirst;
+    EXPECT_EQ(std::memcmp(psPabOrvik->szEyeCatcher, "PANELBLK", 8), 0);
+    EXPECT_EQ(reinterpret_cast<unsigned char *>(psHeap), pBlock + sizeof(PABI));
+    EXPECT_EQ(psPabOrvik->psHeapCurrent, psHeap);
+    EXPECT_EQ(std::memcmp(psHeap->szEyeCatcher, "PHEAPBLK", 8), 0);
+    EXPECT_EQ(psHeap->pHeap, pBlock);
+    EXPECT_EQ(psHeap->pHeapFree, pBlock + sizeof(PABI) + sizeof(HEAP));
+    EXPECT_EQ(psHeap->nHeapSize, OVHEAPCHUNKSIZE);
+    EXPECT_EQ(psHeap->psHeapNext, nullptr);
+    EXPECT_GT(psPabOrvik->nRows, 0);
+    EXPECT_GT(psPabOrvik->nColumns, 0);
+    ReleaseAnchorBlock();
+    EXPECT_EQ(psPabOrvik, nullptr);
+}
+
+TEST_F(MenuFileTest, ItemsTakeTheirDepthAndTheNameOfTheLatestSubmenu)
+{
+    auto apsItems = Read("<Menu>\n" + Item("Browser", "orvikfsys", "<Help>Browse</Help>") +
+                         "<MenuItem><Title>Tools</Title><Invoke>SubMenu</Invoke>\n" +
+                         Item("Disk", "df") + Item("Memory", "free") + "</MenuItem>\n" +
+                         Item("Shell", "Shell") +
+                         "<MenuItem><Title>Last</Title><Invoke>SubMenu</Invoke>" +
+                         Item("Inner", "true") + "</MenuItem></Menu>\n");
+    ASSERT_EQ(apsItems.size(), 7u);
+    struct Expected { int nLevel; const char *pszName, *pszAction, *pszSubMenu; };
+    const Expected asExpected[] = {
+        {1, "Browser", "orvikfsys", "Main Menu"}, {1, "Tools", "SubMenu", "Main Menu"},
+        {2, "Disk", "df", "Tools"},               {2, "Memory", "free", "Tools"},
+        // nesting does not bring the outer name back
+        {1, "Shell", "Shell", "Tools"},           {1, "Last", "SubMenu", "Tools"},
+        {2, "Inner", "true", "Last"},
+    };
+    for (std::size_t i = 0; i < apsItems.size(); i++) {
+        SCOPED_TRACE(asExpected[i].pszName);
+        EXPECT_EQ(std::memcmp(apsItems[i]->szEyeCatcher, "MITEMBLK", 8), 0);
+        EXPECT_EQ(apsItems[i]->nLevel, asExpected[i].nLevel);
+        EXPECT_STREQ(apsItems[i]->szName, asExpected[i].pszName);
+        EXPECT_STREQ(apsItems[i]->szAction, asExpected[i].pszAction);
+        EXPECT_STREQ(apsItems[i]->szSavedSubMenu, asExpected[i].pszSubMenu);
+    }
+    ASSERT_NE(apsItems[0]->pszHelpText, nullptr);
+    EXPECT_STREQ(apsItems[0]->pszHelpText, "Browse");
+    EXPECT_EQ(apsItems[1]->pszHelpText, nullptr);
+    EXPECT_EQ(bHaveMenuItem, 0);
+}
+
+TEST_F(MenuFileTest, SubmenuWordIsCaseSensitiveAndWrapperElementsDeepenTheLevel)
+{
+    auto apsItems = Read("<Menu>" + Item("Tools", "SubMenu") + Item("Lower", "submenu") +
+                         Item("After", "ls") + "<Group>" + Item("Wrapped", "true") +
+                         "</Group></Menu>");
+    ASSERT_EQ(apsItems.size(), 4u);
+    EXPECT_STREQ(apsItems[2]->szSavedSubMenu, "Tools");
+    EXPECT_STREQ(apsItems[3]->szSavedSubMenu, "Tools");
+    EXPECT_EQ(apsItems[3]->nLevel, 2);
+}
+
+TEST_F(MenuFileTest, TextIsVerbatimCutAt127AndLaterTextReplacesEarlier)
+{
+    std::string sLong(200, 'T');
+    std::string sLongAction(130, 'a');
+    auto apsItems = Read("<Menu><MenuItem><Title>" + sLong + "</Title><Invoke>" + sLongAction +
+                         "</Invoke></MenuItem>"
+                         "<MenuItem><Title>  padded &amp; more\n</Title><Invoke>first</Invoke>"
+                         "<Invoke>second</Invoke><Help>one</Help><Help>two</Help></MenuItem>"
+                         "<MenuItem><Help>only help</Help></MenuItem></Menu>");
+    ASSERT_EQ(apsItems.size(), 3u);
+    EXPECT_EQ(std::string(apsItems[0]->szName), sLong.substr(0, 127));
+    EXPECT_EQ(std::string(apsItems[0]->szAction), sLongAction.substr(0, 127));
+    EXPECT_STREQ(apsItems[1]->szName, "  padded & more\n");
+    EXPECT_STREQ(apsItems[1]->szAction, "second");
+    EXPECT_STREQ(apsItems[1]->pszHelpText, "two");
+    EXPECT_STREQ(apsItems[2]->szName, "");
+    EXPECT_STREQ(apsItems[2]->szAction, "");
+}
+
+TEST_F(MenuFileTest, HelpTextLongerThanAHeapChunkIsKeptWhole)
+{
+    std::string sHelp;
+    for (int i = 0; sHelp.size() < 200000; i++)
+        sHelp += "line " + std::to_string(i) + " of the help text\n";
+    sHelp.resize(200000);
+    auto apsItems = Read("<Menu>" + Item("Big", "true", "<Help>" + sHelp + "</Help>") +
+                         Item("After", "true", "<Help>small</Help>") + "</Menu>");
+    ASSERT_EQ(apsItems.size(), 2u);
+    ASSERT_NE(apsItems[0]->pszHelpText, nullptr);
+    EXPECT_EQ(std::strlen(apsItems[0]->pszHelpText), sHelp.size());
+    EXPECT_EQ(std::string(apsItems[0]->pszHelpText), sHelp);
+    EXPECT_STREQ(apsItems[1]->pszHelpText, "small");
+    EXPECT_STREQ(apsItems[1]->szName, "After");
+    EXPECT_NE(psPabOrvik->psHeapFirst->psHeapNext, nullptr);
+}
+
+TEST_F(MenuFileTest, CdataSectionsAndTextOutsideItemsAreIgnored)
+{
+    auto apsItems = Read("<Menu>stray text<Title>Stray</Title>"
+                         "<MenuItem><Title><![CDATA[Hidden]]></Title><Invoke>ls</Invoke>"
+                         "<Help><![CDATA[hidden help]]></Help></MenuItem></Menu>");
+    ASSERT_EQ(apsItems.size(), 1u);
+    EXPECT_STREQ(apsItems[0]->szName, "");
+    EXPECT_STREQ(apsItems[0]->szAction, "ls");
+    EXPECT_EQ(apsItems[0]->pszHelpText, nullptr);
+}
+
+TEST_F(MenuFileTest, MissingFileIsLoggedAndLeavesTheChainEmpty)
+{
+    std::string sMissing = sDir + "/nothing.xml";
+    EXPECT_EQ(ReadMenuFile(sMissing.c_str()), 0);
+    EXPECT_EQ(psMenuItem_First, nullptr);
+    EXPECT_NE(ReadLog().find("Error   Orvik Initialize: Unable to open XML File " + sMissing +
+                             ".  Return: 0."),
+              std::string::npos)
+        << ReadLog();
+}
+
+TEST_F(MenuFileTest, MalformedFileKeepsTheItemsReadBeforeTheError)
+{
+    // The text reader hands out nodes a stretch behind its parser, so the error is placed
+    // well into the file for items to have been read before it.
+    std::string sXml = "<Menu>";
+    for (int i = 0; i < 300; i++)
+        sXml += Item("I" + std::to_string(i), "true");
+    sXml += "<MenuItem><Title>Broken</Title></Oops>" + Item("Never", "true") + "</Menu>";
+    auto apsItems = Read(sXml);
+    ASSERT_GE(apsItems.size(), 200u);
+    for (std::size_t i = 0; i < apsItems.size(); i++)
+        ASSERT_EQ(std::string(apsItems[i]->szName), "I" + std::to_string(i));
+    std::string sLog = ReadLog();
+    EXPECT_NE(sLog.find("Error   Orvik Initialize: Unable to parse XML File " + sPath +
+                        ".  Return: -1."),
+              std::string::npos)
+        << sLog;
+    EXPECT_NE(sLog.find("Opening and ending tag mismatch"), std::string::npos) << sLog;
+}
+
+TEST_F(MenuFileTest, StructureTableListsEveryItem)
+{
+    std::string sHelp(60, 'h');
+    Read("<Menu>" + Item("Browser", "orvikfsys", "<Help>" + sHelp + "</Help>") +
+         Item("Plain", "ls") + "</Menu>");
+    LogMenuStructure();
+    std::string sLog = ReadLog();
+    auto Pad = [](std::string s) { s.resize(32, ' '); return s; };
+    EXPECT_NE(sLog.find("\nOrvik: Menu Structure:\n"), std::string::npos) << sLog;
+    EXPECT_NE(sLog.find("Orvik: Level  Name"), std::string::npos);
+    EXPECT_NE(sLog.find("        1    " + Pad("Browser") + " " + Pad("orvikfsys") + " " +
+                        Pad("Main Menu") + " " + sHelp.substr(0, 40) + "\n"),
+              std::string::npos)
+        << sLog;
+    EXPECT_NE(sLog.find("        1    " + Pad("Plain") + " " + Pad("ls") + " " +
+                        Pad("Main Menu") + " " + std::string(40, ' ') + "\n"),
+              std::string::npos)
+        << sLog;
+}
+
+TEST_F(MenuFileTest, ResetForgetsTheChainAndThePendingState)
+{
+    Read("<Menu>" + Item("Tools", "SubMenu") + Item("Inner", "true") + "</Menu>");
+    ASSERT_NE(psMenuItem_First, nullptr);
+    ResetMenuReader();
+    EXPECT_EQ(psMenuItem_First, nullptr);
+    EXPECT_EQ(psMenuItem_Last, nullptr);
+    EXPECT_STREQ(szSavedSubMenu, "Main Menu");
+    auto apsItems = Read("<Menu>" + Item("Fresh", "true") + "</Menu>");
+    ASSERT_EQ(apsItems.size(), 1u);
+    EXPECT_STREQ(apsItems[0]->szSavedSubMenu, "Main Menu");
+}
