@@ -1,0 +1,345 @@
+/*
+ * command.cpp - local commands through popen, remote commands through ssh and scp, the
+ * shell runner, and the one quoting family every command line is built with.
+ *
+ * Ordinary input (plain words, commands without quotation marks, $, ` or \) gives exactly
+ * the classic command lines; anything else is quoted so that each shell on the way sees
+ * the caller's text as it was written. Curses is suspended around every system() call
+ * when a screen is active.
+ */
+#include "orviklib.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <curses.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t OVMAXCOMMANDLINE = 1023; /* characters of a built command line */
+constexpr int OVREADLINE = 32768;              /* lines of up to 32767 characters */
+constexpr const char *OVREMOTEFAILURE =
+    "Command failed. Refer to log file: OrvikLog.txt for more information.\n";
+
+bool IsPlain(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           strchr("/._-+,:@%=", c) != nullptr;
+}
+
+/* A command text the classic lines can carry between their own quotation marks. */
+bool IsOrdinaryCommand(std::string_view sCommand) {
+    return sCommand.find_first_of("'\"$`\\") == std::string_view::npos;
+}
+
+/* Double-quoted for the shell: ordinary text goes in as it is. */
+std::string DoubleQuoted(std::string_view sText) {
+    return "\"" + OVShellEscapeDoubleQuoted(sText) + "\"";
+}
+
+/* A pipe from popen whose Close() gives the pclose status; closed at scope end otherwise. */
+class Pipe {
+  public:
+    Pipe(const char *pszCommand, const char *pszMode) : pFile(popen(pszCommand, pszMode)) {}
+    ~Pipe() { Close(); }
+    Pipe(const Pipe &) = delete;
+    Pipe &operator=(const Pipe &) = delete;
+    FILE *Get() const { return pFile; }
+    int Close() {
+        if (pFile == nullptr) return 0;
+        int nStatus = pclose(pFile);
+        pFile = nullptr;
+        return nStatus;
+    }
+
+  private:
+    FILE *pFile;
+};
+
+struct FileCloser {
+    void operator()(FILE *pFile) const { fclose(pFile); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+/* Leaves curses for a system() call when a screen is active, and comes back after it. */
+class CursesSuspension {
+  public:
+    CursesSuspension() : bActive(stdscr != nullptr && !isendwin()) {
+        if (bActive) {
+            def_prog_mode();
+            endwin();
+        }
+    }
+    ~CursesSuspension() {
+        if (bActive) wrefresh(stdscr);
+    }
+    CursesSuspension(const CursesSuspension &) = delete;
+    CursesSuspension &operator=(const CursesSuspension &) = delete;
+
+  private:
+    bool bActive;
+};
+
+/* Runs a command line with system() while curses is suspended; the system() status. */
+int RunWithoutCurses(const char *pszLine, bool bClearScreen) {
+    CursesSuspension sSuspension;
+    if (bClearScreen) fputs("\x1b[2J", stdout);
+    fflush(nullptr); /* nothing buffered is written twice or out of order */
+    return system(pszLine);
+}
+
+/* Appends the lines of a stream to the caller's buffer. Every line counts its length plus
+   one; a line is refused when its length and the count reach the buffer size, or when it
+   would not fit behind the text already there. 0, or 100 after logging the overflow. */
+int CollectLines(FILE *pFile, char *pszCOutput, int nOutputSize, const char *pszFunction,
+                 const char *pszCommand) {
+    std::size_t nSize = nOutputSize > 0 ? static_cast<std::size_t>(nOutputSize) : 0;
+    std::size_t nUsed = nSize > 0 ? strnlen(pszCOutput, nSize - 1) : 0;
+    std::unique_ptr<char[]> pLine(new char[OVREADLINE]);
+    int nCount = 0;
+    while (fgets(pLine.get(), OVREADLINE, pFile) != nullptr) {
+        int nLength = static_cast<int>(strlen(pLine.get()));
+        if (nLength + nCount >= nOutputSize || nUsed + nLength + 1 > nSize) {
+            OVLog(OVLOG_ERROR,
+                  "%s: Return workarea exceeded. Command: %s, return workarea size: %d, "
+                  "command size: %d.\n",
+                  pszFunction, pszCommand, nLength + nCount, nOutputSize);
+            return OVRC_OVERFLOW;
+        }
+        memcpy(pszCOutput + nUsed, pLine.get(), static_cast<std::size_t>(nLength) + 1);
+        nUsed += static_cast<std::size_t>(nLength);
+        nCount += nLength + 1;
+    }
+    return OVRC_OK;
+}
+
+/* Refuses a built line longer than a command line may be. */
+bool FitsCommandLine(const std::string &sLine, const char *pszFunction) {
+    if (sLine.size() <= OVMAXCOMMANDLINE) return true;
+    OVLog(OVLOG_ERROR, "%s: Command line of %zu characters is longer than %zu: %.128s...\n",
+          pszFunction, sLine.size(), OVMAXCOMMANDLINE, sLine.c_str());
+    return false;
+}
+
+/* The user and address start ssh's and scp's "user@host" word; a leading "-" would make
+   them read it as an option. */
+bool IsSafeLogin(const REMOTESYSTEM *psSystem, const char *pszFunction) {
+    if (psSystem->szUser[0] != '-' && psSystem->szIP[0] != '-' && psSystem->szPort[0] != '-')
+        return true;
+    OVLog(OVLOG_ERROR, "%s: Remote system user, address or port may not begin with '-': "
+          "%.16s@%.32s -p %.6s.\n", pszFunction, psSystem->szUser, psSystem->szIP,
+          psSystem->szPort);
+    return false;
+}
+
+std::string Login(const REMOTESYSTEM *psSystem) {
+    return OVShellWord(psSystem->szUser) + "@" + OVShellWord(psSystem->szIP);
+}
+
+/* The remote command line: run, copy OUT and ERR back, remove them on the remote side. */
+std::string RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszCommand,
+                              const std::string &sOut, const std::string &sErr) {
+    const std::string sLogin = Login(psSystem);
+    const std::string sPort = OVShellWord(psSystem->szPort);
+    const std::string sOutWord = OVShellWord(sOut);
+    const std::string sErrWord = OVShellWord(sErr);
+    const std::string sRemote = std::string(pszCommand) + " > " + sOutWord + " 2> " + sErrWord;
+    const std::string sRemoteWord =
+        IsOrdinaryCommand(pszCommand) ? DoubleQuoted(sRemote) : OVShellQuote(sRemote);
+    const std::string sCopy = "scp -q -P " + sPort + " " + sLogin + ":";
+
+    std::string sInner = "clear;ssh -q -t " + sLogin + " -p " + sPort + " " + sRemoteWord +
+                         ";clear;" + sCopy + sOutWord + " " + sOutWord + ";clear;" + sCopy +
+                         sErrWord + " " + sErrWord;
+    std::string sCleanup = "ssh -t " + sLogin + " -p " + sPort + " " +
+                           DoubleQuoted("rm -f " + sOutWord + ";rm -f " + sErrWord + ";");
+    return "sh -c " + OVShellQuote(sInner) + ";clear;sh -c " + OVShellQuote(sCleanup);
+}
+
+/* Removes a local temporary file; one that is not there counts as removed. */
+int RemoveTemporary(const std::string &sPath, const char *pszMessage) {
+    int nRc = remove(sPath.c_str());
+    if (nRc == 0 || errno == ENOENT) return OVRC_OK;
+    OVLog(OVLOG_ERROR, pszMessage, sPath.c_str(), nRc);
+    return OVRC_ERROR;
+}
+
+} // namespace
+
+std::string OVShellQuote(std::string_view sText) {
+    std::string sQuoted = "'";
+    for (char c : sText) {
+        if (c == '\'')
+            sQuoted += "'\\''";
+        else
+            sQuoted += c;
+    }
+    sQuoted += '\'';
+    return sQuoted;
+}
+
+std::string OVShellWord(std::string_view sText) {
+    if (sText.empty()) return "''";
+    for (char c : sText)
+        if (!IsPlain(c)) return OVShellQuote(sText);
+    return std::string(sText);
+}
+
+std::string OVShellEscapeDoubleQuoted(std::string_view sText) {
+    std::string sEscaped;
+    for (char c : sText) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`') sEscaped += '\\';
+        sEscaped += c;
+    }
+    return sEscaped;
+}
+
+int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize) {
+    OVTraceStart("ExecuteCommand", "pszCommand: %s, nOutputSize: %d.",
+                 pszCommand ? pszCommand : "(null)", nOutputSize);
+    if (pszCommand == nullptr) {
+        OVLog(OVLOG_ERROR, "ExecuteCommand: pszCommand NULL pointer: %p.",
+              static_cast<const void *>(pszCommand));
+        return OVTraceEnd("ExecuteCommand", OVRC_ERROR);
+    }
+    if (pszCOutput == nullptr) {
+        OVLog(OVLOG_ERROR, "ExecuteCommand: pszCOutput NULL pointer: %p.",
+              static_cast<void *>(pszCOutput));
+        return OVTraceEnd("ExecuteCommand", OVRC_ERROR);
+    }
+    fflush(nullptr); /* nothing buffered is written twice by the child */
+    Pipe sPipe(pszCommand, "r");
+    if (sPipe.Get() == nullptr) {
+        OVLog(OVLOG_ERROR, "ExecuteCommand: Unable to open popen file.  Command: %s.\n",
+              pszCommand);
+        return OVTraceEnd("ExecuteCommand", OVRC_CMDFAILED);
+    }
+    int nRc = CollectLines(sPipe.Get(), pszCOutput, nOutputSize, "ExecuteCommand", pszCommand);
+    if (nRc != OVRC_OK) return OVTraceEnd("ExecuteCommand", nRc);
+    int nStatus = sPipe.Close();
+    if (nStatus != 0) {
+        OVLog(OVLOG_ERROR, "ExecuteCommand: Unable to close popen file.  Command: %s, rc: %d.\n",
+              pszCommand, nStatus);
+        return OVTraceEnd("ExecuteCommand", OVRC_CMDFAILED);
+    }
+    return OVTraceEnd("ExecuteCommand", OVRC_OK);
+}
+
+int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
+                         char *pszCOutput, int nOutputSize, const char *pszTempFile,
+                         const char *pszErrorFile) {
+    OVTraceStart("ExecuteRemoteCommand",
+                 "psRemoteSystem: %p, pszCommand: %s, nOutputSize: %d, pszTempFile: %s, "
+                 "pszErrorFile: %s.",
+                 static_cast<void *>(psRemoteSystem), pszCommand ? pszCommand : "(null)",
+                 nOutputSize, pszTempFile ? pszTempFile : "(null)",
+                 pszErrorFile ? pszErrorFile : "(null)");
+    const struct {
+        const char *pszName;
+        const void *p;
+    } asArgument[] = {{"psRemoteSystem", psRemoteSystem},
+                      {"pszCommand", pszCommand},
+                      {"pszCOutput", pszCOutput}};
+    for (const auto &sArgument : asArgument)
+        if (sArgument.p == nullptr) {
+            OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: %s NULL pointer: %p.", sArgument.pszName,
+                  sArgument.p);
+            return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
+        }
+    if ((pszTempFile == nullptr) != (pszErrorFile == nullptr)) {
+        OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: pszTempFile and pszErrorFile must be given "
+              "together: %p, %p.", static_cast<const void *>(pszTempFile),
+              static_cast<const void *>(pszErrorFile));
+        return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
+    }
+    if (!IsSafeLogin(psRemoteSystem, "ExecuteRemoteCommand"))
+        return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
+
+    const bool bCallerFiles = pszTempFile != nullptr;
+    std::string sOut, sErr;
+    if (bCallerFiles) {
+        sOut = pszTempFile;
+        sErr = pszErrorFile;
+    } else {
+        char szName[96];
+        int nPidNow = static_cast<int>(getpid());
+        int nNow = static_cast<int>(time(nullptr));
+        snprintf(szName, sizeof(szName), "/tmp/OrvikLibERC.%d.%d.Temp.txt", nPidNow, nNow);
+        sOut = szName;
+        snprintf(szName, sizeof(szName), "/tmp/OrvikLibERC.%d.%d.Error.txt", nPidNow, nNow);
+        sErr = szName;
+    }
+    const std::string sLine = RemoteCommandLine(psRemoteSystem, pszCommand, sOut, sErr);
+    if (!FitsCommandLine(sLine, "ExecuteRemoteCommand"))
+        return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
+
+    RunWithoutCurses(sLine.c_str(), false); /* the status is not examined */
+    if (bCallerFiles) return OVTraceEnd("ExecuteRemoteCommand", OVRC_OK);
+
+    int nRc = OVRC_OK;
+    FilePtr pFile(fopen(sOut.c_str(), "r"));
+    if (!pFile) {
+        OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: Unable to open open output file.  Command: "
+              "%s.\n", sLine.c_str());
+        OVCopyText(pszCOutput, nOutputSize > 0 ? static_cast<std::size_t>(nOutputSize) : 0,
+                   OVREMOTEFAILURE);
+        nRc = OVRC_CMDFAILED;
+        pFile.reset(fopen(sErr.c_str(), "r"));
+        if (!pFile) return OVTraceEnd("ExecuteRemoteCommand", nRc);
+    }
+    int nCollect = CollectLines(pFile.get(), pszCOutput, nOutputSize, "ExecuteRemoteCommand",
+                                sLine.c_str());
+    pFile.reset();
+    /* The local copies go whatever the outcome; the first failure decides the code. */
+    int nRemoveOut = RemoveTemporary(sOut, "ExecuteRemoteCommand: Unable to remove temporary "
+                                           "file: %s, nRc: %d");
+    int nRemoveErr = RemoveTemporary(sErr, "ExecuteRemoteCommand: Unable to remove temporary "
+                                           "error file: %s, nRc: %d");
+    for (int nStep : {nCollect, nRemoveOut, nRemoveErr})
+        if (nRc == OVRC_OK) nRc = nStep;
+    return OVTraceEnd("ExecuteRemoteCommand", nRc);
+}
+
+int RunShell(const char *pszCommand) {
+    OVTraceStart("RunShell", "pszCommand: %s.", pszCommand ? pszCommand : "(null)");
+    if (pszCommand == nullptr) {
+        OVLog(OVLOG_ERROR, "RunShell: pszCommand NULL pointer: %p.",
+              static_cast<const void *>(pszCommand));
+        return OVTraceEnd("RunShell", OVRC_ERROR);
+    }
+    std::string_view sText(pszCommand);
+    std::string_view sCommands;
+    bool bCommands = false;
+    std::size_t nOpen = sText.find('('), nClose = sText.find(')');
+    if (nOpen != std::string_view::npos && nClose != std::string_view::npos && nOpen < nClose) {
+        sCommands = sText.substr(nOpen + 1, nClose - nOpen - 1);
+        bCommands = !sCommands.empty();
+    }
+
+    std::string sLine;
+    const REMOTESYSTEM *psSystem = psConnectedSystem;
+    if (psSystem != nullptr) {
+        if (!IsSafeLogin(psSystem, "RunShell")) return OVTraceEnd("RunShell", OVRC_ERROR);
+        std::string sSsh = "ssh " + Login(psSystem) + " -p " + OVShellWord(psSystem->szPort);
+        sLine = bCommands ? "clear;" + sSsh + " " + OVShellQuote(sCommands) : sSsh;
+    } else {
+        sLine = bCommands ? "sh -c " + OVShellQuote(sCommands) : "sh -i";
+    }
+    if (!FitsCommandLine(sLine, "RunShell")) return OVTraceEnd("RunShell", OVRC_ERROR);
+    if (bDebug) OVLog(OVLOG_DEBUG, "RunShell: Command line: %s.", sLine.c_str());
+
+    return OVTraceEnd("RunShell", RunWithoutCurses(sLine.c_str(), false));
+}
+
+int PerformSystemCommand(const char *pszCommand) {
+    OVTraceStart("PerformSystemCommand", "pszCommand: %s.", pszCommand ? pszCommand : "(null)");
+    if (pszCommand == nullptr) {
+        OVLog(OVLOG_ERROR, "PerformSystemCommand: pszCommand NULL pointer: %p.",
+              static_cast<const void *>(pszCommand));
+        return OVTraceEnd("PerformSystemCommand", OVRC_ERROR);
+    }
+    return OVTraceEnd("PerformSystemCommand", RunWithoutCurses(pszCommand, true));
+}

@@ -1,0 +1,96 @@
+/*
+ * text.cpp - bounded copies into fixed-size record fields, and whole-file replacement.
+ */
+#include "orviklib.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool IsContinuationByte(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+/* Bytes of the sequence a lead byte opens; 1 for ASCII and stray bytes. */
+std::size_t SequenceLength(unsigned char c) {
+    if (c >= 0xF0) return 4;
+    if (c >= 0xE0) return 3;
+    if (c >= 0xC0) return 2;
+    return 1;
+}
+
+} // namespace
+
+std::size_t OVUtf8Prefix(std::string_view sText, std::size_t nMaxBytes) {
+    if (sText.size() <= nMaxBytes) return sText.size();
+    /* Find where the character holding the first excluded byte starts; a sequence that
+       would be split is left out whole. Invalid bytes are cut like single bytes. */
+    std::size_t nStart = nMaxBytes;
+    while (nStart > 0 && nMaxBytes - nStart < 3 &&
+           IsContinuationByte(static_cast<unsigned char>(sText[nStart])))
+        nStart--;
+    unsigned char cLead = static_cast<unsigned char>(sText[nStart]);
+    if (nStart < nMaxBytes && cLead >= 0xC0 && nStart + SequenceLength(cLead) > nMaxBytes)
+        return nStart;
+    return nMaxBytes;
+}
+
+std::size_t OVCopyText(char *pszDest, std::size_t nDestSize, const char *pszSource) {
+    if (pszDest == nullptr || nDestSize == 0) return 0;
+    if (pszSource == nullptr) {
+        pszDest[0] = '\0';
+        return 0;
+    }
+    /* strnlen keeps a huge source from being scanned beyond what can matter. */
+    std::string_view sSource(pszSource, strnlen(pszSource, nDestSize + 3));
+    std::size_t nCopy = OVUtf8Prefix(sSource, nDestSize - 1);
+    memmove(pszDest, pszSource, nCopy);
+    pszDest[nCopy] = '\0';
+    return nCopy;
+}
+
+int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int nNewMode) {
+    if (pszPath == nullptr || *pszPath == '\0') return EINVAL;
+    std::string sTemp = std::string(pszPath) + ".XXXXXX";
+    int fd = mkstemp(sTemp.data());
+    if (fd < 0) return errno;
+
+    /* An existing file keeps its mode and owner; a new one gets nNewMode less the umask. */
+    struct stat sOld;
+    if (lstat(pszPath, &sOld) == 0 && S_ISREG(sOld.st_mode)) {
+        if (sOld.st_uid != geteuid() || sOld.st_gid != getegid())
+            if (fchown(fd, sOld.st_uid, sOld.st_gid) != 0) { /* best effort */ }
+        fchmod(fd, sOld.st_mode & 07777);
+    } else {
+        mode_t nMask = umask(0);
+        umask(nMask);
+        fchmod(fd, nNewMode & ~nMask & 07777);
+    }
+
+    FILE *pFile = fdopen(fd, "w");
+    if (pFile == nullptr) {
+        int nError = errno;
+        close(fd);
+        unlink(sTemp.c_str());
+        return nError;
+    }
+    /* The first failure of write, flush, sync and close decides. */
+    int nError = 0;
+    auto Fail = [&nError](bool bFailed) {
+        if (bFailed && nError == 0) nError = errno != 0 ? errno : EIO;
+    };
+    errno = 0;
+    Fail(fwrite(sContent.data(), 1, sContent.size(), pFile) != sContent.size());
+    Fail(fflush(pFile) != 0);
+    Fail(fsync(fileno(pFile)) != 0 && errno != EINVAL);
+    Fail(fclose(pFile) != 0);
+    if (nError == 0) Fail(rename(sTemp.c_str(), pszPath) != 0);
+    if (nError != 0) unlink(sTemp.c_str());
+    return nError;
+}
