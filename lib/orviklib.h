@@ -333,7 +333,9 @@ struct OVTOOLSTARTUP {
     const char *pszHelpMissingError;     /* printf format with one %s, or none           */
     const char *const *apszHelpLines;    /* "help" output, one line each, NULL-ended     */
     std::size_t nHelpBlockSize;          /* bytes of the zeroed block kept for the text  */
+                                         /* (0: the text's own length plus one)          */
     std::size_t nHelpTextMax;            /* characters of the text copied into it        */
+                                         /* (0: as many as the block holds)              */
 };
 
 /* Applies ORVIKDEBUG and ORVIKDUMP ("Yes" in any case switches on), then walks every
@@ -356,6 +358,11 @@ std::size_t OVCopyText(char *pszDest, std::size_t nDestSize, const char *pszSour
 /* Length of the longest prefix of at most nMaxBytes bytes that ends on a character
    boundary of the UTF-8 text. */
 std::size_t OVUtf8Prefix(std::string_view sText, std::size_t nMaxBytes);
+/* Replaces the file at pszPath with sContent: a temporary file beside it, then a rename, so
+   the old file stays whole when anything fails. An existing file keeps its mode and owner (a
+   symbolic link is replaced, not followed); a new one gets nNewMode less the umask.
+   0, or the errno value of the first failure. */
+int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int nNewMode);
 
 /* ------------------------------------------------------------------------------------ */
 /* display.cpp - display attribute groups and colour/attribute names                    */
