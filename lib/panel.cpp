@@ -59,6 +59,21 @@ HEAP *AddHeapChunk(PABI *psPabi, int nLength) {
     return psHeap;
 }
 
+/* A zeroed record from the panel heap, marked and appended to its chain. */
+template <typename RECORD, RECORD *RECORD::*pNext, RECORD *RECORD::*pPrev>
+RECORD *NewRecord(PABI *psPabi, const char *pszEyeCatcher, RECORD *&psFirst, RECORD *&psLast) {
+    RECORD *psRecord = static_cast<RECORD *>(GetHunkofHeap(psPabi, sizeof(RECORD)));
+    SetEyeCatcher(psRecord->szEyeCatcher, pszEyeCatcher);
+    if (psFirst == nullptr) {
+        psFirst = psRecord;
+    } else {
+        psLast->*pNext = psRecord;
+        psRecord->*pPrev = psLast;
+    }
+    psLast = psRecord;
+    return psRecord;
+}
+
 } // namespace
 
 int OVTerminalSize(int *pnRows, int *pnColumns) {
@@ -185,30 +200,16 @@ void *GetHunkofHeap(PABI *psPabi, int nLength) {
 
 FIELD *CreateFieldBlk(PABI *psPabi) {
     OVTraceStart("CreateFieldBlk", "psPabi: %p.", static_cast<void *>(psPabi));
-    FIELD *psField = static_cast<FIELD *>(GetHunkofHeap(psPabi, sizeof(FIELD)));
-    SetEyeCatcher(psField->szEyeCatcher, "FIELDBLK");
-    if (psPabi->psFieldFirst == nullptr) {
-        psPabi->psFieldFirst = psField;
-    } else {
-        psPabi->psFieldLast->psFieldNext = psField;
-        psField->psFieldPrev = psPabi->psFieldLast;
-    }
-    psPabi->psFieldLast = psField;
+    FIELD *psField = NewRecord<FIELD, &FIELD::psFieldNext, &FIELD::psFieldPrev>(
+        psPabi, "FIELDBLK", psPabi->psFieldFirst, psPabi->psFieldLast);
     OVTraceEnd("CreateFieldBlk", OVRC_OK);
     return psField;
 }
 
 FIELDTAB *CreateFieldTabBlk(PABI *psPabi) {
     OVTraceStart("CreateFieldTabBlk", "psPabi: %p.", static_cast<void *>(psPabi));
-    FIELDTAB *psFieldTab = static_cast<FIELDTAB *>(GetHunkofHeap(psPabi, sizeof(FIELDTAB)));
-    SetEyeCatcher(psFieldTab->szEyeCatcher, "TABFLBLK");
-    if (psPabi->psFieldTabFirst == nullptr) {
-        psPabi->psFieldTabFirst = psFieldTab;
-    } else {
-        psPabi->psFieldTabLast->psFieldTabNext = psFieldTab;
-        psFieldTab->psFieldTabPrev = psPabi->psFieldTabLast;
-    }
-    psPabi->psFieldTabLast = psFieldTab;
+    FIELDTAB *psFieldTab = NewRecord<FIELDTAB, &FIELDTAB::psFieldTabNext, &FIELDTAB::psFieldTabPrev>(
+        psPabi, "TABFLBLK", psPabi->psFieldTabFirst, psPabi->psFieldTabLast);
     psPabi->psFieldTab_Current = psFieldTab;
     OVTraceEnd("CreateFieldTabBlk", OVRC_OK);
     return psFieldTab;

@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -164,6 +167,13 @@ PtyTerminal::Cell PtyTerminal::At(int nRow, int nColumn) const {
   return cell;
 }
 
+std::pair<int, int> PtyTerminal::Cursor() const {
+  int nRow = 0;
+  int nColumn = 0;
+  getyx(stdscr, nRow, nColumn);
+  return {nRow + 1, nColumn + 1};
+}
+
 std::string PtyTerminal::Output() const {
   std::lock_guard<std::mutex> lock(mutexOutput);
   return sCollected;
@@ -181,4 +191,26 @@ bool PtyTerminal::WaitForOutput(std::string_view sText, int nMillis) const {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+PtyTestHome::PtyTestHome() {
+  char szTemplate[] = "/tmp/orvik-pty-XXXXXX";
+  if (mkdtemp(szTemplate) == nullptr)
+    throw std::runtime_error(std::string("mkdtemp failed: ") + std::strerror(errno));
+  sDir = szTemplate;
+  sLogFile = sDir + "/OrvikLog.txt";
+  setenv("ORVIKDIR", sDir.c_str(), 1);
+  setenv("ORVIKLOGFILE", sLogFile.c_str(), 1);
+}
+
+PtyTestHome::~PtyTestHome() {
+  std::error_code error;
+  std::filesystem::remove_all(sDir, error);
+}
+
+std::string PtyTestHome::ReadLog() const {
+  std::ifstream file(sLogFile);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }

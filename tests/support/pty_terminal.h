@@ -18,6 +18,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 class PtyTerminal {
  public:
@@ -41,6 +42,9 @@ class PtyTerminal {
   /* One stdscr cell (1-based), its colour pair resolved with pair_content. */
   Cell At(int nRow, int nColumn) const;
 
+  /* The stdscr cursor, 1-based: {row, column}. */
+  std::pair<int, int> Cursor() const;
+
   /* Everything written to the terminal so far (curses output and raw writes). */
   std::string Output() const;
   /* Forgets the output collected so far. */
@@ -58,6 +62,19 @@ class PtyTerminal {
   int nMaster = -1;
   int nRows;
   int nColumns;
+};
+
+/* A temporary folder for one test process: it becomes ORVIKDIR, and ORVIKLOGFILE names
+   OrvikLog.txt inside it, so config.ini and the log stay out of the real places. Removed
+   with its contents by the destructor. */
+struct PtyTestHome {
+  PtyTestHome();
+  ~PtyTestHome();
+  PtyTestHome(const PtyTestHome &) = delete;
+  PtyTestHome &operator=(const PtyTestHome &) = delete;
+  std::string ReadLog() const;   /* the whole log, "" when there is none */
+  std::string sDir;
+  std::string sLogFile;
 };
 
 #endif /* ORVIK_PTY_TERMINAL_H */

@@ -1,0 +1,118 @@
+// Keyboard and mouse through the pseudo-terminal: key codes, 1-based mouse positions, the
+// one-event-per-second throttle and the hit test of GetInputChar.
+#include <gtest/gtest.h>
+
+#include <curses.h>
+
+#include <ctime>
+
+#include "orviklib.h"
+#include "pty_terminal.h"
+
+namespace {
+
+class InputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    psPab = OVCreatePanel(nullptr, 0, 0, 7);
+    ASSERT_NE(psPab, nullptr);
+    nTimeMouse = -1;
+  }
+  void TearDown() override { OVDeletePanel(psPab); }
+  // A click that the throttle lets through.
+  int Click(int nRow, int nColumn) {
+    nTimeMouse = -1;
+    term.SendClick(nRow, nColumn);
+    return GetInputChar(psPab);
+  }
+  static int Now() { return static_cast<int>(time(nullptr)); }
+
+  PtyTestHome home;
+  PtyTerminal &term = PtyTerminal::Open(24, 80);
+  PAB *psPab = nullptr;
+};
+
+TEST_F(InputTest, KeysArriveAsCursesCodesWithoutPosition) {
+  term.SendKeys("\t\x1bOB\x1bOA\x1b[Z\x1b[3~x\n");
+  const int anExpected[] = {OVKEY_TAB, OVKEY_DOWN, OVKEY_UP, OVKEY_BTAB, OVKEY_DELETE, 'x', OVKEY_ENTER};
+  for (int nExpected : anExpected) {
+    CHARINPUT sInput{-1, -1, -1};
+    EXPECT_EQ(GetKBM(&sInput), 0);
+    EXPECT_EQ(sInput.nChar, nExpected);
+    EXPECT_EQ(sInput.nRow, 0);
+    EXPECT_EQ(sInput.nColumn, 0);
+  }
+}
+
+TEST_F(InputTest, MouseEventsAreReportedOneBasedAndSetTheThrottle) {
+  term.SendClick(7, 12);
+  CHARINPUT sInput;
+  int nBefore = Now();
+  EXPECT_EQ(GetKBM(&sInput), 0);
+  EXPECT_EQ(sInput.nChar, OVKEY_MOUSE);
+  EXPECT_EQ(sInput.nRow, 7);
+  EXPECT_EQ(sInput.nColumn, 12);
+  EXPECT_GE(nTimeMouse, nBefore + 1);
+  EXPECT_LE(nTimeMouse, Now() + 1);
+}
+
+TEST_F(InputTest, ASecondClickInTheSameSecondIsDroppedOneLaterIsDelivered) {
+  // The same second as an accepted click: the click is swallowed, the key behind it comes.
+  const int nLater = Now() + 5;
+  nTimeMouse = nLater;
+  term.SendClick(3, 3);
+  term.SendKeys("k");
+  CHARINPUT sInput;
+  GetKBM(&sInput);
+  EXPECT_EQ(sInput.nChar, 'k');
+  EXPECT_EQ(nTimeMouse, nLater);
+
+  // The following second has come: the click is delivered.
+  nTimeMouse = Now();
+  term.SendClick(4, 6);
+  GetKBM(&sInput);
+  EXPECT_EQ(sInput.nChar, OVKEY_MOUSE);
+  EXPECT_EQ(sInput.nRow, 4);
+  EXPECT_EQ(sInput.nColumn, 6);
+}
+
+TEST_F(InputTest, ClickOnTheLastColumnSelectsTheFieldOneFurtherDoesNot) {
+  ASSERT_EQ(OVCreateField(psPab, 5, 10, 5, "FIRST", "first", OVSTYLE_TAB, 0, 0, 7), 0);
+  FIELDTAB *psFirst = psPab->psFieldTab_Current;
+  ASSERT_EQ(OVCreateField(psPab, 8, 1, 6, "OTHER", "other", OVSTYLE_TAB, 0, 0, 7), 0);
+  ASSERT_NE(psPab->psFieldTab_Current, psFirst);
+
+  EXPECT_EQ(Click(5, 15), OVKEY_MOUSE);
+  EXPECT_NE(psPab->psFieldTab_Current, psFirst);
+  EXPECT_EQ(Click(5, 9), OVKEY_MOUSE);
+  EXPECT_EQ(Click(4, 12), OVKEY_MOUSE);
+
+  EXPECT_EQ(Click(5, 14), OVKEY_ENTER);
+  EXPECT_EQ(psPab->psFieldTab_Current, psFirst);
+  EXPECT_EQ(psPab->nRowCurrent, 5);
+  EXPECT_EQ(psPab->nColumnCurrent, 10);
+  EXPECT_EQ(term.Cursor(), std::make_pair(5, 10));
+}
+
+TEST_F(InputTest, OnlySelectableFieldsTakeClicksAndTheFirstCreatedWins) {
+  ASSERT_EQ(OVCreateField(psPab, 10, 1, 10, "LABEL", "label text", 0, 0, 0, 7), 0);
+  EXPECT_EQ(Click(10, 3), OVKEY_MOUSE);
+  EXPECT_EQ(psPab->psFieldTab_Current, nullptr);
+
+  ASSERT_EQ(OVCreateField(psPab, 12, 1, 10, "WIDE", "wide", OVSTYLE_TAB, 0, 0, 7), 0);
+  FIELDTAB *psWide = psPab->psFieldTab_Current;
+  ASSERT_EQ(OVCreateField(psPab, 12, 5, 3, "INSIDE", "in", OVSTYLE_TAB, 0, 0, 7), 0);
+  EXPECT_EQ(Click(12, 6), OVKEY_ENTER);
+  EXPECT_EQ(psPab->psFieldTab_Current, psWide);
+}
+
+TEST_F(InputTest, KeysPassThroughGetInputChar) {
+  ASSERT_EQ(OVCreateField(psPab, 5, 10, 5, "F", "field", OVSTYLE_TAB, 0, 0, 7), 0);
+  FIELDTAB *psCurrent = psPab->psFieldTab_Current;
+  term.SendKeys("\x1bOC\n");
+  EXPECT_EQ(GetInputChar(psPab), OVKEY_RIGHT);
+  EXPECT_EQ(GetInputChar(psPab), OVKEY_ENTER);
+  EXPECT_EQ(psPab->psFieldTab_Current, psCurrent);
+}
+
+}  // namespace
