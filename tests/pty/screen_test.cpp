@@ -83,6 +83,21 @@ TEST_F(ScreenTest, MoreThanThirtyTwoCombinationsAllDrawInTheirOwnColours) {
   EXPECT_EQ(asColor[31].nBackground, 3);
 }
 
+TEST_F(ScreenTest, WhenEveryPairIsTakenTheLastOneIsRedefined) {
+  // xterm offers pairs 1 to 63: the 64th combination takes over pair 63.
+  ASSERT_EQ(COLOR_PAIRS, 64);
+  for (int nCombination = 0; nCombination < 64; ++nCombination)
+    OVSetColor(nCombination % 8, nCombination / 8);
+  EXPECT_EQ(nColorPair, 63);
+  WriteAt(6, 1, "z");
+  PtyTerminal::Cell cell = term.At(6, 1);
+  EXPECT_EQ(cell.nPair, 63);
+  EXPECT_EQ(cell.nForeground, 7);
+  EXPECT_EQ(cell.nBackground, 7);
+  EXPECT_NE(home.ReadLog().find("OVSetColor: No free colour pair, pair 63 redefined."),
+            std::string::npos);
+}
+
 TEST_F(ScreenTest, SetColorReplacesThePairAndKeepsTheAttribute) {
   OVSetAttribute(1);
   OVSetColor(1, 0);
