@@ -1,0 +1,313 @@
+// config.ini: reading rules, remote system statements, errors, the written form and the
+// atomic rewrite.
+#include "services_fixture.h"
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+using ConfigTest = ServicesTest;
+
+const std::string sDefaultDisplayLines =
+    "PanelForegroundColor      is White\n"
+    "PanelBackgroundColor      is Black\n"
+    "PanelAttribute            is Bright\n"
+    "MenuItemForegroundColor   is White\n"
+    "MenuItemBackgroundColor   is Blue\n"
+    "MenuItemAttribute         is Bright\n"
+    "PulldownForegroundColor   is White\n"
+    "PulldownBackgroundColor   is Blue\n"
+    "PulldownAttribute         is Bright\n"
+    "FieldForegroundColor      is Cyan\n"
+    "FieldBackgroundColor      is Black\n"
+    "FieldAttribute            is Bright\n"
+    "MessageBoxForegroundColor is Black\n"
+    "MessageBoxBackgroundColor is Cyan\n"
+    "MessageBoxAttribute       is Bright\n"
+    "ButtonForegroundColor     is White\n"
+    "ButtonBackgroundColor     is Blue\n"
+    "ButtonAttribute           is Bright\n";
+
+std::vector<std::string> Entries(const std::string &sDir) {
+    std::vector<std::string> asName;
+    for (const auto &sEntry : std::filesystem::directory_iterator(sDir))
+        asName.push_back(sEntry.path().filename().string());
+    std::sort(asName.begin(), asName.end());
+    return asName;
+}
+
+TEST_F(ConfigTest, MissingFileIsCreatedFromTheDefaults) {
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(std::string(szOrvikConfFile), ConfigPath());
+    EXPECT_EQ(ReadFile(ConfigPath()), sDefaultDisplayLines);
+    EXPECT_EQ(LogMessages().at(0), "LoadConfigurationValues: Orvik Configuration: " + ConfigPath() +
+                                       " not found at startup. Setting to initial load.");
+    EXPECT_EQ(ReadLog().substr(18, 8), "Debug   ");
+}
+
+TEST_F(ConfigTest, PathWithoutOrvikDirIsTheCurrentDirectory) {
+    unsetenv("ORVIKDIR");
+    std::filesystem::path sOld = std::filesystem::current_path();
+    std::filesystem::current_path(sDir);
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    std::filesystem::current_path(sOld);
+    EXPECT_STREQ(szOrvikConfFile, "./config.ini");
+    EXPECT_EQ(ReadFile(ConfigPath()), sDefaultDisplayLines);
+}
+
+TEST_F(ConfigTest, OneStatementChangesOneValue) {
+    WriteFile(ConfigPath(), "panelforegroundcolor = red\n");
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nForegroundColor, 1);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nBackgroundColor, 0);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_BUTTON].nBackgroundColor, 4);
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    std::string sExpected = sDefaultDisplayLines;
+    sExpected.replace(sExpected.find("White"), 5, "Red");
+    EXPECT_EQ(ReadFile(ConfigPath()), sExpected);
+}
+
+TEST_F(ConfigTest, NoiseWordsBlanksAndCase) {
+    WriteFile(ConfigPath(), "   FIELDBACKGROUNDCOLOR    IS    =  blue  extra words\n"
+                            "# a comment line\n"
+                            "\n"
+                            "ButtonAttribute = is Underline\n"
+                            "FieldForegroundColor\tRed\n"); /* a tab joins the words */
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_FIELD].nBackgroundColor, 4);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_BUTTON].nAttribute, 3);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_FIELD].nForegroundColor, 6);
+    EXPECT_EQ(ReadLog(), "");
+}
+
+TEST_F(ConfigTest, LongLinesAreReadInPiecesOf1022) {
+    WriteFile(ConfigPath(), std::string(1022, 'x') + "PanelForegroundColor Red\n" +
+                                std::string(1021, 'y') + "PanelBackgroundColor Green\n" +
+                                std::string(1023, 'z') + "ButtonForegroundColor Red\n");
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nForegroundColor, 1);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nBackgroundColor, 0);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_BUTTON].nForegroundColor, 7);
+}
+
+TEST_F(ConfigTest, BadValueStopsTheLoad) {
+    WriteFile(ConfigPath(), "PanelForegroundColor is Red\n"
+                            "FieldAttribute is Blinking\n"
+                            "PanelBackgroundColor is Green\n");
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nForegroundColor, 1);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nBackgroundColor, 0);
+    EXPECT_EQ(LogMessages().at(0), "LoadConfigurationValues: apachWorksub[0]: FieldAttribute "
+                                   "statement has invalid attribute specified: Blinking.");
+    WriteFile(ConfigPath(), "ButtonBackgroundColor\n");
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(LogMessages().at(2), "LoadConfigurationValues: apachWorksub[0]: "
+                                   "ButtonBackgroundColor statement has invalid color specified: .");
+}
+
+TEST_F(ConfigTest, CarriageReturnStaysPartOfTheValue) {
+    WriteFile(ConfigPath(), "PanelAttribute is Dim\r\n");
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(LogMessages().at(0), "LoadConfigurationValues: apachWorksub[0]: PanelAttribute "
+                                   "statement has invalid attribute specified: Dim\r.");
+}
+
+TEST_F(ConfigTest, RemoteSystemsLoadAndWriteBack) {
+    WriteFile(ConfigPath(),
+              "RemoteSystem 10.0.0.5 22 web admin Connected LastConnect 20260107\n"
+              "remotesystem 10.0.0.6 2222 db root lastping Connected LASTTRUST t1 LastPing p2\n");
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    ASSERT_EQ(nRemoteSystems, 2);
+    EXPECT_EQ(psConnectedSystem, &asRemoteSystem[0]);
+    EXPECT_STREQ(asRemoteSystem[1].szIP, "10.0.0.6");
+    EXPECT_STREQ(asRemoteSystem[1].szPort, "2222");
+    EXPECT_STREQ(asRemoteSystem[1].szSystemName, "db");
+    EXPECT_STREQ(asRemoteSystem[1].szUser, "root");
+    EXPECT_STREQ(asRemoteSystem[1].szLastPing, "p2"); /* a later clause overwrites */
+    EXPECT_STREQ(asRemoteSystem[1].szLastTrust, "t1");
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()),
+              "RemoteSystem 10.0.0.5 22 web admin LastConnect 20260107 Connected\n"
+              "RemoteSystem 10.0.0.6 2222 db root LastPing p2 LastTrust t1\n" +
+                  sDefaultDisplayLines);
+}
+
+TEST_F(ConfigTest, LastConnectedWinsAndSameAddressIsWrittenConnected) {
+    WriteFile(ConfigPath(), "RemoteSystem h1 22 a u Connected\n"
+                            "RemoteSystem h2 22 b u Connected\n"
+                            "RemoteSystem h2 23 c u\n");
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(psConnectedSystem, &asRemoteSystem[1]);
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), "RemoteSystem h1 22 a u\n"
+                                      "RemoteSystem h2 22 b u Connected\n"
+                                      "RemoteSystem h2 23 c u Connected\n" +
+                                          sDefaultDisplayLines);
+}
+
+TEST_F(ConfigTest, RemoteSystemErrors) {
+    const std::pair<std::string, std::string> asCase[] = {
+        {"RemoteSystem 10.0.0.5 22 web admin LastPing\n",
+         "LoadConfigurationValues: Invalid LastPing clause in RemoteSystem command: RemoteSystem."},
+        {"RemoteSystem 10.0.0.5 22 web is\n",
+         "LoadConfigurationValues: Invalid RemoteSystem command, Tokens should be > 4 and instead "
+         "is 4, command: RemoteSystem."},
+        {"RemoteSystem 10.0.0.5 22 web admin Trusted\n",
+         "LoadConfigurationValues: Invalid Trusted keyword in RemoteSystem command: RemoteSystem."},
+        {"RemoteSystem " + std::string(33, 'i') + " 22 web admin\n",
+         "LoadConfigurationValues: Invalid IP value in RemoteSystem command, longer than 32 "
+         "characters: " + std::string(33, 'i') + "."},
+        {"RemoteSystem host 1234567 web admin\n",
+         "LoadConfigurationValues: Invalid Port value in RemoteSystem command, longer than 6 "
+         "characters: 1234567."},
+        {"RemoteSystem host 22 web admin LastTrust " + std::string(17, 's') + "\n",
+         "LoadConfigurationValues: Invalid LastTrust value in RemoteSystem command, longer than "
+         "16 characters: " + std::string(17, 's') + "."},
+    };
+    for (const auto &[sLine, sMessage] : asCase) {
+        WriteFile(ConfigPath(), sLine);
+        WriteFile(sLogFile, "");
+        EXPECT_EQ(LoadConfigurationValues(), 8) << sLine;
+        EXPECT_EQ(nRemoteSystems, 0);
+        /* The message's own newline leaves an empty line behind it. */
+        EXPECT_EQ(LogMessages(), (std::vector<std::string>{sMessage, ""}));
+    }
+}
+
+TEST_F(ConfigTest, FieldsHoldTheirFullLength) {
+    std::string sLine = "RemoteSystem " + std::string(32, 'i') + " 123456 " + std::string(16, 'n') +
+                        " " + std::string(16, 'u') + " LastPing " + std::string(16, 'p') + "\n";
+    WriteFile(ConfigPath(), sLine);
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    ASSERT_EQ(nRemoteSystems, 1);
+    EXPECT_EQ(std::string(asRemoteSystem[0].szIP), std::string(32, 'i'));
+    EXPECT_EQ(std::string(asRemoteSystem[0].szUser), std::string(16, 'u'));
+    EXPECT_EQ(std::string(asRemoteSystem[0].szLastPing), std::string(16, 'p'));
+}
+
+TEST_F(ConfigTest, FailedStatementDoesNotConnect) {
+    WriteFile(ConfigPath(), "RemoteSystem h1 22 a u Connected Bogus\n");
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(psConnectedSystem, nullptr);
+    EXPECT_EQ(nRemoteSystems, 0);
+}
+
+TEST_F(ConfigTest, OnlyTwentyWordsAreConsidered) {
+    std::string sClauses;
+    for (int i = 0; i < 7; i++) sClauses += " LastPing v" + std::to_string(i);
+    WriteFile(ConfigPath(), "RemoteSystem h 22 n u" + sClauses + " Bogus\n");
+    EXPECT_EQ(LoadConfigurationValues(), 8); /* Bogus is word 20 */
+    WriteFile(ConfigPath(), "RemoteSystem h 22 n u" + sClauses + " is Bogus\n");
+    EXPECT_EQ(LoadConfigurationValues(), 8); /* "is" is dropped before counting */
+    WriteFile(ConfigPath(), "RemoteSystem h 22 n u" + sClauses + " Connected Bogus\n");
+    EXPECT_EQ(LoadConfigurationValues(), 0); /* Bogus is word 21 */
+    EXPECT_EQ(psConnectedSystem, &asRemoteSystem[0]);
+    EXPECT_STREQ(asRemoteSystem[0].szLastPing, "v6");
+}
+
+TEST_F(ConfigTest, TableHoldsOneHundredSystems) {
+    std::string sText;
+    for (int i = 0; i < OVMAXREMOTESYSTEMS; i++) sText += "RemoteSystem h" + std::to_string(i) + " 22 n u\n";
+    WriteFile(ConfigPath(), sText);
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(nRemoteSystems, 100);
+    WriteFile(ConfigPath(), sText + "RemoteSystem extra 22 n u\n");
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(nRemoteSystems, 100);
+    EXPECT_EQ(LogMessages().at(0), "LoadConfigurationValues: Too many RemoteSystem commands, at "
+                                    "most 100 are kept, command: RemoteSystem.");
+}
+
+TEST_F(ConfigTest, AttributeZeroIsWrittenAsBrightAndReadsAsOne) {
+    asOVDisplayAttributes[OVDG_PANEL].nAttribute = 0;
+    asOVDisplayAttributes[OVDG_FIELD].nAttribute = 7;
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    std::string sText = ReadFile(ConfigPath());
+    EXPECT_NE(sText.find("PanelAttribute            is Bright\n"), std::string::npos);
+    EXPECT_NE(sText.find("FieldAttribute            is Reverse\n"), std::string::npos);
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nAttribute, 1);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_FIELD].nAttribute, 7);
+}
+
+TEST_F(ConfigTest, NormalFormRoundTripsUnchanged) {
+    std::string sText = "RemoteSystem 192.168.1.9 2200 nas backup LastPing 2026-01-01 LastTrust x "
+                        "LastConnect y Connected\n" + sDefaultDisplayLines;
+    sText.replace(sText.find("Cyan"), 4, "Magenta");
+    sText.replace(sText.find("PanelAttribute            is Bright"), 35, "PanelAttribute            is Dim");
+    WriteFile(ConfigPath(), sText);
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), sText);
+}
+
+TEST_F(ConfigTest, OutOfRangeNumbersStillWriteAReadableFile) {
+    asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 9;
+    asOVDisplayAttributes[OVDG_PANEL].nAttribute = 12;
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), sDefaultDisplayLines);
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nForegroundColor, 7);
+}
+
+TEST_F(ConfigTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile) {
+    WriteFile(ConfigPath(), "PanelForegroundColor Red\n");
+    chmod(ConfigPath().c_str(), 0640);
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    struct stat sStat;
+    ASSERT_EQ(stat(ConfigPath().c_str(), &sStat), 0);
+    EXPECT_EQ(sStat.st_mode & 07777, 0640u);
+    EXPECT_EQ(Entries(sDir), std::vector<std::string>{"config.ini"});
+}
+
+TEST_F(ConfigTest, FailedWriteKeepsTheOldFileWhole) {
+    std::string sOld = "RemoteSystem keep 22 me u\nPanelForegroundColor Red\n";
+    WriteFile(ConfigPath(), sOld);
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    WriteFile(sLogFile, "");
+    /* A file size limit below the new file's size makes the write fail for real. */
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit sOldLimit;
+    getrlimit(RLIMIT_FSIZE, &sOldLimit);
+    struct rlimit sLimit = sOldLimit;
+    sLimit.rlim_cur = 300;
+    setrlimit(RLIMIT_FSIZE, &sLimit);
+    int nRc = SaveConfigurationValues();
+    setrlimit(RLIMIT_FSIZE, &sOldLimit);
+    EXPECT_EQ(nRc, 8);
+    EXPECT_EQ(ReadFile(ConfigPath()), sOld);
+    EXPECT_EQ(Entries(sDir), (std::vector<std::string>{"OrvikLog.txt", "config.ini"}));
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"SaveConfigurationValues: Unable to create or "
+                                                       "update configuration file: " + ConfigPath() + ".", ""}));
+}
+
+TEST_F(ConfigTest, ConfigThatIsADirectoryIsLeftAlone) {
+    std::filesystem::create_directory(ConfigPath());
+    WriteFile(ConfigPath() + "/inside", "keep");
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(SaveConfigurationValues(), 8);
+    EXPECT_EQ(ReadFile(ConfigPath() + "/inside"), "keep");
+    EXPECT_EQ(Entries(sDir), (std::vector<std::string>{"OrvikLog.txt", "config.ini"}));
+    EXPECT_TRUE(LogHas("LoadConfigurationValues: Unable to read configuration file: " + ConfigPath()));
+    EXPECT_TRUE(LogHas("SaveConfigurationValues: Unable to create or update configuration file: " + ConfigPath() + "."));
+}
+
+TEST_F(ConfigTest, MissingOrTooLongDirectory) {
+    setenv("ORVIKDIR", (sDir + "/absent").c_str(), 1);
+    EXPECT_EQ(LoadConfigurationValues(), 8); /* the creating save fails */
+    EXPECT_TRUE(LogHas("SaveConfigurationValues: Unable to create or update configuration file: " + sDir + "/absent/config.ini."));
+    std::string sLong = "/" + std::string(244, 'd');
+    setenv("ORVIKDIR", sLong.c_str(), 1);
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(SaveConfigurationValues(), 8);
+    EXPECT_TRUE(LogHas("LoadConfigurationValues: ORVIKDIR is longer than 244 characters"));
+    EXPECT_TRUE(LogHas("SaveConfigurationValues: ORVIKDIR is longer than 244 characters"));
+    setenv("ORVIKDIR", std::string(244, 'd').c_str(), 1);
+    EXPECT_EQ(SaveConfigurationValues(), 8); /* fits, but the folder does not exist */
+    EXPECT_EQ(std::string(szOrvikConfFile), std::string(244, 'd') + "/config.ini");
+}
+
+} // namespace
