@@ -1,0 +1,227 @@
+// Local commands, the output limit, the quoting helpers against a real /bin/sh, the shell
+// runner's command lines and the remote command line for an unreachable system.
+#include "services_fixture.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using CommandTest = ServicesTest;
+
+/* A loopback port on which nothing listens. */
+std::string ClosedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sAddress{};
+    sAddress.sin_family = AF_INET;
+    sAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr *>(&sAddress), sizeof(sAddress));
+    socklen_t nLength = sizeof(sAddress);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&sAddress), &nLength);
+    close(fd);
+    return std::to_string(ntohs(sAddress.sin_port));
+}
+
+REMOTESYSTEM System(const std::string &sUser, const std::string &sIP, const std::string &sPort) {
+    REMOTESYSTEM sSystem{};
+    OVCopyText(sSystem.szUser, sizeof(sSystem.szUser), sUser.c_str());
+    OVCopyText(sSystem.szIP, sizeof(sSystem.szIP), sIP.c_str());
+    OVCopyText(sSystem.szPort, sizeof(sSystem.szPort), sPort.c_str());
+    return sSystem;
+}
+
+TEST_F(CommandTest, FailingCommandKeepsItsOutput) {
+    char szOutput[256] = "";
+    const char *pszCommand = "printf 'one\\ntwo\\nthree\\n'; exit 1";
+    EXPECT_EQ(ExecuteCommand(pszCommand, szOutput, sizeof(szOutput)), 101);
+    EXPECT_STREQ(szOutput, "one\ntwo\nthree\n");
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{
+                                 "ExecuteCommand: Unable to close popen file.  Command: " +
+                                     std::string(pszCommand) + ", rc: 256.", ""}));
+}
+
+TEST_F(CommandTest, OutputLimitCountsEachLinePlusOne) {
+    char szOutput[32] = "";
+    EXPECT_EQ(ExecuteCommand("printf 'abcdefghi\\n'", szOutput, 10), 100);
+    EXPECT_STREQ(szOutput, "");
+    EXPECT_EQ(LogMessages().at(0), "ExecuteCommand: Return workarea exceeded. Command: printf "
+                                   "'abcdefghi\\n', return workarea size: 10, command size: 10.");
+    EXPECT_EQ(ExecuteCommand("printf 'abc\\ndef\\n'", szOutput, 10), 0);
+    EXPECT_STREQ(szOutput, "abc\ndef\n");
+    szOutput[0] = '\0';
+    EXPECT_EQ(ExecuteCommand("printf 'abc\\ndef\\n'", szOutput, 9), 100);
+    EXPECT_STREQ(szOutput, "abc\n");
+    EXPECT_NE(LogMessages().at(2).find("return workarea size: 9, command size: 9."), std::string::npos);
+}
+
+TEST_F(CommandTest, OutputIsAppendedButNeverOverflows) {
+    char szOutput[16] = "12345678";
+    szOutput[12] = 'G'; /* guard byte behind the room that may be used */
+    EXPECT_EQ(ExecuteCommand("printf 'ab\\n'", szOutput, 12), 0);
+    EXPECT_STREQ(szOutput, "12345678ab\n");
+    /* The count starts at zero, but the text already there is not overwritten or overrun. */
+    EXPECT_EQ(ExecuteCommand("printf 'x\\n'", szOutput, 12), 100);
+    EXPECT_STREQ(szOutput, "12345678ab\n");
+    EXPECT_EQ(szOutput[12], 'G');
+}
+
+TEST_F(CommandTest, NullArgumentsAndUnstartableCommands) {
+    char szOutput[8] = "";
+    EXPECT_EQ(ExecuteCommand(nullptr, szOutput, 8), 8);
+    EXPECT_EQ(ExecuteCommand("true", nullptr, 8), 8);
+    EXPECT_EQ(ExecuteCommand("/nonexistent/command 2>/dev/null", szOutput, 8), 101);
+    std::vector<std::string> asMessage = LogMessages();
+    ASSERT_GE(asMessage.size(), 3u);
+    EXPECT_EQ(asMessage[0], "ExecuteCommand: pszCommand NULL pointer: (nil).");
+    EXPECT_EQ(asMessage[1], "ExecuteCommand: pszCOutput NULL pointer: (nil).");
+    EXPECT_EQ(asMessage[2], "ExecuteCommand: Unable to close popen file.  Command: "
+                            "/nonexistent/command 2>/dev/null, rc: 32512.");
+}
+
+TEST_F(CommandTest, PlainWordsStayAsTheyAre) {
+    EXPECT_EQ(OVShellWord("/tmp/OrvikLibERC.12.34.Temp.txt"), "/tmp/OrvikLibERC.12.34.Temp.txt");
+    EXPECT_EQ(OVShellWord("user@host:a,b+c%d=e_f-g"), "user@host:a,b+c%d=e_f-g");
+    EXPECT_EQ(OVShellWord("two words"), "'two words'");
+    EXPECT_EQ(OVShellWord(""), "''");
+    EXPECT_EQ(OVShellQuote("it's"), "'it'\\''s'");
+    EXPECT_EQ(OVShellEscapeDoubleQuoted("a\"b\\c$d`e'f"), "a\\\"b\\\\c\\$d\\`e'f");
+}
+
+TEST_F(CommandTest, HostileTextsReachTheShellIntact) {
+    std::string sMarker = sDir + "/marker";
+    const std::string asText[] = {
+        "two  words", "it's", "say \"hi\"", "$(touch " + sMarker + ")", "`touch " + sMarker + "`",
+        "a;touch " + sMarker, "a|touch " + sMarker, "first\nsecond", "back\\slash\\", "*", "~",
+        "$HOME", "", "-n", "tab\there", "!bang", "'", "''", "\\'\"", "a&&b>c<d", "${x:-y}"};
+    for (const std::string &sText : asText) {
+        for (int nForm = 0; nForm < 3; nForm++) {
+            std::string sWord = nForm == 0   ? OVShellWord(sText)
+                                : nForm == 1 ? OVShellQuote(sText)
+                                             : "\"" + OVShellEscapeDoubleQuoted(sText) + "\"";
+            char szOutput[256] = "";
+            EXPECT_EQ(ExecuteCommand(("printf %s " + sWord).c_str(), szOutput, sizeof(szOutput)), 0)
+                << sWord;
+            EXPECT_EQ(std::string(szOutput), sText) << "form " << nForm << ": " << sWord;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(sMarker));
+}
+
+TEST_F(CommandTest, ShellRunnerLocalLines) {
+    bDebug = 1;
+    std::string sFile = sDir + "/out.txt";
+    int nStatus = RunShell(("Shell(printf '%s' \"it's\" > " + sFile + ")").c_str());
+    EXPECT_EQ(nStatus, 0);
+    EXPECT_EQ(ReadFile(sFile), "it's");
+    RunShell("Shell(exit 4) and more");
+    EXPECT_TRUE(LogHas("RunShell: Command line: sh -c 'exit 4'."));
+    EXPECT_EQ(RunShell("Shell(exit 4)"), 4 << 8);
+}
+
+TEST_F(CommandTest, ShellRunnerInteractiveWhenNoCommandsAreGiven) {
+    bDebug = 1;
+    std::string sInput = sDir + "/input.txt";
+    WriteFile(sInput, "exit 3\n");
+    int nSavedStdin = dup(STDIN_FILENO);
+    for (const char *pszText : {"Shell", "Shell)x(", "Shell()"}) {
+        int fd = open(sInput.c_str(), O_RDONLY);
+        dup2(fd, STDIN_FILENO);
+        close(fd);
+        EXPECT_EQ(RunShell(pszText), 3 << 8) << pszText;
+    }
+    dup2(nSavedStdin, STDIN_FILENO);
+    close(nSavedStdin);
+    std::string sLog = ReadLog();
+    std::size_t nCount = 0;
+    for (std::size_t n = sLog.find("RunShell: Command line: sh -i."); n != std::string::npos;
+         n = sLog.find("RunShell: Command line: sh -i.", n + 1))
+        nCount++;
+    EXPECT_EQ(nCount, 3u);
+}
+
+TEST_F(CommandTest, ShellRunnerRemoteLines) {
+    bDebug = 1;
+    std::string sPort = ClosedPort();
+    REMOTESYSTEM sSystem = System("tester", "127.0.0.1", sPort);
+    psConnectedSystem = &sSystem;
+    EXPECT_NE(RunShell("Shell(uptime; echo 'x')"), 0);
+    EXPECT_NE(RunShell("Shell"), 0);
+    EXPECT_TRUE(LogHas("RunShell: Command line: clear;ssh tester@127.0.0.1 -p " + sPort +
+                       " 'uptime; echo '\\''x'\\'''."));
+    EXPECT_TRUE(LogHas("RunShell: Command line: ssh tester@127.0.0.1 -p " + sPort + "."));
+}
+
+TEST_F(CommandTest, SystemCommandClearsTheScreenFirst) {
+    testing::internal::CaptureStdout();
+    int nStatus = PerformSystemCommand("printf done; exit 3");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\x1b[2Jdone");
+    EXPECT_EQ(nStatus, 3 << 8);
+}
+
+TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
+    std::string sPort = ClosedPort();
+    REMOTESYSTEM sSystem = System("tester", "127.0.0.1", sPort);
+    char szOutput[512] = "previous text";
+    time_t nBefore = time(nullptr);
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "ls -l /tmp", szOutput, sizeof(szOutput), nullptr,
+                                   nullptr),
+              101);
+    time_t nAfter = time(nullptr);
+    EXPECT_STREQ(szOutput, "Command failed. Refer to log file: OrvikLog.txt for more information.\n");
+    std::string sLog = ReadLog();
+    bool bFound = false;
+    for (time_t t = nBefore; t <= nAfter && !bFound; t++) {
+        char szOut[64], szErr[64], szLine[2048];
+        snprintf(szOut, sizeof(szOut), "/tmp/OrvikLibERC.%d.%d.Temp.txt", getpid(), static_cast<int>(t));
+        snprintf(szErr, sizeof(szErr), "/tmp/OrvikLibERC.%d.%d.Error.txt", getpid(), static_cast<int>(t));
+        const char *U = "tester", *I = "127.0.0.1", *P = sPort.c_str(), *C = "ls -l /tmp";
+        snprintf(szLine, sizeof(szLine),
+                 "sh -c 'clear;ssh -q -t %s@%s -p %s \"%s > %s 2> %s\";clear;scp -q -P %s %s@%s:%s "
+                 "%s;clear;scp -q -P %s %s@%s:%s %s';clear;sh -c 'ssh -t %s@%s -p %s \"rm -f %s;rm "
+                 "-f %s;\"'",
+                 U, I, P, C, szOut, szErr, P, U, I, szOut, szOut, P, U, I, szErr, szErr, U, I, P,
+                 szOut, szErr);
+        bFound = sLog.find("ExecuteRemoteCommand: Unable to open open output file.  Command: " +
+                           std::string(szLine) + ".\n") != std::string::npos;
+        EXPECT_FALSE(std::filesystem::exists(szOut));
+        EXPECT_FALSE(std::filesystem::exists(szErr));
+    }
+    EXPECT_TRUE(bFound) << sLog;
+}
+
+TEST_F(CommandTest, RemoteCallerFilesAreLeftToTheCaller) {
+    REMOTESYSTEM sSystem = System("tester", "127.0.0.1", ClosedPort());
+    char szOutput[64] = "";
+    std::string sOut = sDir + "/out.txt", sErr = sDir + "/err.txt";
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "ls", szOutput, sizeof(szOutput), sOut.c_str(),
+                                   sErr.c_str()),
+              0);
+    EXPECT_STREQ(szOutput, "");
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "ls", szOutput, sizeof(szOutput), sOut.c_str(), nullptr), 8);
+}
+
+TEST_F(CommandTest, RemoteRefusals) {
+    char szOutput[64] = "";
+    REMOTESYSTEM sSystem = System("tester", "127.0.0.1", "22");
+    EXPECT_EQ(ExecuteRemoteCommand(nullptr, "ls", szOutput, 64, nullptr, nullptr), 8);
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, nullptr, szOutput, 64, nullptr, nullptr), 8);
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "ls", nullptr, 64, nullptr, nullptr), 8);
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, std::string(800, 'x').c_str(), szOutput, 64, nullptr,
+                                   nullptr),
+              8);
+    REMOTESYSTEM sOption = System("-oProxyCommand=x", "127.0.0.1", "22");
+    EXPECT_EQ(ExecuteRemoteCommand(&sOption, "ls", szOutput, 64, nullptr, nullptr), 8);
+    std::vector<std::string> asMessage = LogMessages();
+    ASSERT_GE(asMessage.size(), 5u);
+    EXPECT_EQ(asMessage[0], "ExecuteRemoteCommand: psRemoteSystem NULL pointer: (nil).");
+    EXPECT_EQ(asMessage[1], "ExecuteRemoteCommand: pszCommand NULL pointer: (nil).");
+    EXPECT_EQ(asMessage[2], "ExecuteRemoteCommand: pszCOutput NULL pointer: (nil).");
+    EXPECT_EQ(asMessage[3].rfind("ExecuteRemoteCommand: Command line of ", 0), 0u);
+    EXPECT_NE(asMessage[3].find("is longer than 1023"), std::string::npos);
+    EXPECT_TRUE(LogHas("may not begin with '-'"));
+}
+
+} // namespace

@@ -1,0 +1,105 @@
+// Saving a report to a file and handing it to lpr.
+#include "services_fixture.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+using ReportTest = ServicesTest;
+
+TEST_F(ReportTest, SavedFileHoldsTitleColonEmptyLineAndData) {
+    std::string sFile = sDir + "/report.txt";
+    EXPECT_EQ(SaveTempDataFile(sFile.c_str(), "Memory", "a\nb\n"), 0);
+    EXPECT_EQ(ReadFile(sFile), "Memory:\n\na\nb\n");
+    EXPECT_EQ(SaveTempDataFile(sFile.c_str(), "Empty", ""), 0);
+    EXPECT_EQ(ReadFile(sFile), "Empty:\n\n");
+    EXPECT_EQ(ReadLog(), "");
+}
+
+TEST_F(ReportTest, SavedFileModes) {
+    std::string sNew = sDir + "/new.txt", sOld = sDir + "/old.txt";
+    mode_t nMask = umask(022);
+    EXPECT_EQ(SaveTempDataFile(sNew.c_str(), "T", "d"), 0);
+    WriteFile(sOld, "old");
+    chmod(sOld.c_str(), 0600);
+    EXPECT_EQ(SaveTempDataFile(sOld.c_str(), "T", "d"), 0);
+    umask(nMask);
+    struct stat sStat;
+    ASSERT_EQ(stat(sNew.c_str(), &sStat), 0);
+    EXPECT_EQ(sStat.st_mode & 07777, 0644u);
+    ASSERT_EQ(stat(sOld.c_str(), &sStat), 0);
+    EXPECT_EQ(sStat.st_mode & 07777, 0600u);
+}
+
+TEST_F(ReportTest, UncreatableFileLeavesNothingBehind) {
+    std::string sFile = sDir + "/absent/report.txt";
+    EXPECT_EQ(SaveTempDataFile(sFile.c_str(), "Memory", "a\n"), 8);
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{
+                                 "SaveTempDataFile: Unable to create file: " + sFile + ".", ""}));
+    /* A directory in the way stays as it was, and no temporary file is left beside it. */
+    std::string sFolder = sDir + "/folder";
+    std::filesystem::create_directory(sFolder);
+    EXPECT_EQ(SaveTempDataFile(sFolder.c_str(), "Memory", "a\n"), 8);
+    EXPECT_TRUE(std::filesystem::is_directory(sFolder));
+    std::size_t nEntries = 0;
+    for (const auto &sEntry : std::filesystem::directory_iterator(sDir)) {
+        (void)sEntry;
+        nEntries++;
+    }
+    EXPECT_EQ(nEntries, 2u); /* the folder and the log */
+}
+
+TEST_F(ReportTest, NullArgumentsAreNamed) {
+    EXPECT_EQ(SaveTempDataFile(nullptr, "t", "d"), 8);
+    EXPECT_EQ(SaveTempDataFile("/tmp/x", nullptr, "d"), 8);
+    EXPECT_EQ(SaveTempDataFile("/tmp/x", "t", nullptr), 8);
+    EXPECT_EQ(PrintData(nullptr, "d"), 8);
+    EXPECT_EQ(PrintData("t", nullptr), 8);
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{
+                                 "SaveTempDataFile: pszTempFile NULL pointer: (nil).",
+                                 "SaveTempDataFile: pszTitle NULL pointer: (nil).",
+                                 "SaveTempDataFile: pszData NULL pointer: (nil).",
+                                 "PrintData: pszTitle NULL pointer: (nil).",
+                                 "PrintData: pszData NULL pointer: (nil)."}));
+}
+
+/* A stand-in lpr first in PATH: it keeps what it was given and ends with the given status. */
+class FakePrinterTest : public ServicesTest {
+  protected:
+    void SetUp() override {
+        ServicesTest::SetUp();
+        sOldPath = getenv("PATH") ? getenv("PATH") : "";
+        std::filesystem::create_directory(sDir + "/bin");
+        setenv("PATH", (sDir + "/bin:" + sOldPath).c_str(), 1);
+    }
+    void TearDown() override {
+        setenv("PATH", sOldPath.c_str(), 1);
+        ServicesTest::TearDown();
+    }
+    void FakeLpr(int nStatus) {
+        std::string sScript = sDir + "/bin/lpr";
+        WriteFile(sScript, "#!/bin/sh\ncat > '" + sDir + "/job.txt'\necho 'lpr: no default destination' >&2\nexit " +
+                               std::to_string(nStatus) + "\n");
+        chmod(sScript.c_str(), 0755);
+    }
+    std::string ErrorFile() const { return "/tmp/OrvikError." + std::to_string(nPid ? nPid : getpid()) + ".Print.txt"; }
+    std::string sOldPath;
+};
+
+TEST_F(FakePrinterTest, JobGetsTitleEmptyLineDataAndNewline) {
+    FakeLpr(0);
+    EXPECT_EQ(PrintData("Memory", "a\nb\n"), 0);
+    EXPECT_EQ(ReadFile(sDir + "/job.txt"), "Memory\n\na\nb\n\n");
+    EXPECT_FALSE(std::filesystem::exists(ErrorFile()));
+}
+
+TEST_F(FakePrinterTest, RefusedJobIsReported) {
+    FakeLpr(1);
+    EXPECT_EQ(PrintData("Memory", "a\n"), 8);
+    EXPECT_TRUE(LogHas("PrintData: lpr refused the job, status: 256, error: lpr: no default "
+                       "destination.  Title: Memory."))
+        << ReadLog();
+    EXPECT_FALSE(std::filesystem::exists(ErrorFile()));
+}
+
+} // namespace
