@@ -1,0 +1,88 @@
+// test_services.cpp - finds and checks the test OpenSSH server and CUPS queue.
+#include "test_services.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "tmux_driver.h"
+
+namespace {
+
+constexpr const char *kHowToStart =
+    "\nStart the services with `ORVIK_TEST_STATE=/tmp/orvik-svc-$USER bash "
+    "scripts/test-services.sh start` and `source /tmp/orvik-svc-$USER/env` "
+    "(scripts/test.sh does both).";
+
+std::string Env(const char *pszName) {
+  const char *pszValue = std::getenv(pszName);
+  return pszValue == nullptr ? "" : pszValue;
+}
+
+std::string MissingVariables(const std::vector<const char *> &names) {
+  std::string sMissing;
+  for (const char *pszName : names)
+    if (Env(pszName).empty()) sMissing += std::string(sMissing.empty() ? "" : ", ") + pszName;
+  return sMissing.empty() ? "" : "not set: " + sMissing;
+}
+
+std::string CheckSsh() {
+  std::string sProblem = MissingVariables(
+      {"ORVIK_TEST_SSH_HOST", "ORVIK_TEST_SSH_PORT", "ORVIK_TEST_SSH_USER"});
+  if (!sProblem.empty()) return sProblem;
+  std::string sOutput;
+  int nRc = RunProgram({"ssh", "-n", "-o", "BatchMode=yes", "-o", "ConnectTimeout=5", "-p",
+                        SshPort(), SshUser() + "@" + SshHost(), "echo orvik-ssh-ok"},
+                       &sOutput);
+  if (nRc != 0 || sOutput.find("orvik-ssh-ok") == std::string::npos)
+    return "ssh -p " + SshPort() + " " + SshUser() + "@" + SshHost() +
+           " does not answer without a prompt (exit " + std::to_string(nRc) + "): " + sOutput;
+  return "";
+}
+
+std::string CheckPrint() {
+  std::string sProblem = MissingVariables({"CUPS_SERVER", "ORVIK_TEST_PRINT_OUTPUT"});
+  if (!sProblem.empty()) return sProblem;
+  struct stat info;
+  if (stat(CupsServer().c_str(), &info) != 0 || !S_ISSOCK(info.st_mode))
+    return "CUPS_SERVER=" + CupsServer() + " is not a socket";
+  std::string sOutput;
+  int nRc = RunProgram({"lpstat", "-d"}, &sOutput);
+  if (nRc != 0 || sOutput.find("system default destination:") == std::string::npos)
+    return "the cupsd at " + CupsServer() + " has no default queue (lpstat -d exit " +
+           std::to_string(nRc) + "): " + sOutput;
+  return "";
+}
+
+std::string Fail(const char *pszService, const std::string &sProblem) {
+  return std::string("the test ") + pszService + " is missing: " + sProblem + kHowToStart;
+}
+
+}  // namespace
+
+std::string SshHost() { return Env("ORVIK_TEST_SSH_HOST"); }
+std::string SshPort() { return Env("ORVIK_TEST_SSH_PORT"); }
+std::string SshUser() { return Env("ORVIK_TEST_SSH_USER"); }
+std::string PrintOutputFile() { return Env("ORVIK_TEST_PRINT_OUTPUT"); }
+std::string CupsServer() { return Env("CUPS_SERVER"); }
+
+std::string SshServiceProblem() {
+  static const std::string sProblem = CheckSsh();
+  return sProblem;
+}
+
+std::string PrintServiceProblem() {
+  static const std::string sProblem = CheckPrint();
+  return sProblem;
+}
+
+void RequireSshService() {
+  const std::string &sProblem = SshServiceProblem();
+  if (!sProblem.empty()) GTEST_FAIL() << Fail("OpenSSH server", sProblem);
+}
+
+void RequirePrintService() {
+  const std::string &sProblem = PrintServiceProblem();
+  if (!sProblem.empty()) GTEST_FAIL() << Fail("print queue", sProblem);
+}

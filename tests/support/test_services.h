@@ -1,0 +1,46 @@
+/*
+ * test_services.h - the OpenSSH server and the CUPS queue that scripts/test-services.sh
+ * starts for the tests, found through the environment it exports:
+ *   ORVIK_TEST_SSH_HOST, ORVIK_TEST_SSH_PORT, ORVIK_TEST_SSH_USER  - `ssh -p PORT USER@HOST`
+ *   CUPS_SERVER                                                    - the private cupsd socket
+ *   ORVIK_TEST_PRINT_OUTPUT                                        - every job is appended here
+ *
+ * A test that needs a service starts with ORVIK_REQUIRE_SSH() or ORVIK_REQUIRE_PRINT(): a
+ * missing variable or a service that does not answer fails the test with a message saying
+ * what is wrong and how to start the services. Nothing is ever skipped.
+ */
+#ifndef ORVIK_TEST_SERVICES_H
+#define ORVIK_TEST_SERVICES_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// The values of the environment ("" when unset).
+std::string SshHost();
+std::string SshPort();
+std::string SshUser();
+std::string PrintOutputFile();
+std::string CupsServer();
+
+// "" when the service is there and answers, else what is wrong. Checked once per process.
+std::string SshServiceProblem();
+std::string PrintServiceProblem();
+
+// Fail the current test (fatally) when the service is missing.
+void RequireSshService();
+void RequirePrintService();
+
+// Fail and leave the test body when the service is missing.
+#define ORVIK_REQUIRE_SSH()                                  \
+  do {                                                       \
+    RequireSshService();                                     \
+    if (::testing::Test::HasFatalFailure()) return;          \
+  } while (0)
+#define ORVIK_REQUIRE_PRINT()                                \
+  do {                                                       \
+    RequirePrintService();                                   \
+    if (::testing::Test::HasFatalFailure()) return;          \
+  } while (0)
+
+#endif

@@ -1,0 +1,103 @@
+/*
+ * tmux_driver.h - drives a real program in a private tmux server for end-to-end tests.
+ *
+ * Contract in brief:
+ *  - Every TmuxSession starts its own tmux server (`tmux -L <unique name> -f /dev/null`) with
+ *    one detached pane of exactly the requested size and TERM, and kills it in its destructor.
+ *  - The command is shell text; it runs as `sh -c 'trap : INT; (<command>); echo $? > <file>'`,
+ *    so Ctrl-c reaches the program, `exit N` inside the command is collected as status N and
+ *    the pane stays on screen after the command has ended (remain-on-exit).
+ *  - The pane inherits the test process's environment, plus TmuxOptions::env.
+ *  - Rows and columns are 1-based everywhere. Captured lines lose their trailing blanks.
+ *  - Nothing sleeps for a fixed time: every wait polls the pane about every 50 ms up to a
+ *    deadline and reports the screen on stderr when it gives up.
+ *  - TestHome gives one test a temporary HOME, ORVIKDIR and log file and removes them again.
+ */
+#ifndef ORVIK_TMUX_DRIVER_H
+#define ORVIK_TMUX_DRIVER_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct TmuxOptions {
+  int nColumns = 80, nRows = 24;
+  std::string sTerm = "screen";                  // TERM inside the pane
+  std::map<std::string, std::string> env;        // extra environment for the command
+  std::string sWorkDir;                          // working directory ("" = the test's current one)
+};
+
+// A temporary HOME, ORVIKDIR and log file for one test; removed in the destructor.
+struct TestHome {
+  TestHome();                                    // creates /tmp/orvik-test-XXXXXX/{home,orvik}
+  ~TestHome();
+  TestHome(const TestHome &) = delete;
+  TestHome &operator=(const TestHome &) = delete;
+
+  std::string sRoot, sHome, sOrvikDir, sLogFile; // sLogFile = sRoot + "/OrvikLog.txt"
+  std::string ReadLog() const;                   // whole log file, "" when missing
+  std::string ReadFile(const std::string &sName) const; // a file below sOrvikDir, "" when missing
+  // Writes a file below sOrvikDir, creating the folders on its path.
+  void WriteFile(const std::string &sName, const std::string &sText) const;
+  std::map<std::string, std::string> Env() const; // HOME, ORVIKDIR, ORVIKLOGFILE set
+};
+
+struct CellStyle {
+  std::string sText;                             // the cell's character (UTF-8), " " when blank
+  int nForeground = -1, nBackground = -1;        // 0-7; 8-15 bright, 8..255 palette; -1 default
+  bool bBold = false, bDim = false, bUnderline = false, bReverse = false;
+};
+
+class TmuxSession {
+ public:
+  TmuxSession(const std::string &sCommand, const TmuxOptions &options = {}); // own socket
+  ~TmuxSession();                                // kills the server, removes its files
+  TmuxSession(const TmuxSession &) = delete;
+  TmuxSession &operator=(const TmuxSession &) = delete;
+
+  // tmux key names, several separated by blanks: "Tab", "Enter", "C-d", "Down Down Enter".
+  void SendKeys(const std::string &sKeys);
+  void SendLiteral(const std::string &sText);    // text typed as is
+  void SendBytes(const std::string &sBytes);     // raw bytes (send-keys -H)
+  void Click(int nRow, int nColumn);             // 1-based cell; press + release in the form
+                                                 // ncurses expects for the pane's TERM
+  std::string Capture() const;                   // capture-pane -p, lines joined with '\n'
+  std::string Line(int nRow) const;              // one 1-based row, "" outside the pane
+  CellStyle Cell(int nRow, int nColumn) const;   // from capture-pane -e; colours 0-7, -1 default
+  bool WaitFor(const std::string &sText, int nMillis = 5000) const;      // text on screen
+  bool WaitForGone(const std::string &sText, int nMillis = 5000) const;
+  bool WaitForExit(int nMillis = 10000);         // the command has ended
+  int ExitStatus() const;                        // its exit status (-1 while running)
+
+  // Additions beyond the common API.
+  std::vector<CellStyle> Row(int nRow) const;    // every cell of one row, nColumns long
+  std::string PaneSize() const;                  // "<columns>x<rows>" as tmux reports it
+  bool IsRunning() const;                        // the pane's command has not ended yet
+  const std::string &SocketName() const { return m_sSocketName; }
+  const TmuxOptions &Options() const { return m_options; }
+
+ private:
+  // Runs tmux on this session's socket; returns its exit status, output in *psOutput.
+  int Tmux(const std::vector<std::string> &args, std::string *psOutput = nullptr) const;
+  std::string CaptureEscaped() const;
+  bool PaneDead(int *pnDeadStatus) const;
+  void DumpScreen(const char *pszWhat, const std::string &sText) const;
+
+  TmuxOptions m_options;
+  std::string m_sSocketName;
+  std::string m_sStateDir;                       // status file and scratch files
+  std::string m_sStatusFile;
+  std::string m_sTarget;                         // pane id, e.g. "%0"
+  bool m_bSgrMouse = false;
+  mutable int m_nExitStatus = -1;
+};
+
+// Runs a program (no shell) and collects its standard output and error; returns the wait
+// status decoded: the exit code, 128 + signal when killed, -1 when it could not start.
+int RunProgram(const std::vector<std::string> &args, std::string *psOutput = nullptr,
+               const std::string &sInput = "");
+
+// Quotes a word for sh: plain words stay as they are, anything else goes in single quotes.
+std::string ShellQuote(const std::string &sWord);
+
+#endif
