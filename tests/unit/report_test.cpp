@@ -1,5 +1,9 @@
 // Saving a report to a file and handing it to lpr.
 #include "services_fixture.h"
+#include "test_services.h"
+
+#include <chrono>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -100,6 +104,31 @@ TEST_F(FakePrinterTest, RefusedJobIsReported) {
                        "destination.  Title: Memory."))
         << ReadLog();
     EXPECT_FALSE(std::filesystem::exists(ErrorFile()));
+}
+
+/* Waits until the print output file holds the text past nFrom, or the deadline passes. */
+bool WaitForJob(const std::string &sFile, std::size_t nFrom, const std::string &sJob) {
+    auto nDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < nDeadline) {
+        std::string sText = ServicesTest::ReadFile(sFile);
+        if (sText.size() > nFrom && sText.find(sJob, nFrom) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+TEST_F(ReportTest, JobReachesTheQueueByteForByte) {
+    ORVIK_REQUIRE_PRINT();
+    std::string sOutput = PrintOutputFile();
+    std::size_t nFrom = ReadFile(sOutput).size();
+    std::string sTitle = "Memory " + std::to_string(getpid());
+    EXPECT_EQ(PrintData(sTitle.c_str(), "a\nb\n"), 0) << ReadLog();
+    EXPECT_TRUE(WaitForJob(sOutput, nFrom, sTitle + "\n\na\nb\n\n"))
+        << "new print output: " << ReadFile(sOutput).substr(nFrom);
+    nFrom = ReadFile(sOutput).size();
+    EXPECT_EQ(PrintData("Memory", "a\nb\n"), 0) << ReadLog();
+    EXPECT_TRUE(WaitForJob(sOutput, nFrom, "Memory\n\na\nb\n\n"));
+    EXPECT_FALSE(std::filesystem::exists("/tmp/OrvikError." + std::to_string(getpid()) + ".Print.txt"));
 }
 
 } // namespace
