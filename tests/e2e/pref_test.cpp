@@ -1,0 +1,276 @@
+// orvikpref end to end: the real program in tmux with its own HOME, ORVIKDIR and log.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "tmux_driver.h"
+
+namespace {
+
+const std::string sBin = std::string(ORVIK_BIN_DIR) + "/orvikpref";
+const std::string sHelpText = "Choose the colours of every display group";
+
+// Tab order: the eighteen pulldowns row by row, then Help, Return and Exit. The cursor
+// starts on Return, so Tab Tab reaches the Panel background pulldown.
+const std::string sToPanelBackground = "Tab Tab";
+
+TmuxOptions PrefOptions(const TestHome &home, int nColumns = 80)
+{
+    TmuxOptions options;
+    options.nColumns = nColumns;
+    options.env = home.Env();
+    options.sWorkDir = home.sRoot;
+    return options;
+}
+
+std::string PrefCommand(const std::string &sExtra = "")
+{
+    return ShellQuote(sBin) + " -help " + ShellQuote(sHelpText) + sExtra;
+}
+
+// Polls one cell until it satisfies the test; the panel is redrawn as a whole at the next
+// key read, so a rebuilt panel shows up within a few polls.
+bool WaitForCell(const TmuxSession &session, int nRow, int nColumn,
+                 const std::function<bool(const CellStyle &)> &test, int nMillis = 5000)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
+    do {
+        if (test(session.Cell(nRow, nColumn))) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+bool IsBlueBackground(const CellStyle &cell) { return cell.nBackground == 4; }
+
+// 1-based column at which the text starts on the row, 0 when it is not there.
+int ColumnOf(const TmuxSession &session, int nRow, const std::string &sText)
+{
+    std::string::size_type nAt = session.Line(nRow).find(sText);
+    return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
+}
+
+// After a choice the panel is rebuilt in the stored colours.
+void ExpectPanelBlue(const TmuxSession &session, const TestHome &home)
+{
+    ASSERT_TRUE(WaitForCell(session, 1, 31, IsBlueBackground)) << session.Capture();
+    EXPECT_EQ(session.Cell(7, 17).sText, ":");
+    EXPECT_EQ(session.Cell(7, 17).nBackground, 4) << "label in the Panel colours";
+    EXPECT_EQ(session.Cell(7, 17).nForeground, 7);
+    EXPECT_EQ(session.Cell(7, 23).sText, "B");
+    EXPECT_EQ(session.Cell(7, 23).nBackground, 4) << "background pulldown in the group's colours";
+    EXPECT_EQ(session.Cell(7, 43).nBackground, 7) << "foreground pulldown with colours exchanged";
+    EXPECT_EQ(session.Cell(7, 43).nForeground, 4);
+    EXPECT_EQ(ColumnOf(session, 7, "Blue"), 23);
+    EXPECT_NE(home.ReadFile("config.ini").find("PanelBackgroundColor      is Blue\n"),
+              std::string::npos)
+        << home.ReadFile("config.ini");
+}
+
+// The cursor of every (re)built panel is on Return: Enter ends the program with 0.
+void ExpectReturnEnds(TmuxSession &session)
+{
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 0);
+}
+
+}  // namespace
+
+TEST(PrefStartup, HelpWordsAndMissingHelpText)
+{
+    TestHome home;
+    std::string sOutput;
+    const std::string sLog = "ORVIKLOGFILE=" + home.sLogFile;
+    EXPECT_EQ(RunProgram({"env", sLog, sBin, "HELP"}, &sOutput), 1);
+    EXPECT_EQ(sOutput,
+              "\norvikpref provides the following runtime options:\n\n"
+              "         help:        Will provide this help information.\n"
+              "         debug:       Will provide diagnosic information\n\n");
+
+    // The text taken by -help is itself compared with the word help.
+    EXPECT_EQ(RunProgram({"env", sLog, sBin, "-help", "help"}, &sOutput), 1);
+    EXPECT_NE(sOutput.find("orvikpref provides the following runtime options:"),
+              std::string::npos);
+
+    EXPECT_EQ(RunProgram({"env", sLog, sBin, "debug", "-help"}, &sOutput), 8);
+    std::string sLogText = home.ReadLog();
+    EXPECT_NE(sLogText.find("Error   Error: orvikpref Initialize: Invalid help parameter "
+                            "specified: ."),
+              std::string::npos)
+        << sLogText;
+    EXPECT_NE(sLogText.find("Debugging has been set.\n"), std::string::npos);
+}
+
+TEST(PrefStartup, DebugLogsArgumentsAndHelpText)
+{
+    TestHome home;
+    // "debug" before "-help", so the help text is logged when it is taken.
+    TmuxSession session(ShellQuote(sBin) + " debug -help " + ShellQuote(sHelpText),
+                        PrefOptions(home));
+    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+    ExpectReturnEnds(session);
+    std::string sLog = home.ReadLog();
+    EXPECT_NE(sLog.find("orvikpref Initialize: Help text: " + sHelpText + "."),
+              std::string::npos);
+    std::string::size_type nArgs = sLog.find("Input Arguments follow:\n");
+    ASSERT_NE(nArgs, std::string::npos) << sLog;
+    EXPECT_LT(sLog.find("Debug   debug\n", nArgs), sLog.find("Debug   -help\n", nArgs));
+    EXPECT_LT(sLog.find("Debug   -help\n", nArgs), sLog.find("Debug   " + sHelpText + "\n", nArgs));
+    EXPECT_NE(sLog.find("orvikpref Default Color and Attribute settings:"), std::string::npos);
+    EXPECT_NE(sLog.find("       Panel         PANEL     7           0           1"),
+              std::string::npos)
+        << sLog;
+}
+
+// Where each text starts, counted from the margin M of the 80-column layout.
+struct LAYOUTTEXT {
+    int nRow;
+    const char *pszText;
+    int nColumn;
+};
+constexpr LAYOUTTEXT asLayout[] = {
+    {4, "Display", 11},      {4, "Background", 23}, {5, "Color", 23},   {4, "Attribute", 63},
+    {6, "------------", 6},  {7, "Panel:", 12},     {8, "Menu Item:", 8}, {12, "Button:", 11},
+    {7, "Black", 23},        {7, "White", 43},      {7, "Bright", 63},  {10, "Cyan", 43},
+    {23, "Help", 23},        {23, "Return", 30},    {23, "Exit", 39}};
+
+TEST(PrefPanel, LayoutAt80And120Columns)
+{
+    for (int nColumns : {80, 120}) {
+        SCOPED_TRACE(nColumns);
+        TestHome home;
+        TmuxSession session(PrefCommand(), PrefOptions(home, nColumns));
+        ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+        const int nMargin = (nColumns - 80) / 2;
+        EXPECT_EQ(ColumnOf(session, 1, "Orvik Preferences"), (nColumns - 17) / 2);
+        for (const LAYOUTTEXT &sText : asLayout) {
+            EXPECT_EQ(ColumnOf(session, sText.nRow, sText.pszText), nMargin + sText.nColumn)
+                << sText.pszText;
+        }
+        // Attribute pulldowns in the Field group's colours (Cyan on Black).
+        EXPECT_EQ(session.Cell(9, nMargin + 63).nForeground, 6);
+        ExpectReturnEnds(session);
+        EXPECT_NE(home.ReadFile("config.ini").find("PanelBackgroundColor      is Black\n"),
+                  std::string::npos);
+    }
+}
+
+TEST(PrefPanel, EnterOnPanelBackgroundChoosesBlue)
+{
+    TestHome home;
+    TmuxSession session(PrefCommand(), PrefOptions(home));
+    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+    session.SendKeys(sToPanelBackground + " Enter");
+    // The pop-up opens over the field with the eight colours, Black first.
+    ASSERT_TRUE(session.WaitFor("Magenta")) << session.Capture();
+    EXPECT_EQ(ColumnOf(session, 11, "Blue"), 23);
+    session.SendKeys("Down Down Down Down Enter");
+    ExpectPanelBlue(session, home);
+    ExpectReturnEnds(session);
+}
+
+TEST(PrefPanel, MouseClickOnPanelBackgroundChoosesBlue)
+{
+    TestHome home;
+    TmuxSession session(PrefCommand(), PrefOptions(home));
+    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+    session.Click(7, 25);
+    ASSERT_TRUE(session.WaitFor("Magenta")) << session.Capture();
+    // The toolkit takes at most one mouse event per second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    session.Click(11, 24);
+    ExpectPanelBlue(session, home);
+}
+
+TEST(PrefPanel, ExitEndsWith9AndStoresNothingOfItsPass)
+{
+    TestHome home;
+    home.WriteFile("config.ini", "PanelBackgroundColor is Green\n");
+    TmuxSession session(PrefCommand(" debug"), PrefOptions(home));
+    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+    EXPECT_EQ(session.Cell(7, 17).nBackground, 2);
+    // Open the pulldown and choose Blue: that pass stores it and rebuilds the panel.
+    session.SendKeys(sToPanelBackground + " Enter Down Down Enter");
+    ASSERT_TRUE(WaitForCell(session, 7, 17, IsBlueBackground)) << session.Capture();
+    const std::string sStored = home.ReadFile("config.ini");
+    EXPECT_NE(sStored.find("PanelBackgroundColor      is Blue\n"), std::string::npos);
+
+    // The rebuilt panel has its cursor on Return; Exit is the next button.
+    session.SendKeys("Tab Enter");
+    ASSERT_TRUE(session.WaitForExit());
+    EXPECT_EQ(session.ExitStatus(), 9);
+    EXPECT_TRUE(session.WaitForGone("Orvik Preferences")) << "curses left, screen cleared";
+    EXPECT_EQ(home.ReadFile("config.ini"), sStored);
+    std::string sLog = home.ReadLog();
+    std::string::size_type nFirst = sLog.find("orvikpref SetColorandAttributeValues: starting");
+    ASSERT_NE(nFirst, std::string::npos);
+    EXPECT_EQ(sLog.find("orvikpref SetColorandAttributeValues: starting", nFirst + 1),
+              std::string::npos)
+        << "only the pass with the choice stores";
+}
+
+TEST(PrefPanel, AttributeZeroShowsBrightAndIsStoredAsBright)
+{
+    TestHome home;  // no config.ini: the compiled-in groups, Menu Item and Field with 0
+    TmuxSession session(PrefCommand(), PrefOptions(home));
+    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+    EXPECT_EQ(ColumnOf(session, 8, "Bright"), 63);
+    EXPECT_FALSE(session.Cell(8, 63).bBold) << "Field group attribute 0 draws plain";
+
+    // Help shows the text given with -help; closing it rebuilds the panel and stores every
+    // group, which turns the unnamed attribute 0 into Bright.
+    session.SendKeys("BTab Enter");
+    ASSERT_TRUE(session.WaitFor(sHelpText)) << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(WaitForCell(session, 8, 63, [](const CellStyle &cell) { return cell.bBold; }))
+        << session.Capture();
+    EXPECT_NE(home.ReadFile("config.ini").find("FieldAttribute            is Bright\n"),
+              std::string::npos);
+    ExpectReturnEnds(session);
+}
+
+TEST(PrefPanel, InterruptEndsWithSignalNumber)
+{
+    TestHome home;
+    TmuxSession session(PrefCommand(), PrefOptions(home));
+    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+    session.SendKeys("C-c");
+    ASSERT_TRUE(session.WaitForExit());
+    EXPECT_EQ(session.ExitStatus(), 2);
+    EXPECT_TRUE(session.WaitFor("Termination due to User Interrupt (Ctrl-c)."));
+}
+
+TEST(PrefFromMenu, ExitInPreferencesEndsTheMainMenu)
+{
+    TestHome home;
+    TmuxOptions options = PrefOptions(home);
+    options.env["PATH"] = std::string(ORVIK_BIN_DIR) + ":" + std::getenv("PATH");
+    const std::string sCommand = ShellQuote(std::string(ORVIK_BIN_DIR) + "/orvik") + " -f " +
+                                 ShellQuote(std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml") +
+                                 " -d " + ShellQuote(home.sOrvikDir) + " -l " +
+                                 ShellQuote(home.sLogFile);
+    TmuxSession session(sCommand, options);
+    ASSERT_TRUE(session.WaitFor("Preferences")) << session.Capture();
+    int nRow = 1;
+    while (nRow <= 24 && ColumnOf(session, nRow, "Preferences") == 0) ++nRow;
+    ASSERT_LE(nRow, 24);
+    session.Click(nRow, ColumnOf(session, nRow, "Preferences") + 2);
+    ASSERT_TRUE(session.WaitFor("Orvik Preferences")) << session.Capture();
+
+    // The menu item's help text reached the program through -help.
+    session.SendKeys("BTab Enter");
+    ASSERT_TRUE(session.WaitFor("Choose the foreground colour")) << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitForGone("Choose the foreground colour")) << session.Capture();
+    ASSERT_TRUE(session.WaitFor("Orvik Preferences")) << session.Capture();
+
+    session.SendKeys("Tab Enter");  // the rebuilt panel has its cursor on Return again
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 0) << "the main menu ends normally";
+    EXPECT_EQ(home.ReadLog().find("Failure in call to"), std::string::npos) << home.ReadLog();
+}
