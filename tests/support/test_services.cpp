@@ -2,8 +2,13 @@
 #include "test_services.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <map>
 #include <vector>
 
 #include "tmux_driver.h"
@@ -47,6 +52,8 @@ std::string CheckPrint() {
   struct stat info;
   if (stat(CupsServer().c_str(), &info) != 0 || !S_ISSOCK(info.st_mode))
     return "CUPS_SERVER=" + CupsServer() + " is not a socket";
+  if (access(PrintOutputFile().c_str(), R_OK) != 0)
+    return "ORVIK_TEST_PRINT_OUTPUT=" + PrintOutputFile() + " cannot be read";
   std::string sOutput;
   int nRc = RunProgram({"lpstat", "-d"}, &sOutput);
   if (nRc != 0 || sOutput.find("system default destination:") == std::string::npos)
@@ -67,22 +74,53 @@ std::string SshUser() { return Env("ORVIK_TEST_SSH_USER"); }
 std::string PrintOutputFile() { return Env("ORVIK_TEST_PRINT_OUTPUT"); }
 std::string CupsServer() { return Env("CUPS_SERVER"); }
 
+// The checks run once per process for the same environment: ssh takes a moment.
 std::string SshServiceProblem() {
-  static const std::string sProblem = CheckSsh();
-  return sProblem;
+  static std::map<std::string, std::string> checked;
+  std::string sKey = SshHost() + "|" + SshPort() + "|" + SshUser();
+  auto it = checked.find(sKey);
+  if (it == checked.end()) it = checked.emplace(sKey, CheckSsh()).first;
+  return it->second;
 }
 
 std::string PrintServiceProblem() {
-  static const std::string sProblem = CheckPrint();
-  return sProblem;
+  static std::map<std::string, std::string> checked;
+  std::string sKey = CupsServer() + "|" + PrintOutputFile();
+  auto it = checked.find(sKey);
+  if (it == checked.end()) it = checked.emplace(sKey, CheckPrint()).first;
+  return it->second;
 }
 
 void RequireSshService() {
-  const std::string &sProblem = SshServiceProblem();
+  std::string sProblem = SshServiceProblem();
   if (!sProblem.empty()) GTEST_FAIL() << Fail("OpenSSH server", sProblem);
 }
 
 void RequirePrintService() {
-  const std::string &sProblem = PrintServiceProblem();
+  std::string sProblem = PrintServiceProblem();
   if (!sProblem.empty()) GTEST_FAIL() << Fail("print queue", sProblem);
+}
+
+size_t PrintOutputSize() {
+  struct stat info;
+  if (stat(PrintOutputFile().c_str(), &info) != 0) return 0;
+  return static_cast<size_t>(info.st_size);
+}
+
+bool WaitForPrinted(const std::string &sText, size_t nFrom, int nMillis, std::string *psPrinted) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
+  std::string sPrinted;
+  for (;;) {
+    std::ifstream in(PrintOutputFile(), std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(nFrom));
+    sPrinted.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (sPrinted.find(sText) != std::string::npos) break;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      if (psPrinted != nullptr) *psPrinted = sPrinted;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (psPrinted != nullptr) *psPrinted = sPrinted;
+  return true;
 }

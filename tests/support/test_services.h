@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 
 // The values of the environment ("" when unset).
@@ -23,13 +24,22 @@ std::string SshUser();
 std::string PrintOutputFile();
 std::string CupsServer();
 
-// "" when the service is there and answers, else what is wrong. Checked once per process.
+// "" when the service is there and answers, else what is wrong. Checked once per process and
+// environment.
 std::string SshServiceProblem();
 std::string PrintServiceProblem();
 
 // Fail the current test (fatally) when the service is missing.
 void RequireSshService();
 void RequirePrintService();
+
+// Size of the print output file now: jobs of other tests may land in it at the same time, so
+// a test remembers the size before it prints and looks only at what comes after.
+size_t PrintOutputSize();
+// Waits until sText appears in the print output after byte nFrom; *psPrinted gets all that
+// came after nFrom. False when the deadline passes first.
+bool WaitForPrinted(const std::string &sText, size_t nFrom, int nMillis = 10000,
+                    std::string *psPrinted = nullptr);
 
 // Fail and leave the test body when the service is missing.
 #define ORVIK_REQUIRE_SSH()                                  \
