@@ -9,7 +9,7 @@
 # client block that makes the host alias resolve: /etc/ssh/ssh_config.d/orvik-test-<port>.conf
 # when root, else an Include line at the top of ~/.ssh/config. `stop` removes it again.
 # `start` writes $ORVIK_TEST_STATE/env, which exports ORVIK_TEST_SSH_HOST, ORVIK_TEST_SSH_PORT,
-# ORVIK_TEST_SSH_USER, CUPS_SERVER and ORVIK_TEST_PRINT_OUTPUT.
+# ORVIK_TEST_SSH_USER, CUPS_SERVER and ORVIK_TEST_PRINT_OUTPUT (and unsets PRINTER, LPDEST).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -327,6 +327,8 @@ write_env() {
     printf 'export ORVIK_TEST_SSH_USER=%q\n' "$user"
     printf 'export CUPS_SERVER=%q\n' "$state/cups.sock"
     printf 'export ORVIK_TEST_PRINT_OUTPUT=%q\n' "$state/print-output"
+    # a queue named by the caller's environment would take plain lpr past the default queue
+    echo 'unset PRINTER LPDEST'
   } > "$state/env.new"
   mv "$state/env.new" "$state/env"
 }
