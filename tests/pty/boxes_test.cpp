@@ -1,0 +1,202 @@
+// The message box, the help box, the help prompt screen and the product information panel.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "panel_fixture.h"
+
+namespace {
+
+using BoxesTest = PanelTest;
+
+constexpr std::pair<int, int> PANEL = {7, 0};
+constexpr std::pair<int, int> BUTTON = {0, 6};
+
+/* The columns of a row painted in colours (fg, bg), as the first and last such column. */
+std::pair<int, int> ColourRun(PtyTerminal &terminal, int nRow,
+                              std::pair<int, int> colours) {
+  int nFirst = 0;
+  int nLast = 0;
+  for (int nColumn = 1; nColumn <= 80; nColumn++) {
+    PtyTerminal::Cell cell = terminal.At(nRow, nColumn);
+    if (cell.nPair != 0 && std::pair<int, int>{cell.nForeground, cell.nBackground} == colours) {
+      if (nFirst == 0) nFirst = nColumn;
+      nLast = nColumn;
+    }
+  }
+  return {nFirst, nLast};
+}
+
+TEST_F(BoxesTest, MessageBoxGrowsToTheMessageAndHasARedFrameForErrors) {
+  pTerminal->SendKeys("x");
+  const char *pszMessage = "Report saved: 100% !";  // 20 characters, "%" taken literally
+  ASSERT_EQ(std::strlen(pszMessage), 20u);
+  EXPECT_EQ(CreateMessageBoxi(psPabi, pszMessage, 8, 5, 5, 10), 0);
+  // Width value 26: the box is 25 columns, 5 to 29, rows 5 to 12.
+  EXPECT_EQ(ColourRun(*pTerminal, 5, {1, 1}), (std::pair<int, int>{5, 29}));
+  EXPECT_EQ(ColourRun(*pTerminal, 12, {1, 1}), (std::pair<int, int>{5, 29}));
+  for (int nRow = 6; nRow <= 11; nRow++) {
+    EXPECT_EQ(Colours(nRow, 5), (std::pair<int, int>{1, 1})) << nRow;
+    EXPECT_EQ(Colours(nRow, 29), (std::pair<int, int>{1, 1})) << nRow;
+    EXPECT_EQ(Colours(nRow, 6), PANEL) << nRow;
+    EXPECT_EQ(Colours(nRow, 28), PANEL) << nRow;
+    EXPECT_EQ(pTerminal->At(nRow, 30).nPair, 0) << nRow;
+  }
+  EXPECT_EQ(pTerminal->Text(8, 7, 20), pszMessage);
+  EXPECT_EQ(pTerminal->Text(10, 7, 7), "Return ");
+  EXPECT_EQ(Colours(10, 7), BUTTON);
+  EXPECT_EQ(psPabi->nRowCurrent, 1);
+  EXPECT_EQ(psPabi->nColumnCurrent, 1);
+}
+
+TEST_F(BoxesTest, MessageBoxWiderThanThePanelIsLimitedAndYellowForWarnings) {
+  pTerminal->SendKeys("x");
+  EXPECT_EQ(CreateMessageBoxi(psPabi, "short", 4, 2, 2, 200), 0);
+  EXPECT_EQ(ColourRun(*pTerminal, 2, {3, 3}), (std::pair<int, int>{2, 78}));  // 77 wide
+}
+
+TEST_F(BoxesTest, MessageBoxWithANegativeLengthIsLimitedLikeALargeOneAndGreen) {
+  pTerminal->SendKeys("x");
+  EXPECT_EQ(CreateMessageBoxi(psPabi, "short", 0, 2, 2, -5), 0);
+  EXPECT_EQ(ColourRun(*pTerminal, 9, {2, 2}), (std::pair<int, int>{2, 78}));
+  EXPECT_EQ(Colours(5, 2), (std::pair<int, int>{2, 2}));
+}
+
+TEST_F(BoxesTest, AMessageLongerThanTheBoxIsCutInsideTheFrame) {
+  pTerminal->SendKeys("x");
+  std::string sMessage(120, 'm');
+  EXPECT_EQ(CreateMessageBoxi(psPabi, sMessage.c_str(), 0, 2, 2, 10), 0);
+  // The box keeps to the panel (77 columns) and the message to its inside.
+  EXPECT_EQ(ColourRun(*pTerminal, 2, {2, 2}), (std::pair<int, int>{2, 78}));
+  EXPECT_EQ(Colours(5, 78), (std::pair<int, int>{2, 2}));
+  EXPECT_EQ(pTerminal->Text(5, 4, 74), std::string(73, 'm') + " ");
+}
+
+TEST_F(BoxesTest, MessageBoxRefusesNullPointers) {
+  EXPECT_EQ(CreateMessageBoxi(nullptr, "text", 0, 2, 2, 10), 8);
+  EXPECT_EQ(CreateMessageBoxi(psPabi, nullptr, 0, 2, 2, 10), 8);
+  std::string sLog = home.ReadLog();
+  EXPECT_NE(sLog.find("CreateMessageBoxi: psPabi NULL pointer: "), std::string::npos);
+  EXPECT_NE(sLog.find("CreateMessageBoxi: psMessage NULL pointer: "), std::string::npos);
+}
+
+/* Text and colour pair of every cell. */
+std::vector<std::pair<std::string, std::vector<short>>> Snapshot(PtyTerminal &terminal) {
+  std::vector<std::pair<std::string, std::vector<short>>> asRows;
+  for (int nRow = 1; nRow <= 24; nRow++) {
+    std::vector<short> anPairs;
+    for (int nColumn = 1; nColumn <= 80; nColumn++)
+      anPairs.push_back(terminal.At(nRow, nColumn).nPair);
+    asRows.emplace_back(terminal.Text(nRow, 1, 80), anPairs);
+  }
+  return asRows;
+}
+
+TEST_F(BoxesTest, HelpBoxShowsEachLineOnItsOwnRowBelowTheTitle) {
+  ASSERT_EQ(OVCreateFieldi(psPabi, 1, 30, 10, "TITLE", "Test Title", 0, 0, 0, 7), 0);
+  pTerminal->SendKeys("q");
+  EXPECT_EQ(CreateHelpBox(psPabi, "first line\n\nsecond line\n\nthird line\n", 4, 4, 60), 0);
+  EXPECT_EQ(pTerminal->Text(1, 30, 10), "Test Title");
+  EXPECT_EQ(pTerminal->Text(3, 3, 10), "first line");
+  EXPECT_EQ(pTerminal->Text(4, 3, 11), "second line");
+  EXPECT_EQ(pTerminal->Text(5, 3, 10), "third line");
+  EXPECT_EQ(pTerminal->Text(23, 37, 7), "Return ");
+  EXPECT_EQ(Colours(23, 37), BUTTON);
+  for (int nRow = 2; nRow <= 24; nRow++)
+    EXPECT_EQ(Colours(nRow, 1), PANEL) << nRow;
+  EXPECT_EQ(Colours(24, 79), PANEL);
+  EXPECT_EQ(pTerminal->At(24, 80).nPair, 0);
+  EXPECT_EQ(psPabi->nRowCurrent, 22);
+  EXPECT_EQ(psPabi->nColumnCurrent, 37);
+}
+
+TEST_F(BoxesTest, HelpBoxIgnoresItsPositionAndLength) {
+  const char *pszHelp = "Line one\nLine two";
+  pTerminal->SendKeys("q");
+  ASSERT_EQ(CreateHelpBoxi(psPabi, pszHelp, 4, 4, 60), 0);
+  auto asFirst = Snapshot(*pTerminal);
+  SetPosition(10, 10);
+  WriteString("something else on the screen");
+  pTerminal->SendKeys("q");
+  ASSERT_EQ(CreateHelpBoxi(psPabi, pszHelp, 0, 0, 80), 0);
+  EXPECT_EQ(Snapshot(*pTerminal), asFirst);
+}
+
+TEST_F(BoxesTest, HelpBoxRefusesNullPointers) {
+  EXPECT_EQ(CreateHelpBox(nullptr, "text", 4, 4, 60), 8);
+  EXPECT_EQ(CreateHelpBox(psPabi, nullptr, 4, 4, 60), 8);
+  EXPECT_EQ(CreateHelpBoxi(psPabi, nullptr, 4, 4, 60), 8);
+  std::string sLog = home.ReadLog();
+  EXPECT_NE(sLog.find("CreateHelpBox: psPabi NULL pointer: "), std::string::npos);
+  EXPECT_NE(sLog.find("CreateHelpBox: psMessage NULL pointer: "), std::string::npos);
+  EXPECT_NE(sLog.find("CreateHelpBoxi: psMessage NULL pointer: "), std::string::npos);
+}
+
+TEST_F(BoxesTest, PromptScreenIsBlankWithItsTitle) {
+  EXPECT_EQ(CreatePrompti(psPabi, "ignored", 0, 5, 5, 20), 0);
+  EXPECT_EQ(pTerminal->Text(1, 33, 16), "Help Information");
+  EXPECT_EQ(pTerminal->Text(12, 1, 79), std::string(79, ' '));
+  EXPECT_EQ(Colours(24, 1), PANEL);
+  EXPECT_EQ(CreatePrompti(nullptr, "ignored", 0, 5, 5, 20), 8);
+}
+
+/* The text of a row from column nColumn over the cells painted cyan on black. */
+std::string CyanRun(PtyTerminal &terminal, int nRow, int nColumn) {
+  std::string sText;
+  while (nColumn <= 80) {
+    PtyTerminal::Cell cell = terminal.At(nRow, nColumn);
+    if (cell.nPair == 0 || cell.nForeground != 6 || cell.nBackground != 0) break;
+    sText += cell.ch;
+    nColumn++;
+  }
+  return sText;
+}
+
+TEST_F(BoxesTest, ProductInfoLaysOutItsLinesAndWaitsForReturn) {
+  pTerminal->SendKeys("\n");
+  EXPECT_EQ(ProductInfo(psPabi), 0);
+  EXPECT_EQ(pTerminal->Text(1, 20, 42), "Orvik Terminal Manager Product Information");
+  EXPECT_EQ(Colours(1, 20), PANEL);
+  EXPECT_EQ(CyanRun(*pTerminal, 4, 34), "Version: V1R0M0");
+  std::string sBuild = CyanRun(*pTerminal, 6, 34 - 6);
+  EXPECT_EQ(sBuild.size(), 27u) << sBuild;  // "Build: Mmm dd yyyy hh:mm:ss"
+  EXPECT_EQ(sBuild.rfind("Build: ", 0), 0u) << sBuild;
+  EXPECT_EQ(CyanRun(*pTerminal, 11, 30), "Developed using ncurses");
+  // The credit line fits the panel, centred.
+  std::string sCredit = pTerminal->Text(12, 1, 80);
+  std::size_t nStart = sCredit.find_first_not_of(' ');
+  std::size_t nEnd = sCredit.find_last_not_of(' ');
+  ASSERT_NE(nStart, std::string::npos);
+  EXPECT_NE(sCredit.find("Free Software Foundation"), std::string::npos);
+  EXPECT_NE(sCredit.find("Thomas E. Dickey"), std::string::npos);
+  EXPECT_LE(static_cast<int>(nEnd), 78);
+  EXPECT_LE(std::abs(static_cast<int>(nStart) - (79 - static_cast<int>(nEnd))), 1);
+
+  // Seven disclaimer lines from column 6, of fixed lengths, together the whole paragraph.
+  const std::size_t anLengths[] = {71, 58, 70, 71, 69, 69, 42};
+  std::string sParagraph;
+  for (int i = 0; i < 7; i++) {
+    std::string sLine = CyanRun(*pTerminal, 14 + i, 6);
+    EXPECT_EQ(sLine.size(), anLengths[i]) << i;
+    EXPECT_EQ(pTerminal->At(14 + i, 5).ch, ' ');
+    EXPECT_TRUE(std::none_of(sLine.begin(), sLine.end(), ::islower)) << sLine;
+    if (!sParagraph.empty() && sParagraph.back() != ' ') sParagraph += ' ';
+    sParagraph += sLine;
+  }
+  EXPECT_EQ(sParagraph.rfind("THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY", 0), 0u);
+  EXPECT_NE(sParagraph.find("FITNESS FOR A PARTICULAR PURPOSE AND NONINFRINGEMENT."),
+            std::string::npos);
+  EXPECT_EQ(sParagraph.substr(sParagraph.size() - 31), "OTHER DEALINGS IN THE SOFTWARE.");
+
+  // The modal Return button at row 22, column (80 - 7) / 2.
+  EXPECT_EQ(pTerminal->Text(22, 36, 7), "Return ");
+  EXPECT_EQ(Colours(22, 36), BUTTON);
+  EXPECT_EQ(ProductInfo(nullptr), 8);
+  EXPECT_NE(home.ReadLog().find("ProductInfo: psPabi NULL pointer: "), std::string::npos);
+}
+
+}  // namespace
