@@ -30,11 +30,6 @@ bool IsPlain(char c) {
            strchr("/._-+,:@%=", c) != nullptr;
 }
 
-/* A command text the classic lines can carry between their own quotation marks. */
-bool IsOrdinaryCommand(std::string_view sCommand) {
-    return sCommand.find_first_of("'\"$`\\") == std::string_view::npos;
-}
-
 /* Double-quoted for the shell: ordinary text goes in as it is. */
 std::string DoubleQuoted(std::string_view sText) {
     return "\"" + OVShellEscapeDoubleQuoted(sText) + "\"";
@@ -147,8 +142,9 @@ std::string RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszComma
     const std::string sOutWord = OVShellWord(sOut);
     const std::string sErrWord = OVShellWord(sErr);
     const std::string sRemote = std::string(pszCommand) + " > " + sOutWord + " 2> " + sErrWord;
-    const std::string sRemoteWord =
-        IsOrdinaryCommand(pszCommand) ? DoubleQuoted(sRemote) : OVShellQuote(sRemote);
+    /* Double quotes, as in the classic line; escaping keeps any other text literal too and
+       grows it less than nested single quotes would. */
+    const std::string sRemoteWord = DoubleQuoted(sRemote);
     const std::string sCopy = "scp -q -P " + sPort + " " + sLogin + ":";
 
     std::string sInner = "clear;ssh -q -t " + sLogin + " -p " + sPort + " " + sRemoteWord +

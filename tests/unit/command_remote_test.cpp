@@ -1,0 +1,131 @@
+// Remote commands against the test OpenSSH server. What is on the remote side is looked at
+// through ssh itself, so the tests hold whether or not the server shares this machine's /tmp.
+#include "services_fixture.h"
+#include "test_services.h"
+
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *kSharedTmp =
+    "the test OpenSSH server shares this machine's /tmp: the remote command line removes its "
+    "files on the remote side after scp has copied them back to the same paths, so here it "
+    "removes the local copies too. A remote system has a /tmp of its own: run the test sshd "
+    "with a private /tmp (a mount namespace).";
+
+class RemoteCommandTest : public ServicesTest {
+  protected:
+    void SetUp() override {
+        ServicesTest::SetUp();
+        RequireSshService();
+        if (HasFatalFailure()) return;
+        OVCopyText(sSystem.szIP, sizeof(sSystem.szIP), SshHost().c_str());
+        OVCopyText(sSystem.szPort, sizeof(sSystem.szPort), SshPort().c_str());
+        OVCopyText(sSystem.szUser, sizeof(sSystem.szUser), SshUser().c_str());
+        sRemoteDir = "/tmp/orvik-remote-" + std::to_string(getpid());
+    }
+    /* Whether a file made in the local /tmp is seen by the remote side. */
+    bool SharesLocalTmp() {
+        std::string sProbe = "/tmp/orvik-remote-probe-" + std::to_string(getpid());
+        WriteFile(sProbe, "probe");
+        bool bShared = RemoteShell("ls " + sProbe) == sProbe + "\n";
+        remove(sProbe.c_str());
+        return bShared;
+    }
+    void TearDown() override {
+        if (!HasFatalFailure()) RemoteShell("rm -rf " + OVShellWord(sRemoteDir));
+        std::error_code ec;
+        std::filesystem::remove_all(sRemoteDir, ec);
+        ServicesTest::TearDown();
+    }
+    /* Output of a command run by a plain ssh call, without the library's temporary files. */
+    std::string RemoteShell(const std::string &sCommand) {
+        std::string sLine = "ssh -n -p " + SshPort() + " " + OVShellWord(SshUser() + "@" + SshHost()) +
+                            " " + OVShellQuote(sCommand) + " 2>/dev/null";
+        std::string sOutput(65536, '\0');
+        ExecuteCommand(sLine.c_str(), sOutput.data(), static_cast<int>(sOutput.size()));
+        return sOutput.c_str();
+    }
+    /* The library's temporary files of this process, here and on the remote side. */
+    std::vector<std::string> OwnTemporaryFiles() {
+        std::vector<std::string> asPath;
+        std::string sPrefix = "OrvikLibERC." + std::to_string(getpid()) + ".";
+        for (const auto &sEntry : std::filesystem::directory_iterator("/tmp"))
+            if (sEntry.path().filename().string().rfind(sPrefix, 0) == 0)
+                asPath.push_back("local " + sEntry.path().string());
+        std::istringstream in(RemoteShell("ls /tmp"));
+        for (std::string sName; std::getline(in, sName);)
+            if (sName.rfind(sPrefix, 0) == 0) asPath.push_back("remote /tmp/" + sName);
+        return asPath;
+    }
+    /* Runs a command remotely and gives its output; the return code goes to nRc. */
+    std::string Remote(const std::string &sCommand, int &nRc) {
+        std::string sOutput(8192, '\0');
+        nRc = ExecuteRemoteCommand(&sSystem, sCommand.c_str(), sOutput.data(),
+                                   static_cast<int>(sOutput.size()), nullptr, nullptr);
+        return sOutput.c_str();
+    }
+    REMOTESYSTEM sSystem{};
+    std::string sRemoteDir;
+};
+
+TEST_F(RemoteCommandTest, OutputComesBackAndTemporaryFilesGo) {
+    ASSERT_FALSE(SharesLocalTmp()) << kSharedTmp;
+    int nRc = -1;
+    EXPECT_EQ(Remote("echo hello from afar", nRc), "hello from afar\n");
+    EXPECT_EQ(nRc, 0) << ReadLog();
+    EXPECT_EQ(OwnTemporaryFiles(), std::vector<std::string>{});
+}
+
+TEST_F(RemoteCommandTest, HostileFileNameIsCreatedListedAndReadIntact) {
+    ASSERT_FALSE(SharesLocalTmp()) << kSharedTmp;
+    /* Commands run inside the folder, so anything executed leaves its marker beside the
+       file, where ls shows it. A file name cannot hold "/", so the markers are relative. */
+    const std::string sName = "we ird \"dq\" 'sq' $(touch executed1) `touch executed2` ;touch "
+                              "executed3 \\back";
+    const std::string sContent = "text with 'single' \"double\" $(touch executed4) `x` \\n";
+    const std::string sInDir = "cd " + OVShellWord(sRemoteDir) + " && ";
+    int nRc = -1;
+    Remote("mkdir -m 0777 " + sRemoteDir, nRc);
+    ASSERT_EQ(nRc, 0) << ReadLog();
+    /* The braces keep the file's redirection apart from the one added for the output. */
+    Remote(sInDir + "{ printf %s " + OVShellWord(sContent) + " > " + OVShellWord(sName) + "; }", nRc);
+    EXPECT_EQ(nRc, 0) << ReadLog();
+    EXPECT_EQ(Remote("ls " + OVShellWord(sRemoteDir), nRc), sName + "\n");
+    EXPECT_EQ(nRc, 0);
+    EXPECT_EQ(Remote(sInDir + "cat " + OVShellWord(sName), nRc), sContent);
+    EXPECT_EQ(nRc, 0);
+    EXPECT_EQ(RemoteShell("ls -a " + OVShellWord(sRemoteDir)), ".\n..\n" + sName + "\n");
+    EXPECT_EQ(OwnTemporaryFiles(), std::vector<std::string>{});
+}
+
+TEST_F(RemoteCommandTest, CallerNamedFilesKeepTheOutput) {
+    ASSERT_FALSE(SharesLocalTmp()) << kSharedTmp;
+    std::string sOut = "/tmp/orvik-remote-" + std::to_string(getpid()) + ".out";
+    std::string sErr = "/tmp/orvik-remote-" + std::to_string(getpid()) + ".err";
+    char szOutput[64] = "";
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "ls -d /etc /nonexistent-orvik", szOutput,
+                                   sizeof(szOutput), sOut.c_str(), sErr.c_str()),
+              0);
+    EXPECT_EQ(ReadFile(sOut), "/etc\n");
+    EXPECT_NE(ReadFile(sErr).find("nonexistent-orvik"), std::string::npos);
+    EXPECT_STREQ(szOutput, "");
+    /* The remote side's copies are removed. */
+    std::string sRemoteTmp = RemoteShell("ls /tmp");
+    EXPECT_EQ(sRemoteTmp.find("orvik-remote-" + std::to_string(getpid()) + ".out"), std::string::npos);
+    remove(sOut.c_str());
+    remove(sErr.c_str());
+}
+
+TEST_F(RemoteCommandTest, UnreachableSystemGivesTheFailureText) {
+    OVCopyText(sSystem.szIP, sizeof(sSystem.szIP), "127.0.0.1");
+    OVCopyText(sSystem.szPort, sizeof(sSystem.szPort), "1");
+    int nRc = -1;
+    EXPECT_EQ(Remote("echo never", nRc),
+              "Command failed. Refer to log file: OrvikLog.txt for more information.\n");
+    EXPECT_EQ(nRc, 101);
+    EXPECT_TRUE(LogHas("ExecuteRemoteCommand: Unable to open open output file.  Command: sh -c "));
+    EXPECT_EQ(OwnTemporaryFiles(), std::vector<std::string>{});
+}
+
+} // namespace
