@@ -7,7 +7,7 @@
 
 namespace {
 
-using ActionBarTest = PanelTest;
+using ActionBarTest = PanelFixture;
 
 constexpr std::pair<int, int> PANEL = {7, 0};
 constexpr std::pair<int, int> BUTTON = {0, 6};

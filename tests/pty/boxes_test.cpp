@@ -11,7 +11,7 @@
 
 namespace {
 
-using BoxesTest = PanelTest;
+using BoxesTest = PanelFixture;
 
 constexpr std::pair<int, int> PANEL = {7, 0};
 constexpr std::pair<int, int> BUTTON = {0, 6};

@@ -20,7 +20,7 @@ inline constexpr const char *KEY_BYTES_LEFT = "\x1b[D";
 inline constexpr const char *KEY_BYTES_BTAB = "\x1b[Z";
 inline constexpr const char *KEY_BYTES_DELETE = "\x1b[3~";
 
-class PanelTest : public ::testing::Test {
+class PanelFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     pTerminal = &PtyTerminal::Open(24, 80);

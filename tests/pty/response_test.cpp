@@ -7,7 +7,7 @@
 
 namespace {
 
-using ResponseTest = PanelTest;
+using ResponseTest = PanelFixture;
 
 struct Answer {
   int nRc;
@@ -98,10 +98,10 @@ TEST_F(ResponseTest, NullArgumentsAreLoggedInOrder) {
 }
 
 /* An editable field followed by a "Done" field that ends the loop. */
-class EditTest : public PanelTest {
+class EditTest : public PanelFixture {
  protected:
   void SetUp() override {
-    PanelTest::SetUp();
+    PanelFixture::SetUp();
     psEdit = AddTabField(5, 10, 10, "ENTRY", "abc", OVSTYLE_TAB | OVSTYLE_EDIT);
     AddTabField(7, 10, 4, "DONE", "Done");
   }
@@ -193,7 +193,7 @@ TEST_F(EditTest, DeleteOnASingleCharacterOrPastTheEndDoesNothing) {
 }
 
 /* A pulldown at row 5, column 20, length 10 as the only selectable field. */
-class PullDownTest : public PanelTest {
+class PullDownTest : public PanelFixture {
  protected:
   FIELD *AddPullDown(const char *pszValue, int nChoices, const char *const *apszChoices,
                      int nLength = 10) {
