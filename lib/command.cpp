@@ -22,6 +22,9 @@ namespace {
 
 constexpr std::size_t OVMAXCOMMANDLINE = 1023; /* characters of a built command line */
 constexpr int OVREADLINE = 32768;              /* lines of up to 32767 characters */
+/* What the shell runners give for a line they refuse: the status of a shell that ended
+   with 8, so that callers shifting the status right by 8 see a failure. */
+constexpr int OVREFUSEDSTATUS = OVRC_ERROR << 8;
 constexpr const char *OVREMOTEFAILURE =
     "Command failed. Refer to log file: OrvikLog.txt for more information.\n";
 
@@ -304,7 +307,7 @@ int RunShell(const char *pszCommand) {
     if (pszCommand == nullptr) {
         OVLog(OVLOG_ERROR, "RunShell: pszCommand NULL pointer: %p.",
               static_cast<const void *>(pszCommand));
-        return OVTraceEnd("RunShell", OVRC_ERROR);
+        return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
     }
     std::string_view sText(pszCommand);
     std::string_view sCommands;
@@ -318,13 +321,13 @@ int RunShell(const char *pszCommand) {
     std::string sLine;
     const REMOTESYSTEM *psSystem = psConnectedSystem;
     if (psSystem != nullptr) {
-        if (!IsSafeLogin(psSystem, "RunShell")) return OVTraceEnd("RunShell", OVRC_ERROR);
+        if (!IsSafeLogin(psSystem, "RunShell")) return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
         std::string sSsh = "ssh " + Login(psSystem) + " -p " + OVShellWord(psSystem->szPort);
         sLine = bCommands ? "clear;" + sSsh + " " + OVShellQuote(sCommands) : sSsh;
     } else {
         sLine = bCommands ? "sh -c " + OVShellQuote(sCommands) : "sh -i";
     }
-    if (!FitsCommandLine(sLine, "RunShell")) return OVTraceEnd("RunShell", OVRC_ERROR);
+    if (!FitsCommandLine(sLine, "RunShell")) return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
     if (bDebug) OVLog(OVLOG_DEBUG, "RunShell: Command line: %s.", sLine.c_str());
 
     return OVTraceEnd("RunShell", RunWithoutCurses(sLine.c_str(), false));
@@ -335,7 +338,7 @@ int PerformSystemCommand(const char *pszCommand) {
     if (pszCommand == nullptr) {
         OVLog(OVLOG_ERROR, "PerformSystemCommand: pszCommand NULL pointer: %p.",
               static_cast<const void *>(pszCommand));
-        return OVTraceEnd("PerformSystemCommand", OVRC_ERROR);
+        return OVTraceEnd("PerformSystemCommand", OVREFUSEDSTATUS);
     }
     return OVTraceEnd("PerformSystemCommand", RunWithoutCurses(pszCommand, true));
 }

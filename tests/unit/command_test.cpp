@@ -119,6 +119,12 @@ TEST_F(CommandTest, ShellRunnerLocalLines) {
     RunShell("Shell(exit 4) and more");
     EXPECT_TRUE(LogHas("RunShell: Command line: sh -c 'exit 4'."));
     EXPECT_EQ(RunShell("Shell(exit 4)"), 4 << 8);
+    /* Refused lines look like a shell that ended with 8. */
+    EXPECT_EQ(RunShell(nullptr), 8 << 8);
+    EXPECT_EQ(RunShell(("Shell(" + std::string(1100, 'x') + ")").c_str()), 8 << 8);
+    EXPECT_EQ(PerformSystemCommand(nullptr), 8 << 8);
+    EXPECT_TRUE(LogHas("RunShell: pszCommand NULL pointer: (nil)."));
+    EXPECT_TRUE(LogHas("PerformSystemCommand: pszCommand NULL pointer: (nil)."));
 }
 
 TEST_F(CommandTest, ShellRunnerInteractiveWhenNoCommandsAreGiven) {
