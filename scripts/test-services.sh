@@ -158,6 +158,28 @@ ssh_works() {
     grep -q orvik-ssh-ok
 }
 
+# The remote side must not share this machine's /tmp: a remote command leaves its output in a
+# /tmp file of the same name on both sides and removes the remote one after copying it back.
+# So sshd runs in a mount namespace of its own whose /tmp is a folder of ours (with the state
+# folder bound in at its usual path, where sshd finds its keys and configuration).
+run_sshd() {
+  local remote_tmp=$state/remote-tmp rel
+  command -v unshare >/dev/null || die "unshare is missing (install util-linux)"
+  [ "$uid" -eq 0 ] || die "sshd needs root to get a /tmp of its own (mount namespace)"
+  mkdir -p "$remote_tmp"
+  chmod 1777 "$remote_tmp"
+  case $state in
+    /tmp/*) rel=${state#/tmp/}; mkdir -p "$remote_tmp/$rel" ;;
+    *) rel= ;;
+  esac
+  unshare -m --propagation private sh -c '
+    state=$1 remote_tmp=$2 rel=$3 sshd=$4
+    if [ -n "$rel" ]; then mount --bind "$state" "$remote_tmp/$rel" || exit 1; fi
+    mount --rbind "$remote_tmp" /tmp || exit 1
+    exec "$sshd" -f "$state/sshd_config" -E "$state/sshd.log"' \
+    sh "$state" "$remote_tmp" "$rel" "$sshd_bin"
+}
+
 start_sshd() {
   local port tries=0
   [ -x "$sshd_bin" ] || die "$sshd_bin is missing (install openssh-server)"
@@ -204,7 +226,7 @@ EOF
     "$sshd_bin" -t -f "$state/sshd_config" 2>"$state/sshd_check.log" ||
       die "sshd rejects its configuration: $(cat "$state/sshd_check.log")"
     # daemon mode: sshd binds before it forks, so a port taken meanwhile fails here
-    if "$sshd_bin" -f "$state/sshd_config" -E "$state/sshd.log"; then
+    if run_sshd; then
       wait_until 50 live_pid "$state/sshd.pid" "$sshd_bin" ||
         die "sshd did not write $state/sshd.pid; see $state/sshd.log"
       break
@@ -371,7 +393,7 @@ start() {
   stop
   mkdir -p "$state"
   chmod 755 "$state"
-  rm -rf "$state/cups" "$state"/ssh_host_ed25519_key* "$state"/client_key* "$state/known_hosts"
+  rm -rf "$state/cups" "$state/remote-tmp" "$state"/ssh_host_ed25519_key* "$state"/client_key* "$state/known_hosts"
   trap 'status=$?; if [ $status -ne 0 ]; then stop; fi' EXIT
   start_sshd
   start_cupsd

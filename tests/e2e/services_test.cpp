@@ -71,7 +71,8 @@ TEST(SshService, LogsInWithoutAPromptInATerminal) {
 TEST(SshService, ScpCopiesAFileBackByteForByte) {
   ORVIK_REQUIRE_SSH();
   TestHome home;
-  std::string sRemote = home.sRoot + "/remote-file.bin";
+  // the remote side has a /tmp of its own, so the file is made and removed over ssh
+  std::string sRemote = "/tmp/orvik-scp-" + UniqueToken() + ".bin";
   std::string sLocal = home.sOrvikDir + "/copy.bin";
   std::string sBytes = "first line\n" + UniqueToken() + std::string("\0\r\n\xff\x7f end", 10);
   std::string sOutput;
@@ -86,6 +87,7 @@ TEST(SshService, ScpCopiesAFileBackByteForByte) {
             0)
       << sOutput;
   EXPECT_EQ(home.ReadFile("copy.bin"), sBytes);
+  RunProgram({"ssh", SshTarget(), "-p", SshPort(), "rm -f " + ShellQuote(sRemote)}, &sOutput);
 }
 
 TEST(PrintService, LprDeliversAJobByteForByte) {
