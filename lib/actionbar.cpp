@@ -13,15 +13,6 @@
 
 namespace {
 
-/* Logs "<function>: <argument> NULL pointer: %p." at level 8 when p is NULL. */
-bool IsNullArgument(const char *pszFunction, const char *pszArgument, const void *p)
-{
-    if (p != nullptr)
-        return false;
-    OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, pszArgument, p);
-    return true;
-}
-
 struct OVBUTTON {
     unsigned long ulBit;
     std::string_view sLabel;   /* name and value of the button; ends with one blank */
@@ -151,8 +142,8 @@ int OVCreateActionBar(PAB *psPab, int nRow, int nColumn, int nLength, unsigned l
                  "psPab: %p, nRow: %d, nColumn: %d, nLength: %d, ulStyle: 0x%lx, pnResponse: %p.",
                  static_cast<void *>(psPab), nRow, nColumn, nLength, ulStyle,
                  static_cast<void *>(pnResponse));
-    if (IsNullArgument("OVCreateActionBar", "psPab", psPab) ||
-        IsNullArgument("OVCreateActionBar", "pnResponse", pnResponse))
+    if (OVNullArgument(psPab, "OVCreateActionBar: psPab") ||
+        OVNullArgument(pnResponse, "OVCreateActionBar: pnResponse"))
         return OVTraceEnd("OVCreateActionBar", OVRC_ERROR);
     return OVTraceEnd("OVCreateActionBar",
                       OVCreateActionBari(psPab, nRow, nColumn, nLength, ulStyle, pnResponse));
@@ -168,9 +159,9 @@ int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigne
                  "psPabi: %p, nRow: %d, nColumn: %d, nLength: %d, ulStyle: 0x%lx, pnResponse: %p.",
                  static_cast<void *>(psPabi), nRow, nColumn, nLength, ulStyle,
                  static_cast<void *>(pnResponse));
-    if (IsNullArgument("OVCreateActionBari", "psPabi", psPabi))
+    if (OVNullArgument(psPabi, "OVCreateActionBari: psPabi"))
         return OVTraceEnd("OVCreateActionBari", OVRC_ERROR);
-    if (IsNullArgument("OVCreateActionBari", "pnResponse", pnResponse))
+    if (OVNullArgument(pnResponse, "OVCreateActionBari: pnResponse"))
         return OVTraceEnd("OVCreateActionBari", OVRC_ERROR);
 
     const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];

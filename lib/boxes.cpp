@@ -16,15 +16,6 @@ char *pszHelpInfo = nullptr;
 
 namespace {
 
-/* Logs "<function>: <argument> NULL pointer: %p." at level 8 when p is NULL. */
-bool IsNullArgument(const char *pszFunction, const char *pszArgument, const void *p)
-{
-    if (p != nullptr)
-        return false;
-    OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, pszArgument, p);
-    return true;
-}
-
 constexpr unsigned int OVMAXBOXWIDTH = 1027;
 constexpr const char *OVNOHELPTEXT = "No Help is available for this program.";
 constexpr const char *OVVERSION = "V1R0M0";
@@ -116,9 +107,9 @@ int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int
                  "nLength: %d.",
                  static_cast<const void *>(psPabi), psMessage != nullptr ? psMessage : "(null)",
                  nMessageType, nRow, nColumn, nLength);
-    if (IsNullArgument("CreateMessageBoxi", "psPabi", psPabi))
+    if (OVNullArgument(psPabi, "CreateMessageBoxi: psPabi"))
         return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
-    if (IsNullArgument("CreateMessageBoxi", "psMessage", psMessage))
+    if (OVNullArgument(psMessage, "CreateMessageBoxi: psMessage"))
         return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
 
     // A negative width counts as a very large one.
@@ -172,8 +163,8 @@ int CreateHelpBox(PAB *psPab, const char *psMessage, int nRow, int nColumn, int 
                  static_cast<void *>(psPab), static_cast<const void *>(psMessage), nRow, nColumn,
                  nLength);
     // The public form names the panel psPabi in its message, like the internal one.
-    if (IsNullArgument("CreateHelpBox", "psPabi", psPab) ||
-        IsNullArgument("CreateHelpBox", "psMessage", psMessage))
+    if (OVNullArgument(psPab, "CreateHelpBox: psPabi") ||
+        OVNullArgument(psMessage, "CreateHelpBox: psMessage"))
         return OVTraceEnd("CreateHelpBox", OVRC_ERROR);
     return OVTraceEnd("CreateHelpBox", CreateHelpBoxi(psPab, psMessage, nRow, nColumn, nLength));
 }
@@ -187,9 +178,9 @@ int CreateHelpBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, i
                  "psPabi: %p, psMessage: %p, nRow: %d, nColumn: %d, nLength: %d.",
                  static_cast<void *>(psPabi), static_cast<const void *>(psMessage), nRow,
                  nColumn, nLength);
-    if (IsNullArgument("CreateHelpBoxi", "psPabi", psPabi))
+    if (OVNullArgument(psPabi, "CreateHelpBoxi: psPabi"))
         return OVTraceEnd("CreateHelpBoxi", OVRC_ERROR);
-    if (IsNullArgument("CreateHelpBoxi", "psMessage", psMessage))
+    if (OVNullArgument(psMessage, "CreateHelpBoxi: psMessage"))
         return OVTraceEnd("CreateHelpBoxi", OVRC_ERROR);
 
     PaintPanelRows(psPabi, 2);
@@ -224,7 +215,7 @@ int CreatePrompti(PABI *psPabi, const char *psPrompt, unsigned long ulStyle, int
                  "psPabi: %p, psPrompt: %s, ulStyle: 0x%lx, nRow: %d, nColumn: %d, nLength: %d.",
                  static_cast<void *>(psPabi), psPrompt != nullptr ? psPrompt : "(null)", ulStyle,
                  nRow, nColumn, nLength);
-    if (IsNullArgument("CreatePrompti", "psPabi", psPabi))
+    if (OVNullArgument(psPabi, "CreatePrompti: psPabi"))
         return OVTraceEnd("CreatePrompti", OVRC_ERROR);
     PaintPanelRows(psPabi, 1);
     WriteAt(1, psPabi->nColumns / 2 - 7, "Help Information");
@@ -236,7 +227,7 @@ int CreatePrompti(PABI *psPabi, const char *psPrompt, unsigned long ulStyle, int
 int ProductInfo(PABI *psPabi)
 {
     OVTraceStart("ProductInfo", "psPabi: %p.", static_cast<void *>(psPabi));
-    if (IsNullArgument("ProductInfo", "psPabi", psPabi))
+    if (OVNullArgument(psPabi, "ProductInfo: psPabi"))
         return OVTraceEnd("ProductInfo", OVRC_ERROR);
     const int nRows = psPabi->nRows;
     const int nColumns = psPabi->nColumns;

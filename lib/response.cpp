@@ -15,15 +15,6 @@
 
 namespace {
 
-/* Logs "<function>: <argument> NULL pointer: %p." at level 8 when p is NULL. */
-bool IsNullArgument(const char *pszFunction, const char *pszArgument, const void *p)
-{
-    if (p != nullptr)
-        return false;
-    OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, pszArgument, p);
-    return true;
-}
-
 constexpr int OVMAXVALUE = 255;       /* characters a field value holds */
 constexpr int OVMAXPULLDOWNLINE = 254; /* widest pop-up line drawn */
 
@@ -103,9 +94,9 @@ int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse)
     OVTraceStart("OVGetUserResponse", "psPab: %p, pszResponseID: %p, pnResponse: %p.",
                  static_cast<void *>(psPab), static_cast<void *>(pszResponseID),
                  static_cast<void *>(pnResponse));
-    if (IsNullArgument("OVGetUserResponse", "psPab", psPab) ||
-        IsNullArgument("OVGetUserResponse", "pszResponseID", pszResponseID) ||
-        IsNullArgument("OVGetUserResponse", "pnResponse", pnResponse))
+    if (OVNullArgument(psPab, "OVGetUserResponse: psPab") ||
+        OVNullArgument(pszResponseID, "OVGetUserResponse: pszResponseID") ||
+        OVNullArgument(pnResponse, "OVGetUserResponse: pnResponse"))
         return OVTraceEnd("OVGetUserResponse", OVRC_ERROR);
     return OVTraceEnd("OVGetUserResponse",
                       OVGetUserResponsei(psPab, pszResponseID, pnResponse));
@@ -118,9 +109,9 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
     OVTraceStart("OVGetUserResponsei", "psPabi: %p, pszResponseID: %p, pnResponse: %p.",
                  static_cast<void *>(psPabi), static_cast<void *>(pszResponseID),
                  static_cast<void *>(pnResponse));
-    if (IsNullArgument("OVGetUserResponsei", "psPabi", psPabi))
+    if (OVNullArgument(psPabi, "OVGetUserResponsei: psPabi"))
         return OVTraceEnd("OVGetUserResponsei", OVRC_ERROR);
-    if (IsNullArgument("OVGetUserResponsei", "pnResponse", pnResponse))
+    if (OVNullArgument(pnResponse, "OVGetUserResponsei: pnResponse"))
         return OVTraceEnd("OVGetUserResponsei", OVRC_ERROR);
     if (pszResponseID != nullptr)
         pszResponseID[0] = '\0';
@@ -171,7 +162,7 @@ int OVUREnteri(PABI *psPabi, char *pszResponseID, int *pnResponse)
     OVTraceStart("OVUREnteri", "psPabi: %p, pszResponseID: %p, pnResponse: %p.",
                  static_cast<void *>(psPabi), static_cast<void *>(pszResponseID),
                  static_cast<void *>(pnResponse));
-    if (IsNullArgument("OVUREnteri", "psPabi", psPabi))
+    if (OVNullArgument(psPabi, "OVUREnteri: psPabi"))
         return OVTraceEnd("OVUREnteri", OVRC_ERROR);
     FIELDTAB *psCurrent = psPabi->psFieldTab_Current;
     if (!InTabChain(psPabi, psCurrent) || psCurrent->psField == nullptr) {
@@ -190,7 +181,7 @@ int OVUREnteri(PABI *psPabi, char *pszResponseID, int *pnResponse)
         OVShowProgramHelp(psPabi);
     } else if ((psField->ulStyle & OVSTYLE_PULLDOWN) != 0) {
         nRc = OVURPullDowni(psPabi, pszResponseID, pnResponse, psField, psCurrent);
-    } else if (IsNullArgument("OVUREnteri", "pnResponse", pnResponse)) {
+    } else if (OVNullArgument(pnResponse, "OVUREnteri: pnResponse")) {
         nRc = OVRC_ERROR;
     } else {
         if (pszResponseID != nullptr)
@@ -206,8 +197,8 @@ int DoEditField(FIELDTAB *psFieldTab, int nWorkchar)
 {
     OVTraceStart("DoEditField", "psFieldTab: %p, nWorkchar: %d.",
                  static_cast<void *>(psFieldTab), nWorkchar);
-    if (IsNullArgument("DoEditField", "psFieldTab", psFieldTab) ||
-        IsNullArgument("DoEditField", "psField", psFieldTab->psField))
+    if (OVNullArgument(psFieldTab, "DoEditField: psFieldTab") ||
+        OVNullArgument(psFieldTab->psField, "DoEditField: psField"))
         return OVTraceEnd("DoEditField", OVRC_OK);
     char *pszValue = psFieldTab->psField->szValue;
     const int nLength = static_cast<int>(std::strlen(pszValue));
@@ -268,9 +259,9 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
                  static_cast<void *>(psPabi), static_cast<void *>(pszResponseID),
                  static_cast<void *>(pnResponse), static_cast<void *>(psField),
                  static_cast<void *>(psFieldTab));
-    if (IsNullArgument("OVURPullDowni", "psPabi", psPabi))
+    if (OVNullArgument(psPabi, "OVURPullDowni: psPabi"))
         return OVTraceEnd("OVURPullDowni", OVRC_ERROR);
-    if (IsNullArgument("OVURPullDowni", "psField", psField))
+    if (OVNullArgument(psField, "OVURPullDowni: psField"))
         return OVTraceEnd("OVURPullDowni", OVRC_ERROR);
 
     const DISPLAYATTRIBUTES &sPulldown = asOVDisplayAttributes[OVDG_PULLDOWN];
