@@ -1,0 +1,478 @@
+// The main menu program driven in tmux: its screen, keys, mouse, children and endings.
+#include "tmux_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string ORVIK = std::string(ORVIK_BIN_DIR) + "/orvik";
+const std::string READY = "Click selection or Tab and press Enter.";
+
+std::string ReadText(const std::string &sPath)
+{
+    std::ifstream sFile(sPath);
+    std::stringstream sText;
+    sText << sFile.rdbuf();
+    return sText.str();
+}
+
+std::string Trimmed(std::string sText)
+{
+    while (!sText.empty() && (sText.back() == '\n' || sText.back() == ' '))
+        sText.pop_back();
+    return sText;
+}
+
+bool Eventually(const std::function<bool()> &fCheck, int nMillis = 5000)
+{
+    auto nDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
+    while (!fCheck()) {
+        if (std::chrono::steady_clock::now() > nDeadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// A format of tmux's display-message for the session's only pane.
+std::string Query(const TmuxSession &sSession, const std::string &sFormat)
+{
+    std::string sOutput;
+    RunProgram({"tmux", "-L", sSession.SocketName(), "display-message", "-p", sFormat}, &sOutput);
+    return Trimmed(sOutput);
+}
+
+std::pair<int, int> CursorCell(const TmuxSession &sSession)
+{
+    std::string sCursor = Query(sSession, "#{cursor_y} #{cursor_x}");
+    std::istringstream sWords(sCursor);
+    int nRow = -1, nColumn = -1;
+    sWords >> nRow >> nColumn;
+    return {nRow + 1, nColumn + 1};
+}
+
+// 1-based column of a text on a screen row, 0 when it is not there.
+int ColumnOf(const TmuxSession &sSession, int nRow, const std::string &sText)
+{
+    std::size_t nAt = sSession.Line(nRow).find(sText);
+    return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
+}
+
+int CountOf(const std::string &sText, const std::string &sPart)
+{
+    int nCount = 0;
+    for (std::size_t nAt = sText.find(sPart); nAt != std::string::npos;
+         nAt = sText.find(sPart, nAt + 1))
+        nCount++;
+    return nCount;
+}
+
+std::string Item(const std::string &sTitle, const std::string &sInvoke,
+                 const std::string &sInner = "")
+{
+    return "<MenuItem><Title>" + sTitle + "</Title><Invoke>" + sInvoke + "</Invoke>" + sInner +
+           "</MenuItem>\n";
+}
+
+std::string Help(const std::string &sText) { return "<Help>" + sText + "</Help>"; }
+
+std::string EscapeXml(const std::string &sText)
+{
+    std::string sOut;
+    for (char c : sText) {
+        if (c == '&') sOut += "&amp;";
+        else if (c == '<') sOut += "&lt;";
+        else if (c == '>') sOut += "&gt;";
+        else sOut += c;
+    }
+    return sOut;
+}
+
+class MenuE2E : public ::testing::Test {
+protected:
+    // The menu file of most tests: a submenu with its own help item, children that record
+    // their environment (whole files only, by renaming) or exit with a chosen status, and an
+    // htop item.
+    std::string StandardMenu() const
+    {
+        return "<Menu>\n" +
+               Item("Tools", "SubMenu",
+                    Help("About tools") + Item("Disk", "true") +
+                        Item("Help", "Help", Help("Tools help text"))) +
+               Item("Environment", "sh -c 'env > " + home.sRoot + "/env.tmp; mv " + home.sRoot +
+                                           "/env.tmp " + home.sRoot + "/env.txt' sh") +
+               Item("Fail", "sh -c 'exit 1' sh") + Item("Quit", "sh -c 'exit 9' sh") +
+               Item("Top", "htop") + "</Menu>\n";
+    }
+
+    std::string WriteMenu(const std::string &sXml, const std::string &sName = "menu.xml") const
+    {
+        std::string sPath = home.sRoot + "/" + sName;
+        std::ofstream(sPath) << sXml;
+        return sPath;
+    }
+
+    std::string Command(const std::string &sMenuFile) const
+    {
+        return ShellQuote(ORVIK) + " -f " + ShellQuote(sMenuFile) + " -d " +
+               ShellQuote(home.sOrvikDir) + " -l " + ShellQuote(home.sLogFile);
+    }
+
+    TmuxOptions Options(int nColumns = 80, int nRows = 24) const
+    {
+        TmuxOptions sOptions;
+        sOptions.nColumns = nColumns;
+        sOptions.nRows = nRows;
+        sOptions.env = home.Env();
+        return sOptions;
+    }
+
+    std::unique_ptr<TmuxSession> Start(const std::string &sXml, int nColumns = 80,
+                                       int nRows = 24)
+    {
+        auto psSession = std::make_unique<TmuxSession>(Command(WriteMenu(sXml)),
+                                                       Options(nColumns, nRows));
+        EXPECT_TRUE(psSession->WaitFor(READY)) << home.ReadLog();
+        return psSession;
+    }
+
+    TestHome home;
+};
+
+class MenuScreenSize : public MenuE2E, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+} // namespace
+
+TEST_P(MenuScreenSize, TitleAreaItemsAndBottomLineArePlacedByTheTerminalSize)
+{
+    auto [nColumns, nRows] = GetParam();
+    auto psMenu = Start(StandardMenu(), nColumns, nRows);
+    TmuxSession &sMenu = *psMenu;
+
+    EXPECT_EQ(ColumnOf(sMenu, 1, "Orvik Terminal Manager"), (nColumns - 22) / 2);
+    EXPECT_EQ(ColumnOf(sMenu, 2, "Network Version"), (nColumns - 15) / 2);
+    EXPECT_EQ(ColumnOf(sMenu, 1, "ID:"), nColumns - 12);   // "ID: %-8s", trailing blanks not captured
+
+    std::time_t nNow = std::time(nullptr);
+    char szDate[16];
+    std::strftime(szDate, sizeof szDate, "%m/%d/%Y", std::localtime(&nNow));
+    EXPECT_EQ(ColumnOf(sMenu, 2, szDate), nColumns - 12) << sMenu.Capture();
+    std::string sTime = sMenu.Line(3).substr(nColumns - 13);
+    EXPECT_EQ(sTime.size(), 8u);
+    EXPECT_EQ(sTime[2], ':');
+    EXPECT_EQ(sTime[5], ':');
+
+    std::string sName, sNode, sRelease, sVersion;
+    RunProgram({"uname", "-s"}, &sName);
+    RunProgram({"uname", "-n"}, &sNode);
+    RunProgram({"uname", "-r"}, &sRelease);
+    RunProgram({"uname", "-v"}, &sVersion);
+    std::string sKernel = Trimmed(sName) + " " + sVersion.substr(0, sVersion.find(' '));
+    EXPECT_EQ(sMenu.Line(1).rfind(sKernel, 0), 0u) << sMenu.Line(1);
+    EXPECT_EQ(sMenu.Line(2).rfind(Trimmed(sRelease), 0), 0u) << sMenu.Line(2);
+    EXPECT_EQ(sMenu.Line(3).rfind(Trimmed(sNode), 0), 0u) << sMenu.Line(3);
+
+    const int nMenuColumn = (nColumns - 30) / 2;
+    const char *apszItems[] = {"Tools", "Environment", "Fail", "Quit", "Top"};
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(ColumnOf(sMenu, 4 + i, apszItems[i]), nMenuColumn) << apszItems[i];
+    EXPECT_EQ(ColumnOf(sMenu, nRows - 4, READY), (nColumns - 39) / 2);
+    EXPECT_EQ(sMenu.Cell(nRows - 4, (nColumns - 39) / 2).nForeground, 2);
+    EXPECT_EQ(ColumnOf(sMenu, nRows - 2, "Exit  Help"), nMenuColumn) << sMenu.Capture();
+    EXPECT_EQ(CursorCell(sMenu), std::make_pair(4, nMenuColumn));
+}
+
+TEST_P(MenuScreenSize, ClickChoosesAnEntryIncludingItsTrailingBlankButNotTheGap)
+{
+    auto [nColumns, nRows] = GetParam();
+    auto psMenu = Start(StandardMenu(), nColumns, nRows);
+    TmuxSession &sMenu = *psMenu;
+    const int nMenuColumn = (nColumns - 30) / 2;
+
+    sMenu.Click(nRows - 2, nMenuColumn + 5);   // between "Exit " and "Help "
+    std::string sMissed = "Orvik Process_Menu: Mouse Event. Did not find Selection.  "
+                          "sCharInput.nRow: " + std::to_string(nRows - 2) +
+                          ", sCharInput.nColumn: " + std::to_string(nMenuColumn + 5) + ".";
+    EXPECT_TRUE(Eventually([&] { return home.ReadLog().find(sMissed) != std::string::npos; }))
+        << home.ReadLog();
+    EXPECT_TRUE(sMenu.IsRunning());
+
+    // Mouse events are taken at most once a second: click again until one is taken.
+    bool bEnded = Eventually([&] {
+        sMenu.Click(nRows - 2, nMenuColumn + 4);   // the blank that ends "Exit "
+        return sMenu.WaitForExit(400);
+    }, 6000);
+    ASSERT_TRUE(bEnded) << sMenu.Capture();
+    EXPECT_EQ(sMenu.ExitStatus(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MenuScreenSize,
+                         ::testing::Values(std::make_pair(80, 24), std::make_pair(120, 40)),
+                         [](const auto &info) {
+                             return std::to_string(info.param.first) + "x" +
+                                    std::to_string(info.param.second);
+                         });
+
+TEST_F(MenuE2E, TabAndArrowsMoveThroughItemsAndBottomLineAndWrap)
+{
+    auto psMenu = Start(StandardMenu());
+    TmuxSession &sMenu = *psMenu;
+    const int nMenuColumn = 25;
+    auto Moved = [&](const char *pszKey, int nRow, int nColumn) {
+        sMenu.SendKeys(pszKey);
+        return Eventually([&] { return CursorCell(sMenu) == std::make_pair(nRow, nColumn); });
+    };
+    EXPECT_TRUE(Moved("Tab", 5, nMenuColumn));
+    EXPECT_TRUE(Moved("Down", 6, nMenuColumn));
+    EXPECT_TRUE(Moved("Right", 7, nMenuColumn));
+    EXPECT_TRUE(Moved("Up", 6, nMenuColumn));
+    EXPECT_TRUE(Moved("Left", 5, nMenuColumn));
+    EXPECT_TRUE(Moved("BTab", 4, nMenuColumn));
+    EXPECT_TRUE(Moved("BTab", 22, nMenuColumn + 6));   // from the first entry to "Help "
+    EXPECT_TRUE(Moved("Up", 22, nMenuColumn));         // "Exit "
+    EXPECT_TRUE(Moved("Tab", 22, nMenuColumn + 6));
+    EXPECT_TRUE(Moved("Tab", 4, nMenuColumn));         // and round again
+}
+
+TEST_F(MenuE2E, SubmenuShowsItsItemsAndHelpAndReturnGoesBack)
+{
+    auto psMenu = Start(StandardMenu());
+    TmuxSession &sMenu = *psMenu;
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 2, "Tools"), (80 - 5) / 2);
+    EXPECT_EQ(ColumnOf(sMenu, 4, "Disk"), 25);
+    EXPECT_EQ(sMenu.Capture().find("Environment"), std::string::npos);
+    EXPECT_EQ(sMenu.Capture().find("Help  "), sMenu.Capture().find("Help  Exit"))
+        << "the help item is not listed";
+
+    sMenu.SendKeys("BTab BTab Enter");   // Disk -> Exit -> Help
+    ASSERT_TRUE(sMenu.WaitFor("Tools help text")) << sMenu.Capture();
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(sMenu.WaitForGone("Tools help text"));
+    ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit"));
+
+    sMenu.SendKeys("Tab Enter");         // Return
+    ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
+    EXPECT_TRUE(sMenu.WaitFor("Environment"));
+    EXPECT_TRUE(sMenu.WaitFor("Exit  Help"));
+
+    sMenu.SendKeys("Enter Tab Tab Tab Enter");   // into Tools, then its extra Exit
+    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
+    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    EXPECT_EQ(home.ReadLog().find("Error"), std::string::npos) << home.ReadLog();
+}
+
+TEST_F(MenuE2E, HelpEntryWithoutHelpItemShowsTheNoHelpBox)
+{
+    auto psMenu = Start(StandardMenu());
+    TmuxSession &sMenu = *psMenu;
+    sMenu.SendKeys("BTab Enter");
+    ASSERT_TRUE(sMenu.WaitFor("No Help is available")) << sMenu.Capture();
+    sMenu.SendKeys("x");
+    ASSERT_TRUE(sMenu.WaitFor(READY));
+    EXPECT_TRUE(sMenu.WaitForGone("No Help is available"));
+    EXPECT_TRUE(sMenu.IsRunning());
+}
+
+TEST_F(MenuE2E, KeyWithoutMeaningRingsTheBell)
+{
+    auto psMenu = Start(StandardMenu());
+    TmuxSession &sMenu = *psMenu;
+    ASSERT_EQ(Query(sMenu, "#{window_bell_flag}"), "0");
+    sMenu.SendLiteral("x");
+    EXPECT_TRUE(Eventually([&] { return Query(sMenu, "#{window_bell_flag}") == "1"; }));
+    EXPECT_TRUE(sMenu.IsRunning());
+}
+
+TEST_F(MenuE2E, ChildrenInheritTheSwitchesThatCtrlDAndCtrlUSet)
+{
+    // The caller's switches must not reach the children.
+    TmuxOptions sOptions = Options();
+    sOptions.env["ORVIKDEBUG"] = "Yes";
+    sOptions.env["ORVIKDUMP"] = "Yes";
+    TmuxSession sMenu(Command(WriteMenu(StandardMenu())), sOptions);
+    ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
+    const std::string sEnvFile = home.sRoot + "/env.txt";
+    auto RunEnvironmentItem = [&] {
+        fs::remove(sEnvFile);
+        sMenu.SendKeys("Tab Enter");
+        EXPECT_TRUE(Eventually([&] { return fs::exists(sEnvFile) && sMenu.WaitFor(READY, 100); }));
+        return ReadText(sEnvFile);
+    };
+
+    std::string sEnv = RunEnvironmentItem();
+    EXPECT_EQ(sEnv.find("ORVIKDEBUG"), std::string::npos) << sEnv;
+    EXPECT_EQ(sEnv.find("ORVIKDUMP"), std::string::npos) << sEnv;
+    EXPECT_NE(sEnv.find("ORVIKDIR=" + home.sOrvikDir + "\n"), std::string::npos) << sEnv;
+    EXPECT_NE(sEnv.find("ORVIKLOGFILE=" + home.sLogFile + "\n"), std::string::npos) << sEnv;
+
+    sMenu.SendKeys("C-d");
+    sMenu.SendKeys("C-u");
+    sEnv = RunEnvironmentItem();
+    EXPECT_NE(sEnv.find("ORVIKDEBUG=Yes\n"), std::string::npos) << sEnv;
+    EXPECT_NE(sEnv.find("ORVIKDUMP=Yes\n"), std::string::npos) << sEnv;
+    std::string sLog = home.ReadLog();
+    EXPECT_NE(sLog.find("Orvik Process_Menu. ORVIKDEBUG set to: Yes."), std::string::npos) << sLog;
+    EXPECT_NE(sLog.find("Orvik Process_Menu. ORVIKDUMP set to: Yes."), std::string::npos) << sLog;
+
+    sMenu.SendKeys("C-d");
+    sEnv = RunEnvironmentItem();
+    EXPECT_NE(sEnv.find("ORVIKDEBUG=No\n"), std::string::npos) << sEnv;
+    EXPECT_NE(sEnv.find("ORVIKDUMP=Yes\n"), std::string::npos) << sEnv;
+}
+
+TEST_F(MenuE2E, FailingChildIsLoggedOnceAndExitingChildEndsTheMenu)
+{
+    auto psMenu = Start(StandardMenu());
+    TmuxSession &sMenu = *psMenu;
+    sMenu.SendKeys("Tab Tab Enter");     // Fail
+    ASSERT_TRUE(Eventually([&] {
+        return home.ReadLog().find("Orvik Process_Selection: Failure in call to") !=
+               std::string::npos;
+    })) << home.ReadLog();
+    ASSERT_TRUE(sMenu.WaitFor(READY));
+    EXPECT_TRUE(sMenu.IsRunning());
+    std::string sLog = home.ReadLog();
+    EXPECT_EQ(CountOf(sLog, "Error   "), 1) << sLog;
+    EXPECT_NE(sLog.find("Error   Orvik Process_Selection: Failure in call to "
+                        "sh -c 'exit 1' sh -help \"No Help, nRc: 1.\n"),
+              std::string::npos)
+        << sLog;
+
+    sMenu.SendKeys("Tab Tab Tab Enter"); // Quit
+    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
+    EXPECT_EQ(sMenu.ExitStatus(), 0);
+}
+
+TEST_F(MenuE2E, HelpTextWithQuotesAndCommandsReachesTheChildIntact)
+{
+    const std::string sHelp = "Say \"hi\"; $(touch " + home.sRoot + "/ran1) `touch " +
+                              home.sRoot + "/ran2` \\ $HOME & 'quoted'";
+    const std::string sArgFile = home.sRoot + "/arg.txt";
+    // Relative names keep the action within the 127 characters an Invoke text holds.
+    TmuxOptions sOptions = Options();
+    sOptions.sWorkDir = home.sRoot;
+    TmuxSession sMenu(Command(WriteMenu(
+                          "<Menu>" +
+                          Item("Record", "sh -c 'printf %s \"$2\" > arg.tmp; mv arg.tmp arg.txt' sh",
+                               Help(EscapeXml(sHelp))) +
+                          "</Menu>")),
+                      sOptions);
+    ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(Eventually([&] { return fs::exists(sArgFile) && sMenu.WaitFor(READY, 100); }));
+    EXPECT_EQ(ReadText(sArgFile), sHelp);
+    EXPECT_FALSE(fs::exists(home.sRoot + "/ran1"));
+    EXPECT_FALSE(fs::exists(home.sRoot + "/ran2"));
+    EXPECT_EQ(home.ReadLog().find("Error"), std::string::npos) << home.ReadLog();
+}
+
+TEST_F(MenuE2E, DisconnectRewritesTheConfigurationAndShowsHtopAgain)
+{
+    home.WriteFile("config.ini", "RemoteSystem 10.1.2.3 22 web admin LastPing 20260101 Connected\n"
+                                 "PanelForegroundColor is White\n");
+    auto psMenu = Start(StandardMenu());
+    TmuxSession &sMenu = *psMenu;
+    EXPECT_EQ(ColumnOf(sMenu, 2, "Network Version: 10.1.2.3"), (80 - 25) / 2) << sMenu.Capture();
+    EXPECT_NE(sMenu.Line(22).find("Exit  Help  Disconnect"), std::string::npos) << sMenu.Capture();
+    EXPECT_EQ(sMenu.Capture().find("Top"), std::string::npos) << "htop is hidden while connected";
+
+    sMenu.SendKeys("BTab Enter");        // the last entry: Disconnect
+    ASSERT_TRUE(sMenu.WaitForGone("10.1.2.3")) << sMenu.Capture();
+    ASSERT_TRUE(sMenu.WaitFor("Top"));
+    EXPECT_EQ(sMenu.Line(22).find("Disconnect"), std::string::npos);
+    std::string sConfig = home.ReadFile("config.ini");
+    EXPECT_NE(sConfig.find("RemoteSystem 10.1.2.3 22 web admin LastPing 20260101\n"),
+              std::string::npos)
+        << sConfig;
+    EXPECT_EQ(sConfig.find("Connected"), std::string::npos) << sConfig;
+    EXPECT_NE(sConfig.find("PanelForegroundColor      is White\n"), std::string::npos) << sConfig;
+}
+
+TEST_F(MenuE2E, MainMenuWithNothingToShowEndsWithALoggedError)
+{
+    home.WriteFile("config.ini", "RemoteSystem 10.1.2.3 22 web admin Connected\n");
+    TmuxSession sMenu(Command(WriteMenu("<Menu>" + Item("Top", "htop") + "</Menu>")), Options());
+    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
+    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    EXPECT_NE(home.ReadLog().find("Error   orvik Process_Menu: No Menu Items to show"),
+              std::string::npos)
+        << home.ReadLog();
+}
+
+TEST_F(MenuE2E, CtrlCRestoresTheTerminalAndEndsWithStatusTwo)
+{
+    const std::string sStatus = home.sRoot + "/status.txt";
+    const std::string sStty = home.sRoot + "/stty.txt";
+    // The shell around the menu must outlive the interrupt to record its status.
+    TmuxSession sMenu("trap : INT; " + Command(WriteMenu(StandardMenu())) + "; echo $? > " + sStatus +
+                          "; stty -a > " + sStty,
+                      Options());
+    ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
+    sMenu.SendKeys("C-c");
+    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
+    EXPECT_EQ(Trimmed(ReadText(sStatus)), "2");
+    EXPECT_TRUE(sMenu.WaitFor("Orvik Terminal Manager Termination due to User Interrupt (Ctrl-c)."));
+    std::string sModes = ReadText(sStty);
+    EXPECT_NE(sModes.find(" icanon"), std::string::npos) << sModes;
+    EXPECT_NE(sModes.find(" echo "), std::string::npos) << sModes;
+    EXPECT_EQ(sModes.find("-icanon"), std::string::npos) << sModes;
+    EXPECT_NE(home.ReadLog().find("Error   Orvik Abnormal Exit: nSignal: 2."), std::string::npos);
+}
+
+TEST_F(MenuE2E, OptionValueIsComparedWithTheLaterWordsToo)
+{
+    // "-f debug" names the menu file debug and switches debugging on as well.
+    WriteMenu("<Menu>" + Item("FromDebugFile", "true") + "</Menu>", "debug");
+    TmuxOptions sOptions = Options();
+    sOptions.sWorkDir = home.sRoot;
+    TmuxSession sMenu(ShellQuote(ORVIK) + " -D " + ShellQuote(home.sOrvikDir) + " -L " +
+                          ShellQuote(home.sLogFile) + " -F debug",
+                      sOptions);
+    ASSERT_TRUE(sMenu.WaitFor("FromDebugFile")) << home.ReadLog();
+    std::string sLog = home.ReadLog();
+    EXPECT_NE(sLog.find("Debug   Debugging has been set."), std::string::npos) << sLog;
+    EXPECT_NE(sLog.find("Orvik: XML Filename set to debug."), std::string::npos) << sLog;
+    EXPECT_NE(sLog.find("Orvik: Menu Structure:"), std::string::npos) << sLog;
+    sMenu.SendKeys("Tab Enter");
+    ASSERT_TRUE(sMenu.WaitForExit());
+    EXPECT_EQ(sMenu.ExitStatus(), 0);
+}
+
+TEST_F(MenuE2E, HelpArgumentPrintsTheHelpTextAndEndsWithStatusZero)
+{
+    std::string sOutput;
+    EXPECT_EQ(RunProgram({ORVIK, "-l", home.sLogFile, "HELP", "debug"}, &sOutput), 0);
+    EXPECT_EQ(sOutput, "\nOrvik  provides the following runtime options:\n\n"
+                       "       -f filename: Will use filename specified as XML File.\n"
+                       "       help:        Will provide this help information.\n"
+                       "       debug:       Will provide diagnosic information\n\n");
+    EXPECT_EQ(home.ReadLog().find("Debugging has been set."), std::string::npos);
+}
+
+TEST_F(MenuE2E, MissingMenuFileEndsStartUpWithStatusZeroAndALogLine)
+{
+    std::string sMissing = home.sRoot + "/missing.xml";
+    std::string sOutput;
+    EXPECT_EQ(RunProgram({ORVIK, "-f", sMissing, "-l", home.sLogFile}, &sOutput), 0);
+    std::string sLog = home.ReadLog();
+    EXPECT_NE(sLog.find("Orvik Initialize: Unable to open XML File " + sMissing + ".  Return: 0."),
+              std::string::npos)
+        << sLog;
+    EXPECT_NE(sLog.find("Orvik Initialize: No Menu Items found for XML File " + sMissing + "."),
+              std::string::npos)
+        << sLog;
+}
