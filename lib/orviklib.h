@@ -336,11 +336,14 @@ struct OVTOOLSTARTUP {
                                          /* (0: the text's own length plus one)          */
     std::size_t nHelpTextMax;            /* characters of the text copied into it        */
                                          /* (0: as many as the block holds)              */
+    bool bHelpTextSkipped = false;       /* the "-help" text is skipped over; when false */
+                                         /* it is also compared with "help"              */
 };
 
 /* Applies ORVIKDEBUG and ORVIKDUMP ("Yes" in any case switches on), then walks every
    argument from index 0: "debug", "dump", "-help" text and "help" (any case). The text that
-   follows "-help" goes into pszHelpInfo and is itself compared with the later words.
+   follows "-help" goes into pszHelpInfo; unless bHelpTextSkipped, it is itself compared
+   with "help".
    Returns 0, 1 after printing the help lines, 8 when "-help" has no text. */
 int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv);
 /* The environment part alone. */
@@ -360,7 +363,8 @@ std::size_t OVCopyText(char *pszDest, std::size_t nDestSize, const char *pszSour
 std::size_t OVUtf8Prefix(std::string_view sText, std::size_t nMaxBytes);
 /* Replaces the file at pszPath with sContent: a temporary file beside it, then a rename, so
    the old file stays whole when anything fails. An existing file keeps its mode and owner (a
-   symbolic link is replaced, not followed); a new one gets nNewMode less the umask.
+   symbolic link is replaced, not followed); a new one gets nNewMode less the umask. When
+   the folder refuses the temporary file, an existing regular file is rewritten in place.
    0, or the errno value of the first failure. */
 int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int nNewMode);
 

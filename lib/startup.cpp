@@ -89,8 +89,10 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv) {
             }
             i++;
             if (int nRc = KeepHelpText(psStartup, argv[i]); nRc != OVRC_OK) return nRc;
+            if (psStartup->bHelpTextSkipped) continue;
         }
-        /* The text taken by "-help" is compared with "help" as well. */
+        /* Unless the program skips it, the text taken by "-help" is compared with "help"
+           as well. */
         if (strcasecmp(argv[i], "help") == 0) {
             OVPrintHelpLines(psStartup->apszHelpLines);
             return OVRC_HELP;

@@ -108,6 +108,19 @@ TEST_F(StartupTest, HelpTextIsComparedWithHelpOnly) {
     EXPECT_NE(testing::internal::GetCapturedStdout().find("runtime options"), std::string::npos);
 }
 
+TEST_F(StartupTest, SkippedHelpTextIsOnlyHelpText) {
+    OVTOOLSTARTUP sStartup = Descriptor();
+    sStartup.bHelpTextSkipped = true;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Run({"tool", "-help", "help", "dump"}, sStartup), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_STREQ(pszHelpInfo, "help");
+    EXPECT_EQ(bDump, 1); /* the words after the text are still looked at */
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Run({"tool", "-help", "text", "Help"}, sStartup), 1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("runtime options"), std::string::npos);
+}
+
 TEST_F(StartupTest, HelpWithoutTextIsAnError) {
     EXPECT_EQ(Run({"tool", "debug", "-help"}), 8);
     EXPECT_EQ(pszHelpInfo, nullptr);
