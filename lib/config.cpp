@@ -319,7 +319,7 @@ int SaveConfigurationValues() {
     OVTraceStart("SaveConfigurationValues", "nRemoteSystems: %d.", nRemoteSystems);
     if (WorkOutPath("SaveConfigurationValues") != OVRC_OK)
         return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
-    if (OVReplaceFile(szOrvikConfFile, ConfigurationText(), 0644) != 0) {
+    if (OVReplaceFile(szOrvikConfFile, ConfigurationText(), 0666) != 0) {
         OVLog(OVLOG_ERROR,
               "SaveConfigurationValues: Unable to create or update configuration file: %s.\n",
               szOrvikConfFile);

@@ -55,11 +55,43 @@ std::size_t OVCopyText(char *pszDest, std::size_t nDestSize, const char *pszSour
     return nCopy;
 }
 
+namespace {
+
+/* Rewrites an existing regular file in place: the way left when its folder does not let a
+   temporary file be made beside it, but the file itself may be written. 0, or errno. */
+int RewriteInPlace(const char *pszPath, std::string_view sContent) {
+    int fd = open(pszPath, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int nError = 0;
+    const char *p = sContent.data();
+    std::size_t nLeft = sContent.size();
+    while (nLeft > 0 && nError == 0) {
+        ssize_t n = write(fd, p, nLeft);
+        if (n < 0) {
+            if (errno != EINTR) nError = errno;
+            continue;
+        }
+        p += n;
+        nLeft -= static_cast<std::size_t>(n);
+    }
+    if (close(fd) != 0 && nError == 0) nError = errno;
+    return nError;
+}
+
+} // namespace
+
 int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int nNewMode) {
     if (pszPath == nullptr || *pszPath == '\0') return EINVAL;
     std::string sTemp = std::string(pszPath) + ".XXXXXX";
     int fd = mkstemp(sTemp.data());
-    if (fd < 0) return errno;
+    if (fd < 0) {
+        int nError = errno;
+        struct stat sOld;
+        if ((nError == EACCES || nError == EPERM) && lstat(pszPath, &sOld) == 0 &&
+            S_ISREG(sOld.st_mode))
+            return RewriteInPlace(pszPath, sContent);
+        return nError;
+    }
 
     /* An existing file keeps its mode and owner; a new one gets nNewMode less the umask. */
     struct stat sOld;

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -261,6 +263,42 @@ TEST_F(ConfigTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile) {
     ASSERT_EQ(stat(ConfigPath().c_str(), &sStat), 0);
     EXPECT_EQ(sStat.st_mode & 07777, 0640u);
     EXPECT_EQ(Entries(sDir), std::vector<std::string>{"config.ini"});
+}
+
+TEST_F(ConfigTest, NewFileGetsTheModeTheUmaskAllows) {
+    mode_t nMask = umask(002);
+    int nRc = SaveConfigurationValues();
+    umask(nMask);
+    EXPECT_EQ(nRc, 0);
+    struct stat sStat;
+    ASSERT_EQ(stat(ConfigPath().c_str(), &sStat), 0);
+    EXPECT_EQ(sStat.st_mode & 07777, 0664u);
+}
+
+TEST_F(ConfigTest, WritableFileInALockedFolderIsStillSaved) {
+    /* A folder the user may not write to, holding a config.ini the user may write. */
+    std::string sLocked = sDir + "/locked";
+    std::filesystem::create_directory(sLocked);
+    chmod(sDir.c_str(), 0755);
+    chmod(sLocked.c_str(), 0755);
+    WriteFile(sLocked + "/config.ini", "PanelForegroundColor Red\n");
+    chmod((sLocked + "/config.ini").c_str(), 0666);
+    pid_t nChild = fork();
+    ASSERT_GE(nChild, 0);
+    if (nChild == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+        setenv("ORVIKDIR", sLocked.c_str(), 1);
+        setenv("ORVIKLOGFILE", "/dev/null", 1);
+        int nRc = LoadConfigurationValues();
+        _exit(nRc != 0 ? nRc : SaveConfigurationValues());
+    }
+    int nStatus = 0;
+    waitpid(nChild, &nStatus, 0);
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(WEXITSTATUS(nStatus), 0);
+    std::string sSaved = ReadFile(sLocked + "/config.ini");
+    EXPECT_EQ(sSaved.rfind("PanelForegroundColor      is Red\n", 0), 0u) << sSaved;
+    EXPECT_EQ(Entries(sLocked), std::vector<std::string>{"config.ini"});
 }
 
 TEST_F(ConfigTest, FailedWriteKeepsTheOldFileWhole) {
