@@ -101,9 +101,7 @@ void SplitUnameOutput(std::string sOutput)
     OVCopyText(szKernelName, sizeof szKernelName, (asWords[0] + " " + asWords[3]).c_str());
 }
 
-} // namespace
-
-int Initialize(int argc, char **argv)
+int InitializeSteps(int argc, char **argv)
 {
     int nRc = BuildAnchorBlock();
     if (nRc != OVRC_OK)
@@ -158,8 +156,16 @@ int Initialize(int argc, char **argv)
     return OVRC_OK;
 }
 
+} // namespace
+
+int Initialize(int argc, char **argv)
+{
+    return OVTraceEnd("Initialize", InitializeSteps(argc, argv));
+}
+
 int Finish()
 {
+    OVTraceStart("Finish", "psPabOrvik: %p.", static_cast<void *>(psPabOrvik));
     xmlCleanupParser();
     if (bDebug)
         xmlMemoryDump();
@@ -169,7 +175,7 @@ int Finish()
         std::free(pszHelpInfo);
         pszHelpInfo = nullptr;
     }
-    return OVRC_OK;
+    return OVTraceEnd("Finish", OVRC_OK);
 }
 
 // The menu spends its life waiting for a key, which is where an interrupt lands; a child
