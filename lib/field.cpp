@@ -64,8 +64,9 @@ int OVCreateFieldi(PABI *psPabi, int nRow, int nColumn, int nLength, const char 
 
     std::string sText = DisplayedText(pszValue, nLength, ulStyle);
     if (nColumn < 1) nColumn = 1;
-    wmove(stdscr, nRow - 1, nColumn - 1);
-    waddnstr(stdscr, sText.data(), static_cast<int>(sText.size()));
+    // A position off the screen draws nothing; the text must not land at the old cursor.
+    if (wmove(stdscr, nRow - 1, nColumn - 1) != ERR)
+        waddnstr(stdscr, sText.data(), static_cast<int>(sText.size()));
     wattr_off(stdscr, nCurses, nullptr);
     psPabi->nRowCurrent = nRow;
     psPabi->nColumnCurrent = nColumn + static_cast<int>(sText.size());

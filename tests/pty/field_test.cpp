@@ -95,6 +95,19 @@ TEST_F(FieldTest, ColumnBelowOneIsDrawnAndStoredAtOne) {
   EXPECT_EQ(psPab->psFieldLast->nColumn, 1);
 }
 
+TEST_F(FieldTest, FieldOffTheScreenDrawsNothingButIsStored) {
+  Fill(12);
+  ASSERT_EQ(Field(12, 1, 4, "ON", "on"), 0);
+  // Neither a row below the screen nor row 0 may spill onto the row last written.
+  ASSERT_EQ(Field(30, 1, 4, "BELOW", "XYZ", OVSTYLE_TAB), 0);
+  ASSERT_EQ(Field(0, 5, 4, "ABOVE", "QRS"), 0);
+  EXPECT_EQ(term.Text(12, 1, 8), "on......");
+  EXPECT_EQ(Value("BELOW"), "XYZ");
+  EXPECT_EQ(psPab->psFieldTab_Current->nRow, 30);
+  EXPECT_EQ(psPab->nRowCurrent, 0);
+  EXPECT_EQ(psPab->nColumnCurrent, 8);
+}
+
 TEST_F(FieldTest, NameIsCutAtThirtyTwoAndOnlyTheCutNameFindsIt) {
   const std::string sName(40, 'N');
   ASSERT_EQ(Field(13, 1, 5, sName.c_str(), "forty", OVSTYLE_TAB), 0);
