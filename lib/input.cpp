@@ -60,9 +60,9 @@ int GetInputChar(PABI *psPabi) {
          psFieldTab = psFieldTab->psFieldTabNext) {
         const FIELD *psField = psFieldTab->psField;
         if (psField == nullptr || sCharInput.nRow != psField->nRow) continue;
-        if (sCharInput.nColumn < psField->nColumn ||
-            sCharInput.nColumn > psField->nColumn + psField->nLength - 1)
-            continue;
+        // Wide enough that no field length can overflow the last column of the hit area.
+        long long nLastColumn = static_cast<long long>(psField->nColumn) + psField->nLength - 1;
+        if (sCharInput.nColumn < psField->nColumn || sCharInput.nColumn > nLastColumn) continue;
         psPabi->psFieldTab_Current = psFieldTab;
         psPabi->nRowCurrent = psField->nRow;
         psPabi->nColumnCurrent = psField->nColumn;

@@ -4,6 +4,7 @@
 
 #include <curses.h>
 
+#include <climits>
 #include <ctime>
 
 #include "orviklib.h"
@@ -92,6 +93,15 @@ TEST_F(InputTest, ClickOnTheLastColumnSelectsTheFieldOneFurtherDoesNot) {
   EXPECT_EQ(psPab->nRowCurrent, 5);
   EXPECT_EQ(psPab->nColumnCurrent, 10);
   EXPECT_EQ(term.Cursor(), std::make_pair(5, 10));
+}
+
+TEST_F(InputTest, HugeFieldLengthStillCoversTheRestOfItsRow) {
+  ASSERT_EQ(OVCreateField(psPab, 20, 3, INT_MAX, "HUGE", "huge", OVSTYLE_TAB, 0, 0, 7), 0);
+  FIELDTAB *psHuge = psPab->psFieldTab_Current;
+  ASSERT_EQ(OVCreateField(psPab, 21, 1, 4, "NEXT", "next", OVSTYLE_TAB, 0, 0, 7), 0);
+  EXPECT_EQ(Click(20, 70), OVKEY_ENTER);
+  EXPECT_EQ(psPab->psFieldTab_Current, psHuge);
+  EXPECT_EQ(Click(20, 2), OVKEY_MOUSE);
 }
 
 TEST_F(InputTest, OnlySelectableFieldsTakeClicksAndTheFirstCreatedWins) {
