@@ -48,7 +48,7 @@ constexpr struct {
     {7, A_REVERSE},
 };
 
-/* Writes at most nLength bytes of sText at a 0-based position. */
+/* Writes sText at a 0-based position; nothing when the position is off the screen. */
 void WriteAt(int nRow, int nColumn, std::string_view sText) {
     if (wmove(stdscr, nRow, nColumn) == ERR) return;
     waddnstr(stdscr, sText.data(), static_cast<int>(sText.size()));
@@ -69,8 +69,10 @@ bool OVNullArgument(const void *p, const char *pszWhat) {
 }
 
 void OVApplyPanelCursesSettings(int nHalfDelayTenths) {
-    // UTF-8 text shows as characters only when curses starts in the user's locale.
-    if (stdscr == nullptr) setlocale(LC_ALL, "");
+    // UTF-8 text shows as characters only when curses starts in the user's character set.
+    // Only the character type is taken from the environment: numbers, dates and messages
+    // keep their fixed forms in logs, reports and config.ini.
+    if (stdscr == nullptr) setlocale(LC_CTYPE, "");
     initscr();
     start_color();
     cbreak();
@@ -183,6 +185,9 @@ int PrintBlock(PABI *psPabi, int nRow, int nColumn, const char *pszMessage) {
     }
     int nStartColumn = nColumn;
     if (psPabi->nColumns > 80) nStartColumn += (psPabi->nColumns - nWidth) / 2;
+    // A block wider than the panel would start left of the screen and not be drawn at all;
+    // it starts at the left edge instead and wraps.
+    if (nStartColumn < 0) nStartColumn = 0;
 
     // Empty pieces (blank lines, a trailing newline) take no row.
     int nWritten = 0;

@@ -191,6 +191,13 @@ TEST_F(ScreenTest, PrintBlockIsCentredOnlyOnPanelsWiderThanEighty) {
   EXPECT_EQ(term.Text(13, 53, 20), sLine);
   EXPECT_EQ(term.Text(14, 53, 5), "short");
   EXPECT_EQ(term.At(13, 52).ch, ' ');
+
+  // A line wider than the panel would start left of the screen: it starts at the left
+  // edge and wraps instead of vanishing.
+  const std::string sLong = std::string(80, 'L') + std::string(120, 'M');
+  EXPECT_EQ(PrintBlock(psWide, 16, 3, sLong.c_str()), 0);
+  EXPECT_EQ(term.Text(17, 1, 80), std::string(80, 'L'));
+  EXPECT_EQ(term.Text(18, 1, 80), std::string(80, 'M'));
   OVDeletePanel(psWide);
 }
 
