@@ -28,7 +28,10 @@ constexpr int OVCOLORGREEN = 2;
 constexpr int OVCOLORYELLOW = 3;
 constexpr int OVCOLORCYAN = 6;
 
-/* The warranty disclaimer of the ncurses licence, in the lines the panel shows. */
+/* The MIT-style warranty disclaimer in the wording of the ncurses licence, in the lines the
+   panel shows. The wording "THE AUTHORS OR COPYRIGHT HOLDERS" is five characters longer and
+   cannot be broken into these lengths; "THE ABOVE COPYRIGHT HOLDERS" can, with the fourth
+   line keeping its trailing blank. */
 constexpr std::string_view asDisclaimer[] = {
     "THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF ANY KIND, EXPRESS",
     "OR IMPLIED, INCLUDING BUT NOT LIMITED TO THE WARRANTIES OF",
@@ -117,13 +120,15 @@ int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int
     long nWidth = nRequested > OVMAXBOXWIDTH ? OVMAXBOXWIDTH : nRequested;
     const long nScreenWidth = psPabi->nColumns - 2;
     const long nMessageLength = static_cast<long>(std::strlen(psMessage));
-    if (nWidth > nScreenWidth)
+    if (nWidth > nScreenWidth) {
         nWidth = nScreenWidth;
-    else if (nWidth < nMessageLength + 6)
+    } else if (nWidth < nMessageLength + 6) {
         nWidth = nMessageLength + 6;
-    // A long message must not push the box off the screen; the text is cut instead.
-    if (nWidth > nScreenWidth)
-        nWidth = nScreenWidth;
+        // A box grown for a long message that would pass the panel's right edge is limited
+        // like a large request instead, and the text is cut; one that fits keeps its width.
+        if (nColumn + nWidth - 2 > psPabi->nColumns)
+            nWidth = nScreenWidth;
+    }
     const int nBoxWidth = static_cast<int>(nWidth) - 1;
 
     UseGroupColours(OVDG_PANEL);

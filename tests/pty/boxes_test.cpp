@@ -76,6 +76,16 @@ TEST_F(BoxesTest, AMessageLongerThanTheBoxIsCutInsideTheFrame) {
   EXPECT_EQ(pTerminal->Text(5, 4, 74), std::string(73, 'm') + " ");
 }
 
+TEST_F(BoxesTest, ALongMessageWhoseBoxFitsThePanelIsShownWhole) {
+  pTerminal->SendKeys("x");
+  std::string sMessage = std::string(73, 'm') + "!";
+  // Width value 80 from column 1: the box is 79 columns, 1 to 79, wider than a large request.
+  EXPECT_EQ(CreateMessageBoxi(psPabi, sMessage.c_str(), 0, 2, 1, 10), 0);
+  EXPECT_EQ(ColourRun(*pTerminal, 2, {2, 2}), (std::pair<int, int>{1, 79}));
+  EXPECT_EQ(Colours(5, 79), (std::pair<int, int>{2, 2}));
+  EXPECT_EQ(pTerminal->Text(5, 3, 75), sMessage + " ");
+}
+
 TEST_F(BoxesTest, MessageBoxRefusesNullPointers) {
   EXPECT_EQ(CreateMessageBoxi(nullptr, "text", 0, 2, 2, 10), 8);
   EXPECT_EQ(CreateMessageBoxi(psPabi, nullptr, 0, 2, 2, 10), 8);
