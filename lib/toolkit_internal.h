@@ -20,7 +20,7 @@
    anything else normal. */
 attr_t OVCursesAttribute(int nAttribute);
 
-/* Enters curses mode (locale from the environment, initscr the first time, a cleared
+/* Enters curses mode (character type from the environment, initscr the first time, a cleared
    screen every time) and applies start_color, cbreak, noecho, halfdelay(nHalfDelayTenths),
    keypad and the full mouse mask. */
 void OVApplyPanelCursesSettings(int nHalfDelayTenths);
