@@ -20,8 +20,11 @@
 
 namespace {
 
-std::mutex mutexOutput;
-std::string sCollected;          /* what the drain thread has read from the master */
+/* What the drain thread has read from the master, and its lock. The detached thread runs
+   until the process is gone, so both are never destroyed: exit handlers must not free them
+   under its feet. */
+std::mutex &mutexOutput = *new std::mutex;
+std::string &sCollected = *new std::string;
 
 /* Appends the UTF-8 form of one character. */
 void AppendUtf8(std::string &sText, wchar_t wch) {
