@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -247,4 +248,49 @@ TEST_F(MenuFileTest, ResetForgetsTheChainAndThePendingState)
     auto apsItems = Read("<Menu>" + Item("Fresh", "true") + "</Menu>");
     ASSERT_EQ(apsItems.size(), 1u);
     EXPECT_STREQ(apsItems[0]->szSavedSubMenu, "Main Menu");
+}
+
+// The menu that ships with the programs: every report of the system information display is
+// offered, every level has its help item, and every help text fits the help box, which
+// starts its lines at column 3 of an 80-column screen.
+TEST_F(MenuFileTest, ShippedMenuOffersEveryReportAndHelpThatFitsTheScreen)
+{
+    const std::string sShipped = std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml";
+    ASSERT_GT(ReadMenuFile(sShipped.c_str()), 0);
+    EXPECT_EQ(ReadLog().find("Error"), std::string::npos) << ReadLog();
+
+    const char *apszReports[] = {"-short", "-network", "-mdmi", "-mboard", "-pmarray",
+                                 "-dmemory", "-umemory", "-ememory", "-fmemory", "-bios",
+                                 "-blkdevices", "-partitions", "-slot", "-baseboard", "-cache",
+                                 "-connector", "-cpu", "-class"};
+    std::vector<std::string> asSubMenus = {"Main Menu"};
+    std::vector<std::string> asWithHelpItem;
+    bool bProductInformation = false;
+    std::string sActions;
+    for (const MENUITEM *psItem = psMenuItem_First; psItem != nullptr;
+         psItem = psItem->psMenuItemNext) {
+        SCOPED_TRACE(psItem->szName);
+        sActions += std::string(psItem->szAction) + "\n";
+        if (std::strcmp(psItem->szAction, "SubMenu") == 0)
+            asSubMenus.push_back(psItem->szName);
+        if (std::strcmp(psItem->szName, "Help") == 0)
+            asWithHelpItem.push_back(psItem->nLevel == 1 ? "Main Menu" : psItem->szSavedSubMenu);
+        if (std::strcmp(psItem->szName, "Product Information") == 0)
+            bProductInformation = true;
+        ASSERT_NE(psItem->pszHelpText, nullptr);
+        std::istringstream sHelp(psItem->pszHelpText);
+        for (std::string sLine; std::getline(sHelp, sLine);)
+            EXPECT_LE(sLine.size(), 78u) << sLine;
+    }
+    for (const char *pszReport : apszReports) {
+        // "-class" takes a class name; every other option is the whole action
+        const char *pszEnd = std::strcmp(pszReport, "-class") == 0 ? " " : "\n";
+        EXPECT_NE(sActions.find(std::string("orvikdsys ") + pszReport + pszEnd),
+                  std::string::npos)
+            << pszReport;
+    }
+    for (const std::string &sSubMenu : asSubMenus)
+        EXPECT_EQ(std::count(asWithHelpItem.begin(), asWithHelpItem.end(), sSubMenu), 1)
+            << sSubMenu;
+    EXPECT_TRUE(bProductInformation);
 }
