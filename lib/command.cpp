@@ -8,6 +8,7 @@
  * when a screen is active.
  */
 #include "orviklib.h"
+#include "services_internal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -199,16 +200,9 @@ std::string OVShellEscapeDoubleQuoted(std::string_view sText) {
 int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize) {
     OVTraceStart("ExecuteCommand", "pszCommand: %s, nOutputSize: %d.",
                  pszCommand ? pszCommand : "(null)", nOutputSize);
-    if (pszCommand == nullptr) {
-        OVLog(OVLOG_ERROR, "ExecuteCommand: pszCommand NULL pointer: %p.",
-              static_cast<const void *>(pszCommand));
+    if (OVCheckPointers("ExecuteCommand",
+                        {{"pszCommand", pszCommand}, {"pszCOutput", pszCOutput}}) != OVRC_OK)
         return OVTraceEnd("ExecuteCommand", OVRC_ERROR);
-    }
-    if (pszCOutput == nullptr) {
-        OVLog(OVLOG_ERROR, "ExecuteCommand: pszCOutput NULL pointer: %p.",
-              static_cast<void *>(pszCOutput));
-        return OVTraceEnd("ExecuteCommand", OVRC_ERROR);
-    }
     fflush(nullptr); /* nothing buffered is written twice by the child */
     Pipe sPipe(pszCommand, "r");
     if (sPipe.Get() == nullptr) {
@@ -236,18 +230,10 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
                  static_cast<void *>(psRemoteSystem), pszCommand ? pszCommand : "(null)",
                  nOutputSize, pszTempFile ? pszTempFile : "(null)",
                  pszErrorFile ? pszErrorFile : "(null)");
-    const struct {
-        const char *pszName;
-        const void *p;
-    } asArgument[] = {{"psRemoteSystem", psRemoteSystem},
-                      {"pszCommand", pszCommand},
-                      {"pszCOutput", pszCOutput}};
-    for (const auto &sArgument : asArgument)
-        if (sArgument.p == nullptr) {
-            OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: %s NULL pointer: %p.", sArgument.pszName,
-                  sArgument.p);
-            return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
-        }
+    if (OVCheckPointers("ExecuteRemoteCommand", {{"psRemoteSystem", psRemoteSystem},
+                                                 {"pszCommand", pszCommand},
+                                                 {"pszCOutput", pszCOutput}}) != OVRC_OK)
+        return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
     if ((pszTempFile == nullptr) != (pszErrorFile == nullptr)) {
         OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: pszTempFile and pszErrorFile must be given "
               "together: %p, %p.", static_cast<const void *>(pszTempFile),

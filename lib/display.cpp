@@ -3,6 +3,7 @@
  * attribute name tables, and the lookups between names and numbers.
  */
 #include "orviklib.h"
+#include "services_internal.h"
 
 #include <cstring>
 #include <strings.h>
@@ -77,22 +78,12 @@ namespace {
 int CheckGetPointers(const char *pszFunction, const char *pszPanelName, const void *pPanel,
                      char **ppszTitle, char **ppszID, int *pnForegroundColor,
                      int *pnBackgroundColor, int *pnAttribute) {
-    const struct {
-        const char *pszName;
-        const void *p;
-    } asArgument[] = {{pszPanelName, pPanel},
-                      {"ppszTitle", ppszTitle},
-                      {"ppszID", ppszID},
-                      {"pnForegroundColor", pnForegroundColor},
-                      {"pnBackgroundColor", pnBackgroundColor},
-                      {"pnAttribute", pnAttribute}};
-    for (const auto &sArgument : asArgument)
-        if (sArgument.p == nullptr) {
-            OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, sArgument.pszName,
-                  sArgument.p);
-            return OVRC_ERROR;
-        }
-    return OVRC_OK;
+    return OVCheckPointers(pszFunction, {{pszPanelName, pPanel},
+                                         {"ppszTitle", ppszTitle},
+                                         {"ppszID", ppszID},
+                                         {"pnForegroundColor", pnForegroundColor},
+                                         {"pnBackgroundColor", pnBackgroundColor},
+                                         {"pnAttribute", pnAttribute}});
 }
 
 } // namespace

@@ -6,6 +6,7 @@
  * so a parent and its children can log into the same file in turn without a lock.
  */
 #include "orviklib.h"
+#include "services_internal.h"
 
 #include <cerrno>
 #include <csignal>
@@ -211,4 +212,15 @@ void OVSignalHandler(int nSignal) {
         printf("\nError Termination.  Return Code: %d.", nSignal);
     fflush(stdout);
     exit(nSignal);
+}
+
+int OVCheckPointers(const char *pszFunction,
+                    std::initializer_list<std::pair<const char *, const void *>> asArgument) {
+    for (const auto &sArgument : asArgument)
+        if (sArgument.second == nullptr) {
+            OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, sArgument.first,
+                  sArgument.second);
+            return OVRC_ERROR;
+        }
+    return OVRC_OK;
 }

@@ -2,6 +2,7 @@
  * report.cpp - a report (a title and a block of text) saved to a file or sent to lpr.
  */
 #include "orviklib.h"
+#include "services_internal.h"
 
 #include <cerrno>
 #include <csignal>
@@ -12,17 +13,6 @@
 
 namespace {
 
-/* Checks the named pointers in order; the first NULL one is logged under the function. */
-int CheckPointers(const char *pszFunction,
-                  std::initializer_list<std::pair<const char *, const void *>> asArgument) {
-    for (const auto &sArgument : asArgument)
-        if (sArgument.second == nullptr) {
-            OVLog(OVLOG_ERROR, "%s: %s NULL pointer: %p.", pszFunction, sArgument.first,
-                  sArgument.second);
-            return OVRC_ERROR;
-        }
-    return OVRC_OK;
-}
 
 /* Ignores SIGPIPE while it lives, so an lpr that ends early cannot end the program. */
 class IgnoreBrokenPipe {
@@ -58,7 +48,7 @@ std::string FirstLine(const char *pszPath) {
 int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *pszData) {
     OVTraceStart("SaveTempDataFile", "pszTempFile: %s, pszTitle: %s.",
                  pszTempFile ? pszTempFile : "(null)", pszTitle ? pszTitle : "(null)");
-    if (CheckPointers("SaveTempDataFile", {{"pszTempFile", pszTempFile},
+    if (OVCheckPointers("SaveTempDataFile", {{"pszTempFile", pszTempFile},
                                            {"pszTitle", pszTitle},
                                            {"pszData", pszData}}) != OVRC_OK)
         return OVTraceEnd("SaveTempDataFile", OVRC_ERROR);
@@ -72,7 +62,7 @@ int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *
 
 int PrintData(const char *pszTitle, const char *pszData) {
     OVTraceStart("PrintData", "pszTitle: %s.", pszTitle ? pszTitle : "(null)");
-    if (CheckPointers("PrintData", {{"pszTitle", pszTitle}, {"pszData", pszData}}) != OVRC_OK)
+    if (OVCheckPointers("PrintData", {{"pszTitle", pszTitle}, {"pszData", pszData}}) != OVRC_OK)
         return OVTraceEnd("PrintData", OVRC_ERROR);
 
     char szErrorFile[64];
