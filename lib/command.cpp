@@ -17,6 +17,7 @@
 #include <curses.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -167,6 +168,42 @@ int RemoveTemporary(const std::string &sPath, const char *pszMessage) {
     return OVRC_ERROR;
 }
 
+/* What tells a file we made apart from the same file after a writer opened it. */
+struct FileStamp {
+    bool bExists = false;
+    dev_t nDevice = 0;
+    ino_t nInode = 0;
+    off_t nSize = 0;
+    struct timespec sModified {};
+    struct timespec sChanged {};
+};
+
+FileStamp Stamp(const std::string &sPath) {
+    FileStamp sStamp;
+    struct stat sInfo;
+    if (lstat(sPath.c_str(), &sInfo) != 0) return sStamp;
+    sStamp.bExists = true;
+    sStamp.nDevice = sInfo.st_dev;
+    sStamp.nInode = sInfo.st_ino;
+    sStamp.nSize = sInfo.st_size;
+    sStamp.sModified = sInfo.st_mtim;
+    sStamp.sChanged = sInfo.st_ctim;
+    return sStamp;
+}
+
+bool SameTime(const struct timespec &a, const struct timespec &b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+/* Removes the empty file we claimed when nothing has opened it for writing since. */
+void RemoveOwnUntouched(const std::string &sPath, const FileStamp &sClaimed) {
+    FileStamp sNow = Stamp(sPath);
+    if (sClaimed.bExists && sNow.bExists && sNow.nSize == 0 && sNow.nInode == sClaimed.nInode &&
+        sNow.nDevice == sClaimed.nDevice && SameTime(sNow.sModified, sClaimed.sModified) &&
+        SameTime(sNow.sChanged, sClaimed.sChanged))
+        unlink(sPath.c_str());
+}
+
 } // namespace
 
 std::string OVShellQuote(std::string_view sText) {
@@ -261,10 +298,23 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
     if (!FitsCommandLine(sLine, "ExecuteRemoteCommand"))
         return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
 
+    /* scp writes the local copies through whatever sits at their names: make them ours
+       first. Their stamps tell afterwards whether scp brought anything back. */
+    if (OVClaimTempFile(sOut.c_str()) != OVRC_OK)
+        return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
+    if (OVClaimTempFile(sErr.c_str()) != OVRC_OK) {
+        if (!bCallerFiles) unlink(sOut.c_str());
+        return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
+    }
+    const FileStamp sOutClaimed = Stamp(sOut), sErrClaimed = Stamp(sErr);
+
     RunWithoutCurses(sLine.c_str(), false); /* the status is not examined */
     if (bCallerFiles) return OVTraceEnd("ExecuteRemoteCommand", OVRC_OK);
 
     int nRc = OVRC_OK;
+    /* A copy that scp never wrote is no output file: the remote system was not reached. */
+    RemoveOwnUntouched(sOut, sOutClaimed);
+    RemoveOwnUntouched(sErr, sErrClaimed);
     FilePtr pFile(fopen(sOut.c_str(), "r"));
     if (!pFile) {
         OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: Unable to open open output file.  Command: "

@@ -369,6 +369,16 @@ std::size_t OVUtf8Prefix(std::string_view sText, std::size_t nMaxBytes);
 int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int nNewMode);
 
 /* ------------------------------------------------------------------------------------ */
+/* tmpfile.cpp - files of fixed names in /tmp                                           */
+/* ------------------------------------------------------------------------------------ */
+
+/* Makes pszPath an empty file of this user, mode 0600, before any command writes into it:
+   created exclusively without following a link. A name already taken is reused only when it
+   is a regular file of this user with a single link (it is emptied); a link, another user's
+   file or anything else is refused. 0, or 8 after logging why. */
+int OVClaimTempFile(const char *pszPath);
+
+/* ------------------------------------------------------------------------------------ */
 /* display.cpp - display attribute groups and colour/attribute names                    */
 /* ------------------------------------------------------------------------------------ */
 

@@ -70,6 +70,11 @@ int PrintData(const char *pszTitle, const char *pszData) {
              nPid != 0 ? nPid : static_cast<int>(getpid()));
     std::string sCommand = "lpr 2>" + OVShellWord(szErrorFile);
 
+    /* lpr's error output goes into a file of ours, never through a link planted there. */
+    if (OVClaimTempFile(szErrorFile) != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "PrintData: Unable to print data.  Title: %s.\n", pszTitle);
+        return OVTraceEnd("PrintData", OVRC_ERROR);
+    }
     IgnoreBrokenPipe sIgnore;
     fflush(nullptr);
     FILE *pPipe = popen(sCommand.c_str(), "w");
