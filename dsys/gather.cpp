@@ -1,0 +1,235 @@
+/*
+ * gather.cpp - runs the report's command once, locally or on the connected system, and
+ * keeps its whole output; the section recogniser that tells headings and terse keys from
+ * ordinary lines; the release of the entry lists.
+ */
+#include "orvikdsys.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+namespace {
+
+struct DSYSLABEL {
+    std::string_view sKey;
+    std::string_view sLabel;
+};
+
+/* Compared whole and with regard to case, in this order: node names of the hardware lister,
+   headings of the DMI decoder, keys of the memory and event statistics. */
+constexpr DSYSLABEL asLabel[] = {
+    {"*-disk", "Hard Drive"},
+    {"*-pci", "PCI"},
+    {"*-core", "Core"},
+    {"*-usb", "Universal Serial Bus (USB)"},
+    {"*-usbhost", "Universal Serial Bus Host"},
+    {"*-display", "Display"},
+    {"*-memory", "Memory"},
+    {"*-multimedia", "Multimedia"},
+    {"*-network", "Network"},
+    {"*-cpu", "CPU"},
+    {"*-ide", "IDE"},
+    {"*-volume", "Volume"},
+    {"*-cdrom", "CD-Rom"},
+    {"Memory Device", "Memory Device"},
+    {"Physical Memory Array", "Physical Memory Array"},
+    {"System Slot Information", "System Slot Information"},
+    {"On Board Device Information", "On Board Device Information"},
+    {"Cache Information", "Cache Information"},
+    {"Port Connector Information", "Port Connector Information"},
+    {"BIOS Information", "BIOS Information"},
+    {"BIOS Language Information", "BIOS Language Information"},
+    {"Base Board Information", "Mother Board Information"},
+    {"totalmemory:", "Total Memory:"},
+    {"MemTotal:", "Total Memory:"},
+    {"usedmemory:", "Used Memory:"},
+    {"activememory:", "Active Memory:"},
+    {"inactivememory:", "Inactive Memory:"},
+    {"freememory:", "Free Memory:"},
+    {"MemFree:", "Free Memory:"},
+    {"MemAvailable:", "Available Memory:"},
+    {"buffermemory:", "Buffer Memory:"},
+    {"swapcache:", "Swap Cache:"},
+    {"SwapCached:", "Swap Cache:"},
+    {"totalswap:", "Total Swap:"},
+    {"SwapTotal:", "Total Swap:"},
+    {"usedswap:", "Used Swap:"},
+    {"freeswap:", "Free Swap:"},
+    {"SwapFree:", "Free Swap:"},
+    {"non-niceusercputicks:", "Non-nice User CPU Ticks:"},
+    {"niceusercputicks:", "Nice User CPU Ticks:"},
+    {"systemcputicks:", "System CPU Ticks:"},
+    {"idlecputicks:", "Idle CPU Ticks:"},
+    {"IO-waitcputicks:", "IO Wait CPU Ticks:"},
+    {"IRQcputicks:", "IRQ CPU Ticks:"},
+    {"softirqcputicks:", "Soft IRQ CPU Ticks:"},
+    {"stolencputicks:", "Stolen CPU Ticks:"},
+    {"pagedin:", "Paged In:"},
+    {"pagedout:", "Paged Out:"},
+    {"swappedin:", "Swapped In:"},
+    {"swappedout:", "Swapped Out:"},
+    {"interrupts:", "Interrupts:"},
+    {"contextswitches:", "Context Switches:"},
+    {"time:", "Time:"},
+    {"forks:", "Forks:"},
+    {"KernelStack:", "Kernel Stack:"},
+    {"PageTables:", "Page Tables:"},
+    {"CommitLimit:", "Commit Limit:"},
+    {"HardwareCorrupted:", "Hardware Corrupted:"},
+    {"HugePages_Total:", "Total Huge Pages:"},
+    {"HugePages_Free:", "Free Huge Pages:"},
+    {"HugePages_Rsvd:", "Reserved Huge Pages:"},
+    {"HugePages_Surp:", "Surplus Huge Pages:"},
+    {"Hugepagesize:", "Huge Page Size:"},
+    {"CmaTotal:", "Cma Total:"},
+    {"CmaFree:", "Cma Free:"},
+    {"DirectMap4k:", "Mapped to 4K Pages:"},
+    {"DirectMap2M:", "Mapped to 2MB Pages:"},
+};
+static_assert(sizeof asLabel / sizeof asLabel[0] == 67, "13 node names, 9 headings, 45 keys");
+
+constexpr bool LabelsFitTheBuffer()
+{
+    for (const DSYSLABEL &sEntry : asLabel) {
+        if (sEntry.sLabel.size() > 255)
+            return false;
+    }
+    return true;
+}
+static_assert(LabelsFitTheBuffer(), "a label fits any 256-byte title buffer");
+
+/* While it lives, the terminal of standard input reads whole lines with echo, returns a
+   typed Enter as a newline and writes newlines as such, whatever a program that started us
+   left it in (a menu in curses mode reads single keys with a time-out and without echo). A
+   password prompt of sudo then works as it does in a shell. The old settings come back at
+   the end. */
+class CookedTerminal {
+  public:
+    CookedTerminal() : bSaved(isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &sOld) == 0)
+    {
+        if (!bSaved)
+            return;
+        struct termios sCooked = sOld;
+        sCooked.c_lflag |= ECHO | ECHOE | ICANON | ISIG;
+        sCooked.c_iflag |= ICRNL;
+        sCooked.c_iflag &= ~static_cast<tcflag_t>(INLCR | IGNCR);
+        sCooked.c_oflag |= OPOST | ONLCR;
+        tcsetattr(STDIN_FILENO, TCSANOW, &sCooked);
+    }
+    ~CookedTerminal()
+    {
+        if (bSaved)
+            tcsetattr(STDIN_FILENO, TCSANOW, &sOld);
+    }
+    CookedTerminal(const CookedTerminal &) = delete;
+    CookedTerminal &operator=(const CookedTerminal &) = delete;
+
+  private:
+    struct termios sOld {};
+    bool bSaved;
+};
+
+/* sudo asks for a password on the terminal, not on the error output that the command line
+   discards. When it is going to ask, the screen is cleared first so that the prompt stands
+   on its own at the top and not somewhere in a screen left behind by the caller. */
+void PrepareForPasswordPrompt(const std::string &sCommand)
+{
+    if (sCommand.compare(0, 5, "sudo ") != 0 || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
+        return;
+    std::fflush(nullptr);
+    if (std::system("sudo -n true >/dev/null 2>&1") == 0)
+        return;   /* no password needed, nothing to show */
+    static const char szClear[] = "\x1b[H\x1b[2J";
+    if (write(STDOUT_FILENO, szClear, sizeof szClear - 1) < 0) { /* the prompt still comes */ }
+}
+
+void LogAllocationFailure(std::size_t nSize)
+{
+    OVLog(OVLOG_ERROR, "orvikdsys Get_Hardware_Info: Unable to allocate working storage, size: %d.",
+          static_cast<int>(nSize));
+}
+
+}  // namespace
+
+int Get_Hardware_Info()
+{
+    OVTraceStart("orvikdsys Get_Hardware_Info", "szClass: %s.", szClass);
+    std::unique_ptr<char[]> pachOutput(new (std::nothrow) char[DSYSOUTPUTSIZE]());
+    if (!pachOutput) {
+        LogAllocationFailure(DSYSOUTPUTSIZE);
+        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_ERROR);
+    }
+
+    std::string sCommand = ReportCommand();
+    std::string sPlace = "Local";
+    int nRc = OVRC_OK;
+    {
+        CookedTerminal sTerminal;
+        if (psConnectedSystem == nullptr) {
+            PrepareForPasswordPrompt(sCommand);
+            sCommand += " 2>/dev/null";
+            nRc = ExecuteCommand(sCommand.c_str(), pachOutput.get(), DSYSOUTPUTSIZE);
+        } else {
+            sPlace = std::string("Remote(") + psConnectedSystem->szIP + ")";
+            nRc = ExecuteRemoteCommand(psConnectedSystem, sCommand.c_str(), pachOutput.get(),
+                                       DSYSOUTPUTSIZE, nullptr, nullptr);
+        }
+    }
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvikdsys Get_Hardware_Info: Unable to execute %s command: %-.128s, "
+              "return: %d.", sPlace.c_str(), sCommand.c_str(), nRc);
+        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_ERROR);
+    }
+
+    std::size_t nLength = strnlen(pachOutput.get(), DSYSOUTPUTSIZE - 1);
+    char *pszOutput = static_cast<char *>(std::malloc(nLength + 1));
+    if (pszOutput == nullptr) {
+        LogAllocationFailure(nLength + 1);
+        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_ERROR);
+    }
+    std::memcpy(pszOutput, pachOutput.get(), nLength);
+    pszOutput[nLength] = '\0';
+    std::free(pszSystemInfo);
+    pszSystemInfo = pszOutput;
+    if (bDebug)
+        OVLog(OVLOG_DEBUG, "orvikdsys Get_Hardware_Info: %s command: %s, output: %zu characters.",
+              sPlace.c_str(), sCommand.c_str(), nLength);
+    return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_OK);
+}
+
+int CheckTitle(char *pszText)
+{
+    if (pszText == nullptr) {
+        OVLog(OVLOG_ERROR, "orvikdsys CheckTitle: pszText NULL pointer: %p.",
+              static_cast<void *>(pszText));
+        return 0;
+    }
+    if (std::strcmp(szClass, "-short") == 0)
+        return 1;
+    std::string_view sText(pszText);
+    for (const DSYSLABEL &sEntry : asLabel) {
+        if (sText == sEntry.sKey) {
+            std::memcpy(pszText, sEntry.sLabel.data(), sEntry.sLabel.size());
+            pszText[sEntry.sLabel.size()] = '\0';
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int FreeWinTextInfoStorage(WINTEXTINFO *psWinTextInfo)
+{
+    if (psWinTextInfo == nullptr)
+        return OVRC_OK;
+    for (WINTEXTLIST *psList : {&psWinTextInfo->sTitles, &psWinTextInfo->sData}) {
+        std::free(psList->pachText);
+        *psList = {nullptr, 0, 0};
+    }
+    return OVRC_OK;
+}

@@ -1,0 +1,139 @@
+/*
+ * main.cpp - the frame of orvikdsys: interrupt handler, start-up, the command, the report
+ * panel, clean-up. The exit status is the first non-zero code of Initialize,
+ * Get_Hardware_Info and Process_Request: 1 after the help text, 8 after a failure, 9 after
+ * Exit, else 0.
+ */
+#include "orvikdsys.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+const char *const apszHelpLines[] = {
+    "",
+    "orvikdsys provides the following runtime options:",
+    "         help:        Will provide this help information.",
+    "         debug:       Will provide diagnosic information.",
+    nullptr};
+
+const OVTOOLSTARTUP sStartup = {
+    "orvikdsys",
+    "\nDebugging has been set by ORVIKDEBUG environment variable.\n",
+    "\nDumping has been set by ORVIKDUMP environment variable.\n",
+    "Debugging has been set.\n",
+    "Dump processsing has been set.\n",
+    "orvikdsys Initialize: Invalid help parameter specified: %-.128s.",
+    apszHelpLines,
+    16384,   /* a zeroed block of 16384 bytes */
+    16000,   /* of which at most 16000 characters are filled */
+    true};   /* the text after "-help" is never an option itself */
+
+constexpr int nMaxArgumentLog = 32767;
+
+void TakeDateAndTime()
+{
+    std::time_t nNow = std::time(nullptr);
+    std::tm sNow{};
+    localtime_r(&nNow, &sNow);
+    std::snprintf(szDate, sizeof szDate, "%.4d%.2d%.2d", sNow.tm_year + 1900, sNow.tm_mon + 1,
+                  sNow.tm_mday);
+    std::snprintf(szTime, sizeof szTime, "%.2d%.2d%.2d", sNow.tm_hour, sNow.tm_min, sNow.tm_sec);
+}
+
+/* The terminal of standard output; 0 x 0 when it is none, and the panel then asks curses. */
+void TakeTerminalSize()
+{
+    struct winsize sSize {};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &sSize) != 0)
+        sSize = {};
+    sPanelSize = {sSize.ws_row, sSize.ws_col};
+}
+
+}  // namespace
+
+int Initialize(int argc, char **argv)
+{
+    int nRc = OVToolStartup(&sStartup, argc, argv);
+    if (nRc != OVRC_OK)
+        return nRc;
+    TakeDateAndTime();
+    if (bDebug) {
+        OVWriteMessage(OVLOG_DEBUG, "orvikdsys Initialize: Input Arguments follow:");
+        for (int i = 1; i < argc; ++i)
+            OVLog(OVLOG_DEBUG, "%.*s", nMaxArgumentLog, argv[i]);
+    }
+    nRc = ReadReportOptions(argc, argv);
+    if (nRc != OVRC_OK)
+        return nRc;
+    TakeTerminalSize();
+
+    nRc = LoadConfigurationValues();
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvikdsys Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
+        return nRc;
+    }
+    if (psConnectedSystem != nullptr && szTitle[0] != '\0') {
+        std::string sTitle = std::string(szTitle) + ": " + psConnectedSystem->szIP;
+        OVCopyText(szTitle, sizeof szTitle, sTitle.c_str());
+    }
+    if (bDebug)
+        OVLog(OVLOG_DEBUG, "orvikdsys Initialize: szClass: %s, szTitle: %s, size: %dx%d.",
+              szClass, szTitle, sPanelSize.nRows, sPanelSize.nColumns);
+    return OVRC_OK;
+}
+
+int Finish()
+{
+    OVTraceStart("orvikdsys Finish", "psPabi: %p.", static_cast<void *>(psPabi));
+    std::free(pszSystemInfo);
+    pszSystemInfo = nullptr;
+    std::free(pszHelpInfo);
+    pszHelpInfo = nullptr;
+    if (psPabi != nullptr) {
+        PABI *psPanel = psPabi;
+        psPabi = nullptr;
+        OVDeletePanel(psPanel);
+    }
+    return OVTraceEnd("orvikdsys Finish", OVRC_OK);
+}
+
+namespace {
+
+/* A second interrupt during the clean-up is ignored; the last line is written past stdio. */
+void SignalHandler(int nSignal)
+{
+    std::signal(SIGINT, SIG_IGN);
+    OVRestoreTerminal();
+    OVLog(OVLOG_ERROR, "orvikdsys Abnormal Exit: nSignal: %d.", nSignal);
+    Finish();
+    char szLine[96];
+    int nLength = nSignal == SIGINT
+                      ? std::snprintf(szLine, sizeof szLine,
+                                      "\nOrvik orvikdsys Termination due to User Interrupt (Ctrl-c).\n")
+                      : std::snprintf(szLine, sizeof szLine,
+                                      "\nOrvik orvikdsys Error Termination.  Return Code: %d.\n",
+                                      nSignal);
+    (void)!write(STDOUT_FILENO, szLine, static_cast<std::size_t>(nLength));
+    _exit(nSignal);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGINT, SignalHandler);
+    int nRc = Initialize(argc, argv);
+    if (nRc == OVRC_OK)
+        nRc = Get_Hardware_Info();
+    if (nRc == OVRC_OK)
+        nRc = Process_Request();
+    Finish();
+    return nRc;
+}
