@@ -273,14 +273,37 @@ std::string ConfigurationText() {
     return sText;
 }
 
+/* What the last load left: whether its tables are whole, and the text it read (or the last
+   save wrote), so that a save that would write back exactly that leaves the file, and a
+   change another program made meanwhile, alone. */
+struct LOADSTATE {
+    bool bIncomplete = false;
+    bool bHaveText = false;
+    std::string sPath;
+    std::string sText;
+};
+LOADSTATE sLoadState;
+
+void RememberText(std::string sText) {
+    sLoadState.bHaveText = true;
+    sLoadState.sPath = szOrvikConfFile;
+    sLoadState.sText = std::move(sText);
+}
+
+int FailLoad() {
+    sLoadState.bIncomplete = true;
+    sLoadState.bHaveText = false;
+    return OVTraceEnd("LoadConfigurationValues", OVRC_ERROR);
+}
+
 } // namespace
 
 int LoadConfigurationValues() {
     OVTraceStart("LoadConfigurationValues", "ORVIKDIR: %s.",
                  getenv("ORVIKDIR") ? getenv("ORVIKDIR") : "(not set)");
     nRemoteSystems = 0;
-    if (WorkOutPath("LoadConfigurationValues") != OVRC_OK)
-        return OVTraceEnd("LoadConfigurationValues", OVRC_ERROR);
+    psConnectedSystem = nullptr; /* only a "Connected" clause of this file sets it again */
+    if (WorkOutPath("LoadConfigurationValues") != OVRC_OK) return FailLoad();
 
     FilePtr pFile(fopen(szOrvikConfFile, "r"));
     if (!pFile) {
@@ -289,29 +312,34 @@ int LoadConfigurationValues() {
         if (errno != ENOENT) {
             OVLog(OVLOG_ERROR, "LoadConfigurationValues: Unable to read configuration file: %s, "
                   "errno: %d.\n", szOrvikConfFile, errno);
-            return OVTraceEnd("LoadConfigurationValues", OVRC_ERROR);
+            return FailLoad();
         }
         OVLog(OVLOG_DEBUG,
               "LoadConfigurationValues: Orvik Configuration: %s not found at startup. Setting "
               "to initial load.\n",
               szOrvikConfFile);
+        sLoadState.bIncomplete = false;
+        sLoadState.bHaveText = false;
         return OVTraceEnd("LoadConfigurationValues", SaveConfigurationValues());
     }
 
     char szLine[OVCONFLINE + 1];
+    std::string sRead;
     while (fgets(szLine, sizeof(szLine), pFile.get()) != nullptr) {
         std::string sLine(szLine);
+        sRead += sLine;
         if (!sLine.empty() && sLine.back() == '\n') sLine.pop_back();
         WORDS sWords = SplitLine(sLine);
         if (sWords.asWord.empty()) continue;
-        if (LoadStatement(sWords) != OVRC_OK)
-            return OVTraceEnd("LoadConfigurationValues", OVRC_ERROR);
+        if (LoadStatement(sWords) != OVRC_OK) return FailLoad();
     }
     if (ferror(pFile.get())) {
         OVLog(OVLOG_ERROR, "LoadConfigurationValues: Unable to read configuration file: %s, "
               "errno: %d.\n", szOrvikConfFile, errno);
-        return OVTraceEnd("LoadConfigurationValues", OVRC_ERROR);
+        return FailLoad();
     }
+    sLoadState.bIncomplete = false;
+    RememberText(std::move(sRead));
     return OVTraceEnd("LoadConfigurationValues", OVRC_OK);
 }
 
@@ -319,11 +347,25 @@ int SaveConfigurationValues() {
     OVTraceStart("SaveConfigurationValues", "nRemoteSystems: %d.", nRemoteSystems);
     if (WorkOutPath("SaveConfigurationValues") != OVRC_OK)
         return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
-    if (OVReplaceFile(szOrvikConfFile, ConfigurationText(), 0666) != 0) {
+    /* Tables that a failed load left half filled would drop whatever followed the bad line. */
+    if (sLoadState.bIncomplete) {
+        OVLog(OVLOG_ERROR, "SaveConfigurationValues: The last load of the configuration file "
+              "failed; %s is left as it is.\n", szOrvikConfFile);
+        return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
+    }
+    std::string sText = ConfigurationText();
+    if (sLoadState.bHaveText && sLoadState.sPath == szOrvikConfFile && sLoadState.sText == sText) {
+        if (bDebug)
+            OVLog(OVLOG_DEBUG, "SaveConfigurationValues: Nothing changed since the last load, "
+                  "%s is not rewritten.", szOrvikConfFile);
+        return OVTraceEnd("SaveConfigurationValues", OVRC_OK);
+    }
+    if (OVReplaceFile(szOrvikConfFile, sText, 0666) != 0) {
         OVLog(OVLOG_ERROR,
               "SaveConfigurationValues: Unable to create or update configuration file: %s.\n",
               szOrvikConfFile);
         return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
     }
+    RememberText(std::move(sText));
     return OVTraceEnd("SaveConfigurationValues", OVRC_OK);
 }

@@ -113,6 +113,9 @@ struct FIELDTAB {
 
 static_assert(sizeof(unsigned long) == 8, "style bits are 64-bit");
 static_assert(sizeof(HEAP) == 48 && sizeof(PABI) == 96, "room of the first chunk is 130928 bytes");
+static_assert(sizeof(HEAP) % alignof(std::max_align_t) == 0 &&
+                  (sizeof(PABI) + sizeof(HEAP)) % alignof(std::max_align_t) == 0,
+              "the room of every chunk starts aligned for any record");
 
 extern int nPid;                 /* process id, stored at every panel creation */
 
@@ -123,8 +126,15 @@ PABI *OVCreatePaneli(int nSize, int nRows, int nColumns, int nAttribute, int nBa
                      int nForeground);
 /* Saves the configuration, dumps the chunks when dumping, frees the panel, leaves curses. */
 int OVDeletePanel(PAB *psPab);
-/* nLength zero bytes from the panel heap; never NULL (ends the process with 12 instead). */
+/* nLength zero bytes from the panel heap; never NULL (ends the process with 12 instead).
+   Blocks follow each other without rounding: a caller that stores text of any length asks
+   for OVHeapAligned(length) so that the next record still lands aligned. */
 void *GetHunkofHeap(PABI *psPabi, int nLength);
+/* nLength rounded up to the strictest alignment a record may need. */
+constexpr int OVHeapAligned(int nLength) {
+    constexpr int nAlign = static_cast<int>(alignof(std::max_align_t));
+    return (nLength + nAlign - 1) / nAlign * nAlign;
+}
 /* A new FIELD appended to the panel's field chain. */
 FIELD *CreateFieldBlk(PABI *psPabi);
 /* A new FIELDTAB appended to the tab chain; it becomes psFieldTab_Current. */

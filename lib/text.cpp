@@ -58,22 +58,45 @@ std::size_t OVCopyText(char *pszDest, std::size_t nDestSize, const char *pszSour
 namespace {
 
 /* Rewrites an existing regular file in place: the way left when its folder does not let a
-   temporary file be made beside it, but the file itself may be written. 0, or errno. */
+   temporary file be made beside it, but the file itself may be written. The old text is
+   overwritten from the start and cut to the new length only once every byte is down; room
+   for a longer text is reserved first, so a full disk fails before anything is touched.
+   0, or errno. */
 int RewriteInPlace(const char *pszPath, std::string_view sContent) {
-    int fd = open(pszPath, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    int fd = open(pszPath, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno;
+    struct stat sOld;
+    if (fstat(fd, &sOld) != 0 || !S_ISREG(sOld.st_mode)) {
+        int nError = errno != 0 ? errno : EINVAL;
+        close(fd);
+        return nError;
+    }
+    const off_t nNewSize = static_cast<off_t>(sContent.size());
+    if (nNewSize > sOld.st_size) {
+        int nError = posix_fallocate(fd, 0, nNewSize);
+        if (nError != 0) {
+            /* Whatever was reserved before the failure goes again; the text is untouched. */
+            if (ftruncate(fd, sOld.st_size) != 0) { /* the old text is whole either way */ }
+            close(fd);
+            return nError;
+        }
+    }
     int nError = 0;
     const char *p = sContent.data();
     std::size_t nLeft = sContent.size();
+    off_t nOffset = 0;
     while (nLeft > 0 && nError == 0) {
-        ssize_t n = write(fd, p, nLeft);
+        ssize_t n = pwrite(fd, p, nLeft, nOffset);
         if (n < 0) {
             if (errno != EINTR) nError = errno;
             continue;
         }
         p += n;
+        nOffset += n;
         nLeft -= static_cast<std::size_t>(n);
     }
+    if (nError == 0 && ftruncate(fd, nNewSize) != 0) nError = errno;
+    if (nError == 0 && fsync(fd) != 0 && errno != EINVAL) nError = errno;
     if (close(fd) != 0 && nError == 0) nError = errno;
     return nError;
 }

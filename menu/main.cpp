@@ -50,6 +50,15 @@ constexpr const char *apszClearedVariables[] = {"ORVIKDEBUG", "ORVIKDUMP", "ORVI
 
 constexpr int UNAMEOUTPUTSIZE = 2560;
 
+// Why the start failed, for the one line on standard error; empty while all is well.
+std::string sStartFailure;
+
+int StartFailure(std::string sCause)
+{
+    sStartFailure = std::move(sCause);
+    return OVRC_ERROR;
+}
+
 // Walks the arguments from index 0. An option moves on to its value before the later words
 // are compared, so the value itself can also match them ("-f debug"). 1 after "help".
 int ReadArguments(int argc, char **argv)
@@ -62,6 +71,17 @@ int ReadArguments(int argc, char **argv)
                 if (i + 1 >= argc)
                     continue;
                 i++;
+                // A cut name would be another file: the log keeps its old path, a menu file
+                // or folder that cannot be named ends the start.
+                if (std::strlen(argv[i]) >= sOption.nTargetSize) {
+                    OVLog(OVLOG_ERROR, "Orvik Initialize: %s value is longer than %d characters "
+                          "and is ignored: %.64s...", sOption.pszWord,
+                          static_cast<int>(sOption.nTargetSize - 1), argv[i]);
+                    if (sOption.pszTarget == szLogFile)
+                        continue;
+                    return StartFailure(std::string(sOption.pszWord) + " value is longer than " +
+                                        std::to_string(sOption.nTargetSize - 1) + " characters");
+                }
                 OVCopyText(sOption.pszTarget, sOption.nTargetSize, argv[i]);
                 if (sOption.pszVariable != nullptr)
                     setenv(sOption.pszVariable, sOption.pszTarget, 1);
@@ -105,7 +125,7 @@ int InitializeSteps(int argc, char **argv)
 {
     int nRc = BuildAnchorBlock();
     if (nRc != OVRC_OK)
-        return nRc;
+        return StartFailure("no memory for the menu");
     for (const char *pszVariable : apszClearedVariables)
         unsetenv(pszVariable);
 
@@ -123,7 +143,7 @@ int InitializeSteps(int argc, char **argv)
     ResetMenuReader();
     if (ReadMenuFile(szXMLFile) == 0) {
         OVLog(OVLOG_ERROR, "Orvik Initialize: No Menu Items found for XML File %s.", szXMLFile);
-        return OVRC_ERROR;
+        return StartFailure(std::string("no menu items in ") + szXMLFile);
     }
     if (bDebug)
         LogMenuStructure();
@@ -135,7 +155,7 @@ int InitializeSteps(int argc, char **argv)
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "Orvik Initialize: Unable to execute uname -a command, return: %d.",
               nRc);
-        return OVRC_ERROR;
+        return StartFailure("uname -a failed");
     }
     if (bDebug)
         OVLog(OVLOG_DEBUG, "Orvik Initialize: uname: %s", achOutput.data());
@@ -149,7 +169,8 @@ int InitializeSteps(int argc, char **argv)
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvik Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
-        return nRc;
+        return StartFailure(std::string("the configuration file ") + szOrvikConfFile +
+                            " cannot be read or written");
     }
     if (bDebug)
         OVWriteMessage(OVLOG_DEBUG, "Orvik Initialize: Configuration values loaded.");
@@ -198,6 +219,14 @@ int main(int argc, char **argv)
 {
     std::signal(SIGINT, SignalHandler);
     int nRc = Initialize(argc, argv);
+    // A start that fails says so where the user is looking; "help" is an ordinary ending.
+    if (nRc != OVRC_OK && nRc != OVRC_HELP) {
+        if (sStartFailure.empty())
+            sStartFailure = "start-up failed";
+        std::fprintf(stderr, "orvik: %s; see the log %s\n", sStartFailure.c_str(), szLogFile);
+        Finish();
+        return OVRC_ERROR;
+    }
     while (nRc == OVRC_OK)
         nRc = Process_Menu();
     Finish();

@@ -48,7 +48,7 @@ void CompletePendingItem()
 char *CopyToHeap(const char *pszText)
 {
     std::size_t nLength = std::strlen(pszText);
-    auto *pszCopy = static_cast<char *>(GetHunkofHeap(psPabOrvik, static_cast<int>(nLength + 1)));
+    auto *pszCopy = static_cast<char *>(GetHunkofHeap(psPabOrvik, OVHeapAligned(static_cast<int>(nLength + 1))));
     std::memcpy(pszCopy, pszText, nLength + 1);
     return pszCopy;
 }

@@ -3,7 +3,8 @@
  *
  * Contract in brief:
  *  - main (main.cpp) installs SignalHandler, calls Initialize, then Process_Menu while it
- *    returns 0, then Finish, and always exits with 0.
+ *    returns 0, then Finish, and exits with 0 in every ordinary ending; a start that
+ *    fails (no menu, no configuration) prints one line on standard error and exits with 8.
  *  - The menu tree is a chain of MENUITEMs read once from the menu file (menufile.cpp) into
  *    the heap of the program's own anchor block psPabOrvik (menustate.cpp); nothing in it is
  *    freed before Finish releases the heap chunks in one pass.

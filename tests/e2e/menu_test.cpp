@@ -463,11 +463,15 @@ TEST_F(MenuE2E, HelpArgumentPrintsTheHelpTextAndEndsWithStatusZero)
     EXPECT_EQ(home.ReadLog().find("Debugging has been set."), std::string::npos);
 }
 
-TEST_F(MenuE2E, MissingMenuFileEndsStartUpWithStatusZeroAndALogLine)
+// Every way the start can fail says so on standard error, names the log and ends with 8;
+// "help" stays an ordinary ending.
+TEST_F(MenuE2E, FailedStartUpSaysWhyAndEndsWithEight)
 {
     std::string sMissing = home.sRoot + "/missing.xml";
     std::string sOutput;
-    EXPECT_EQ(RunProgram({ORVIK, "-f", sMissing, "-l", home.sLogFile}, &sOutput), 0);
+    EXPECT_EQ(RunProgram({ORVIK, "-f", sMissing, "-l", home.sLogFile}, &sOutput), 8);
+    EXPECT_EQ(sOutput, "orvik: no menu items in " + sMissing + "; see the log " + home.sLogFile +
+                           "\n");
     std::string sLog = home.ReadLog();
     EXPECT_NE(sLog.find("Orvik Initialize: Unable to open XML File " + sMissing + ".  Return: 0."),
               std::string::npos)
@@ -475,4 +479,36 @@ TEST_F(MenuE2E, MissingMenuFileEndsStartUpWithStatusZeroAndALogLine)
     EXPECT_NE(sLog.find("Orvik Initialize: No Menu Items found for XML File " + sMissing + "."),
               std::string::npos)
         << sLog;
+
+    // Without "-f" in a folder that has no orvik.xml.
+    EXPECT_EQ(RunProgram({"sh", "-c", "cd " + ShellQuote(home.sRoot) + " && exec " +
+                                          ShellQuote(ORVIK) + " -l " + ShellQuote(home.sLogFile)},
+                         &sOutput),
+              8);
+    EXPECT_EQ(sOutput, "orvik: no menu items in ./orvik.xml; see the log " + home.sLogFile + "\n");
+
+    // A configuration that does not load, and a configuration folder that cannot be written.
+    std::string sMenu = std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml";
+    home.WriteFile("bad/config.ini", "PanelAttribute is Sparkling\n");
+    EXPECT_EQ(RunProgram({ORVIK, "-f", sMenu, "-d", home.sOrvikDir + "/bad", "-l", home.sLogFile},
+                         &sOutput),
+              8);
+    EXPECT_EQ(sOutput, "orvik: the configuration file " + home.sOrvikDir +
+                           "/bad/config.ini cannot be read or written; see the log " +
+                           home.sLogFile + "\n");
+    EXPECT_EQ(RunProgram({ORVIK, "-f", sMenu, "-d", home.sOrvikDir + "/absent", "-l",
+                          home.sLogFile},
+                         &sOutput),
+              8);
+    EXPECT_NE(sOutput.find("orvik: the configuration file " + home.sOrvikDir + "/absent"),
+              std::string::npos);
+
+    // A log path that would have to be cut is refused and the default kept.
+    std::string sLongLog = "/tmp/" + std::string(300, 'l');
+    EXPECT_EQ(RunProgram({"env", "-u", "ORVIKLOGFILE", ORVIK, "-f", sMissing, "-l", sLongLog},
+                         &sOutput),
+              8);
+    EXPECT_EQ(sOutput, "orvik: no menu items in " + sMissing + "; see the log /tmp/OrvikLog.txt\n");
+
+    EXPECT_EQ(RunProgram({ORVIK, "help"}, &sOutput), 0);
 }

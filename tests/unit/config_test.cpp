@@ -330,7 +330,7 @@ TEST_F(ConfigTest, ConfigThatIsADirectoryIsLeftAlone) {
     EXPECT_EQ(ReadFile(ConfigPath() + "/inside"), "keep");
     EXPECT_EQ(Entries(sDir), (std::vector<std::string>{"OrvikLog.txt", "config.ini"}));
     EXPECT_TRUE(LogHas("LoadConfigurationValues: Unable to read configuration file: " + ConfigPath()));
-    EXPECT_TRUE(LogHas("SaveConfigurationValues: Unable to create or update configuration file: " + ConfigPath() + "."));
+    EXPECT_TRUE(LogHas("SaveConfigurationValues: The last load of the configuration file failed; " + ConfigPath() + " is left as it is."));
 }
 
 TEST_F(ConfigTest, MissingOrTooLongDirectory) {
@@ -349,3 +349,121 @@ TEST_F(ConfigTest, MissingOrTooLongDirectory) {
 }
 
 } // namespace
+
+namespace {
+
+std::string RemoteSystemLines(int nFirst, int nCount) {
+    std::string sText;
+    for (int i = nFirst; i < nFirst + nCount; i++)
+        sText += "RemoteSystem 10.0.0." + std::to_string(i) + " 22 sys" + std::to_string(i) +
+                 " admin\n";
+    return sText;
+}
+
+/* Runs fn in a child that has become an ordinary user; its exit status. */
+template <typename FN> int AsNobody(FN fn) {
+    pid_t nChild = fork();
+    if (nChild == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+        _exit(fn());
+    }
+    int nStatus = 0;
+    waitpid(nChild, &nStatus, 0);
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+}
+
+} // namespace
+
+TEST_F(ConfigTest, FailedLoadNeverWritesItsPartialTablesBack) {
+    /* Too many systems, and a bad line in the middle of a good file: both stop the load
+       half way, and no later save may write what was read up to there. */
+    const std::string asFile[] = {
+        RemoteSystemLines(1, 200) + sDefaultDisplayLines,
+        RemoteSystemLines(1, 3) + "PanelAttribute is Sparkling\n" + RemoteSystemLines(4, 3) +
+            sDefaultDisplayLines,
+    };
+    for (const std::string &sFile : asFile) {
+        WriteFile(ConfigPath(), sFile);
+        EXPECT_EQ(LoadConfigurationValues(), 8);
+        EXPECT_EQ(SaveConfigurationValues(), 8);
+        EXPECT_EQ(ReadFile(ConfigPath()), sFile);
+        EXPECT_TRUE(LogHas("SaveConfigurationValues: The last load of the configuration file "
+                           "failed; " + ConfigPath() + " is left as it is."));
+    }
+    /* Once the file loads again, saving works again. */
+    WriteFile(ConfigPath(), RemoteSystemLines(1, 2));
+    ASSERT_EQ(LoadConfigurationValues(), 0);
+    asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 1;
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_NE(ReadFile(ConfigPath()).find("PanelForegroundColor      is Red\n"), std::string::npos);
+}
+
+TEST_F(ConfigTest, UnchangedTablesLeaveTheFileAndOtherWritersAlone) {
+    const std::string sFile = RemoteSystemLines(1, 2) + sDefaultDisplayLines;
+    WriteFile(ConfigPath(), sFile);
+    ASSERT_EQ(LoadConfigurationValues(), 0);
+    struct stat sBefore, sAfter;
+    ASSERT_EQ(stat(ConfigPath().c_str(), &sBefore), 0);
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    ASSERT_EQ(stat(ConfigPath().c_str(), &sAfter), 0);
+    EXPECT_EQ(sAfter.st_ino, sBefore.st_ino); /* a rewrite renames a new file over it */
+
+    /* Another program saves a change meanwhile; ours, with nothing changed, keeps it. */
+    const std::string sOther = RemoteSystemLines(1, 3) + sDefaultDisplayLines;
+    WriteFile(ConfigPath(), sOther);
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), sOther);
+
+    /* A real change is written. */
+    psConnectedSystem = &asRemoteSystem[1];
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()),
+              RemoteSystemLines(1, 1) + "RemoteSystem 10.0.0.2 22 sys2 admin Connected\n" +
+                  sDefaultDisplayLines);
+}
+
+TEST_F(ConfigTest, EveryLoadStartsWithNoConnectedSystem) {
+    WriteFile(ConfigPath(), "RemoteSystem 10.0.0.9 22 old admin Connected\n");
+    ASSERT_EQ(LoadConfigurationValues(), 0);
+    ASSERT_NE(psConnectedSystem, nullptr);
+    WriteFile(ConfigPath(), "RemoteSystem 10.0.0.7 22 new admin\n");
+    ASSERT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(psConnectedSystem, nullptr);
+}
+
+TEST_F(ConfigTest, InPlaceRewriteOnAFullDiskKeepsTheOldFile) {
+    /* A folder closed to the user holds a config.ini the user may write; the disk is "full"
+       at the file's present size (a file size limit stands in for it). */
+    std::string sLocked = sDir + "/locked";
+    std::filesystem::create_directory(sLocked);
+    chmod(sDir.c_str(), 0755);
+    chmod(sLocked.c_str(), 0755);
+    const std::string sShort = "PanelForegroundColor Red\n";
+    WriteFile(sLocked + "/config.ini", sShort);
+    chmod((sLocked + "/config.ini").c_str(), 0666);
+
+    int nStatus = AsNobody([&] {
+        setenv("ORVIKDIR", sLocked.c_str(), 1);
+        setenv("ORVIKLOGFILE", "/dev/null", 1);
+        if (LoadConfigurationValues() != 0) return 90;
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit sLimit = {sShort.size(), sShort.size()};
+        setrlimit(RLIMIT_FSIZE, &sLimit);
+        return SaveConfigurationValues();
+    });
+    EXPECT_EQ(nStatus, 8);
+    EXPECT_EQ(ReadFile(sLocked + "/config.ini"), sShort);
+
+    /* A shorter text is cut to its own length only after it is written. */
+    const std::string sLong = RemoteSystemLines(1, 30) + sDefaultDisplayLines;
+    WriteFile(sLocked + "/config.ini", sLong);
+    nStatus = AsNobody([&] {
+        setenv("ORVIKDIR", sLocked.c_str(), 1);
+        setenv("ORVIKLOGFILE", "/dev/null", 1);
+        if (LoadConfigurationValues() != 0) return 90;
+        nRemoteSystems = 1;
+        return SaveConfigurationValues();
+    });
+    EXPECT_EQ(nStatus, 0);
+    EXPECT_EQ(ReadFile(sLocked + "/config.ini"), RemoteSystemLines(1, 1) + sDefaultDisplayLines);
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -293,4 +294,20 @@ TEST_F(MenuFileTest, ShippedMenuOffersEveryReportAndHelpThatFitsTheScreen)
         EXPECT_EQ(std::count(asWithHelpItem.begin(), asWithHelpItem.end(), sSubMenu), 1)
             << sSubMenu;
     EXPECT_TRUE(bProductInformation);
+}
+
+// Help texts of any length sit in the heap between the items: every item must still land
+// where its type may be read.
+TEST_F(MenuFileTest, ItemsAfterHelpTextsOfAnyLengthAreAligned)
+{
+    std::string sXml = "<m>";
+    for (int i = 1; i <= 17; i++)
+        sXml += "<MenuItem><Help>" + std::string(static_cast<std::size_t>(i), 'h') +
+                "</Help></MenuItem><MenuItem/>";
+    sXml += "</m>";
+    std::vector<MENUITEM *> apsItems = Read(sXml);
+    ASSERT_EQ(apsItems.size(), 34u);
+    for (MENUITEM *psItem : apsItems)
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(psItem) % alignof(MENUITEM), 0u);
+    EXPECT_STREQ(apsItems[32]->pszHelpText, std::string(17, 'h').c_str());
 }

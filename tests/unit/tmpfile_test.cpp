@@ -1,0 +1,105 @@
+// Files of fixed names in /tmp: claimed by the program before anything writes into them,
+// never written through a link planted at the name.
+#include "services_fixture.h"
+
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class TmpFileTest : public ServicesTest {
+  protected:
+    void TearDown() override {
+        for (const std::string &sPath : asPlanted) remove(sPath.c_str());
+        ServicesTest::TearDown();
+    }
+    /* A victim file of the test's own and a link to it at sName. */
+    void PlantLink(const std::string &sName) {
+        ASSERT_EQ(symlink(Victim().c_str(), sName.c_str()), 0) << sName;
+        asPlanted.push_back(sName);
+    }
+    std::string Victim() const { return sDir + "/victim"; }
+    static mode_t Mode(const std::string &sPath) {
+        struct stat sStat;
+        return lstat(sPath.c_str(), &sStat) == 0 ? sStat.st_mode : 0;
+    }
+    std::vector<std::string> asPlanted;
+};
+
+TEST_F(TmpFileTest, ClaimCreatesOrReusesOnlyAPlainFileOfOurOwn) {
+    std::string sNew = sDir + "/new.txt";
+    EXPECT_EQ(OVClaimTempFile(sNew.c_str()), 0);
+    EXPECT_EQ(Mode(sNew), S_IFREG | 0600);
+    EXPECT_EQ(ReadFile(sNew), "");
+
+    /* Our own file from an earlier run is emptied and reused. */
+    WriteFile(sNew, "old listing");
+    chmod(sNew.c_str(), 0644);
+    EXPECT_EQ(OVClaimTempFile(sNew.c_str()), 0);
+    EXPECT_EQ(ReadFile(sNew), "");
+    EXPECT_EQ(Mode(sNew), S_IFREG | 0600);
+
+    WriteFile(Victim(), "precious");
+    std::string sLink = sDir + "/link.txt";
+    ASSERT_EQ(symlink(Victim().c_str(), sLink.c_str()), 0);
+    std::string sDangling = sDir + "/dangling.txt";
+    ASSERT_EQ(symlink((sDir + "/not-yet").c_str(), sDangling.c_str()), 0);
+    std::string sHard = sDir + "/hard.txt";
+    ASSERT_EQ(link(Victim().c_str(), sHard.c_str()), 0);
+    std::string sFolder = sDir + "/folder.txt";
+    std::filesystem::create_directory(sFolder);
+    std::string sForeign = sDir + "/foreign.txt";
+    WriteFile(sForeign, "theirs");
+    ASSERT_EQ(chown(sForeign.c_str(), 65534, 65534), 0);
+
+    for (const std::string &sTaken : {sLink, sDangling, sHard, sFolder, sForeign})
+        EXPECT_EQ(OVClaimTempFile(sTaken.c_str()), 8) << sTaken;
+    EXPECT_EQ(ReadFile(Victim()), "precious");
+    EXPECT_FALSE(std::filesystem::exists(sDir + "/not-yet"));
+    EXPECT_EQ(ReadFile(sForeign), "theirs");
+    EXPECT_TRUE(LogHas("OVClaimTempFile: Refusing to write " + sLink + ": it is a symbolic link."));
+    EXPECT_TRUE(LogHas("OVClaimTempFile: Refusing to write " + sHard +
+                       ": it is a file with more than one link."));
+    EXPECT_TRUE(LogHas("OVClaimTempFile: Refusing to write " + sForeign +
+                       ": it is owned by another user."));
+    EXPECT_TRUE(LogHas("OVClaimTempFile: Refusing to write " + sFolder +
+                       ": it is not a regular file."));
+}
+
+TEST_F(TmpFileTest, PrintErrorFileIsNeverWrittenThroughALink) {
+    WriteFile(Victim(), "precious");
+    PlantLink("/tmp/OrvikError." + std::to_string(nPid ? nPid : getpid()) + ".Print.txt");
+    EXPECT_EQ(PrintData("Memory", "a\n"), 8);
+    EXPECT_EQ(ReadFile(Victim()), "precious");
+    EXPECT_TRUE(LogHas("PrintData: Unable to print data.  Title: Memory."));
+}
+
+TEST_F(TmpFileTest, RemoteOutputIsNeverWrittenThroughALink) {
+    /* The names hold the process id and the second: plant links for the next few seconds.
+       Nothing has to answer at the address, since nothing may run at all. */
+    WriteFile(Victim(), "precious");
+    std::time_t nNow = std::time(nullptr);
+    for (std::time_t t = nNow; t < nNow + 4; t++)
+        PlantLink("/tmp/OrvikLibERC." + std::to_string(getpid()) + "." + std::to_string(t) +
+                  ".Temp.txt");
+    REMOTESYSTEM sSystem{};
+    OVCopyText(sSystem.szIP, sizeof(sSystem.szIP), "127.0.0.1");
+    OVCopyText(sSystem.szPort, sizeof(sSystem.szPort), "1");
+    OVCopyText(sSystem.szUser, sizeof(sSystem.szUser), "nobody");
+    char szOutput[256] = "";
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "echo owned", szOutput, sizeof(szOutput), nullptr,
+                                   nullptr),
+              8);
+    EXPECT_EQ(ReadFile(Victim()), "precious");
+    EXPECT_TRUE(LogHas("OVClaimTempFile: Refusing to write /tmp/OrvikLibERC."));
+    /* The error file claimed beside it is not left behind either. */
+    for (const auto &sEntry : std::filesystem::directory_iterator("/tmp")) {
+        std::string sName = sEntry.path().filename().string();
+        EXPECT_FALSE(sName.rfind("OrvikLibERC." + std::to_string(getpid()) + ".", 0) == 0 &&
+                     sName.find(".Error.txt") != std::string::npos)
+            << sName;
+    }
+}
+
+} // namespace
