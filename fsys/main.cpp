@@ -1,0 +1,96 @@
+/*
+ * main.cpp - the frame of orvikfsys: interrupt handler, start-up, the listing loop, clean-up.
+ * The exit status is the code of Initialize when it fails, else that of Process_Request.
+ */
+#include "orvikfsys.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+const char *const apszHelpLines[] = {
+    "",
+    "orvikfsys provides the following runtime options:",
+    "         help:        Will provide this help information.",
+    "         debug:       Will provide diagnosic information.",
+    nullptr};
+
+const OVTOOLSTARTUP sStartup = {
+    "orvikfsys",
+    "\nDebugging has been set by ORVIKDEBUG environment variable.\n",
+    "\nDumping has been set by ORVIKDUMP environment variable.\n",
+    "Debugging has been set.\n",
+    "Dump processsing has been set.\n",
+    "orvikfsys Initialize: No help information provided for -help parameter.%s",
+    apszHelpLines,
+    131072, /* a zeroed block ... */
+    16000,  /* ... of which at most this much is filled */
+    true};
+
+constexpr int nMaxArgumentLog = 32767;
+
+/* Removes one listing file and clears its name; a file that is not there counts as removed. */
+int RemoveListingFile(char *pszFile)
+{
+    if (pszFile[0] == '\0') return OVRC_OK;
+    int nRc = std::remove(pszFile);
+    if (nRc != 0 && errno != ENOENT) {
+        OVLog(OVLOG_ERROR, "orvikfsys Finish: Unable to remove temporary file: %-.44s, nRc: %d.",
+              pszFile, nRc);
+        return nRc;
+    }
+    pszFile[0] = '\0';
+    return OVRC_OK;
+}
+
+}  // namespace
+
+int Initialize(int argc, char **argv)
+{
+    nMyPid = static_cast<int>(getpid());
+    std::snprintf(szTempFile, sizeof szTempFile, "/tmp/Orvikfsys.%d.%d.Temp.txt", nMyPid,
+                  nFileSequence);
+    std::snprintf(szErrorFile, sizeof szErrorFile, "/tmp/Orvikfsys.%d.%d.Error.txt", nMyPid,
+                  nFileSequence);
+
+    int nRc = OVToolStartup(&sStartup, argc, argv);
+    if (nRc != OVRC_OK) return nRc;
+    if (bDebug) {
+        OVWriteMessage(OVLOG_DEBUG, "Input Arguments follow:\n");
+        for (int i = 1; i < argc; ++i) OVLog(OVLOG_DEBUG, "%.*s", nMaxArgumentLog, argv[i]);
+        OVWriteMessage(OVLOG_DEBUG, "");
+    }
+    nRc = LoadConfigurationValues();
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvikfsys Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
+        return nRc;
+    }
+    nFolderLevel = 0;
+    OVCopyText(asFolder[0].szPath, sizeof asFolder[0].szPath, "/");
+    return OVRC_OK;
+}
+
+int Finish()
+{
+    OVTraceStart("orvikfsys Finish", "pFileData: %p.", static_cast<void *>(pFileData));
+    std::free(pFileData);
+    pFileData = nullptr;
+    int nRc = RemoveListingFile(szTempFile);
+    if (nRc == OVRC_OK) nRc = RemoveListingFile(szErrorFile);
+    std::free(pszHelpInfo);
+    pszHelpInfo = nullptr;
+    return OVTraceEnd("orvikfsys Finish", nRc);
+}
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGINT, OVSignalHandler);
+    int nRc = Initialize(argc, argv);
+    if (nRc == OVRC_OK) nRc = Process_Request();
+    Finish();
+    return nRc;
+}

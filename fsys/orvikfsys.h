@@ -1,0 +1,160 @@
+/*
+ * orvikfsys.h - the file system browser: a folder listed page by page, folders walked into and
+ * back up, a detail page per file (local, or taken from the connected system's stat), and
+ * Browse, Edit and Copy from there.
+ *
+ * main (main.cpp) runs Initialize, then Process_Request (listing.cpp) while the codes are 0,
+ * then Finish. Process_Request calls Do_Detail_Page (detail.cpp) for a local file and
+ * Do_Remote_Detail_Page (remotedetail.cpp) while a remote system is connected. Every function
+ * returns an OVRC_* code: 0 after Return, 9 after Exit, else the code of the failing step.
+ *
+ * The listing's rows and the remote stat text are taken apart by ParseListingRow and
+ * ParseRemoteStat, which touch no screen and no global state.
+ */
+#ifndef ORVIKFSYS_H
+#define ORVIKFSYS_H
+
+#include "orviklib.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/* ------------------------------------------------------------------------------------ */
+/* main.cpp - the frame                                                                 */
+/* ------------------------------------------------------------------------------------ */
+
+/* Switches, "-help" text, listing file names, configuration. 0, 1 (help printed) or 8. */
+int Initialize(int argc, char **argv);
+/* Frees the page block and the help text and removes the listing files. 0, or the code of
+   a removal that failed. */
+int Finish();
+
+/* ------------------------------------------------------------------------------------ */
+/* listing.cpp - the listing loop, the listing command, paging and the listing panel     */
+/* ------------------------------------------------------------------------------------ */
+
+constexpr int FSMAXFOLDERS = 100;         /* entries of asFolder                          */
+constexpr int FSPATHSIZE = 256;           /* a folder path holds 255 characters           */
+constexpr int FSROWSIZE = 256;            /* one row of pFileData                         */
+constexpr int FSDATASIZE = 131072;        /* pFileData                                    */
+constexpr int FSMAXROWS = FSDATASIZE / FSROWSIZE;
+
+struct FOLDER {
+    char szPath[FSPATHSIZE];              /* ends in "/" */
+};
+
+extern int nMyPid;
+extern int nFileSequence;
+extern char szTempFile[FSPATHSIZE];
+extern char szErrorFile[FSPATHSIZE];
+extern FOLDER asFolder[FSMAXFOLDERS];
+extern int nFolderLevel;
+extern char szFolderSave[FSPATHSIZE];
+extern std::int64_t fPosition;
+extern std::int64_t fPositionSave;
+extern char *pFileData;
+extern int nFileDataRows;
+extern int nMaxPanelRows;
+extern unsigned long ulABAttibute;
+extern PABI *psPabi;
+
+/* The listing loop: one panel per pass until Return (0), Exit (9) or a failure. */
+int Process_Request();
+/* Runs the listing command for asFolder[nFolderLevel] into szTempFile. 0, or 8. */
+int Get_Directory_Data();
+/* Reads the page that starts at fPosition into pFileData. 0, or 8. */
+int Get_Panel_Data();
+/* Builds the listing panel on psPabi from the rows of the page. */
+int Present_Panel();
+
+/* One `ls -lpah --time-style=+%D-%H:%M` row taken apart; the views point into the row. */
+struct LSROW {
+    std::string_view sMode;               /* "-rw-r--r--", "drwxr-xr-x.", ...             */
+    std::string_view sLinks;
+    std::string_view sOwner;
+    std::string_view sGroup;
+    std::string_view sSize;               /* "4.0K"; "1, 3" for a device                  */
+    std::string_view sDateTime;           /* "12/07/26-03:11"                             */
+    std::string_view sName;               /* the whole name, blanks kept; "dir/" for a    */
+                                          /* folder; a link's name without " -> target"   */
+    std::string_view sTarget;             /* a link's target, else empty                  */
+};
+
+/* Takes a listing row apart. False for a row that is not an entry of `ls -l` (the "total"
+   line, or the rest of a name that holds a newline). */
+bool ParseListingRow(std::string_view sRow, LSROW *psRow);
+/* The data line of an entry: name (40 columns) at 0, size at 40, date-time at 49, the first
+   10 mode characters at 64, 74 columns in all. */
+std::string FormatListingLine(const LSROW &sRow);
+
+/* ------------------------------------------------------------------------------------ */
+/* detail.cpp - the local detail page                                                   */
+/* ------------------------------------------------------------------------------------ */
+
+extern char szFileOwner[33];
+extern char szFileGroup[33];
+extern char szUser[33];
+extern char szMatch[33];
+extern char cFileReadOwner, cFileWriteOwner, cFileExecOwner;
+extern char cFileReadGroup, cFileWriteGroup, cFileExecGroup;
+extern char cFileReadOthers, cFileWriteOthers, cFileExecOthers;
+extern char cFileReadUser, cFileWriteUser, cFileExecUser;
+
+/* The detail page of a local file: 0 after Return, Help or the page's action, 9 after
+   Exit, 8 when no panel, else the exit status of vi. */
+int Do_Detail_Page(const char *pszPath);
+/* The fixed labels of the page. */
+int Do_Detail_Literals();
+/* Reads the file's status and creates the value fields. 8 when stat fails. */
+int Do_Detail_Values(const char *pszPath);
+/* Which class of the file's permissions applies to the effective user. */
+int Get_User_Permissions();
+
+/* The exit code of a system() status: the command's own code, 8 when it did not end
+   normally. */
+int CommandExitCode(int nStatus);
+
+/* ------------------------------------------------------------------------------------ */
+/* remotedetail.cpp - the remote detail page and Copy                                   */
+/* ------------------------------------------------------------------------------------ */
+
+/* One text of the remote page. With a label the text is "label: value" and goes through
+   Reformat_Detail_Field; the file name is written as its label and value directly. */
+struct STATTEXT {
+    int nRow;
+    int nColumn;
+    std::string sText;
+    bool bFileName;                       /* "File:" at nColumn, sText at nColumn + 6     */
+};
+
+/* Picks the values of GNU stat's default output apart by their labels, placed for the
+   margin nMargin. *pbRegular is set when the type is "regular file". */
+std::vector<STATTEXT> ParseRemoteStat(std::string_view sOutput, int nMargin, int *pbRegular);
+
+/* The detail page of a file on the connected system: 0 after Return, Help or Copy, 9 after
+   Exit, 8 when no panel or when stat failed, else the exit status of vi. */
+int Do_Remote_Detail_Page(const char *pszPath);
+/* Writes every value of the stat output; always 0. */
+int Do_Remote_Detail_Fields(const char *pszOutput, int *pbRegular);
+/* Writes "label:" in the Panel colours and the value after it in the Field colours. */
+int Reformat_Detail_Field(const char *pszText, int nRow, int nColumn);
+/* Copies the remote file to /tmp and opens the copy in vi. */
+int DoCopyFile(const char *pszPath);
+
+/* ------------------------------------------------------------------------------------ */
+/* shared between the screens                                                           */
+/* ------------------------------------------------------------------------------------ */
+
+/* The margin of the 80-column layout on a wider panel, 0 otherwise. */
+int LayoutMargin(const PABI *psPanel);
+/* A panel of the terminal's size in the Panel group's colours, or NULL. */
+PABI *CreateBrowserPanel();
+/* The push buttons of a detail page under its title, the cursor on Return, the user's
+   choice (szResponseID holds 40 characters); the panel is deleted afterwards. The code of
+   the response loop. */
+int AwaitDetailChoice(int nTitleColumn, unsigned long ulStyle, char *pszResponseID,
+                      int *pnResponse);
+
+#endif /* ORVIKFSYS_H */

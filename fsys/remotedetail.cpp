@@ -1,0 +1,355 @@
+/*
+ * remotedetail.cpp - the detail page of a file on the connected system, taken from that
+ * system's stat output and written straight onto the screen; Copy brings a regular file to
+ * /tmp with scp and opens the copy in vi.
+ */
+#include "orvikfsys.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+namespace {
+
+const char szDetailTitle[] = "Orvik File Details";
+constexpr int nCommandOutputSize = 32767;
+constexpr std::size_t nMaxStatError = 512;  /* characters of the remote error text logged */
+constexpr std::size_t nMaxCopyName = 252;
+
+/* Where the value after a label ends. */
+enum STATEND {
+    END_NEXTBLANK,       /* at the next blank after the label                          */
+    END_SECONDBLANK,     /* at the next blank after the label's following blank        */
+    END_BEFORE,          /* one character before the following pszBefore label         */
+    END_LINE,            /* at the end of the label's line                             */
+    END_LINE_TRIMMED,    /* the same, trailing blanks dropped                          */
+    END_TIME             /* date and time to the second after an 8-character label     */
+};
+
+struct STATLABEL {
+    const char *pszLabel;
+    STATEND eEnd;
+    const char *pszBefore;  /* END_BEFORE only */
+    int nRow;
+    int nColumn;            /* from the margin */
+    const char *pszShown;   /* END_TIME: the label written instead */
+};
+
+/* Every label but "File: " is searched below the first line, which holds the file name
+   and so may hold any text at all. "Access: 20" is the access time, not the permissions. */
+constexpr STATLABEL asStatLabel[] = {
+    {"Size: ", END_NEXTBLANK, nullptr, 7, 17, nullptr},
+    {"Blocks: ", END_NEXTBLANK, nullptr, 7, 41, nullptr},
+    {"IO Block:", END_SECONDBLANK, nullptr, 7, 60, nullptr},
+    {"Device: ", END_BEFORE, "Inode:", 9, 15, nullptr},
+    {"Inode: ", END_NEXTBLANK, nullptr, 9, 42, nullptr},
+    {"Links: ", END_LINE, nullptr, 5, 63, nullptr},
+    {"Access: ", END_NEXTBLANK, nullptr, 11, 15, nullptr},
+    {"Uid: ", END_BEFORE, "Gid:", 11, 44, nullptr},
+    {"Gid: ", END_LINE, nullptr, 12, 44, nullptr},
+    {"Context:", END_LINE_TRIMMED, nullptr, 14, 14, nullptr},
+    {"Access: 20", END_TIME, nullptr, 16, 14, "Last Access: "},
+    {"Modify: ", END_TIME, nullptr, 17, 14, "Last Modify: "},
+    {"Change:", END_TIME, nullptr, 18, 14, "Last Change: "},
+};
+constexpr int nFileRow = 3, nFileColumn = 17, nFileValueStep = 6;
+constexpr int nTypeRow = 5, nTypeColumn = 17;
+constexpr std::size_t nTimeLabel = 8, nTimeValue = 19;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::size_t LineEnd(std::string_view sText, std::size_t nFrom)
+{
+    std::size_t nEnd = sText.find('\n', nFrom);
+    return nEnd == std::string_view::npos ? sText.size() : nEnd;
+}
+
+std::size_t NextBlank(std::string_view sText, std::size_t nFrom)
+{
+    while (nFrom < sText.size() && !IsBlank(sText[nFrom]) && sText[nFrom] != '\n') ++nFrom;
+    return nFrom;
+}
+
+std::string_view TrimmedRight(std::string_view sText)
+{
+    while (!sText.empty() && IsBlank(sText.back())) sText.remove_suffix(1);
+    return sText;
+}
+
+/* The file name of the first line: a quote is dropped only where stat put one. */
+std::string_view FileNameValue(std::string_view sValue)
+{
+    if (sValue.size() >= 2 && sValue.front() == '\'' && sValue.back() == '\'')
+        return sValue.substr(1, sValue.size() - 2);
+    return sValue;
+}
+
+const DISPLAYATTRIBUTES &Group(int nGroup) { return asOVDisplayAttributes[nGroup]; }
+
+/* Writes text at a place of the page in a group's colours, cut at the panel's right edge;
+   control characters show as "?". */
+void WriteAt(int nRow, int nColumn, std::string_view sText, int nGroup)
+{
+    if (nRow < 1 || nColumn < 1 || nColumn > psPabi->nColumns) return;
+    std::string sShown;
+    int nRoom = psPabi->nColumns - nColumn + 1;
+    for (char c : sText) {
+        bool bStart = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        if (bStart && nRoom-- == 0) break;
+        unsigned char u = static_cast<unsigned char>(c);
+        sShown += (u < 0x20 || u == 0x7f) ? '?' : c;
+    }
+    const DISPLAYATTRIBUTES &sGroup = Group(nGroup);
+    OVSetAttribute(sGroup.nAttribute);
+    OVSetColor(sGroup.nForegroundColor, sGroup.nBackgroundColor);
+    SetPosition(nRow, nColumn);
+    WriteString(sShown.c_str());
+}
+
+struct StatFiles {
+    char szOut[FSPATHSIZE];
+    char szErr[FSPATHSIZE];
+    StatFiles()
+    {
+        std::snprintf(szOut, sizeof szOut, "/tmp/Orvikfsys.%d.%d.Stat.txt", nMyPid, nFileSequence);
+        std::snprintf(szErr, sizeof szErr, "/tmp/Orvikfsys.%d.%d.StatError.txt", nMyPid,
+                      nFileSequence);
+    }
+    ~StatFiles()
+    {
+        unlink(szOut);
+        unlink(szErr);
+    }
+};
+
+std::string ReadText(const char *pszPath, std::size_t nMax)
+{
+    std::ifstream sFile(pszPath, std::ios::binary);
+    std::string sText;
+    std::istreambuf_iterator<char> it(sFile), end;
+    for (; it != end && sText.size() < nMax; ++it) sText += *it;
+    return sText;
+}
+
+/* Runs stat on the connected system. Its standard output and error come back into files
+   of our own, so that a failing stat can be told apart and its reason logged. */
+int RunRemoteStat(const char *pszPath, std::string *psOutput)
+{
+    StatFiles sFiles;
+    std::unique_ptr<char[]> pOutput(new char[nCommandOutputSize]());
+    const std::string sCommand = "stat " + OVShellWord(pszPath);
+    int nRc = ExecuteRemoteCommand(psConnectedSystem, sCommand.c_str(), pOutput.get(),
+                                   nCommandOutputSize, sFiles.szOut, sFiles.szErr);
+    *psOutput = ReadText(sFiles.szOut, nCommandOutputSize - 1);
+    if (nRc == OVRC_OK && psOutput->empty()) nRc = OVRC_CMDFAILED;
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR,
+              "orvikfsys Do_Remote_Detail_Values: Unable to execute Remote stat command, "
+              "return: %d.",
+              nRc);
+        std::string sError = ReadText(sFiles.szErr, nMaxStatError);
+        OVLog(OVLOG_ERROR, "orvikfsys Do_Remote_Detail_Values: Remote stat of %.300s: %s",
+              pszPath, sError.empty() ? "no output came back from the remote system" : sError.c_str());
+    }
+    return nRc;
+}
+
+/* scp's remote path goes through the SFTP server's pattern matching: every pattern
+   character is escaped so that the name matches itself only. */
+std::string PatternEscaped(std::string_view sPath)
+{
+    std::string sEscaped;
+    for (char c : sPath) {
+        if (c != '\0' && std::strchr("*?[]{}\\", c) != nullptr) sEscaped += '\\';
+        sEscaped += c;
+    }
+    return sEscaped;
+}
+
+}  // namespace
+
+std::vector<STATTEXT> ParseRemoteStat(std::string_view sOutput, int nMargin, int *pbRegular)
+{
+    std::vector<STATTEXT> asText;
+    *pbRegular = 0;
+    std::size_t nBody = 0;
+    std::size_t nFile = sOutput.find("File: ");
+    if (nFile != std::string_view::npos) {
+        std::size_t nEnd = LineEnd(sOutput, nFile);
+        std::string_view sValue = TrimmedRight(sOutput.substr(nFile + 6, nEnd - nFile - 6));
+        asText.push_back({nFileRow, nMargin + nFileColumn, std::string(FileNameValue(sValue)),
+                          true});
+        nBody = nEnd;
+    } else {
+        nBody = LineEnd(sOutput, 0);
+    }
+
+    for (const STATLABEL &sLabel : asStatLabel) {
+        std::size_t nAt = sOutput.find(sLabel.pszLabel, nBody);
+        if (nAt == std::string_view::npos) continue;
+        const std::size_t nAfter = nAt + std::strlen(sLabel.pszLabel);
+        const std::size_t nLineEnd = LineEnd(sOutput, nAt);
+        std::size_t nEnd = nLineEnd;
+        switch (sLabel.eEnd) {
+        case END_NEXTBLANK:
+            nEnd = NextBlank(sOutput, nAfter);
+            break;
+        case END_SECONDBLANK:
+            nEnd = NextBlank(sOutput, nAfter < nLineEnd ? nAfter + 1 : nAfter);
+            break;
+        case END_BEFORE: {
+            std::size_t nNext = sOutput.substr(0, nLineEnd).find(sLabel.pszBefore, nAfter);
+            if (nNext != std::string_view::npos) nEnd = nNext > nAfter ? nNext - 1 : nAfter;
+            break;
+        }
+        case END_LINE:
+            break;
+        case END_LINE_TRIMMED:
+            nEnd = nAt + TrimmedRight(sOutput.substr(nAt, nLineEnd - nAt)).size();
+            break;
+        case END_TIME:
+            nEnd = std::min(nAt + nTimeLabel + nTimeValue, nLineEnd);
+            break;
+        }
+        if (nEnd < nAt) nEnd = nAt;
+        std::string sText;
+        if (sLabel.eEnd == END_TIME) {
+            std::size_t nValue = std::min(nAt + nTimeLabel, nEnd);
+            sText = std::string(sLabel.pszShown) + std::string(sOutput.substr(nValue, nEnd - nValue));
+        } else {
+            sText = std::string(sOutput.substr(nAt, nEnd - nAt));
+        }
+        asText.push_back({sLabel.nRow, nMargin + sLabel.nColumn, sText, false});
+
+        if (sLabel.eEnd == END_SECONDBLANK) {
+            /* The file type is the rest of the "IO Block:" line. */
+            std::size_t nType = nEnd;
+            while (nType < nLineEnd && IsBlank(sOutput[nType])) ++nType;
+            std::string_view sType = TrimmedRight(sOutput.substr(nType, nLineEnd - nType));
+            asText.push_back({nTypeRow, nMargin + nTypeColumn, "Type: " + std::string(sType),
+                              false});
+            if (sType == "regular file") *pbRegular = 1;
+        }
+    }
+    return asText;
+}
+
+int Reformat_Detail_Field(const char *pszText, int nRow, int nColumn)
+{
+    OVTraceStart("orvikfsys Reformat_Detail_Field", "pszText: %s, nRow: %d, nColumn: %d.",
+                 pszText, nRow, nColumn);
+    std::string_view sText(pszText);
+    std::size_t nColon = sText.find(':');
+    if (nColon == std::string_view::npos) {
+        WriteAt(nRow, nColumn, sText, OVDG_PANEL);
+        return OVTraceEnd("orvikfsys Reformat_Detail_Field", OVRC_OK);
+    }
+    std::string_view sLabel = sText.substr(0, nColon + 1);
+    WriteAt(nRow, nColumn, sLabel, OVDG_PANEL);
+    if (nColon + 2 < sText.size())
+        WriteAt(nRow, nColumn + static_cast<int>(sLabel.size()) + 1, sText.substr(nColon + 2),
+                OVDG_FIELD);
+    return OVTraceEnd("orvikfsys Reformat_Detail_Field", OVRC_OK);
+}
+
+int Do_Remote_Detail_Fields(const char *pszOutput, int *pbRegular)
+{
+    OVTraceStart("orvikfsys Do_Remote_Detail_Fields", "pbRegular: %p.",
+                 static_cast<void *>(pbRegular));
+    for (const STATTEXT &sText : ParseRemoteStat(pszOutput, (psPabi->nColumns - 80) / 2,
+                                                 pbRegular)) {
+        if (sText.bFileName) {
+            WriteAt(sText.nRow, sText.nColumn, "File:", OVDG_PANEL);
+            WriteAt(sText.nRow, sText.nColumn + nFileValueStep, sText.sText, OVDG_FIELD);
+        } else {
+            Reformat_Detail_Field(sText.sText.c_str(), sText.nRow, sText.nColumn);
+        }
+    }
+    return OVTraceEnd("orvikfsys Do_Remote_Detail_Fields", OVRC_OK);
+}
+
+int DoCopyFile(const char *pszPath)
+{
+    OVTraceStart("orvikfsys DoCopyFile", "pszPath: %s.", pszPath);
+    std::string_view sPath(pszPath);
+    std::string_view sName = sPath.substr(sPath.rfind('/') + 1);
+    sName = sName.substr(0, OVUtf8Prefix(sName, nMaxCopyName));
+    const REMOTESYSTEM &sSystem = *psConnectedSystem;
+    if (sName.empty() || sSystem.szUser[0] == '-' || sSystem.szIP[0] == '-' ||
+        sSystem.szPort[0] == '-') {
+        OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Unable to copy %.300s from %.32s.", pszPath,
+              sSystem.szIP);
+        return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
+    }
+    const std::string sLocal = "/tmp/" + std::string(sName);
+    /* scp writes through whatever sits at the name: only a file of our own is overwritten. */
+    if (OVClaimTempFile(sLocal.c_str()) != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Refusing to copy %.300s to %.300s.", pszPath,
+              sLocal.c_str());
+        return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
+    }
+
+    const std::string sRemote = std::string(sSystem.szUser) + "@" + sSystem.szIP + ":";
+    const std::string sRemoteWord = OVShellWord(sRemote + pszPath);
+    /* A name outside the plain characters is matched literally through SFTP. */
+    const bool bPlain = sRemoteWord == sRemote + pszPath;
+    const std::string sInner = std::string("clear;scp ") + (bPlain ? "" : "-s ") + "-q -P " +
+                               OVShellWord(sSystem.szPort) + " " +
+                               (bPlain ? sRemoteWord : OVShellWord(sRemote + PatternEscaped(sPath))) +
+                               " " + OVShellWord(sLocal);
+    const std::string sCommand = "sh -c " + OVShellQuote(sInner);
+    std::unique_ptr<char[]> pOutput(new char[nCommandOutputSize + 1]());
+    int nCopyRc = ExecuteCommand(sCommand.c_str(), pOutput.get(), nCommandOutputSize + 1);
+    if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: scp return: %d.", nCopyRc);
+
+    /* Copy is offered for files with content only: an empty copy is our own claim left
+       untouched by a failed scp. */
+    struct stat sInfo {};
+    const bool bFound = lstat(sLocal.c_str(), &sInfo) == 0;
+    if (!bFound || !S_ISREG(sInfo.st_mode) || sInfo.st_size == 0) {
+        OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Unable to copy %.300s to %.300s, return: %d.",
+              pszPath, sLocal.c_str(), nCopyRc);
+        if (bFound && S_ISREG(sInfo.st_mode) && sInfo.st_size == 0) unlink(sLocal.c_str());
+        return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
+    }
+    const std::string sVi = "vi " + OVShellWord(sLocal);
+    return OVTraceEnd("orvikfsys DoCopyFile", CommandExitCode(PerformSystemCommand(sVi.c_str())));
+}
+
+int Do_Remote_Detail_Page(const char *pszPath)
+{
+    OVTraceStart("orvikfsys Do_Remote_Detail_Page", "pszPath: %s.", pszPath);
+    psPabi = CreateBrowserPanel();
+    if (psPabi == nullptr) {
+        OVWriteMessage(OVLOG_ERROR, "orvikfsys Do_Remote_Detail_Page: Unable to Create Panel.");
+        return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", OVRC_ERROR);
+    }
+    const std::string sTitle = std::string(szDetailTitle) + ": " + psConnectedSystem->szIP;
+    const int nTitleColumn = (psPabi->nColumns - static_cast<int>(sTitle.size())) / 2;
+    WriteAt(1, nTitleColumn, sTitle, OVDG_PANEL);
+
+    std::string sOutput;
+    if (RunRemoteStat(pszPath, &sOutput) != OVRC_OK) {
+        OVDeletePanel(psPabi);
+        psPabi = nullptr;
+        return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", OVRC_ERROR);
+    }
+    int bRegular = 0;
+    Do_Remote_Detail_Fields(sOutput.c_str(), &bRegular);
+
+    unsigned long ulStyle = OVAB_RETURN | OVAB_HELP | OVAB_EXIT;
+    if (bRegular) ulStyle |= OVAB_COPY;
+    int nResponse = 0;
+    char szResponseID[40] = "";
+    int nRc = AwaitDetailChoice(nTitleColumn, ulStyle, szResponseID, &nResponse);
+
+    if (nRc == OVRC_OK && nResponse == OVRESPONSE_FIELD && std::strcmp(szResponseID, "Copy ") == 0)
+        nRc = DoCopyFile(pszPath);
+    if (nRc == OVRC_RETURN) nRc = OVRC_OK;
+    return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", nRc);
+}
