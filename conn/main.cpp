@@ -1,0 +1,72 @@
+/*
+ * main.cpp - the frame of orvikconn: interrupt handler, start-up, the request loop, clean-up.
+ * The exit status is the code of the last step that ran: 0 after Return, 9 after Exit, 1 after
+ * the help text, 8 or another code after a failure.
+ */
+#include "orvikconn.h"
+
+#include <csignal>
+#include <cstdlib>
+
+namespace {
+
+const char *const apszHelpLines[] = {
+    "",
+    "orvikconn provides the following runtime options:",
+    "",
+    "         help:        Will provide this help information.",
+    "         debug:       Will provide diagnostic information",
+    "         dump:        Will dump the panel storage into the log",
+    "         -help text:  The text shown by the Help button",
+    "",
+    nullptr};
+
+const OVTOOLSTARTUP sStartup = {
+    "orvikconn",
+    "\nDebugging has been set by ORVIKDEBUG environment variable.\n",
+    "\nDumping has been set by ORVIKDUMP environment variable.\n",
+    "Debugging has been set.\n",
+    "Dump processing has been set.\n",
+    "Error: orvikconn Initialize: Invalid help parameter specified: %s.",
+    apszHelpLines,
+    0,  /* the help text is kept at exactly its own length */
+    0};
+
+constexpr int nMaxArgumentLog = 32767;
+
+}  // namespace
+
+int Initialize(int argc, char **argv)
+{
+    int nRc = OVToolStartup(&sStartup, argc, argv);
+    if (nRc != OVRC_OK) {
+        return nRc;
+    }
+    if (bDebug) {
+        OVWriteMessage(OVLOG_DEBUG, "Input Arguments follow:\n");
+        for (int i = 1; i < argc; ++i) {
+            OVLog(OVLOG_DEBUG, "%.*s", nMaxArgumentLog, argv[i]);
+        }
+        OVWriteMessage(OVLOG_DEBUG, "");
+    }
+    return OVRC_OK;
+}
+
+int Finish()
+{
+    OVTraceStart("orvikconn Finish", "pszHelpInfo: %p.", static_cast<void *>(pszHelpInfo));
+    std::free(pszHelpInfo);
+    pszHelpInfo = nullptr;
+    return OVTraceEnd("orvikconn Finish", OVRC_OK);
+}
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGINT, OVSignalHandler);
+    int nRc = Initialize(argc, argv);
+    if (nRc == OVRC_OK) {
+        nRc = Process_Request();
+    }
+    Finish();
+    return nRc;
+}

@@ -1,0 +1,130 @@
+/*
+ * orvikconn.h - the connection program: one panel listing the remote systems of config.ini,
+ * where the user enters, changes and removes systems, pings them, trusts their host keys and
+ * marks one of them as the connected system (or none).
+ *
+ * main (main.cpp) runs Initialize, then Process_Request (systems.cpp), then Finish.
+ * Every screen is one panel: created (which loads config.ini), shown for one response, and
+ * deleted (which writes config.ini). The table is changed only between a panel's creation
+ * and its deletion, so every change reaches the file through the library's save.
+ *
+ * records.cpp and remote.cpp hold what needs no screen; they are linked by the unit tests.
+ */
+#ifndef ORVIKCONN_H
+#define ORVIKCONN_H
+
+#include "orviklib.h"
+
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+extern PAB *psPab;               /* the panel of the current screen, NULL between screens */
+
+/* main.cpp: switches, "-help" text and help output. 0, 1 (help printed) or 8 (bad "-help"). */
+int Initialize(int argc, char **argv);
+/* Frees the help text. Always 0. */
+int Finish();
+
+/* systems.cpp: shows screen after screen until Return (0) or Exit (9), or a failure code. */
+int Process_Request();
+
+/* The screens after the list, each one panel and one response (screens.cpp). They return
+   0 to go back to the list, 9 after Exit, or a failure code. */
+int Enter_System(int nChanging);     /* -1: a new system; else the index being changed */
+int Confirm_Trust(int nSystem, const std::vector<std::string> &asKeys);
+int Confirm_Delete(int nSystem);
+
+/* systems.cpp: the system the list shows as selected (-1: none). */
+void SelectSystem(int nIndex);
+
+/* Shows a one-line message over the current panel and waits for a key; nType 0 or 8. */
+void ShowMessage(int nType, const std::string &sMessage);
+/* Writes config.ini now, so that a failure can still be shown on the current panel. */
+int SaveTable();
+/* Margin that centres the 80-column layout on a wider panel. */
+int LayoutMargin();
+/* A plain text field in the Panel group's colours. */
+int CreatePanelText(int nRow, int nColumn, int nLength, const char *pszName,
+                    const std::string &sValue, unsigned long ulStyle);
+
+/* ------------------------------------------------------------------------------------ */
+/* records.cpp - the entered values, their checks, table changes, stamps                */
+/* ------------------------------------------------------------------------------------ */
+
+enum ENTRYFIELD { EF_NAME, EF_ADDRESS, EF_PORT, EF_USER, EF_COUNT };
+
+/* What the entry screen holds, field by field, as the user typed it. */
+struct SYSTEMENTRY {
+    std::string asValue[EF_COUNT];
+};
+
+/* Label of a field as the messages name it ("Name", "Address", "Port", "User"). */
+const char *EntryLabel(ENTRYFIELD eField);
+/* Characters a field's record holds: 16, 32, 6, 16. */
+std::size_t EntryLimit(ENTRYFIELD eField);
+/* "" when the value may be stored in that field, else the message that refuses it. */
+std::string CheckEntryValue(ENTRYFIELD eField, std::string_view sValue);
+/* Every field checked, then the table: the address of another system (nChanging is the
+   index being changed, -1 for a new one) and, for a new one, a full table. "" or why not. */
+std::string CheckEntry(const SYSTEMENTRY &sEntry, int nChanging);
+/* The entry of a stored system. */
+SYSTEMENTRY EntryOf(const REMOTESYSTEM &sSystem);
+/* Stores a checked entry: a new record at the end, or the changed one (whose ping and trust
+   stamps are cleared when the address or port changes, the ping stamp when the user does).
+   The index stored, or -1 when the table is full or nChanging is out of range. */
+int StoreEntry(const SYSTEMENTRY &sEntry, int nChanging);
+/* Removes a record; the connected system stays the same record, or none when it is the one
+   removed. 0, or 8 for an index out of range. */
+int RemoveSystem(int nIndex);
+/* Index of the record that shares the address of record nIndex, or -1. The file marks the
+   connected system by its address, so such records cannot be told apart when connected. */
+int SharedAddress(int nIndex);
+/* Index of the connected system, or -1. */
+int ConnectedIndex();
+/* The stamp of a moment: UTC in the compact ISO 8601 form "20261208T141503Z". */
+std::string MakeStamp(std::time_t nTime);
+/* Writes the stamp of now into a stamp field. */
+void SetStamp(char (&szStamp)[17]);
+
+/* ------------------------------------------------------------------------------------ */
+/* remote.cpp - the command lines of ping and trust, and known_hosts                    */
+/* ------------------------------------------------------------------------------------ */
+
+/* ssh, without input and without prompts, running `true` on the system; stderr joined. */
+std::string PingCommand(const REMOTESYSTEM &sSystem);
+/* Where ssh really goes for a system: its configuration may turn the address into another
+   host name and port, and name the key under an alias (HostKeyAlias). */
+struct SCANTARGET {
+    std::string sHost;
+    std::string sPort;
+    std::string sKeyAlias;   /* "" when the key is known under the host and port */
+};
+/* `ssh -G`, which prints the configuration ssh would use for the system. */
+std::string ResolveCommand(const REMOTESYSTEM &sSystem);
+/* The target from that output; what it does not say comes from the record. */
+SCANTARGET ScanTarget(const REMOTESYSTEM &sSystem, std::string_view sResolved);
+/* ssh-keyscan of the target's host and port; its own messages dropped. */
+std::string KeyscanCommand(const SCANTARGET &sTarget);
+/* ssh-keygen -lf - fed with the key lines: one fingerprint line per key. */
+std::string FingerprintCommand(const std::vector<std::string> &asKeys);
+/* A line of ssh-keygen -l, "256 SHA256:... host (ED25519)", as "ED25519 256 bits  SHA256:...";
+   a line of another form as it is. */
+std::string FingerprintText(const std::string &sLine);
+/* The key lines of ssh-keyscan output: "host type key", comments and odd lines dropped.
+   With a key alias, the host word becomes the alias, the name ssh looks the key up by. */
+std::vector<std::string> KeyLines(std::string_view sScan, const std::string &sKeyAlias);
+/* The lines of a text, without their newlines. */
+std::vector<std::string> SplitLines(std::string_view sText);
+/* The first line of a command's output that is not empty, "" when there is none. */
+std::string FirstLine(std::string_view sOutput);
+/* $HOME/.ssh/known_hosts (the password entry's home when HOME is not set). */
+std::string KnownHostsPath();
+/* Appends the key lines that the file does not hold yet, creating the folder (0700) and the
+   file (0600) when they are missing. *pnAdded gets the number of lines appended.
+   0, or the errno value of the failure. */
+int AppendKnownHosts(const std::string &sPath, const std::vector<std::string> &asKeys,
+                     int *pnAdded);
+
+#endif /* ORVIKCONN_H */

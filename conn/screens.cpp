@@ -1,0 +1,304 @@
+/*
+ * screens.cpp - the screens that follow a choice on the list: the entry screen of a new or
+ * changed system, and the confirmations of Trust and Delete. Each builds its own panel and
+ * changes the table only after the user's choice, before that panel is deleted.
+ */
+#include "orvikconn.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int nLayoutWidth = 80;   /* the layout is drawn for 80 columns, centred on wider */
+constexpr int nLabelLength = 15;
+constexpr int nValueColumn = 20;   /* entry fields and their hints, from the margin */
+constexpr int nHintColumn = 55;
+
+const char *const apszEntryField[EF_COUNT] = {"NAME", "ADDRESS", "PORT", "USER"};
+const char *const apszEntryLabel[EF_COUNT] = {"System name:", "Address:", "Port:", "User:"};
+const char *const apszEntryHint[EF_COUNT] = {"1 to 16 characters", "host name or IP address",
+                                             "1 to 65535", "login on that system"};
+
+const DISPLAYATTRIBUTES &Group(unsigned long ulGroup) { return asOVDisplayAttributes[ulGroup]; }
+
+std::string SystemWords(const REMOTESYSTEM &sSystem)
+{
+    return std::string(sSystem.szSystemName) + " (" + sSystem.szUser + "@" + sSystem.szIP +
+           " port " + sSystem.szPort + ")";
+}
+
+PAB *CreateScreenPanel(const char *pszWho)
+{
+    const DISPLAYATTRIBUTES &sPanel = Group(OVDG_PANEL);
+    PAB *psNew = OVCreatePanel(nullptr, sPanel.nAttribute, sPanel.nBackgroundColor,
+                               sPanel.nForegroundColor);
+    if (psNew == nullptr) {
+        OVLog(OVLOG_ERROR, "orvikconn %s: Unable to Create Panel.", pszWho);
+        OVRestoreTerminal();
+    }
+    return psNew;
+}
+
+void DeleteScreenPanel()
+{
+    OVDeletePanel(psPab);
+    psPab = nullptr;
+}
+
+int CreateTitle(const std::string &sTitle)
+{
+    const int nLength = static_cast<int>(sTitle.size());
+    return CreatePanelText(1, (psPab->nColumns - nLength) / 2, nLength, "Title", sTitle, 0);
+}
+
+/* The confirming button, Cancel, Help and Exit, with the cursor on Cancel. */
+int CreateConfirmBar(unsigned long ulButton)
+{
+    int nResponse = 0;
+    int nRc = OVCreateActionBar(psPab, psPab->nRows - 1, LayoutMargin() + 23,
+                                psPab->nColumns - 4,
+                                ulButton | OVAB_CANCEL | OVAB_HELP | OVAB_EXIT, &nResponse);
+    if (nRc == OVRC_OK) nRc = OVSetCursor(psPab, "Cancel ");
+    return nRc;
+}
+
+/* Builds the panel of a confirmation: title, lines, buttons; waits for one choice other
+   than Help. *pbConfirmed tells whether pszButton was chosen; the panel stays in psPab for
+   the caller, who changes the table and deletes it. 0, 9 after Exit, or a failure code. */
+int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asLines,
+                  unsigned long ulButton, const char *pszButton, bool *pbConfirmed)
+{
+    *pbConfirmed = false;
+    for (;;) {
+        psPab = CreateScreenPanel("ConfirmScreen");
+        if (psPab == nullptr) return OVRC_ERROR;
+        const int nMargin = LayoutMargin();
+        const int nWidth = psPab->nColumns - nMargin - 4;
+        int nRc = CreateTitle(sTitle);
+        for (std::size_t i = 0; nRc == OVRC_OK && i < asLines.size(); ++i) {
+            nRc = CreatePanelText(4 + static_cast<int>(i), nMargin + 3, nWidth, "Line",
+                                  asLines[i], 0);
+        }
+        if (nRc == OVRC_OK) nRc = CreateConfirmBar(ulButton);
+        char szResponseID[40] = "";
+        int nResponse = 0;
+        if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
+        if (nRc == OVRC_OK && szResponseID[0] == '\0') {
+            DeleteScreenPanel();  /* the help box was shown: draw the screen again */
+            continue;
+        }
+        if (nRc == OVRC_OK) {
+            *pbConfirmed = std::strcmp(szResponseID, pszButton) == 0;
+        } else {
+            DeleteScreenPanel();
+        }
+        return nRc;
+    }
+}
+
+int PresentEntry(const SYSTEMENTRY &sEntry, bool bNew, ENTRYFIELD eCursor)
+{
+    const int nMargin = LayoutMargin();
+    const DISPLAYATTRIBUTES &sField = Group(OVDG_FIELD);
+    int nRc = CreateTitle(bNew ? "Orvik Connections: New System"
+                               : "Orvik Connections: Change System");
+    for (int i = 0; nRc == OVRC_OK && i < EF_COUNT; ++i) {
+        const int nRow = 4 + 2 * i;
+        const ENTRYFIELD eField = static_cast<ENTRYFIELD>(i);
+        nRc = CreatePanelText(nRow, nMargin + 3, nLabelLength, apszEntryLabel[i],
+                              apszEntryLabel[i], OVSTYLE_RIGHT);
+        if (nRc == OVRC_OK) {
+            nRc = OVCreateField(psPab, nRow, nMargin + nValueColumn,
+                                static_cast<int>(EntryLimit(eField)) + 1, apszEntryField[i],
+                                sEntry.asValue[i].c_str(), OVSTYLE_TAB | OVSTYLE_EDIT,
+                                sField.nAttribute, sField.nBackgroundColor,
+                                sField.nForegroundColor);
+        }
+        if (nRc == OVRC_OK) {
+            nRc = CreatePanelText(nRow, nMargin + nHintColumn, 24, "Hint", apszEntryHint[i], 0);
+        }
+    }
+    if (nRc == OVRC_OK) {
+        nRc = CreatePanelText(13, nMargin + 3, 74, "Rule",
+                              "No blanks, and no value may begin with '-'. Delete erases a "
+                              "character.", 0);
+    }
+    int nResponse = 0;
+    if (nRc == OVRC_OK) {
+        nRc = OVCreateActionBar(psPab, psPab->nRows - 1, nMargin + 23, psPab->nColumns - 4,
+                                OVAB_SAVE | OVAB_CANCEL | OVAB_HELP | OVAB_EXIT, &nResponse);
+    }
+    if (nRc == OVRC_OK) nRc = OVSetCursor(psPab, apszEntryField[eCursor]);
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvikconn Enter_System: Unable to Create Entry Panel, rc: %d.", nRc);
+    }
+    return nRc;
+}
+
+/* What the user has typed so far; a field that cannot be read keeps its earlier value. */
+void ReadEntry(SYSTEMENTRY *psEntry)
+{
+    for (int i = 0; i < EF_COUNT; ++i) {
+        char *pszValue = nullptr;
+        if (OVGetFieldValue(psPab, apszEntryField[i], &pszValue) == OVRC_OK &&
+            pszValue != nullptr) {
+            psEntry->asValue[i] = pszValue;
+        }
+    }
+}
+
+/* The first field whose value is refused, so that the cursor waits there. */
+ENTRYFIELD FirstRefused(const SYSTEMENTRY &sEntry)
+{
+    for (int i = 0; i < EF_COUNT; ++i) {
+        if (!CheckEntryValue(static_cast<ENTRYFIELD>(i), sEntry.asValue[i]).empty())
+            return static_cast<ENTRYFIELD>(i);
+    }
+    return EF_ADDRESS;  /* the table refused it: the address is shared */
+}
+
+}  // namespace
+
+int SaveTable()
+{
+    int nRc = SaveConfigurationValues();
+    if (nRc != OVRC_OK) {
+        ShowMessage(OVLOG_ERROR, std::string("Unable to write ") + szOrvikConfFile + ".");
+    }
+    return nRc;
+}
+
+int LayoutMargin()
+{
+    return psPab->nColumns > nLayoutWidth ? (psPab->nColumns - nLayoutWidth) / 2 : 0;
+}
+
+int CreatePanelText(int nRow, int nColumn, int nLength, const char *pszName,
+                    const std::string &sValue, unsigned long ulStyle)
+{
+    const DISPLAYATTRIBUTES &sPanel = Group(OVDG_PANEL);
+    return OVCreateField(psPab, nRow, nColumn, nLength, pszName, sValue.c_str(), ulStyle,
+                         sPanel.nAttribute, sPanel.nBackgroundColor, sPanel.nForegroundColor);
+}
+
+void ShowMessage(int nType, const std::string &sMessage)
+{
+    if (nType == OVLOG_ERROR) OVLog(OVLOG_ERROR, "orvikconn: %s", sMessage.c_str());
+    const int nColumns = psPab->nColumns;
+    const std::size_t nRoom = nColumns > 12 ? static_cast<std::size_t>(nColumns - 10) : 1;
+    std::string sShown = sMessage.substr(0, OVUtf8Prefix(sMessage, nRoom));
+    const int nRow = psPab->nRows > 16 ? psPab->nRows / 2 - 4 : 1;
+    CreateMessageBoxi(psPab, sShown.c_str(), nType, nRow, 3, nColumns - 4);
+}
+
+int Enter_System(int nChanging)
+{
+    OVTraceStart("orvikconn Enter_System", "nChanging: %d.", nChanging);
+    const bool bNew = nChanging < 0;
+    SYSTEMENTRY sEntry;
+    if (!bNew && nChanging < nRemoteSystems) sEntry = EntryOf(asRemoteSystem[nChanging]);
+    ENTRYFIELD eCursor = EF_NAME;
+    for (;;) {
+        psPab = CreateScreenPanel("Enter_System");
+        if (psPab == nullptr) return OVTraceEnd("orvikconn Enter_System", OVRC_ERROR);
+        if (!bNew && nChanging >= nRemoteSystems) {
+            ShowMessage(OVLOG_ERROR, "That system is no longer in config.ini.");
+            DeleteScreenPanel();
+            return OVTraceEnd("orvikconn Enter_System", OVRC_OK);
+        }
+        int nRc = PresentEntry(sEntry, bNew, eCursor);
+        char szResponseID[40] = "";
+        int nResponse = 0;
+        if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
+        ReadEntry(&sEntry);
+        if (nRc == OVRC_OK && std::strcmp(szResponseID, "Save ") == 0) {
+            const std::string sWhy = CheckEntry(sEntry, nChanging);
+            if (sWhy.empty()) {
+                int nIndex = StoreEntry(sEntry, nChanging);
+                nRc = nIndex < 0 ? OVRC_ERROR : SaveTable();
+                if (nRc == OVRC_OK) SelectSystem(nIndex);
+                DeleteScreenPanel();
+                return OVTraceEnd("orvikconn Enter_System", nRc);
+            }
+            /* Nothing is stored: the screen comes back with what was typed. */
+            ShowMessage(OVLOG_ERROR, sWhy);
+            eCursor = FirstRefused(sEntry);
+        } else if (nRc == OVRC_OK && szResponseID[0] != '\0') {
+            DeleteScreenPanel();  /* Cancel */
+            return OVTraceEnd("orvikconn Enter_System", OVRC_OK);
+        }
+        DeleteScreenPanel();
+        if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Enter_System", nRc);
+    }
+}
+
+int Confirm_Trust(int nSystem, const std::vector<std::string> &asKeys)
+{
+    OVTraceStart("orvikconn Confirm_Trust", "nSystem: %d, keys: %zu.", nSystem, asKeys.size());
+    static char szFingerprints[8192];
+    szFingerprints[0] = '\0';
+    int nRc = ExecuteCommand(FingerprintCommand(asKeys).c_str(), szFingerprints,
+                             sizeof szFingerprints);
+    const std::string sPath = KnownHostsPath();
+    const REMOTESYSTEM sSystem = asRemoteSystem[nSystem];
+    std::vector<std::string> asLines = {"Host keys offered by " + SystemWords(sSystem) + ":", ""};
+    if (nRc == OVRC_OK) {
+        for (const std::string &sLine : SplitLines(szFingerprints)) {
+            asLines.push_back("  " + FingerprintText(sLine));
+        }
+    } else {
+        asLines.push_back("  (ssh-keygen could not show the fingerprints: " +
+                          FirstLine(szFingerprints) + ")");
+    }
+    asLines.push_back("");
+    asLines.push_back("Trust adds them to " + sPath + " if they match");
+    asLines.push_back("what the system's administrator gives you. Cancel adds nothing.");
+
+    bool bConfirmed = false;
+    nRc = ConfirmScreen("Orvik Connections: Trust " + std::string(sSystem.szSystemName),
+                        asLines, OVAB_TRUST, "Trust ", &bConfirmed);
+    if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Confirm_Trust", nRc);
+    if (bConfirmed) {
+        if (nSystem >= nRemoteSystems || std::strcmp(asRemoteSystem[nSystem].szIP, sSystem.szIP) != 0 ||
+            std::strcmp(asRemoteSystem[nSystem].szPort, sSystem.szPort) != 0) {
+            ShowMessage(OVLOG_ERROR, "The system changed in config.ini meanwhile: nothing added.");
+        } else {
+            int nAdded = 0;
+            int nError = AppendKnownHosts(sPath, asKeys, &nAdded);
+            if (nError != 0) {
+                ShowMessage(OVLOG_ERROR, "Unable to add the keys to " + sPath + ": " +
+                                             std::strerror(nError) + ".");
+            } else {
+                SetStamp(asRemoteSystem[nSystem].szLastTrust);
+                nRc = SaveTable();
+                ShowMessage(OVLOG_INFO, nAdded == 0 ? "The keys were already in " + sPath + "."
+                                                    : std::to_string(nAdded) +
+                                                          " key(s) added to " + sPath + ".");
+            }
+        }
+    }
+    DeleteScreenPanel();
+    return OVTraceEnd("orvikconn Confirm_Trust", nRc);
+}
+
+int Confirm_Delete(int nSystem)
+{
+    OVTraceStart("orvikconn Confirm_Delete", "nSystem: %d.", nSystem);
+    const REMOTESYSTEM sSystem = asRemoteSystem[nSystem];
+    std::vector<std::string> asLines = {"Remove " + SystemWords(sSystem) + " from the list?"};
+    if (ConnectedIndex() == nSystem) {
+        asLines.push_back("It is the connected system: everything runs locally afterwards.");
+    }
+    bool bConfirmed = false;
+    int nRc = ConfirmScreen("Orvik Connections: Delete " + std::string(sSystem.szSystemName),
+                            asLines, OVAB_DELETE, "Delete ", &bConfirmed);
+    if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Confirm_Delete", nRc);
+    if (bConfirmed && nSystem < nRemoteSystems &&
+        std::strcmp(asRemoteSystem[nSystem].szIP, sSystem.szIP) == 0) {
+        RemoveSystem(nSystem);
+        nRc = SaveTable();
+        SelectSystem(nSystem < nRemoteSystems ? nSystem : nRemoteSystems - 1);
+    }
+    DeleteScreenPanel();
+    return OVTraceEnd("orvikconn Confirm_Delete", nRc);
+}

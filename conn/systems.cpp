@@ -1,0 +1,370 @@
+/*
+ * systems.cpp - the list of remote systems and the request loop.
+ *
+ * Each system takes two rows: a selectable line with its name, address, port and user, and
+ * below it the three stamps and whether it is the connected system. Enter (or a click) on a
+ * line selects that system; the buttons of the first action bar act on the selected one.
+ * Every pass builds the panel, takes one response, acts on it and deletes the panel, so the
+ * list always shows the table as config.ini holds it.
+ */
+#include "orvikconn.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+PAB *psPab = nullptr;
+
+namespace {
+
+const char szTitleText[] = "Orvik Connections";
+constexpr int nFirstSystemRow = 6;
+constexpr int nLineLength = 75;
+/* Columns from the margin: name, address, port and user on the first row of a system; the
+   three stamps and the status on the second. */
+constexpr int nNameColumn = 3, nAddressColumn = 20, nPortColumn = 53, nUserColumn = 60;
+constexpr int aStampColumn[4] = {5, 23, 41, 59};
+constexpr unsigned long ulSystemButtons =
+    OVAB_NEW | OVAB_PING | OVAB_TRUST | OVAB_CONNECT | OVAB_DISCONNECT | OVAB_EDIT | OVAB_DELETE;
+
+int nSelected = -1;         /* the system the buttons act on */
+int nFirstShown = 0;        /* the first system of the page */
+char szCursor[40] = "";     /* the field that gets the cursor when the list is rebuilt */
+
+/* A line of a system starts with the selection mark, so its value never begins with the
+   word of a button ("Help ", "Return ", "Exit ") that the response loop acts on by value. */
+void SystemFieldName(char (&szName)[40], int nIndex)
+{
+    std::snprintf(szName, sizeof szName, "SYS%d", nIndex);
+}
+
+int SystemsPerPage()
+{
+    const int nRows = psPab->nRows - 4 - nFirstSystemRow + 1;
+    return nRows >= 2 ? nRows / 2 : 1;
+}
+
+std::string Padded(const char *pszText, std::size_t nWidth)
+{
+    std::string sText = pszText;
+    if (sText.size() < nWidth) sText.append(nWidth - sText.size(), ' ');
+    return sText;
+}
+
+std::string SystemLine(int nIndex)
+{
+    const REMOTESYSTEM &sSystem = asRemoteSystem[nIndex];
+    std::string sLine = nIndex == nSelected ? "> " : "  ";
+    sLine += Padded(sSystem.szSystemName, nAddressColumn - nNameColumn);
+    sLine += Padded(sSystem.szIP, nPortColumn - nAddressColumn);
+    sLine += Padded(sSystem.szPort, nUserColumn - nPortColumn);
+    return sLine + sSystem.szUser;
+}
+
+int CreateSystemRows(int nMargin)
+{
+    const DISPLAYATTRIBUTES &sField = asOVDisplayAttributes[OVDG_FIELD];
+    const int nLast = std::min(nRemoteSystems, nFirstShown + SystemsPerPage());
+    const int nConnected = ConnectedIndex();
+    int nRc = OVRC_OK;
+    for (int i = nFirstShown; nRc == OVRC_OK && i < nLast; ++i) {
+        const int nRow = nFirstSystemRow + 2 * (i - nFirstShown);
+        char szName[40];
+        SystemFieldName(szName, i);
+        /* The selected line in reverse, the others in the Field group's own attribute. */
+        nRc = OVCreateField(psPab, nRow, nMargin + 1, nLineLength, szName, SystemLine(i).c_str(),
+                            OVSTYLE_TAB, i == nSelected ? 7 : sField.nAttribute,
+                            sField.nBackgroundColor, sField.nForegroundColor);
+        const REMOTESYSTEM &sSystem = asRemoteSystem[i];
+        const char *apszStamp[4] = {sSystem.szLastPing, sSystem.szLastTrust,
+                                    sSystem.szLastConnect, i == nConnected ? "Connected" : ""};
+        for (int j = 0; nRc == OVRC_OK && j < 4; ++j) {
+            nRc = CreatePanelText(nRow + 1, nMargin + aStampColumn[j], 16, "Stamp",
+                                  apszStamp[j][0] != '\0' ? apszStamp[j] : "-", 0);
+        }
+    }
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvikconn Present_Panel: Unable to Create System Line, rc: %d.", nRc);
+    }
+    return nRc;
+}
+
+struct HEADING {
+    int nRow;
+    int nColumn;
+    const char *pszText;
+};
+constexpr HEADING asHeading[] = {
+    {3, nNameColumn, "Name"},         {3, nAddressColumn, "Address"},
+    {3, nPortColumn, "Port"},         {3, nUserColumn, "User"},
+    {4, aStampColumn[0], "Last ping"}, {4, aStampColumn[1], "Last trust"},
+    {4, aStampColumn[2], "Last connect"}, {4, aStampColumn[3], "Status"},
+    {5, 1, "---------------------------------------------------------------------------"}};
+
+std::string StatusText()
+{
+    const int nConnected = ConnectedIndex();
+    std::string sText;
+    if (nRemoteSystems == 0) {
+        sText = "No remote systems yet: New enters one.";
+    } else {
+        const int nLast = std::min(nRemoteSystems, nFirstShown + SystemsPerPage());
+        sText = "Systems " + std::to_string(nFirstShown + 1) + "-" + std::to_string(nLast) +
+                " of " + std::to_string(nRemoteSystems) + ".";
+    }
+    return sText + "  Connected: " +
+           (nConnected >= 0 ? asRemoteSystem[nConnected].szSystemName
+                            : "none");
+}
+
+bool IsShownField(const char *pszName)
+{
+    int nIndex = -1;
+    if (std::sscanf(pszName, "SYS%d", &nIndex) == 1) {
+        return nIndex >= nFirstShown && nIndex < nRemoteSystems &&
+               nIndex < nFirstShown + SystemsPerPage();
+    }
+    if (std::strcmp(pszName, "Forward ") == 0)
+        return nFirstShown + SystemsPerPage() < nRemoteSystems;
+    if (std::strcmp(pszName, "Backward ") == 0) return nFirstShown > 0;
+    return pszName[0] != '\0';
+}
+
+/* The cursor goes back where the user was: the chosen line or button. */
+int PlaceCursor()
+{
+    if (!IsShownField(szCursor)) {
+        if (nSelected >= nFirstShown && nSelected < nFirstShown + SystemsPerPage()) {
+            SystemFieldName(szCursor, nSelected);
+        } else {
+            OVCopyText(szCursor, sizeof szCursor, nRemoteSystems == 0 ? "New " : "Return ");
+        }
+    }
+    return OVSetCursor(psPab, szCursor);
+}
+
+int Present_Panel()
+{
+    OVTraceStart("orvikconn Present_Panel", "psPab: %p.", static_cast<void *>(psPab));
+    const int nMargin = LayoutMargin();
+    const int nTitleLength = static_cast<int>(std::strlen(szTitleText));
+    int nRc = CreatePanelText(1, (psPab->nColumns - nTitleLength) / 2, nTitleLength, "Title",
+                              szTitleText, 0);
+    for (const HEADING &sHeading : asHeading) {
+        if (nRc != OVRC_OK) break;
+        nRc = CreatePanelText(sHeading.nRow, nMargin + sHeading.nColumn,
+                              static_cast<int>(std::strlen(sHeading.pszText)), "Heading",
+                              sHeading.pszText, 0);
+    }
+    if (nRc == OVRC_OK) nRc = CreateSystemRows(nMargin);
+    if (nRc == OVRC_OK) {
+        nRc = CreatePanelText(psPab->nRows - 3, nMargin + 3, nLineLength, "Status", StatusText(), 0);
+    }
+    int nResponse = 0;
+    if (nRc == OVRC_OK) {
+        nRc = OVCreateActionBar(psPab, psPab->nRows - 2, nMargin + 3, psPab->nColumns - 4,
+                                ulSystemButtons, &nResponse);
+    }
+    if (nRc == OVRC_OK) {
+        unsigned long ulPaging = 0;
+        if (nFirstShown + SystemsPerPage() < nRemoteSystems) ulPaging |= OVAB_FORWARD;
+        if (nFirstShown > 0) ulPaging |= OVAB_BACKWARD;
+        nRc = OVCreateActionBar(psPab, psPab->nRows - 1, nMargin + 3, psPab->nColumns - 4,
+                                ulPaging | OVAB_HELP | OVAB_RETURN | OVAB_EXIT, &nResponse);
+    }
+    if (nRc == OVRC_OK) nRc = PlaceCursor();
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvikconn Present_Panel: Unable to Create Panel Fields, rc: %d.", nRc);
+    }
+    return OVTraceEnd("orvikconn Present_Panel", nRc);
+}
+
+void Ping(REMOTESYSTEM &sSystem)
+{
+    static char szOutput[4096];
+    szOutput[0] = '\0';
+    const std::string sCommand = PingCommand(sSystem);
+    OVLog(OVLOG_INFO, "orvikconn Ping: %s", sCommand.c_str());
+    int nRc = ExecuteCommand(sCommand.c_str(), szOutput, sizeof szOutput);
+    const std::string sName = sSystem.szSystemName;
+    if (nRc == OVRC_OK) {
+        SetStamp(sSystem.szLastPing);
+        if (SaveTable() == OVRC_OK) {
+            ShowMessage(OVLOG_INFO, sName + " answered at " + sSystem.szLastPing + ".");
+        }
+        return;
+    }
+    std::string sWhy = FirstLine(szOutput);
+    ShowMessage(OVLOG_ERROR, sName + " did not answer: " +
+                                 (sWhy.empty() ? "ssh failed without a message." : sWhy));
+}
+
+/* Scans the host keys; the keys, or none after telling the user why. */
+std::vector<std::string> ScanKeys(const REMOTESYSTEM &sSystem)
+{
+    static char szOutput[16384];
+    szOutput[0] = '\0';
+    /* Without an answer from ssh -G the address and port are scanned as they stand. */
+    ExecuteCommand(ResolveCommand(sSystem).c_str(), szOutput, sizeof szOutput);
+    const SCANTARGET sTarget = ScanTarget(sSystem, szOutput);
+    szOutput[0] = '\0';
+    const std::string sCommand = KeyscanCommand(sTarget);
+    OVLog(OVLOG_INFO, "orvikconn Trust: %s", sCommand.c_str());
+    ExecuteCommand(sCommand.c_str(), szOutput, sizeof szOutput);
+    std::vector<std::string> asKeys = KeyLines(szOutput, sTarget.sKeyAlias);
+    if (asKeys.empty()) {
+        ShowMessage(OVLOG_ERROR, "No host key came from " + sTarget.sHost + " port " +
+                                     sTarget.sPort + ".");
+    }
+    return asKeys;
+}
+
+void Connect(int nIndex)
+{
+    REMOTESYSTEM &sSystem = asRemoteSystem[nIndex];
+    int nShared = SharedAddress(nIndex);
+    if (nShared >= 0) {
+        ShowMessage(OVLOG_ERROR, std::string(asRemoteSystem[nShared].szSystemName) +
+                                     " has the same address; change one of them first.");
+        return;
+    }
+    psConnectedSystem = &sSystem;
+    SetStamp(sSystem.szLastConnect);
+    if (SaveTable() == OVRC_OK) {
+        ShowMessage(OVLOG_INFO, std::string("Connected: commands now run on ") + sSystem.szUser +
+                                    "@" + sSystem.szIP + " port " + sSystem.szPort + ".");
+    }
+}
+
+void Disconnect()
+{
+    if (psConnectedSystem == nullptr) {
+        ShowMessage(OVLOG_INFO, "No system is connected.");
+        return;
+    }
+    psConnectedSystem = nullptr;
+    if (SaveTable() == OVRC_OK) {
+        ShowMessage(OVLOG_INFO, "Disconnected: everything runs locally.");
+    }
+}
+
+/* The screen that follows a response on the list. */
+enum NEXTSCREEN { NS_LIST, NS_NEW, NS_CHANGE, NS_TRUST, NS_DELETE };
+
+/* Acts on one response of the list; a screen of its own comes after the list's panel. */
+NEXTSCREEN Respond(const char *pszResponseID, std::vector<std::string> *pasKeys)
+{
+    int nIndex = -1;
+    if (std::sscanf(pszResponseID, "SYS%d", &nIndex) == 1) {
+        if (nIndex >= 0 && nIndex < nRemoteSystems) nSelected = nIndex;
+        return NS_LIST;
+    }
+    if (std::strcmp(pszResponseID, "Forward ") == 0) {
+        nFirstShown += SystemsPerPage();
+        return NS_LIST;
+    }
+    if (std::strcmp(pszResponseID, "Backward ") == 0) {
+        nFirstShown = std::max(0, nFirstShown - SystemsPerPage());
+        return NS_LIST;
+    }
+    if (std::strcmp(pszResponseID, "New ") == 0) {
+        if (nRemoteSystems < OVMAXREMOTESYSTEMS) return NS_NEW;
+        ShowMessage(OVLOG_ERROR, "The list is full: remove a system first.");
+        return NS_LIST;
+    }
+    if (std::strcmp(pszResponseID, "Disconnect ") == 0) {
+        Disconnect();
+        return NS_LIST;
+    }
+    if (nSelected < 0 || nSelected >= nRemoteSystems) {
+        ShowMessage(OVLOG_ERROR, "No system is selected: New enters one.");
+        return NS_LIST;
+    }
+    REMOTESYSTEM &sSystem = asRemoteSystem[nSelected];
+    if (std::strcmp(pszResponseID, "Ping ") == 0) {
+        Ping(sSystem);
+    } else if (std::strcmp(pszResponseID, "Trust ") == 0) {
+        *pasKeys = ScanKeys(sSystem);
+        if (!pasKeys->empty()) return NS_TRUST;
+    } else if (std::strcmp(pszResponseID, "Connect ") == 0) {
+        Connect(nSelected);
+    } else if (std::strcmp(pszResponseID, "Edit ") == 0) {
+        return NS_CHANGE;
+    } else if (std::strcmp(pszResponseID, "Delete ") == 0) {
+        return NS_DELETE;
+    }
+    return NS_LIST;
+}
+
+/* One pass of the list: 0 to show it again, 3 after Return, 9 after Exit, or a failure. */
+int List_Systems()
+{
+    const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];
+    psPab = OVCreatePanel(nullptr, sPanel.nAttribute, sPanel.nBackgroundColor,
+                          sPanel.nForegroundColor);
+    if (psPab == nullptr) {
+        OVWriteMessage(OVLOG_ERROR, "orvikconn Process_Request: Unable to Create Panel.");
+        OVRestoreTerminal();
+        return OVRC_ERROR;
+    }
+    if (nSelected >= nRemoteSystems || nSelected < 0) {
+        nSelected = nRemoteSystems == 0 ? -1 : std::max(ConnectedIndex(), 0);
+    }
+    if (nFirstShown >= nRemoteSystems) nFirstShown = 0;
+
+    int nRc = Present_Panel();
+    char szResponseID[40] = "";
+    int nResponse = 0;
+    if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
+    NEXTSCREEN eNext = NS_LIST;
+    std::vector<std::string> asKeys;
+    const int nActedOn = nSelected;
+    if (nRc == OVRC_OK && szResponseID[0] != '\0') {
+        OVCopyText(szCursor, sizeof szCursor, szResponseID);
+        eNext = Respond(szResponseID, &asKeys);
+    }
+    OVDeletePanel(psPab);
+    psPab = nullptr;
+    if (nRc != OVRC_OK) return nRc;
+
+    switch (eNext) {
+    case NS_NEW:
+        return Enter_System(-1);
+    case NS_CHANGE:
+        return Enter_System(nActedOn);
+    case NS_TRUST:
+        return Confirm_Trust(nActedOn, asKeys);
+    case NS_DELETE:
+        return Confirm_Delete(nActedOn);
+    case NS_LIST:
+        break;
+    }
+    return OVRC_OK;
+}
+
+}  // namespace
+
+void SelectSystem(int nIndex)
+{
+    nSelected = nIndex;
+    if (nIndex >= 0) {
+        const int nPerPage = psPab != nullptr ? SystemsPerPage() : 1;
+        if (nIndex < nFirstShown || nIndex >= nFirstShown + nPerPage) {
+            nFirstShown = nIndex - nIndex % nPerPage;
+        }
+        SystemFieldName(szCursor, nIndex);
+    }
+}
+
+int Process_Request()
+{
+    OVTraceStart("orvikconn Process_Request", "pszHelpInfo: %p.",
+                 static_cast<void *>(pszHelpInfo));
+    int nRc = OVRC_OK;
+    while (nRc == OVRC_OK) {
+        nRc = List_Systems();
+    }
+    if (nRc == OVRC_RETURN) nRc = OVRC_OK;
+    return OVTraceEnd("orvikconn Process_Request", nRc);
+}
