@@ -1,0 +1,237 @@
+// The two parsers of orvikfsys on outputs captured from GNU coreutils 9.1: rows of
+// `ls -lpah --time-style=+%D-%H:%M` and the default layout of `stat`.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "orvikfsys.h"
+
+namespace {
+
+LSROW Parsed(std::string_view sRow)
+{
+    LSROW sParsed;
+    EXPECT_TRUE(ParseListingRow(sRow, &sParsed)) << sRow;
+    return sParsed;
+}
+
+// Where a text stands in the data line, or npos.
+std::size_t At(const std::string &sLine, const std::string &sText) { return sLine.find(sText); }
+
+}  // namespace
+
+TEST(FsysListingRow, TakesTheWholeNameOfEveryKindOfEntry)
+{
+    struct CASE {
+        const char *pszRow;
+        const char *pszName;
+        const char *pszSize;
+        const char *pszTarget;
+    };
+    const CASE asCase[] = {
+        {"drwxr-xr-x  3 root root 4.0K 12/08/26-14:26 ./", "./", "4.0K", ""},
+        {"-rw-r--r--  1 root root    0 12/08/26-14:19 my file", "my file", "0", ""},
+        {"-rw-r--r--  1 root root    0 12/08/26-14:26   lead", "  lead", "0", ""},
+        {"drwxr-xr-x  2 root root 4.0K 12/08/26-14:26 dir x/", "dir x/", "4.0K", ""},
+        {"-rw-r--r--  1 root root    0 12/08/26-14:19 a'b\"c", "a'b\"c", "0", ""},
+        {"-rw-r--r--  1 root root    0 12/08/26-14:19 $(touch x)", "$(touch x)", "0", ""},
+        {"-rw-r--r--  1 root root    0 12/08/26-14:19 -rf", "-rf", "0", ""},
+        {"lrwxrwxrwx  1 root root    4 12/08/26-14:26 ulink -> /usr", "ulink", "4", "/usr"},
+        {"lrwxrwxrwx   1 root root    7 05/20/25-00:00 bin -> usr/bin", "bin", "7", "usr/bin"},
+        {"crw-rw-rw- 1 root root 1, 3 12/06/26-04:00 null", "null", "1, 3", ""},
+        {"brw-rw---- 1 root disk 259,   0 12/06/26-04:00 nvme0n1", "nvme0n1", "259,   0", ""},
+        {"-rw-r--r--. 1 root root 1.2M 12/06/26-04:00 selinux file", "selinux file", "1.2M", ""},
+        {"-rw-r--r--  1 root root    0 12/08/26-14:26 "
+         "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL",
+         "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL", "0", ""},
+    };
+    for (const CASE &sCase : asCase) {
+        LSROW sRow = Parsed(sCase.pszRow);
+        EXPECT_EQ(sRow.sName, sCase.pszName) << sCase.pszRow;
+        EXPECT_EQ(sRow.sSize, sCase.pszSize) << sCase.pszRow;
+        EXPECT_EQ(sRow.sTarget, sCase.pszTarget) << sCase.pszRow;
+    }
+    LSROW sRow = Parsed("-rwxr-xr-x   1 root root    0 10/15/26-22:25 .dockerenv");
+    EXPECT_EQ(sRow.sMode, "-rwxr-xr-x");
+    EXPECT_EQ(sRow.sLinks, "1");
+    EXPECT_EQ(sRow.sOwner, "root");
+    EXPECT_EQ(sRow.sGroup, "root");
+    EXPECT_EQ(sRow.sDateTime, "10/15/26-22:25");
+}
+
+TEST(FsysListingRow, RefusesWhatIsNoEntry)
+{
+    // The total line, the rest of a name that holds a newline ("new\nline"), a row cut
+    // short, and text that only looks like a mode.
+    for (const char *pszRow : {"total 12K", "line", "", "-rw-r--r--  1 root root    0",
+                               "-rw-r--r--  1 root root    0 12/08/26-14:19",
+                               "-rw-r--r--  1 root root    0 12/08/26-14:19 ",
+                               "hello world this has seven words or more",
+                               "-rw-r--r--x 1 root root 0 12/08/26-14:19 eleven",
+                               "crw-rw-rw- 1 root root 1, "}) {
+        LSROW sRow;
+        EXPECT_FALSE(ParseListingRow(pszRow, &sRow)) << pszRow;
+    }
+}
+
+TEST(FsysListingRow, LineStandsUnderTheHeadings)
+{
+    // Offsets of "Size", "Date Time" and "Flags" below the heading placed at +36 from the
+    // line: 40, 49, 64.
+    std::string sLine = FormatListingLine(Parsed("drwxr-xr-x  2 root root 4.0K 12/08/26-14:26 dir x/"));
+    EXPECT_EQ(sLine.size(), 74u);
+    EXPECT_EQ(sLine.substr(0, 7), "dir x/ ");
+    EXPECT_EQ(At(sLine, "4.0K"), 40u);
+    EXPECT_EQ(At(sLine, "12/08/26-14:26"), 49u);
+    EXPECT_EQ(At(sLine, "drwxr-xr-x"), 64u);
+
+    // A long name is cut to 40 characters and still leaves the other columns in place; the
+    // security mark after the mode is dropped.
+    std::string sLong(45, 'L');
+    sLine = FormatListingLine(Parsed("-rw-r--r--. 1 root root 0 12/08/26-14:26 " + sLong));
+    EXPECT_EQ(sLine.substr(0, 41), std::string(40, 'L') + "0");
+    EXPECT_EQ(sLine.substr(64), "-rw-r--r--");
+
+    // A device shows both numbers; a name with UTF-8 counts characters, not bytes.
+    sLine = FormatListingLine(Parsed("crw-rw-rw- 1 root root 1, 3 12/06/26-04:00 n\xc3\xa4me"));
+    EXPECT_EQ(sLine.substr(0, 5), "n\xc3\xa4me");
+    EXPECT_EQ(At(sLine, "1, 3"), 41u);  // one byte further: the name has a two-byte letter
+
+    // Control characters cannot reach the terminal, and a name that begins with a push
+    // button's label is moved off the start of the line.
+    sLine = FormatListingLine(Parsed("-rw-r--r-- 1 root root 0 12/06/26-04:00 a\x1b[2Jb"));
+    EXPECT_EQ(sLine.substr(0, 6), "a?[2Jb");
+    for (const char *pszName : {"Return x", "Exit now", "Help me"}) {
+        sLine = FormatListingLine(Parsed(std::string("-rw-r--r-- 1 u g 0 12/06/26-04:00 ") + pszName));
+        EXPECT_EQ(sLine, " " + std::string(pszName) + std::string(39 - std::strlen(pszName), ' ') +
+                             "0        12/06/26-04:00 -rw-r--r--");
+    }
+}
+
+namespace {
+
+// stat /tmp/qq/my file (coreutils 9.1, no security context).
+const char szStatRegular[] =
+    "  File: /tmp/rt/my file.txt\n"
+    "  Size: 13        \tBlocks: 8          IO Block: 4096   regular file\n"
+    "Device: 254,0\tInode: 10953788    Links: 1\n"
+    "Access: (0644/-rw-r--r--)  Uid: (    0/    root)   Gid: (    0/    root)\n"
+    "Access: 2026-12-08 14:25:03.118374211 +0000\n"
+    "Modify: 2026-12-08 14:25:03.118374211 +0000\n"
+    "Change: 2026-12-08 14:25:03.122374211 +0000\n"
+    " Birth: 2026-12-08 14:25:03.118374211 +0000\n";
+
+const char szStatDevice[] =
+    "  File: /dev/null\n"
+    "  Size: 0         \tBlocks: 0          IO Block: 4096   character special file\n"
+    "Device: 0,6\tInode: 3           Links: 1     Device type: 1,3\n"
+    "Access: (0666/crw-rw-rw-)  Uid: (    0/    root)   Gid: (    0/    root)\n"
+    "Access: 2026-12-06 04:00:22.361807547 +0000\n"
+    "Modify: 2026-12-06 04:00:22.361807547 +0000\n"
+    "Change: 2026-12-06 04:00:22.361807547 +0000\n"
+    " Birth: 2026-12-06 04:00:22.361807547 +0000\n";
+
+// The older layout with a quoted name, hexadecimal device and a security context line.
+const char szStatQuotedContext[] =
+    "  File: '/etc/passwd'\n"
+    "  Size: 2329      \tBlocks: 8          IO Block: 4096   regular file\n"
+    "Device: fd00h/64768d\tInode: 33575641    Links: 1\n"
+    "Access: (0644/-rw-r--r--)  Uid: (    0/    root)   Gid: (    0/    root)\n"
+    "Context: system_u:object_r:passwd_file_t:s0   \n"
+    "Access: 2019-03-01 10:12:01.123456789 +0100\n"
+    "Modify: 2019-02-28 09:00:00.000000000 +0100\n"
+    "Change: 2019-02-28 09:00:00.000000000 +0100\n"
+    " Birth: -\n";
+
+struct PLACED {
+    int nRow, nColumn;
+    const char *pszText;
+};
+
+void ExpectPlaced(std::string_view sOutput, int nMargin, const std::vector<PLACED> &asWanted,
+                  int bRegularWanted)
+{
+    int bRegular = -1;
+    std::vector<STATTEXT> asText = ParseRemoteStat(sOutput, nMargin, &bRegular);
+    EXPECT_EQ(bRegular, bRegularWanted);
+    ASSERT_EQ(asText.size(), asWanted.size());
+    for (std::size_t i = 0; i < asWanted.size(); ++i) {
+        EXPECT_EQ(asText[i].nRow, asWanted[i].nRow) << asWanted[i].pszText;
+        EXPECT_EQ(asText[i].nColumn, asWanted[i].nColumn) << asWanted[i].pszText;
+        EXPECT_EQ(asText[i].sText, asWanted[i].pszText);
+        EXPECT_EQ(asText[i].bFileName, i == 0);
+    }
+}
+
+}  // namespace
+
+TEST(FsysStatLabels, CurrentLayoutPlacedForEveryMargin)
+{
+    for (int nMargin : {0, 20, -5}) {
+        SCOPED_TRACE(nMargin);
+        ExpectPlaced(szStatRegular, nMargin,
+                     {{3, nMargin + 17, "/tmp/rt/my file.txt"},
+                      {7, nMargin + 17, "Size: 13"},
+                      {7, nMargin + 41, "Blocks: 8"},
+                      {7, nMargin + 60, "IO Block: 4096"},
+                      {5, nMargin + 17, "Type: regular file"},
+                      {9, nMargin + 15, "Device: 254,0"},
+                      {9, nMargin + 42, "Inode: 10953788"},
+                      {5, nMargin + 63, "Links: 1"},
+                      {11, nMargin + 15, "Access: (0644/-rw-r--r--)"},
+                      {11, nMargin + 44, "Uid: (    0/    root)  "},
+                      {12, nMargin + 44, "Gid: (    0/    root)"},
+                      {16, nMargin + 14, "Last Access: 2026-12-08 14:25:03"},
+                      {17, nMargin + 14, "Last Modify: 2026-12-08 14:25:03"},
+                      {18, nMargin + 14, "Last Change: 2026-12-08 14:25:03"}},
+                     1);
+    }
+}
+
+TEST(FsysStatLabels, OtherTypesQuotesContextAndNamesThatLookLikeLabels)
+{
+    // An empty file is "regular empty file": no Copy.
+    std::string sEmpty = szStatRegular;
+    sEmpty.replace(sEmpty.find("regular file"), 12, "regular empty file");
+    int bRegular = -1;
+    std::vector<STATTEXT> asText = ParseRemoteStat(sEmpty, 0, &bRegular);
+    EXPECT_EQ(bRegular, 0);
+    EXPECT_EQ(asText[4].sText, "Type: regular empty file");
+
+    asText = ParseRemoteStat(szStatDevice, 0, &bRegular);
+    EXPECT_EQ(bRegular, 0);
+    EXPECT_EQ(asText[0].sText, "/dev/null") << "an unquoted name keeps its first character";
+    EXPECT_EQ(asText[4].sText, "Type: character special file");
+    EXPECT_EQ(asText[5].sText, "Device: 0,6");
+    EXPECT_EQ(asText[7].sText, "Links: 1     Device type: 1,3");
+
+    asText = ParseRemoteStat(szStatQuotedContext, 0, &bRegular);
+    EXPECT_EQ(bRegular, 1);
+    EXPECT_EQ(asText[0].sText, "/etc/passwd");
+    EXPECT_EQ(asText[5].sText, "Device: fd00h/64768d");
+    ASSERT_EQ(asText.size(), 15u);
+    EXPECT_EQ(asText[11].nRow, 14);
+    EXPECT_EQ(asText[11].sText, "Context: system_u:object_r:passwd_file_t:s0");
+    EXPECT_EQ(asText[12].sText, "Last Access: 2019-03-01 10:12:01");
+
+    // A name that holds label words changes nothing below the first line.
+    std::string sTricky = szStatRegular;
+    sTricky.replace(sTricky.find("/tmp/rt/my file.txt"), 19, "/tmp/Size: 99 Access: 2099 Links: 7");
+    asText = ParseRemoteStat(sTricky, 0, &bRegular);
+    EXPECT_EQ(asText[0].sText, "/tmp/Size: 99 Access: 2099 Links: 7");
+    EXPECT_EQ(asText[1].sText, "Size: 13");
+    EXPECT_EQ(asText[7].sText, "Links: 1");
+    EXPECT_EQ(asText[11].sText, "Last Access: 2026-12-08 14:25:03");
+
+    // Missing labels leave their places empty; text cut short stays within the output.
+    asText = ParseRemoteStat("  File: /x\n  Size: 1", 0, &bRegular);
+    ASSERT_EQ(asText.size(), 2u);
+    EXPECT_EQ(asText[1].sText, "Size: 1");
+    asText = ParseRemoteStat("stat: cannot statx '/x': No such file or directory\n", 0, &bRegular);
+    EXPECT_TRUE(asText.empty());
+    asText = ParseRemoteStat("a\nModify: 2026", 0, &bRegular);
+    ASSERT_EQ(asText.size(), 1u);
+    EXPECT_EQ(asText[0].sText, "Last Modify: 2026");
+}
