@@ -274,3 +274,29 @@ TEST(PrefFromMenu, ExitInPreferencesEndsTheMainMenu)
     EXPECT_EQ(session.ExitStatus(), 0) << "the main menu ends normally";
     EXPECT_EQ(home.ReadLog().find("Failure in call to"), std::string::npos) << home.ReadLog();
 }
+
+// A config.ini that does not load (too many systems, a bad line half way) is left byte for
+// byte as it was, whatever is chosen: its tables are only part of the file.
+TEST(PrefPanel, ConfigThatDoesNotLoadIsNeverWrittenBack)
+{
+    std::string sSystems;
+    for (int i = 1; i <= 200; i++)
+        sSystems += "RemoteSystem 10.0.1." + std::to_string(i) + " 22 s" + std::to_string(i) +
+                    " admin\n";
+    for (const std::string &sFile :
+         {sSystems, std::string("RemoteSystem a 22 a u\nPanelAttribute is Sparkling\nRemoteSystem b 22 b u\n"
+                    "ButtonForegroundColor is Red\n")}) {
+        TestHome home;
+        home.WriteFile("config.ini", sFile);
+        TmuxSession session(PrefCommand(), PrefOptions(home));
+        ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+        session.SendKeys(sToPanelBackground + " Enter");
+        ASSERT_TRUE(session.WaitFor("Magenta")) << session.Capture();
+        session.SendKeys("Down Down Down Down Enter");
+        ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+        EXPECT_EQ(home.ReadFile("config.ini"), sFile);
+        EXPECT_NE(home.ReadLog().find("SaveConfigurationValues: The last load of the "
+                                      "configuration file failed;"),
+                  std::string::npos);
+    }
+}
