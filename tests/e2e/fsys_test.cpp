@@ -1,0 +1,546 @@
+// orvikfsys end to end: the real browser in tmux walks from "/" into a prepared folder tree,
+// pages through it, opens detail pages and vi, locally and on the test OpenSSH server.
+#include "test_services.h"
+#include "tmux_driver.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string sBin = std::string(ORVIK_BIN_DIR) + "/orvikfsys";
+
+void WriteText(const std::string &sPath, const std::string &sText)
+{
+    std::ofstream(sPath) << sText;
+}
+
+std::string TrimmedRight(std::string sText)
+{
+    while (!sText.empty() && sText.back() == ' ') sText.pop_back();
+    return sText;
+}
+
+// 1-based column of a text on a screen row, 0 when it is not there.
+int ColumnOf(const TmuxSession &session, int nRow, const std::string &sText)
+{
+    std::string::size_type nAt = session.Line(nRow).find(sText);
+    return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
+}
+
+std::string UserName()
+{
+    struct passwd *psUser = getpwuid(geteuid());
+    return psUser != nullptr ? psUser->pw_name : "";
+}
+
+// The browser in a pane of the given size, with the tree's owner's HOME, ORVIKDIR and log.
+class Browser {
+  public:
+    Browser(const TestHome &home, int nColumns, int nRows, const std::string &sExtra = "")
+        : m_nRows(nRows), m_nMargin(nColumns > 80 ? (nColumns - 80) / 2 : 0),
+          m_session(ShellQuote(sBin) + " -help 'Browse the files'" + sExtra, Options(home, nColumns, nRows))
+    {
+    }
+    TmuxSession &Session() { return m_session; }
+    int Margin() const { return m_nMargin; }
+    int BarRow() const { return m_nRows - 1; }
+
+    // The names on the page, one per data line from row 4, as the name column shows them.
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> asName;
+        for (int nRow = 4; nRow < BarRow() - 1; ++nRow) {
+            std::string sLine = m_session.Line(nRow);
+            if (static_cast<int>(sLine.size()) <= m_nMargin + 3) continue;
+            asName.push_back(TrimmedRight(sLine.substr(m_nMargin + 3, 40)));
+        }
+        while (!asName.empty() && asName.back().empty()) asName.pop_back();
+        return asName;
+    }
+    bool HasForward() const { return m_session.Line(BarRow()).find("Forward") != std::string::npos; }
+
+    // Waits until the screen differs from sBefore (a new page, panel or program).
+    bool WaitChange(const std::string &sBefore, int nMillis = 15000) const
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::string sNow = m_session.Capture();
+            if (sNow != sBefore && sNow.find("Exit") != std::string::npos) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (m_session.Capture() == sNow) return true;
+            }
+        }
+        return false;
+    }
+    // Keys, then the next settled screen.
+    bool Press(const std::string &sKeys)
+    {
+        std::string sBefore = m_session.Capture();
+        m_session.SendKeys(sKeys);
+        return WaitChange(sBefore);
+    }
+    // Forward from the page's first line: back over Exit, Return and Help.
+    bool Forward() { return Press("BTab BTab BTab BTab Enter"); }
+
+    // The keys from the page's first line to the last entry shown as sName ("" if none).
+    std::string KeysTo(const std::string &sName) const
+    {
+        std::vector<std::string> asName = Names();
+        for (std::size_t i = asName.size(); i-- > 0;) {
+            std::string sShown = asName[i];
+            if (sShown.rfind(" ", 0) == 0) sShown.erase(0, 1);  // a button word moved right
+            if (sShown == sName.substr(0, 40)) {
+                std::string sKeys;
+                for (std::size_t k = 0; k < i; ++k) sKeys += "Down ";
+                return sKeys + "Enter";
+            }
+        }
+        return "";
+    }
+    // Chooses the entry shown as sName, paging forward to find it.
+    bool Open(const std::string &sName)
+    {
+        for (int nPage = 0; nPage < 200; ++nPage) {
+            std::string sKeys = KeysTo(sName);
+            if (!sKeys.empty()) return Press(sKeys);
+            if (!HasForward() || !Forward()) break;
+        }
+        ADD_FAILURE() << "no entry " << sName << " in\n" << m_session.Capture();
+        return false;
+    }
+    // Down the path from "/", one folder a step: {"tmp/", "orvik-test-x/", ...}.
+    void Walk(const std::vector<std::string> &asFolder)
+    {
+        for (const std::string &sFolder : asFolder) ASSERT_TRUE(Open(sFolder)) << sFolder;
+    }
+
+  private:
+    static TmuxOptions Options(const TestHome &home, int nColumns, int nRows)
+    {
+        TmuxOptions options;
+        options.nColumns = nColumns;
+        options.nRows = nRows;
+        options.env = home.Env();
+        options.sWorkDir = home.sRoot;
+        return options;
+    }
+    int m_nRows;
+    int m_nMargin;
+    TmuxSession m_session;
+};
+
+// The folders from "/" down to a path below /tmp.
+std::vector<std::string> StepsTo(const std::string &sPath)
+{
+    std::vector<std::string> asStep;
+    std::stringstream sParts(sPath);
+    for (std::string sPart; std::getline(sParts, sPart, '/');)
+        if (!sPart.empty()) asStep.push_back(sPart + "/");
+    return asStep;
+}
+
+// The listing file named in the debug log's trace of the ls command.
+std::string ListingFileOf(const std::string &sLog)
+{
+    std::size_t nAt = sLog.find("> /tmp/Orvikfsys.");
+    if (nAt == std::string::npos) return "";
+    std::size_t nEnd = sLog.find(' ', nAt + 2);
+    return sLog.substr(nAt + 2, nEnd - nAt - 2);
+}
+
+}  // namespace
+
+TEST(FsysListing, PagesAFolderOfHundredsAt80x24)
+{
+    TestHome home;
+    const std::string sTree = home.sRoot + "/tree";
+    fs::create_directories(sTree + "/many");
+    for (int i = 0; i < 300; ++i) {
+        char szName[16];
+        std::snprintf(szName, sizeof szName, "f%03d", i);
+        WriteText(sTree + "/many/" + szName, "");
+    }
+    Browser browser(home, 80, 24);
+    TmuxSession &session = browser.Session();
+    ASSERT_TRUE(session.WaitFor("Orvik Explore Filesystems")) << session.Capture();
+
+    // The first page of "/": title, headings, "./" first with the cursor, Forward offered.
+    ASSERT_TRUE(browser.WaitChange(""));
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik Explore Filesystems"), (80 - 25) / 2);
+    EXPECT_EQ(ColumnOf(session, 3, "Directory/File Name"), 4);
+    EXPECT_EQ(ColumnOf(session, 3, "Size"), 44);
+    EXPECT_EQ(ColumnOf(session, 3, "Date Time"), 53);
+    EXPECT_EQ(ColumnOf(session, 3, "Flags"), 68);
+    std::vector<std::string> asRoot = browser.Names();
+    ASSERT_GE(asRoot.size(), 2u);
+    EXPECT_EQ(asRoot[0], "./");
+    EXPECT_EQ(asRoot[1], "../");
+    EXPECT_EQ(session.Cell(4, 4).nBackground, 4) << "data lines are white on blue";
+    EXPECT_EQ(session.Cell(4, 4).nForeground, 7);
+    EXPECT_NE(session.Line(23).find("Help   Return   Exit"), std::string::npos);
+
+    browser.Walk(StepsTo(sTree + "/many"));
+    if (HasFatalFailure()) return;
+    // A data line stands under its headings.
+    std::string sFirst = session.Line(6);
+    EXPECT_EQ(ColumnOf(session, 6, "f000"), 4) << sFirst;
+    EXPECT_EQ(sFirst.substr(42, 3), " 0 ") << "size at column 44: " << sFirst;
+    EXPECT_EQ(sFirst.substr(51, 16).find_first_of("/-:"), 3u) << "date-time at column 53";
+    EXPECT_EQ(sFirst.substr(54, 1) + sFirst.substr(57, 1) + sFirst.substr(60, 1) +
+                  sFirst.substr(63, 1),
+              "//-:")
+        << sFirst;
+    EXPECT_EQ(ColumnOf(session, 6, "-rw-r--r--"), 68) << sFirst;
+
+    // 302 rows (./, ../ and 300 files) on pages of 18: 17 pages, every name once.
+    std::multiset<std::string> asSeen;
+    int nPages = 1;
+    for (;;) {
+        for (const std::string &sName : browser.Names()) asSeen.insert(sName);
+        if (!browser.HasForward()) break;
+        ASSERT_EQ(browser.Names().size(), 18u) << "only a full page offers Forward";
+        ASSERT_TRUE(browser.Forward()) << session.Capture();
+        ++nPages;
+        ASSERT_LT(nPages, 30);
+    }
+    EXPECT_EQ(nPages, 17);
+    EXPECT_EQ(asSeen.size(), 302u);
+    for (int i = 0; i < 300; ++i) {
+        char szName[16];
+        std::snprintf(szName, sizeof szName, "f%03d", i);
+        EXPECT_EQ(asSeen.count(szName), 1u) << szName;
+    }
+    EXPECT_EQ(browser.Names().size(), 302u - 16 * 18);
+    session.SendKeys("BTab Enter");  // from the first line back over Exit
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 9);
+}
+
+TEST(FsysListing, FolderStepsPageBoundaryAndCleanUp)
+{
+    TestHome home;
+    const std::string sTree = home.sRoot + "/tree";
+    fs::create_directories(sTree + "/sub");
+    fs::create_directories(sTree + "/exact");
+    WriteText(sTree + "/sub/inner.txt", "inner");
+    for (int i = 0; i < 34; ++i) WriteText(sTree + "/exact/e" + std::to_string(10 + i), "");
+
+    Browser browser(home, 80, 24, " debug");
+    TmuxSession &session = browser.Session();
+    ASSERT_TRUE(session.WaitFor("Orvik Explore Filesystems")) << session.Capture();
+    ASSERT_TRUE(browser.WaitChange(""));
+    browser.Walk(StepsTo(sTree));
+    if (HasFatalFailure()) return;
+    const std::vector<std::string> asTree = {"./", "../", "exact/", "sub/"};
+    EXPECT_EQ(browser.Names(), asTree);
+
+    ASSERT_TRUE(browser.Open("sub/"));
+    EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../", "inner.txt"}));
+    ASSERT_TRUE(browser.Open("../"));
+    EXPECT_EQ(browser.Names(), asTree);
+    // "./" lists the same folder again (the log counts the listings below).
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("exact/"));
+    EXPECT_EQ(browser.Names(), asTree);
+
+    // Help shows the help text and then the same page.
+    ASSERT_TRUE(browser.Open("exact/"));
+    session.SendKeys("BTab BTab BTab Enter");
+    ASSERT_TRUE(session.WaitFor("Browse the files")) << session.Capture();
+    ASSERT_TRUE(browser.Press("Enter"));
+    EXPECT_EQ(browser.Names().front(), "./");
+
+    // 36 rows make exactly two pages: the second still offers Forward, which leads to a
+    // page without data lines and without Forward.
+    ASSERT_TRUE(browser.HasForward());
+    ASSERT_TRUE(browser.Forward());
+    EXPECT_EQ(browser.Names().front(), "e26");
+    EXPECT_EQ(browser.Names().back(), "e43");
+    ASSERT_TRUE(browser.HasForward());
+    ASSERT_TRUE(browser.Forward());
+    EXPECT_TRUE(browser.Names().empty()) << session.Capture();
+    EXPECT_FALSE(browser.HasForward());
+
+    // The cursor is on Return when the page has no lines.
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 0);
+    const std::string sLog = home.ReadLog();
+    const std::string sListing = ListingFileOf(sLog);
+    ASSERT_NE(sListing, "") << sLog.substr(0, 4000);
+    EXPECT_NE(sLog.find("ls -lpah --time-style=+%D-%H:%M " + sTree + "/exact/ > " + sListing +
+                        " 2>"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(sListing)) << "Finish removes the listing file";
+    EXPECT_EQ(sLog.find("Error   "), std::string::npos) << sLog.substr(sLog.find("Error   "), 400);
+    // One listing per folder entered: the tree three times (in, back up, "./"), exact/ once
+    // whatever the Help box and paging did.
+    auto Count = [&](const std::string &sPart) {
+        int nCount = 0;
+        for (std::size_t n = sLog.find(sPart); n != std::string::npos; n = sLog.find(sPart, n + 1))
+            ++nCount;
+        return nCount;
+    };
+    EXPECT_EQ(Count("pszCommand: ls -lpah --time-style=+%D-%H:%M " + sTree + "/ >"), 3);
+    EXPECT_EQ(Count("pszCommand: ls -lpah --time-style=+%D-%H:%M " + sTree + "/exact/ >"), 1);
+}
+
+TEST(FsysDetail, PermissionsLinkAndBrowseAt120x40)
+{
+    TestHome home;
+    const std::string sTree = home.sRoot + "/tree";
+    fs::create_directories(sTree + "/sub");
+    WriteText(sTree + "/wonly.txt", "write only\n");
+    chmod((sTree + "/wonly.txt").c_str(), 0200);
+    WriteText(sTree + "/readme.txt", "hello from readme\n");
+    fs::create_directory_symlink("sub", sTree + "/dirlink");
+
+    Browser browser(home, 120, 40);
+    TmuxSession &session = browser.Session();
+    const int m = browser.Margin();
+    ASSERT_EQ(m, 20);
+    ASSERT_TRUE(session.WaitFor("Orvik Explore Filesystems")) << session.Capture();
+    ASSERT_TRUE(browser.WaitChange(""));
+    EXPECT_EQ(ColumnOf(session, 3, "Directory/File Name"), m + 4);
+    EXPECT_EQ(ColumnOf(session, 3, "Flags"), m + 68);
+    EXPECT_EQ(ColumnOf(session, 4, "drwxr-xr-x"), m + 68);
+    browser.Walk(StepsTo(sTree));
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(browser.Names().size(), 6u) << session.Capture();
+
+    // A file the user owns with mode 0200: Edit but no Browse; row 14 names the class.
+    ASSERT_TRUE(browser.Open("wonly.txt"));
+    ASSERT_TRUE(session.WaitFor("Orvik File Details"));
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik File Details"), (120 - 18) / 2);
+    EXPECT_EQ(ColumnOf(session, 3, "Name: " + sTree + "/wonly.txt"), m + 10);
+    EXPECT_EQ(ColumnOf(session, 5, "Type: Regular File"), m + 10);
+    EXPECT_EQ(ColumnOf(session, 7, "Owner: " + UserName()), m + 9);
+    EXPECT_EQ(ColumnOf(session, 10, "Permissions: Read  Write  Exec"), m + 3);
+    EXPECT_EQ(ColumnOf(session, 11, "Owner: No    Yes    No"), m + 9);
+    EXPECT_EQ(ColumnOf(session, 13, "Others: No    No     No"), m + 8);
+    char szUser[64];
+    std::snprintf(szUser, sizeof szUser, "%13.13s:", UserName().c_str());
+    EXPECT_EQ(session.Line(14).substr(m, 45),
+              std::string(szUser) + " No    Yes    No  (Owner Match)");
+    EXPECT_EQ(ColumnOf(session, 16, "Last Access:"), m + 3);
+    EXPECT_EQ(ColumnOf(session, 16, "Bytes:       11"), m + 57);
+    EXPECT_EQ(ColumnOf(session, 12, "Links:        1"), m + 57);
+    const std::string sBar = session.Line(39);
+    EXPECT_EQ(sBar.find("Browse"), std::string::npos) << sBar;
+    EXPECT_NE(sBar.find("Edit   Help   Return   Exit"), std::string::npos) << sBar;
+    ASSERT_TRUE(browser.Press("Enter"));  // Return: the same page of the listing
+
+    // A link to a folder is a file of the listing whose detail page says Directory.
+    ASSERT_TRUE(browser.Open("dirlink"));
+    EXPECT_EQ(ColumnOf(session, 3, "Name: " + sTree + "/dirlink"), m + 10);
+    EXPECT_EQ(ColumnOf(session, 5, "Type: Directory"), m + 10);
+    ASSERT_TRUE(browser.Press("Enter"));
+
+    // Browse opens vi read-only on the very file.
+    ASSERT_TRUE(browser.Open("readme.txt"));
+    EXPECT_NE(session.Line(39).find("Browse   Edit   Help   Return   Exit"), std::string::npos);
+    session.SendKeys("BTab BTab BTab Enter");
+    ASSERT_TRUE(session.WaitFor("hello from readme")) << session.Capture();
+    ASSERT_TRUE(session.WaitFor("readonly")) << session.Capture();
+    EXPECT_NE(session.Capture().find("readme.txt"), std::string::npos);
+    session.SendKeys("Escape");
+    session.SendLiteral(":q");
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    EXPECT_EQ(browser.Names().size(), 6u) << "the page the user came from";
+    session.SendKeys("BTab Enter");
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 9);
+}
+
+TEST(FsysHostileNames, OpenedAsThemselvesAndNothingRuns)
+{
+    TestHome home;
+    const std::string sTree = home.sRoot + "/hostile";
+    fs::create_directories(sTree);
+    const std::string sLong = "a-name-of-forty-five-characters-for-the-list";  // 44
+    const std::vector<std::string> asName = {"$(touch MARK)", "a;b",  "`touch MARK2`", "-rf",
+                                             "q'u\"o",        "my file.txt", sLong + "X",
+                                             "Exit now"};
+    for (const std::string &sName : asName) WriteText(sTree + "/" + sName, "content of " + sName + "\n");
+    WriteText(sTree + "/new\nline", "newline\n");
+    WriteText(sTree + "/new", "a different file\n");
+
+    Browser browser(home, 80, 24);
+    TmuxSession &session = browser.Session();
+    ASSERT_TRUE(session.WaitFor("Orvik Explore Filesystems")) << session.Capture();
+    ASSERT_TRUE(browser.WaitChange(""));
+    browser.Walk(StepsTo(sTree));
+    if (HasFatalFailure()) return;
+
+    for (const std::string &sName : asName) {
+        SCOPED_TRACE(sName);
+        ASSERT_TRUE(browser.Open(sName));
+        ASSERT_TRUE(session.WaitFor("Orvik File Details"));
+        EXPECT_EQ(session.Line(3),
+                  TrimmedRight((std::string(9, ' ') + "Name: " + sTree + "/" + sName).substr(0, 80)));
+        EXPECT_EQ(ColumnOf(session, 5, "Type: Regular File"), 10);
+        // Browse shows the file's own text in vi.
+        session.SendKeys("BTab BTab BTab Enter");
+        ASSERT_TRUE(session.WaitFor("content of " + sName)) << session.Capture();
+        session.SendKeys("Escape");
+        session.SendLiteral(":q");
+        session.SendKeys("Enter");
+        ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    }
+
+    // "new\nline" shows as "new" and the rest; its line is refused, never "new" opened.
+    std::vector<std::string> asShown = browser.Names();
+    int nNew = 0;
+    for (std::size_t i = 0; i < asShown.size(); ++i) nNew += asShown[i] == "new";
+    EXPECT_EQ(nNew, 2) << session.Capture();
+    // The longer name sorts after its prefix, so the last "new" is "new\nline".
+    session.SendKeys(browser.KeysTo("new"));
+    std::string sLog;
+    for (int i = 0; i < 100 && sLog.find("holds a newline") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        sLog = home.ReadLog();
+    }
+    EXPECT_NE(sLog.find("Refusing to open new...: the name holds a newline."), std::string::npos)
+        << sLog;
+    ASSERT_TRUE(session.WaitFor("Directory/File Name"));
+    EXPECT_EQ(session.Capture().find("Orvik File Details"), std::string::npos);
+
+    session.SendKeys("BTab Enter");
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 9);
+    for (const std::string &sDir : {home.sRoot, sTree, home.sHome})
+        for (const char *pszMark : {"/MARK", "/MARK2"})
+            EXPECT_FALSE(fs::exists(sDir + pszMark)) << sDir + pszMark;
+}
+
+namespace {
+
+// Output of a command on the test sshd through a plain ssh call.
+std::string RemoteShell(const std::string &sCommand)
+{
+    std::string sOutput;
+    RunProgram({"ssh", "-n", "-p", SshPort(), SshUser() + "@" + SshHost(), sCommand}, &sOutput);
+    return sOutput;
+}
+
+}  // namespace
+
+TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
+{
+    ORVIK_REQUIRE_SSH();
+    TestHome home;
+    const std::string sPid = std::to_string(getpid());
+    const std::string sDir = "/tmp/orvik-fsys-" + sPid;
+    const std::string sData = "data-" + sPid + ".txt";
+    const std::string sHostile = "x$(touch MARK)y" + sPid;
+    RemoteShell("rm -rf " + sDir + " && mkdir -p " + sDir + " && cd " + sDir +
+                " && echo remote data here > " + sData + " && : > empty.txt && echo gone > gone.txt" +
+                " && echo hostile copy > '" + sHostile + "'");
+    home.WriteFile("config.ini", "RemoteSystem " + SshHost() + " " + SshPort() + " test " +
+                                     SshUser() + " Connected\n");
+    Browser browser(home, 80, 24);
+    TmuxSession &session = browser.Session();
+    ASSERT_TRUE(session.WaitFor("Orvik Explore Filesystems: " + SshHost(), 20000))
+        << session.Capture();
+    ASSERT_TRUE(browser.WaitChange(""));
+    browser.Walk(StepsTo(sDir));
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../", sData, "empty.txt",
+                                                         "gone.txt", sHostile}));
+
+    // The remote detail page: each label at its place, the value one blank after it.
+    ASSERT_TRUE(browser.Open(sData));
+    ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
+    struct PLACE {
+        int nRow;
+        const char *pszText;
+        int nColumn;
+    };
+    const PLACE asPlace[] = {{5, "Type: regular file", 17}, {5, "Links: 1", 63},
+                             {7, "Size: 17", 17},           {7, "Blocks:", 41},
+                             {7, "IO Block:", 60},          {9, "Device:", 15},
+                             {9, "Inode:", 42},             {11, "Access: (0644/-rw-r--r--)", 15},
+                             {11, "Uid: (", 44},            {12, "Gid: (", 44},
+                             {16, "Last Access: 20", 14},   {17, "Last Modify: 20", 14},
+                             {18, "Last Change: 20", 14}};
+    EXPECT_EQ(ColumnOf(session, 3, "File: " + sDir + "/" + sData), 17) << session.Capture();
+    for (const PLACE &sPlace : asPlace)
+        EXPECT_EQ(ColumnOf(session, sPlace.nRow, sPlace.pszText), sPlace.nColumn) << sPlace.pszText;
+    EXPECT_EQ(session.Line(14), "") << "no security context on this system";
+    EXPECT_EQ(session.Line(16).size(), 13u + 19u + 13u);
+    EXPECT_NE(session.Line(23).find("Copy   Help   Return   Exit"), std::string::npos);
+
+    // Copy brings the file to /tmp and opens it.
+    const std::string sLocal = "/tmp/" + sData;
+    std::remove(sLocal.c_str());
+    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(session.WaitFor("remote data here", 20000)) << session.Capture();
+    session.SendKeys("Escape");
+    session.SendLiteral(":q");
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    std::ifstream sCopy(sLocal);
+    std::string sCopied((std::istreambuf_iterator<char>(sCopy)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(sCopied, "remote data here\n");
+    struct stat sInfo {};
+    EXPECT_EQ(lstat(sLocal.c_str(), &sInfo), 0);
+    EXPECT_EQ(sInfo.st_uid, geteuid());
+    std::remove(sLocal.c_str());
+
+    // An empty file offers no Copy.
+    ASSERT_TRUE(browser.Open("empty.txt"));
+    ASSERT_TRUE(session.WaitFor("Type: regular empty file")) << session.Capture();
+    EXPECT_EQ(session.Line(23).find("Copy"), std::string::npos) << session.Line(23);
+    ASSERT_TRUE(browser.Press("Enter"));
+
+    // A hostile name is shown and copied as itself; nothing runs on either side.
+    const std::string sHostileLocal = "/tmp/" + sHostile;
+    ASSERT_TRUE(browser.Open(sHostile));
+    ASSERT_TRUE(session.WaitFor("File: " + sDir + "/" + sHostile)) << session.Capture();
+    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(session.WaitFor("hostile copy", 20000)) << session.Capture();
+    session.SendKeys("Escape");
+    session.SendLiteral(":q");
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    EXPECT_TRUE(fs::exists(sHostileLocal));
+    std::remove(sHostileLocal.c_str());
+    EXPECT_EQ(RemoteShell("ls " + sDir + " ~ | grep -c '^MARK$'"), "0\n");
+    EXPECT_FALSE(fs::exists(home.sRoot + "/MARK"));
+    EXPECT_FALSE(fs::exists(home.sHome + "/MARK"));
+
+    // A file gone between listing and detail page: the remote stat fails, the browser ends
+    // with 8 and the log says why.
+    RemoteShell("rm -f " + sDir + "/gone.txt");
+    session.SendKeys(browser.KeysTo("gone.txt"));
+    ASSERT_TRUE(session.WaitForExit(20000)) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 8);
+    const std::string sLog = home.ReadLog();
+    EXPECT_NE(sLog.find("orvikfsys Do_Remote_Detail_Values: Unable to execute Remote stat "
+                        "command, return: 101."),
+              std::string::npos)
+        << sLog;
+    EXPECT_NE(sLog.find("Remote stat of " + sDir + "/gone.txt: stat: cannot statx"),
+              std::string::npos)
+        << sLog;
+    EXPECT_NE(sLog.find("No such file or directory"), std::string::npos);
+    RemoteShell("rm -rf " + sDir);
+}
