@@ -112,25 +112,6 @@ bool IsCountWord(std::string_view sWord)
     return true;
 }
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-/* Appends text cut to nWidth characters and padded with blanks to nWidth; control
-   characters show as "?" so that a name cannot talk to the terminal. */
-void AppendColumn(std::string *psLine, std::string_view sText, int nWidth)
-{
-    int nUsed = 0;
-    for (std::size_t i = 0; i < sText.size(); ++i) {
-        char c = sText[i];
-        if (!IsContinuationByte(c)) {
-            if (nUsed == nWidth) break;
-            ++nUsed;
-        }
-        unsigned char u = static_cast<unsigned char>(c);
-        *psLine += (u < 0x20 || u == 0x7f) ? '?' : c;
-    }
-    psLine->append(static_cast<std::size_t>(nWidth - nUsed), ' ');
-}
-
 const char *RowAt(int nRow) { return pFileData + static_cast<std::ptrdiff_t>(nRow) * FSROWSIZE; }
 
 bool IsTotalLine(std::string_view sLine) { return sLine.substr(0, 6) == "total "; }
@@ -265,13 +246,34 @@ std::string FormatListingLine(const LSROW &sRow)
             break;
         }
     }
-    AppendColumn(&sLine, sName, nNameWidth - static_cast<int>(sLine.size()));
-    AppendColumn(&sLine, sRow.sSize, nDateOffset - nSizeOffset - 1);
-    sLine += ' ';
-    AppendColumn(&sLine, sRow.sDateTime, nFlagsOffset - nDateOffset - 1);
-    sLine += ' ';
-    AppendColumn(&sLine, sRow.sMode.substr(0, nFlagsWidth), nLineLength - nFlagsOffset);
+    sLine += ScreenText(sName, nNameWidth - static_cast<int>(sLine.size()), true);
+    sLine += ScreenText(sRow.sSize, nDateOffset - nSizeOffset - 1, true) + ' ';
+    sLine += ScreenText(sRow.sDateTime, nFlagsOffset - nDateOffset - 1, true) + ' ';
+    sLine += ScreenText(sRow.sMode.substr(0, nFlagsWidth), nLineLength - nFlagsOffset, true);
     return sLine;
+}
+
+std::string ScreenText(std::string_view sText, int nWidth, bool bPad)
+{
+    std::string sShown;
+    int nUsed = 0;
+    int nPending = 0;  /* continuation bytes still due to the character being copied */
+    for (char c : sText) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if ((u & 0xC0) == 0x80 && nPending > 0) {
+            --nPending;
+            sShown += c;
+            continue;
+        }
+        if (nUsed == nWidth) break;
+        ++nUsed;
+        nPending = u >= 0xF0 ? 3 : u >= 0xE0 ? 2 : u >= 0xC0 ? 1 : 0;
+        /* Control characters and stray continuation bytes would move or upset the screen. */
+        bool bShown = u >= 0x20 && u != 0x7f && (u & 0xC0) != 0x80;
+        sShown += bShown ? c : '?';
+    }
+    if (bPad && nUsed < nWidth) sShown.append(static_cast<std::size_t>(nWidth - nUsed), ' ');
+    return sShown;
 }
 
 int LayoutMargin(const PABI *psPanel)

@@ -147,6 +147,9 @@ int DoCopyFile(const char *pszPath);
 /* shared between the screens                                                           */
 /* ------------------------------------------------------------------------------------ */
 
+/* Text for the screen: at most nWidth characters (UTF-8 sequences kept whole), control
+   characters and broken sequences shown as "?", padded with blanks to nWidth when bPad. */
+std::string ScreenText(std::string_view sText, int nWidth, bool bPad);
 /* The margin of the 80-column layout on a wider panel, 0 otherwise. */
 int LayoutMargin(const PABI *psPanel);
 /* A panel of the terminal's size in the Panel group's colours, or NULL. */

@@ -96,14 +96,7 @@ const DISPLAYATTRIBUTES &Group(int nGroup) { return asOVDisplayAttributes[nGroup
 void WriteAt(int nRow, int nColumn, std::string_view sText, int nGroup)
 {
     if (nRow < 1 || nColumn < 1 || nColumn > psPabi->nColumns) return;
-    std::string sShown;
-    int nRoom = psPabi->nColumns - nColumn + 1;
-    for (char c : sText) {
-        bool bStart = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-        if (bStart && nRoom-- == 0) break;
-        unsigned char u = static_cast<unsigned char>(c);
-        sShown += (u < 0x20 || u == 0x7f) ? '?' : c;
-    }
+    const std::string sShown = ScreenText(sText, psPabi->nColumns - nColumn + 1, false);
     const DISPLAYATTRIBUTES &sGroup = Group(nGroup);
     OVSetAttribute(sGroup.nAttribute);
     OVSetColor(sGroup.nForegroundColor, sGroup.nBackgroundColor);
