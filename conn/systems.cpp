@@ -134,11 +134,13 @@ bool IsShownField(const char *pszName)
 /* The cursor goes back where the user was: the chosen line or button. */
 int PlaceCursor()
 {
-    if (!IsShownField(szCursor)) {
+    if (nRemoteSystems == 0) {
+        OVCopyText(szCursor, sizeof szCursor, "New ");
+    } else if (!IsShownField(szCursor)) {
         if (nSelected >= nFirstShown && nSelected < nFirstShown + SystemsPerPage()) {
             SystemFieldName(szCursor, nSelected);
         } else {
-            OVCopyText(szCursor, sizeof szCursor, nRemoteSystems == 0 ? "New " : "Return ");
+            OVCopyText(szCursor, sizeof szCursor, "Return ");
         }
     }
     return OVSetCursor(psPab, szCursor);

@@ -1,0 +1,244 @@
+// orvikconn end to end: the real program in tmux with its own HOME, ORVIKDIR and log, against
+// the test sshd. The test HOME starts without ~/.ssh.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_services.h"
+#include "tmux_driver.h"
+
+namespace {
+
+const std::string sBin = std::string(ORVIK_BIN_DIR) + "/orvikconn";
+const std::string sListReady = "Last ping";   // the list panel is up
+
+TmuxOptions ConnOptions(const TestHome &home)
+{
+    TmuxOptions options;
+    options.env = home.Env();
+    options.sWorkDir = home.sRoot;
+    return options;
+}
+
+std::string ConnCommand() { return ShellQuote(sBin) + " -help " + ShellQuote("Connections"); }
+
+std::string ReadPath(const std::string &sPath)
+{
+    std::ifstream sFile(sPath, std::ios::binary);
+    std::ostringstream sText;
+    sText << sFile.rdbuf();
+    return sText.str();
+}
+
+std::string RemoteLine(const TestHome &home)
+{
+    std::istringstream sFile(home.ReadFile("config.ini"));
+    std::string sLine;
+    while (std::getline(sFile, sLine)) {
+        if (sLine.rfind("RemoteSystem ", 0) == 0) return sLine;
+    }
+    return "";
+}
+
+// The word after a clause of a RemoteSystem line, "" when the clause is not there.
+std::string ClauseValue(const std::string &sLine, const std::string &sClause)
+{
+    std::istringstream sWords(sLine);
+    for (std::string sWord; sWords >> sWord;) {
+        if (sWord == sClause && sWords >> sWord) return sWord;
+    }
+    return "";
+}
+
+// A stamp as orvikconn writes it: UTC, "20261208T141503Z".
+bool IsStamp(const std::string &sWord)
+{
+    if (sWord.size() != 16 || sWord[8] != 'T' || sWord[15] != 'Z') return false;
+    for (std::size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14}) {
+        if (sWord[i] < '0' || sWord[i] > '9') return false;
+    }
+    return true;
+}
+
+// Closes the message box that a choice showed and waits for the list again.
+void CloseMessage(TmuxSession &session, const std::string &sMessage)
+{
+    ASSERT_TRUE(session.WaitFor(sMessage, 15000)) << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitForGone(sMessage)) << session.Capture();
+    ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+}
+
+// Fills the entry screen field by field (the cursor starts on the name) and chooses Save.
+void FillEntry(TmuxSession &session, const std::vector<std::string> &asValues)
+{
+    ASSERT_TRUE(session.WaitFor("Orvik Connections: New System")) << session.Capture();
+    for (const std::string &sValue : asValues) {
+        if (!sValue.empty()) session.SendLiteral(sValue);
+        session.SendKeys("Tab");
+    }
+    session.SendKeys("Enter");
+}
+
+}  // namespace
+
+TEST(ConnStartup, HelpAndMissingHelpText)
+{
+    TestHome home;
+    const std::string sLog = "ORVIKLOGFILE=" + home.sLogFile;
+    std::string sOutput;
+    EXPECT_EQ(RunProgram({"env", sLog, sBin, "help"}, &sOutput), 1);
+    EXPECT_NE(sOutput.find("orvikconn provides the following runtime options:"),
+              std::string::npos) << sOutput;
+    EXPECT_EQ(RunProgram({"env", sLog, sBin, "-help"}, &sOutput), 8);
+    EXPECT_NE(home.ReadLog().find("orvikconn Initialize: Invalid help parameter"),
+              std::string::npos) << home.ReadLog();
+}
+
+// One system through its whole life: entered, pinged, trusted (after a cancelled try),
+// connected and disconnected, each visible in config.ini as the other programs read it.
+TEST(ConnPanel, EnterPingTrustConnectDisconnect)
+{
+    ORVIK_REQUIRE_SSH();
+    TestHome home;
+    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ASSERT_TRUE(session.WaitFor("No remote systems yet")) << session.Capture();
+
+    session.SendKeys("Enter");  // the cursor starts on New when the list is empty
+    FillEntry(session, {"testbox", SshHost(), SshPort(), SshUser()});
+    ASSERT_TRUE(session.WaitFor("> testbox")) << session.Capture();
+    const std::string sEntered =
+        "RemoteSystem " + SshHost() + " " + SshPort() + " testbox " + SshUser();
+    EXPECT_EQ(RemoteLine(home), sEntered);
+
+    // The entered line keeps the cursor: Tab Tab is Ping.
+    session.SendKeys("Tab Tab Enter");
+    CloseMessage(session, "testbox answered at");
+    std::string sLine = RemoteLine(home);
+    const std::string sPinged = ClauseValue(sLine, "LastPing");
+    ASSERT_TRUE(IsStamp(sPinged)) << sLine;
+    EXPECT_EQ(sLine, sEntered + " LastPing " + sPinged);
+    EXPECT_NE(session.Line(7).find(sPinged), std::string::npos) << session.Capture();
+
+    // The key ssh will check: the test host is known under its host key alias.
+    std::string sScan;
+    ASSERT_EQ(RunProgram({"ssh-keyscan", "-p", SshPort(), "127.0.0.1"}, &sScan), 0);
+    std::istringstream sScanWords(sScan.substr(sScan.find("ssh-ed25519")));
+    std::string sType, sKey;
+    sScanWords >> sType >> sKey;
+    const std::string sKnownHosts = home.sHome + "/.ssh/known_hosts";
+
+    // Trust shows the fingerprint and starts on Cancel, which adds nothing.
+    session.SendKeys("Tab Enter");
+    ASSERT_TRUE(session.WaitFor("Orvik Connections: Trust testbox", 15000)) << session.Capture();
+    std::string sFingerprint;
+    RunProgram({"sh", "-c", "ssh-keyscan -p " + SshPort() + " 127.0.0.1 2>/dev/null | "
+                            "ssh-keygen -lf - | cut -d' ' -f2"}, &sFingerprint);
+    sFingerprint = sFingerprint.substr(0, sFingerprint.find('\n'));
+    ASSERT_EQ(sFingerprint.rfind("SHA256:", 0), 0u) << sFingerprint;
+    EXPECT_TRUE(session.WaitFor("ED25519 256 bits  " + sFingerprint)) << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+    EXPECT_EQ(ReadPath(sKnownHosts), "");
+    EXPECT_EQ(RemoteLine(home).find("LastTrust"), std::string::npos);
+
+    session.SendKeys("Enter");  // the cursor came back to Trust
+    ASSERT_TRUE(session.WaitFor("Orvik Connections: Trust testbox", 15000)) << session.Capture();
+    session.SendKeys("BTab Enter");
+    CloseMessage(session, "1 key(s) added to " + sKnownHosts);
+    EXPECT_EQ(ReadPath(sKnownHosts), SshHost() + " ssh-ed25519 " + sKey + "\n");
+    EXPECT_TRUE(IsStamp(ClauseValue(RemoteLine(home), "LastTrust"))) << RemoteLine(home);
+
+    session.SendKeys("Tab Enter");  // Connect
+    CloseMessage(session, "Connected: commands now run on " + SshUser() + "@" + SshHost());
+    sLine = RemoteLine(home);
+    EXPECT_TRUE(IsStamp(ClauseValue(sLine, "LastConnect"))) << sLine;
+    EXPECT_EQ(sLine.substr(sLine.size() - 10), " Connected") << sLine;
+    EXPECT_NE(session.Line(7).find("Connected"), std::string::npos) << session.Capture();
+
+    session.SendKeys("Tab Enter");  // Disconnect
+    CloseMessage(session, "Disconnected: everything runs locally.");
+    sLine = RemoteLine(home);
+    EXPECT_EQ(sLine.find("Connected"), std::string::npos) << sLine;
+    EXPECT_NE(sLine.find(" LastConnect "), std::string::npos) << "the stamp stays";
+    EXPECT_NE(session.Line(21).find("Connected: none"), std::string::npos) << session.Capture();
+
+    session.SendKeys("Tab Tab Tab Tab Enter");  // Edit, Delete, Help, Return
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 0);
+}
+
+// Entries that do not fit their records, begin with "-" or clash are refused one after the
+// other; config.ini stays byte for byte as it was. Delete then removes the connected system.
+TEST(ConnPanel, RefusedEntriesLeaveConfigIniAsItWas)
+{
+    TestHome home;
+    home.WriteFile("config.ini", "RemoteSystem 10.0.0.5 22 web admin LastPing 20261208T141503Z "
+                                 "Connected\n");
+    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ASSERT_TRUE(session.WaitFor("> web")) << session.Capture();
+    session.SendKeys("Enter");  // select again: one pass, and config.ini in its written form
+    const std::string sWritten = "RemoteSystem 10.0.0.5 22 web admin LastPing 20261208T141503Z "
+                                 "Connected\nPanelForegroundColor";
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (home.ReadFile("config.ini").find(sWritten) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string sBefore = home.ReadFile("config.ini");
+    ASSERT_NE(sBefore.find(sWritten), std::string::npos) << sBefore;
+    ASSERT_TRUE(session.WaitFor("> web")) << session.Capture();
+
+    struct REFUSED {
+        std::vector<std::string> asValues;
+        std::string sMessage;
+        int nField;  // where the cursor waits afterwards
+    };
+    const REFUSED asRefused[] = {
+        {{"-web", "10.0.0.6", "22", "admin"}, "Name may not begin with '-'.", 0},
+        {{"seventeen-chars-x", "10.0.0.6", "22", "admin"}, "Name is longer than 16", 0},
+        {{"db", std::string(33, 'a'), "22", "admin"}, "Address is longer than 32", 1},
+        {{"db", "-oProxyCommand=x", "22", "admin"}, "Address may not begin with '-'.", 1},
+        {{"db", "10.0.0.6", "99999", "admin"}, "Port must be a number from 1 to 65535.", 2},
+        {{"db", "10.0.0.6", "22", ""}, "User is empty.", 3},
+        {{"db", "10.0.0.6", "22", "a;b"}, "User may not contain ';'.", 3},
+        {{"db", "10.0.0.5", "22", "admin"}, "Address 10.0.0.5 is already used by web.", 1},
+    };
+    session.SendKeys("Tab");  // from the line to New
+    for (const REFUSED &sCase : asRefused) {
+        SCOPED_TRACE(sCase.sMessage);
+        session.SendKeys("Enter");
+        FillEntry(session, sCase.asValues);
+        ASSERT_TRUE(session.WaitFor(sCase.sMessage)) << session.Capture();
+        session.SendKeys("Enter");
+        ASSERT_TRUE(session.WaitForGone(sCase.sMessage)) << session.Capture();
+        // Back on the entry screen with what was typed, the cursor on the refused field.
+        ASSERT_TRUE(session.WaitFor("New System")) << session.Capture();
+        if (!sCase.asValues[0].empty()) {
+            EXPECT_NE(session.Line(4).find(sCase.asValues[0]), std::string::npos);
+        }
+        EXPECT_EQ(home.ReadFile("config.ini"), sBefore);
+        std::string sToCancel;
+        for (int i = sCase.nField; i <= 4; ++i) sToCancel += "Tab ";
+        session.SendKeys(sToCancel + "Enter");
+        ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+    }
+    EXPECT_EQ(home.ReadFile("config.ini"), sBefore);
+
+    // Delete asks first and names the connection; confirming removes the system and with it
+    // the connection.
+    session.SendKeys("Tab Tab Tab Tab Tab Tab Enter");  // New to Delete
+    ASSERT_TRUE(session.WaitFor("It is the connected system")) << session.Capture();
+    session.SendKeys("Tab Enter");  // the bar reads Cancel, Delete, Help, Exit
+    ASSERT_TRUE(session.WaitFor("No remote systems yet")) << session.Capture();
+    EXPECT_EQ(home.ReadFile("config.ini").find("RemoteSystem"), std::string::npos);
+
+    session.SendKeys("BTab Enter");  // the empty list starts on New: back to Exit
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 9);
+}
