@@ -32,7 +32,10 @@ enum : int {
     DSYSHELPSHOWN = 10
 };
 
-int Margin(int nColumns) { return nColumns > DSYSLAYOUTWIDTH ? (nColumns - DSYSLAYOUTWIDTH) / 2 : 0; }
+int Margin(int nColumns)
+{
+    return nColumns > DSYSLAYOUTWIDTH ? (nColumns - DSYSLAYOUTWIDTH) / 2 : 0;
+}
 
 /* Tabs of the command's output become blanks up to the next stop of eight, so the width
    on the screen is the length of the text. */
@@ -90,7 +93,8 @@ int ShowMessage(const std::string &sMessage)
 int SaveReport()
 {
     std::string sFile = ReportFileName();
-    int nRc = SaveTempDataFile(sFile.c_str(), szTitle, pszSystemInfo != nullptr ? pszSystemInfo : "");
+    const char *pszData = pszSystemInfo != nullptr ? pszSystemInfo : "";
+    int nRc = SaveTempDataFile(sFile.c_str(), szTitle, pszData);
     if (nRc != OVRC_OK) {
         LogWithRc("orvikdsys Process_Request: Get_Hardware_Info: Unable to save temporary data file, "
                   "nRc: %d.", nRc);
@@ -157,7 +161,12 @@ DSYSPAGE PlanPage(const DSYSREPORT &sReport,
                   int nRows, int nColumns)
 {
     const int nMargin = Margin(nColumns);
-    const int nDataWidth = std::max(nColumns - 30 - nMargin, 1);
+    /* Data texts start at column 28, or after a fixed-length title field that reaches it
+       (-blkdevices), so that no title is overwritten; they end where they always end. */
+    const int nDataColumn =
+        std::max(DSYSDATACOLUMN, sReport.nTitleColumn + sReport.nTitleLength + 1);
+    const int nDataWidth =
+        std::max(nColumns - 30 - nMargin - (nDataColumn - DSYSDATACOLUMN), 1);
     const int nEndRow = nRows - 3;   /* the first row that belongs to the action bar area */
     const int nCount = static_cast<int>(asEntries.size());
 
@@ -169,7 +178,8 @@ DSYSPAGE PlanPage(const DSYSREPORT &sReport,
     for (; nEntry < nCount && (nRow < nEndRow || nEntry == nFirst); nEntry++) {
         const std::string &sData = asEntries[static_cast<std::size_t>(nEntry)].second;
         char szTitle[256];
-        OVCopyText(szTitle, sizeof szTitle, asEntries[static_cast<std::size_t>(nEntry)].first.c_str());
+        const std::string &sRawTitle = asEntries[static_cast<std::size_t>(nEntry)].first;
+        OVCopyText(szTitle, sizeof szTitle, sRawTitle.c_str());
         if (sReport.bLabelTitles)
             CheckTitle(szTitle);
         bool bHeading = (sData == " " || sData.empty()) && CheckTitle(szTitle) != 0;
@@ -181,7 +191,9 @@ DSYSPAGE PlanPage(const DSYSREPORT &sReport,
         }
 
         std::string sTitle = ExpandTabs(szTitle);
-        int nLength = sReport.nTitleLength != 0 ? sReport.nTitleLength : static_cast<int>(sTitle.size());
+        int nLength = sReport.nTitleLength;
+        if (nLength == 0)
+            nLength = static_cast<int>(sTitle.size());
         int nColumn = sReport.nTitleColumn;
         if (bHeading && !sReport.bHeadingKeepsColumn) {
             nLength = static_cast<int>(sTitle.size());
@@ -201,7 +213,7 @@ DSYSPAGE PlanPage(const DSYSREPORT &sReport,
                 std::size_t nPiece = OVUtf8Prefix(sRest, static_cast<std::size_t>(nDataWidth));
                 if (nPiece == 0)
                     nPiece = 1;   /* a byte that starts no character is shown on its own */
-                sPage.asPlaced.push_back({nRow, DSYSDATACOLUMN + nMargin, nDataWidth,
+                sPage.asPlaced.push_back({nRow, nDataColumn + nMargin, nDataWidth,
                                           std::string(sRest.substr(0, nPiece)), 0, false, false});
                 sRest.remove_prefix(nPiece);
                 if (sRest.empty() || nRow + 1 >= nEndRow)

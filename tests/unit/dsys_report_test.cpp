@@ -67,6 +67,14 @@ TEST(DsysPage, TitlesAndDataTextsFollowTheReportAndTheMargin) {
   EXPECT_EQ(sPage.asPlaced[1].nLength, 13);
   EXPECT_EQ(sPage.asPlaced[1].ulStyle, OVSTYLE_RIGHT);
 
+  // -blkdevices: the title field of 25 from column 8 reaches past 28, so its data texts
+  // start after it and end where the others end.
+  sPage = PlanPage(Report("-blkdevices"), {{"loop0   7", std::string(60, 'b')}}, 0, 24, 80);
+  ASSERT_EQ(sPage.asPlaced.size(), 3u);
+  EXPECT_EQ(sPage.asPlaced[0].nColumn + sPage.asPlaced[0].nLength - 1, 32);
+  EXPECT_EQ(sPage.asPlaced[1].nColumn, 34);
+  EXPECT_EQ(sPage.asPlaced[1].sText, std::string(44, 'b'));
+
   // Whole-line reports show no data, their titles as long as the line and tabs as blanks.
   sPage = PlanPage(Report("-slot"), {{"\tType: x16 PCI Express", " "}}, 0, 24, 80);
   ASSERT_EQ(sPage.asPlaced.size(), 1u);
