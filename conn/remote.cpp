@@ -53,7 +53,10 @@ std::vector<std::string> SplitLines(std::string_view sText)
 
 std::string PingCommand(const REMOTESYSTEM &sSystem)
 {
-    return std::string("ssh -n -o BatchMode=yes -o ConnectTimeout=") + pszTimeout +
+    /* LogLevel=ERROR keeps a login banner out of the output, which holds only the reason
+       of a failure. */
+    return std::string("ssh -n -o BatchMode=yes -o LogLevel=ERROR -o ConnectTimeout=") +
+           pszTimeout +
            " -o ConnectionAttempts=1 -o ServerAliveInterval=" + pszTimeout +
            " -o ServerAliveCountMax=1 -p " + Word(sSystem.szPort) + " -- " +
            Word(sSystem.szUser) + "@" + Word(sSystem.szIP) + " true 2>&1";

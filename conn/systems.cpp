@@ -262,12 +262,15 @@ NEXTSCREEN Respond(const char *pszResponseID, std::vector<std::string> *pasKeys)
         if (nIndex >= 0 && nIndex < nRemoteSystems) nSelected = nIndex;
         return NS_LIST;
     }
+    /* A new page selects its first system, so that the buttons never act on one unseen. */
     if (std::strcmp(pszResponseID, "Forward ") == 0) {
         nFirstShown += SystemsPerPage();
+        nSelected = nFirstShown;
         return NS_LIST;
     }
     if (std::strcmp(pszResponseID, "Backward ") == 0) {
         nFirstShown = std::max(0, nFirstShown - SystemsPerPage());
+        nSelected = nFirstShown;
         return NS_LIST;
     }
     if (std::strcmp(pszResponseID, "New ") == 0) {
