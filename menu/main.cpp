@@ -59,6 +59,55 @@ int StartFailure(std::string sCause)
     return OVRC_ERROR;
 }
 
+// Whether "-f" named the menu file.
+bool bMenuFileGiven = false;
+
+// The folder of this program's executable, "" when the system cannot tell.
+std::string OwnFolder()
+{
+    char szPath[4096];
+    ssize_t nLength = readlink("/proc/self/exe", szPath, sizeof szPath - 1);
+    if (nLength <= 0)
+        return "";
+    std::string sPath(szPath, static_cast<std::size_t>(nLength));
+    std::size_t nSlash = sPath.rfind('/');
+    return nSlash == std::string::npos ? "" : sPath.substr(0, nSlash);
+}
+
+// Without "-f" and without ./orvik.xml, the default menu installed with the program: beside
+// it first (a relocated or unpacked installation), then where it was installed to.
+void ChooseInstalledMenu(const std::string &sOwnFolder)
+{
+    if (bMenuFileGiven || access(szXMLFile, F_OK) == 0)
+        return;
+    std::vector<std::string> asCandidate;
+    if (!sOwnFolder.empty())
+        asCandidate.push_back(sOwnFolder + "/" ORVIK_MENU_FROM_BINDIR);
+    asCandidate.push_back(ORVIK_INSTALLED_MENU);
+    for (const std::string &sCandidate : asCandidate) {
+        if (sCandidate.size() < sizeof szXMLFile && access(sCandidate.c_str(), R_OK) == 0) {
+            OVCopyText(szXMLFile, sizeof szXMLFile, sCandidate.c_str());
+            if (bDebug)
+                OVLog(OVLOG_DEBUG, "Orvik: No ./orvik.xml, using the installed menu %s.", szXMLFile);
+            return;
+        }
+    }
+}
+
+// The programs of the menu are started by name: the ones installed beside this program come
+// first, so that an installation outside PATH still finds its own.
+void PutOwnFolderOnPath(const std::string &sOwnFolder)
+{
+    if (sOwnFolder.empty())
+        return;
+    const char *pszPath = getenv("PATH");
+    std::string sPath = pszPath != nullptr ? pszPath : "";
+    if ((":" + sPath + ":").find(":" + sOwnFolder + ":") != std::string::npos)
+        return;
+    sPath = sPath.empty() ? sOwnFolder : sOwnFolder + ":" + sPath;
+    setenv("PATH", sPath.c_str(), 1);
+}
+
 // Walks the arguments from index 0. An option moves on to its value before the later words
 // are compared, so the value itself can also match them ("-f debug"). 1 after "help".
 int ReadArguments(int argc, char **argv)
@@ -83,6 +132,8 @@ int ReadArguments(int argc, char **argv)
                                         std::to_string(sOption.nTargetSize - 1) + " characters");
                 }
                 OVCopyText(sOption.pszTarget, sOption.nTargetSize, argv[i]);
+                if (sOption.pszTarget == szXMLFile)
+                    bMenuFileGiven = true;
                 if (sOption.pszVariable != nullptr)
                     setenv(sOption.pszVariable, sOption.pszTarget, 1);
             } else {
@@ -139,6 +190,10 @@ int InitializeSteps(int argc, char **argv)
         OVWriteMessage(OVLOG_DEBUG, "");
         OVLog(OVLOG_DEBUG, "Orvik: XML Filename set to %s.", szXMLFile);
     }
+
+    const std::string sOwnFolder = OwnFolder();
+    ChooseInstalledMenu(sOwnFolder);
+    PutOwnFolderOnPath(sOwnFolder);
 
     ResetMenuReader();
     if (ReadMenuFile(szXMLFile) == 0) {

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make pkg-config clang libclang-rt-14-dev
+  g++ cmake make pkg-config clang libclang-rt-14-dev dpkg-dev lintian man-db groff-base
   libncurses-dev libxml2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tmux openssh-server openssh-client cups cups-client cups-bsd

@@ -480,13 +480,6 @@ TEST_F(MenuE2E, FailedStartUpSaysWhyAndEndsWithEight)
               std::string::npos)
         << sLog;
 
-    // Without "-f" in a folder that has no orvik.xml.
-    EXPECT_EQ(RunProgram({"sh", "-c", "cd " + ShellQuote(home.sRoot) + " && exec " +
-                                          ShellQuote(ORVIK) + " -l " + ShellQuote(home.sLogFile)},
-                         &sOutput),
-              8);
-    EXPECT_EQ(sOutput, "orvik: no menu items in ./orvik.xml; see the log " + home.sLogFile + "\n");
-
     // A configuration that does not load, and a configuration folder that cannot be written.
     std::string sMenu = std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml";
     home.WriteFile("bad/config.ini", "PanelAttribute is Sparkling\n");
