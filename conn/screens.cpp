@@ -27,6 +27,15 @@ std::string SystemWords(const REMOTESYSTEM &sSystem)
            " port " + sSystem.szPort + ")";
 }
 
+/* The screen's panel has loaded config.ini again: is the record the user chose still the
+   same system at the same place? */
+bool StillThere(int nSystem, const REMOTESYSTEM &sChosen)
+{
+    return nSystem >= 0 && nSystem < nRemoteSystems &&
+           std::strcmp(asRemoteSystem[nSystem].szIP, sChosen.szIP) == 0 &&
+           std::strcmp(asRemoteSystem[nSystem].szPort, sChosen.szPort) == 0;
+}
+
 PAB *CreateScreenPanel(const char *pszWho)
 {
     const DISPLAYATTRIBUTES &sPanel = Group(OVDG_PANEL);
@@ -246,21 +255,21 @@ int Confirm_Trust(int nSystem, const std::vector<std::string> &asKeys)
         for (const std::string &sLine : SplitLines(szFingerprints)) {
             asLines.push_back("  " + FingerprintText(sLine));
         }
+        asLines.push_back("");
+        asLines.push_back("Trust adds them to " + sPath + " if they match");
+        asLines.push_back("what the system's administrator gives you. Cancel adds nothing.");
     } else {
-        asLines.push_back("  (ssh-keygen could not show the fingerprints: " +
-                          FirstLine(szFingerprints) + ")");
+        /* Keys the user cannot compare are not offered. */
+        asLines.push_back("  ssh-keygen could not show the fingerprints: " +
+                          FirstLine(szFingerprints));
     }
-    asLines.push_back("");
-    asLines.push_back("Trust adds them to " + sPath + " if they match");
-    asLines.push_back("what the system's administrator gives you. Cancel adds nothing.");
 
     bool bConfirmed = false;
     nRc = ConfirmScreen("Orvik Connections: Trust " + std::string(sSystem.szSystemName),
-                        asLines, OVAB_TRUST, "Trust ", &bConfirmed);
+                        asLines, nRc == OVRC_OK ? OVAB_TRUST : 0, "Trust ", &bConfirmed);
     if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Confirm_Trust", nRc);
     if (bConfirmed) {
-        if (nSystem >= nRemoteSystems || std::strcmp(asRemoteSystem[nSystem].szIP, sSystem.szIP) != 0 ||
-            std::strcmp(asRemoteSystem[nSystem].szPort, sSystem.szPort) != 0) {
+        if (!StillThere(nSystem, sSystem)) {
             ShowMessage(OVLOG_ERROR, "The system changed in config.ini meanwhile: nothing added.");
         } else {
             int nAdded = 0;
@@ -293,8 +302,7 @@ int Confirm_Delete(int nSystem)
     int nRc = ConfirmScreen("Orvik Connections: Delete " + std::string(sSystem.szSystemName),
                             asLines, OVAB_DELETE, "Delete ", &bConfirmed);
     if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Confirm_Delete", nRc);
-    if (bConfirmed && nSystem < nRemoteSystems &&
-        std::strcmp(asRemoteSystem[nSystem].szIP, sSystem.szIP) == 0) {
+    if (bConfirmed && StillThere(nSystem, sSystem)) {
         RemoveSystem(nSystem);
         nRc = SaveTable();
         SelectSystem(nSystem < nRemoteSystems ? nSystem : nRemoteSystems - 1);

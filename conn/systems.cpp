@@ -161,7 +161,8 @@ int Present_Panel()
     }
     if (nRc == OVRC_OK) nRc = CreateSystemRows(nMargin);
     if (nRc == OVRC_OK) {
-        nRc = CreatePanelText(psPab->nRows - 3, nMargin + 3, nLineLength, "Status", StatusText(), 0);
+        nRc = CreatePanelText(psPab->nRows - 3, nMargin + 3, nLineLength, "Status",
+                              StatusText(), 0);
     }
     int nResponse = 0;
     if (nRc == OVRC_OK) {
@@ -197,9 +198,12 @@ void Ping(REMOTESYSTEM &sSystem)
         }
         return;
     }
+    /* The reason alone, so that a long one still fits the box: the red frame and the
+       selected line tell the rest. */
     std::string sWhy = FirstLine(szOutput);
-    ShowMessage(OVLOG_ERROR, sName + " did not answer: " +
-                                 (sWhy.empty() ? "ssh failed without a message." : sWhy));
+    if (sWhy.rfind("ssh: ", 0) == 0) sWhy.erase(0, 5);
+    ShowMessage(OVLOG_ERROR,
+                "No answer: " + (sWhy.empty() ? "ssh failed without a message." : sWhy));
 }
 
 /* Scans the host keys; the keys, or none after telling the user why. */

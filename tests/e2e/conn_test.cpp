@@ -242,3 +242,22 @@ TEST(ConnPanel, RefusedEntriesLeaveConfigIniAsItWas)
     ASSERT_TRUE(session.WaitForExit()) << session.Capture();
     EXPECT_EQ(session.ExitStatus(), 9);
 }
+
+// A system that does not answer gets neither a ping nor a trust stamp, and no key.
+TEST(ConnPanel, UnreachableSystemGetsNoStamps)
+{
+    TestHome home;
+    home.WriteFile("config.ini", "RemoteSystem 127.0.0.1 1 closed root\n");
+    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ASSERT_TRUE(session.WaitFor("> closed")) << session.Capture();
+    session.SendKeys("Tab Tab Enter");  // Ping
+    CloseMessage(session, "No answer: connect to host 127.0.0.1 port 1: Connection refused");
+    session.SendKeys("Tab Enter");  // Trust
+    CloseMessage(session, "No host key came from 127.0.0.1 port 1.");
+    EXPECT_EQ(RemoteLine(home), "RemoteSystem 127.0.0.1 1 closed root");
+    EXPECT_EQ(ReadPath(home.sHome + "/.ssh/known_hosts"), "");
+
+    session.SendKeys("Tab Tab Tab Tab Tab Tab Enter");  // from Trust to Return
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 0);
+}

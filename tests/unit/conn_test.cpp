@@ -69,7 +69,8 @@ TEST_F(ConnTest, EntryIsRefusedForASharedAddressOrAFullTable)
     ASSERT_EQ(StoreEntry(Entry("web", "10.0.0.5"), -1), 0);
     EXPECT_NE(CheckEntry(Entry("db", "10.0.0.5", "2222"), -1).find("already used by web"),
               std::string::npos);
-    EXPECT_EQ(CheckEntry(Entry("web2", "10.0.0.5", "2222"), 0), "") << "the same record may keep it";
+    EXPECT_EQ(CheckEntry(Entry("web2", "10.0.0.5", "2222"), 0), "")
+        << "the same record may keep it";
     EXPECT_NE(CheckEntry(Entry("x", "10.0.0.6", "22", "-x"), -1), "") << "fields first";
 
     nRemoteSystems = OVMAXREMOTESYSTEMS;
@@ -207,7 +208,8 @@ TEST_F(ConnTest, KnownHostsGainsOnlyNewKeyLines)
     WriteFile(sPath, ReadFile(sPath) + "other ssh-ed25519 K9");  // no final newline
     ASSERT_EQ(AppendKnownHosts(sPath, {"h ssh-rsa K2", "h ecdsa K3"}, &nAdded), 0);
     EXPECT_EQ(nAdded, 1);
-    EXPECT_EQ(ReadFile(sPath), "h ssh-ed25519 K1\nh ssh-rsa K2\nother ssh-ed25519 K9\nh ecdsa K3\n");
+    EXPECT_EQ(ReadFile(sPath),
+              "h ssh-ed25519 K1\nh ssh-rsa K2\nother ssh-ed25519 K9\nh ecdsa K3\n");
     ASSERT_EQ(AppendKnownHosts(sPath, {"h ecdsa K3"}, &nAdded), 0);
     EXPECT_EQ(nAdded, 0);
 
