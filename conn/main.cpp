@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -34,6 +35,17 @@ const OVTOOLSTARTUP sStartup = {
 
 constexpr int nMaxArgumentLog = 32767;
 
+/* What Help shows when no "-help" text was given, as when the program is started alone. */
+const char szDefaultHelp[] =
+    "Enter or a click on a line selects that system; the buttons act on it.\n"
+    "New enters a system, Edit changes the selected one, Delete removes it.\n"
+    "Ping runs true on it through ssh, without prompts, and stamps LastPing.\n"
+    "Trust shows its host key fingerprints; only when you confirm are the keys\n"
+    "added to ~/.ssh/known_hosts, and LastTrust stamped.\n"
+    "Connect makes it the system that the other programs run their commands on;\n"
+    "Disconnect makes everything run locally again.\n"
+    "Stamps are UTC: 20261208T141503Z is 8 December 2026, 14:15:03.";
+
 }  // namespace
 
 int Initialize(int argc, char **argv)
@@ -41,6 +53,9 @@ int Initialize(int argc, char **argv)
     int nRc = OVToolStartup(&sStartup, argc, argv);
     if (nRc != OVRC_OK) {
         return nRc;
+    }
+    if (pszHelpInfo == nullptr) {
+        pszHelpInfo = strdup(szDefaultHelp);  /* freed by Finish like a given text */
     }
     if (bDebug) {
         OVWriteMessage(OVLOG_DEBUG, "Input Arguments follow:\n");
