@@ -103,7 +103,10 @@ int OVWriteMessage(int nLevel, const char *pszMessage) {
     sLine.append(sMessage.substr(0, OVUtf8Prefix(sMessage, OVMAXMESSAGE)));
     sLine += '\n';
 
-    int fd = open(szLogFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    /* In the shared /tmp a link at the log's name is somebody else's trap, never followed. */
+    int nFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+    if (strncmp(szLogFile, "/tmp/", 5) == 0) nFlags |= O_NOFOLLOW;
+    int fd = open(szLogFile, nFlags, 0666);
     if (fd < 0) {
         fputs("Orvik Unable to create or update Message Log file.\n", stdout);
         fflush(stdout);

@@ -103,3 +103,19 @@ TEST_F(TmpFileTest, RemoteOutputIsNeverWrittenThroughALink) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TmpFileTest, LogInTmpIsNeverAppendedThroughALink) {
+    WriteFile(Victim(), "precious");
+    std::string sLog = "/tmp/OrvikLog." + std::to_string(getpid()) + ".link.txt";
+    PlantLink(sLog);
+    setenv("ORVIKLOGFILE", sLog.c_str(), 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(OVWriteMessage(OVLOG_ERROR, "into the victim?"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Orvik Unable to create or update Message Log file.\n");
+    EXPECT_EQ(ReadFile(Victim()), "precious");
+}
+
+} // namespace
