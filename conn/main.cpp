@@ -33,8 +33,6 @@ const OVTOOLSTARTUP sStartup = {
     0,  /* the help text is kept at exactly its own length */
     0};
 
-constexpr int nMaxArgumentLog = 32767;
-
 /* What Help shows when no "-help" text was given, as when the program is started alone. */
 const char szDefaultHelp[] =
     "Enter or a click on a line selects that system; the buttons act on it.\n"
@@ -57,13 +55,7 @@ int Initialize(int argc, char **argv)
     if (pszHelpInfo == nullptr) {
         pszHelpInfo = strdup(szDefaultHelp);  /* freed by Finish like a given text */
     }
-    if (bDebug) {
-        OVWriteMessage(OVLOG_DEBUG, "Input Arguments follow:\n");
-        for (int i = 1; i < argc; ++i) {
-            OVLog(OVLOG_DEBUG, "%.*s", nMaxArgumentLog, argv[i]);
-        }
-        OVWriteMessage(OVLOG_DEBUG, "");
-    }
+    OVLogArguments("Input Arguments follow:\n", argc, argv);
     return OVRC_OK;
 }
 

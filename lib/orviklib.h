@@ -360,6 +360,10 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv);
 void OVApplyEnvironmentSwitches(const OVTOOLSTARTUP *psStartup);
 /* Writes the help lines to standard output, one output call per line. */
 void OVPrintHelpLines(const char *const *apszHelpLines);
+constexpr int OVMAXARGUMENTLOG = 32767; /* characters of one argument that reach the log */
+/* While debugging: the heading, each argument after the program name as a line of its own,
+   and an empty line. */
+void OVLogArguments(const char *pszHeading, int argc, char **argv);
 
 /* ------------------------------------------------------------------------------------ */
 /* text.cpp - bounded copies                                                            */

@@ -100,3 +100,11 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv) {
     }
     return OVRC_OK;
 }
+
+void OVLogArguments(const char *pszHeading, int argc, char **argv) {
+    if (!bDebug || argv == nullptr) return;
+    OVWriteMessage(OVLOG_DEBUG, pszHeading != nullptr ? pszHeading : "Input Arguments follow:\n");
+    for (int i = 1; i < argc && argv[i] != nullptr; i++)
+        OVLog(OVLOG_DEBUG, "%.*s", OVMAXARGUMENTLOG, argv[i]);
+    OVWriteMessage(OVLOG_DEBUG, "");
+}

@@ -30,8 +30,6 @@ const OVTOOLSTARTUP sStartup = {
     0,  /* the help text is kept at exactly its own length */
     0};
 
-constexpr int nMaxArgumentLog = 32767;
-
 }  // namespace
 
 int Initialize(int argc, char **argv)
@@ -40,13 +38,7 @@ int Initialize(int argc, char **argv)
     if (nRc != OVRC_OK) {
         return nRc;
     }
-    if (bDebug) {
-        OVWriteMessage(OVLOG_DEBUG, "Input Arguments follow:\n");
-        for (int i = 1; i < argc; ++i) {
-            OVLog(OVLOG_DEBUG, "%.*s", nMaxArgumentLog, argv[i]);
-        }
-        OVWriteMessage(OVLOG_DEBUG, "");
-    }
+    OVLogArguments("Input Arguments follow:\n", argc, argv);
     return OVRC_OK;
 }
 
