@@ -59,8 +59,6 @@ int FitLength(int nColumn, int nLength, int nColumns)
     return nLength < nRoom ? nLength : (nRoom > 0 ? nRoom : 0);
 }
 
-void LogWithRc(const char *pszFormat, int nRc) { OVLog(OVLOG_ERROR, pszFormat, nRc); }
-
 /* Draws the texts of one page. 0, or the code of the field that could not be made. */
 int DrawPage(const DSYSPAGE &sPage)
 {
@@ -72,10 +70,9 @@ int DrawPage(const DSYSPAGE &sPage)
                                  sPlaced.sText.c_str(), sPlaced.ulStyle, sField.nAttribute,
                                  nBackground, nForeground);
         if (nRc != OVRC_OK) {
-            LogWithRc(sPlaced.bTitle
-                          ? "orvikdsys Process_Request: Unable to Create Left Hand Detail Field, rc: %d."
-                          : "orvikdsys Process_Request: Unable to Create Right Hand Detail Field, rc: %d.",
-                      nRc);
+            OVLog(OVLOG_ERROR,
+                  "orvikdsys Process_Request: Unable to Create %s Hand Detail Field, rc: %d.",
+                  sPlaced.bTitle ? "Left" : "Right", nRc);
             return nRc;
         }
     }
@@ -96,7 +93,7 @@ int SaveReport()
     const char *pszData = pszSystemInfo != nullptr ? pszSystemInfo : "";
     int nRc = SaveTempDataFile(sFile.c_str(), szTitle, pszData);
     if (nRc != OVRC_OK) {
-        LogWithRc("orvikdsys Process_Request: Get_Hardware_Info: Unable to save temporary data file, "
+        OVLog(OVLOG_ERROR, "orvikdsys Process_Request: Get_Hardware_Info: Unable to save temporary data file, "
                   "nRc: %d.", nRc);
         return OVRC_ERROR;
     }
@@ -108,7 +105,7 @@ int PrintReport()
 {
     int nRc = PrintData(szTitle, pszSystemInfo != nullptr ? pszSystemInfo : "");
     if (nRc != OVRC_OK) {
-        LogWithRc("orvikdsys Process_Request: Get_Hardware_Info: Print data, nRc: %d.", nRc);
+        OVLog(OVLOG_ERROR, "orvikdsys Process_Request: Get_Hardware_Info: Print data, nRc: %d.", nRc);
         return OVRC_ERROR;
     }
     ShowMessage("Report printed.");
@@ -248,7 +245,7 @@ int Process_Request()
                              "Title", szTitle, 0, sPanel.nAttribute, sPanel.nBackgroundColor,
                              sPanel.nForegroundColor);
     if (nRc != OVRC_OK) {
-        LogWithRc("orvikdsys Process_Request: Unable to Create Field Title, rc: %d.", nRc);
+        OVLog(OVLOG_ERROR, "orvikdsys Process_Request: Unable to Create Field Title, rc: %d.", nRc);
         return OVTraceEnd("orvikdsys Process_Request", nRc);
     }
 

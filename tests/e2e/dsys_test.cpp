@@ -238,6 +238,18 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
     run.S().SendKeys("Enter");
     run.ExpectEnds(0);
   }
+  {
+    // A print service that cannot be reached: 8, logged, and no box.
+    setup.env["CUPS_SERVER"] = "/nonexistent/cups.sock";
+    DsysRun run("-bios", setup);
+    ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
+    run.Press("Print");
+    run.ExpectEnds(8);
+    EXPECT_EQ(run.S().Capture().find("Report printed."), std::string::npos);
+    EXPECT_NE(run.home.ReadLog().find("orvikdsys Process_Request: Get_Hardware_Info: Print data, "
+                                      "nRc: 8."),
+              std::string::npos);
+  }
   ORVIK_REQUIRE_PRINT();
   std::size_t nFrom = PrintOutputSize();
   setup.env["CUPS_SERVER"] = CupsServer();
