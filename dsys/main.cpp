@@ -35,8 +35,6 @@ const OVTOOLSTARTUP sStartup = {
     16000,   /* of which at most 16000 characters are filled */
     true};   /* the text after "-help" is never an option itself */
 
-constexpr int nMaxArgumentLog = 32767;
-
 void TakeDateAndTime()
 {
     std::time_t nNow = std::time(nullptr);
@@ -64,11 +62,7 @@ int Initialize(int argc, char **argv)
     if (nRc != OVRC_OK)
         return nRc;
     TakeDateAndTime();
-    if (bDebug) {
-        OVWriteMessage(OVLOG_DEBUG, "orvikdsys Initialize: Input Arguments follow:");
-        for (int i = 1; i < argc; ++i)
-            OVLog(OVLOG_DEBUG, "%.*s", nMaxArgumentLog, argv[i]);
-    }
+    OVLogArguments("orvikdsys Initialize: Input Arguments follow:", argc, argv);
     nRc = ReadReportOptions(argc, argv);
     if (nRc != OVRC_OK)
         return nRc;
