@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "test_services.h"
 #include "tmux_driver.h"
@@ -190,6 +191,36 @@ TEST(DsysE2E, EventsShortAndClassReportsOnTheRealCommands) {
     EXPECT_EQ(s.Cell(3, 24).nBackground, s.Cell(4, 28).nForeground);
     EXPECT_EQ(s.Cell(4, 26).sText != " " && s.Cell(4, 27).sText == " " && s.Cell(4, 28).sText != " ",
               true) << s.Line(4);
+    run.Press("Exit");
+    run.ExpectEnds(9);
+  }
+}
+
+TEST(DsysE2E, LineReportsOnTheRealCommandsShowTheirFirstLine) {
+  // What the first line of each command's output becomes on row 3: its column and text.
+  struct Case {
+    const char *pszReport;
+    std::vector<std::string> asCommand;
+    int nColumn;
+    std::string (*pfnShown)(const std::string &sFirstLine);
+  } const asCases[] = {
+      {"-umemory", {"cat", "/proc/meminfo"}, 20, [](const std::string &s) { return s.substr(0, 9); }},
+      {"-network", {"ifconfig", "-a", "-v"}, 2, [](const std::string &s) { return s.substr(0, 30); }},
+      // A header without a colon is all title, cut to the title length of 25.
+      {"-fmemory", {"free", "-l", "-h"}, 2,
+       [](const std::string &s) { return s.substr(s.find_first_not_of(' '), 25); }},
+      // The data text starts two characters after the first colon, after the title field.
+      {"-blkdevices", {"lsblk", "-ia"}, 34,
+       [](const std::string &s) { return s.substr(s.find(':') + 2, 10); }},
+  };
+  for (const Case &sCase : asCases) {
+    std::string sOutput;
+    ASSERT_EQ(RunProgram(sCase.asCommand, &sOutput), 0) << sCase.pszReport;
+    std::string sShown = sCase.pfnShown(sOutput.substr(0, sOutput.find('\n')));
+    sShown.erase(sShown.find_last_not_of(' ') + 1);   // the screen keeps no trailing blanks
+    DsysRun run(sCase.pszReport);
+    ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
+    EXPECT_EQ(run.ColumnOf(3, sShown), sCase.nColumn) << sCase.pszReport << "\n" << run.S().Capture();
     run.Press("Exit");
     run.ExpectEnds(9);
   }
