@@ -55,12 +55,24 @@ std::string ProgramPath(const char *pszName) {
   return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / pszName).string();
 }
 
-std::string PrivateDirectory() {
-  static std::string sDir = [] {
+// One private folder for every run of the process, made by the parent before any fork and
+// removed when the benchmark ends.
+struct PrivateFolder {
+  std::string sDir;
+  PrivateFolder() {
     char szTemplate[] = "/tmp/orvik-dsys-bench-XXXXXX";
-    return std::string(mkdtemp(szTemplate) != nullptr ? szTemplate : "/tmp");
-  }();
-  return sDir;
+    if (mkdtemp(szTemplate) == nullptr) std::abort();
+    sDir = szTemplate;
+  }
+  ~PrivateFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(sDir, ec);
+  }
+};
+
+const std::string &PrivateDirectory() {
+  static PrivateFolder sFolder;
+  return sFolder.sDir;
 }
 
 // Starts the program in an 80x24 pseudo-terminal and reads its screen output until sUntil
@@ -69,11 +81,11 @@ bool RunInTerminal(const std::vector<std::string> &asArgs, const std::string &sU
   struct winsize sSize {};
   sSize.ws_row = 24;
   sSize.ws_col = 80;
+  const std::string sDir = PrivateDirectory();
   int nMaster = -1;
   pid_t nPid = forkpty(&nMaster, nullptr, nullptr, &sSize);
   if (nPid < 0) return false;
   if (nPid == 0) {
-    std::string sDir = PrivateDirectory();
     setenv("TERM", "xterm", 1);
     setenv("ORVIKDIR", sDir.c_str(), 1);
     setenv("ORVIKLOGFILE", (sDir + "/OrvikLog.txt").c_str(), 1);
