@@ -302,6 +302,63 @@ TEST(FsysListing, FolderStepsPageBoundaryAndCleanUp)
     EXPECT_EQ(Count("pszCommand: ls -lpah --time-style=+%D-%H:%M " + sTree + "/exact/ >"), 1);
 }
 
+TEST(FsysListing, AThousandStepsDownAndUpAndTheFolderTableLimit)
+{
+    TestHome home;
+    const std::string sTree = home.sRoot + "/tree";
+    std::string sDeep = sTree + "/deep";
+    for (int i = 0; i < 100; ++i) sDeep += "/d";
+    fs::create_directories(sDeep);
+    fs::create_directories(sTree + "/sub");
+
+    Browser browser(home, 80, 24);
+    TmuxSession &session = browser.Session();
+    ASSERT_TRUE(session.WaitFor("Orvik Explore Filesystems")) << session.Capture();
+    ASSERT_TRUE(browser.WaitChange(""));
+    const std::vector<std::string> asSteps = StepsTo(sTree);
+    browser.Walk(asSteps);
+    if (HasFatalFailure()) return;
+    const std::vector<std::string> asTree = {"./", "../", "deep/", "sub/"};
+    ASSERT_EQ(browser.Names(), asTree);
+
+    // Into sub/ (the fourth line) and back up through ../ (the second), a thousand times,
+    // then into deep/: only then does a page show "d/".
+    for (int nBatch = 0; nBatch < 20; ++nBatch) {
+        std::string sKeys;
+        for (int i = 0; i < 50; ++i) sKeys += "Down Down Down Enter Down Enter ";
+        session.SendKeys(sKeys);
+    }
+    session.SendKeys("Down Down Enter");
+    const std::vector<std::string> asDeep = {"./", "../", "d/"};
+    for (int i = 0; i < 1500 && browser.Names() != asDeep; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(browser.Names(), asDeep) << session.Capture();
+
+    // deep/ is level 4 (tmp/, orvik-test-x/, tree/ before it): the 96th d/ would be entry
+    // 100 of the folder table and is refused with a logged error; the browser goes on.
+    std::string sKeys;
+    for (int i = 0; i < 100; ++i) sKeys += "Down Down Enter ";
+    session.SendKeys(sKeys);
+    std::string sLog;
+    for (int i = 0; i < 600 && sLog.find("too many folder levels") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sLog = home.ReadLog();
+    }
+    std::string sRefused = sDeep.substr(0, sTree.size() + 5);
+    for (int i = 0; i < 96; ++i) sRefused += "/d";
+    EXPECT_NE(sLog.find("orvikfsys Process_Request: Unable to enter folder " + sRefused +
+                        "/: too many folder levels (level 100)."),
+              std::string::npos)
+        << sLog;
+    ASSERT_TRUE(browser.WaitChange(""));
+    EXPECT_EQ(browser.Names(), asDeep);
+    session.SendKeys("BTab Enter");
+    ASSERT_TRUE(session.WaitForExit(30000)) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 9);
+    EXPECT_EQ(home.ReadLog().find("Error   "), home.ReadLog().find("Error   orvikfsys Process_Request: Unable to enter"))
+        << "no error but the refused steps";
+}
+
 TEST(FsysDetail, PermissionsLinkAndBrowseAt120x40)
 {
     TestHome home;
