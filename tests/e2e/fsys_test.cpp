@@ -509,9 +509,22 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     EXPECT_EQ(session.Line(16).size(), 13u + 19u + 13u);
     EXPECT_NE(session.Line(23).find("Copy   Help   Return   Exit"), std::string::npos);
 
-    // Copy brings the file to /tmp and opens it.
+    // A link at the copy's name in /tmp is never written through: the copy is refused.
     const std::string sLocal = "/tmp/" + sData;
+    const std::string sTarget = home.sRoot + "/link-target";
     std::remove(sLocal.c_str());
+    fs::create_symlink(sTarget, sLocal);
+    ASSERT_TRUE(browser.Press("BTab BTab Enter"));
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    EXPECT_FALSE(fs::exists(sTarget));
+    EXPECT_NE(home.ReadLog().find("orvikfsys DoCopyFile: Refusing to copy " + sDir + "/" + sData),
+              std::string::npos)
+        << home.ReadLog();
+    std::remove(sLocal.c_str());
+
+    // Copy brings the file to /tmp and opens it.
+    ASSERT_TRUE(browser.Open(sData));
+    ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
     session.SendKeys("BTab BTab Enter");
     ASSERT_TRUE(session.WaitFor("remote data here", 20000)) << session.Capture();
     session.SendKeys("Escape");
