@@ -103,6 +103,9 @@ TEST(FsysListingRow, LineStandsUnderTheHeadings)
     // button's label is moved off the start of the line.
     sLine = FormatListingLine(Parsed("-rw-r--r-- 1 root root 0 12/06/26-04:00 a\x1b[2Jb"));
     EXPECT_EQ(sLine.substr(0, 6), "a?[2Jb");
+    // Stray continuation bytes take a column each, so the columns stay in place.
+    sLine = FormatListingLine(Parsed("-rw-r--r-- 1 root root \x8b\x8b\x8b 12/06/26-04:00 x"));
+    EXPECT_EQ(sLine.substr(40, 24), "???      12/06/26-04:00 ");
     for (const char *pszName : {"Return x", "Exit now", "Help me"}) {
         sLine = FormatListingLine(Parsed(std::string("-rw-r--r-- 1 u g 0 12/06/26-04:00 ") + pszName));
         EXPECT_EQ(sLine, " " + std::string(pszName) + std::string(39 - std::strlen(pszName), ' ') +
