@@ -31,8 +31,6 @@ const OVTOOLSTARTUP sStartup = {
     16000,  /* ... of which at most this much is filled */
     true};
 
-constexpr int nMaxArgumentLog = 32767;
-
 /* Removes one listing file and clears its name; a file that is not there counts as removed. */
 int RemoveListingFile(char *pszFile)
 {
@@ -59,11 +57,7 @@ int Initialize(int argc, char **argv)
 
     int nRc = OVToolStartup(&sStartup, argc, argv);
     if (nRc != OVRC_OK) return nRc;
-    if (bDebug) {
-        OVWriteMessage(OVLOG_DEBUG, "Input Arguments follow:\n");
-        for (int i = 1; i < argc; ++i) OVLog(OVLOG_DEBUG, "%.*s", nMaxArgumentLog, argv[i]);
-        OVWriteMessage(OVLOG_DEBUG, "");
-    }
+    OVLogArguments("Input Arguments follow:\n", argc, argv);
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikfsys Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
