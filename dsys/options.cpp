@@ -45,8 +45,10 @@ constexpr DSYSREPORT asReport[] = {
      DSYS_KEYVALUE, DSYS_DATA_WRAPPED, false, false},
     {"-bios", "Display Basic Input Output System (BIOS) Information",
      "sudo dmidecode -t bios -q", 2, 0, DSYS_BASIC, DSYS_DATA_NONE, true, false},
-    {"-blkdevices", "Display Block Devices Information", "lsblk -ia", 8, 25, DSYS_KEYVALUE,
-     DSYS_DATA_WRAPPED, false, false},
+    /* lsblk prints columns, not keys and values: cut at the colon of MAJ:MIN, every minor
+       number would be lost. Its lines are shown whole. */
+    {"-blkdevices", "Display Block Devices Information", "lsblk -ia", 8, 0, DSYS_BASIC,
+     DSYS_DATA_NONE, true, false},
     {"-partitions", "Display Disk Partition Information", "sudo fdisk -l", 4, 0, DSYS_BASIC,
      DSYS_DATA_NONE, true, false},
     {"-slot", "Display Expansion Slot Information", "sudo dmidecode -t slot -q ", 24, 0,

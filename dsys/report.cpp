@@ -158,8 +158,8 @@ DSYSPAGE PlanPage(const DSYSREPORT &sReport,
                   int nRows, int nColumns)
 {
     const int nMargin = Margin(nColumns);
-    /* Data texts start at column 28, or after a fixed-length title field that reaches it
-       (-blkdevices), so that no title is overwritten; they end where they always end. */
+    /* Data texts start at column 28, or after a fixed-length title field that reaches it,
+       so that no title is overwritten; they end where they always end. */
     const int nDataColumn =
         std::max(DSYSDATACOLUMN, sReport.nTitleColumn + sReport.nTitleLength + 1);
     const int nDataWidth =

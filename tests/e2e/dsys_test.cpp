@@ -209,9 +209,8 @@ TEST(DsysE2E, LineReportsOnTheRealCommandsShowTheirFirstLine) {
       // A header without a colon is all title, cut to the title length of 25.
       {"-fmemory", {"free", "-l", "-h"}, 2,
        [](const std::string &s) { return s.substr(s.find_first_not_of(' '), 25); }},
-      // The data text starts two characters after the first colon, after the title field.
-      {"-blkdevices", {"lsblk", "-ia"}, 34,
-       [](const std::string &s) { return s.substr(s.find(':') + 2, 10); }},
+      // Columns, not keys: the whole line, MAJ:MIN and all, from column 8.
+      {"-blkdevices", {"lsblk", "-ia"}, 8, [](const std::string &s) { return s; }},
   };
   for (const Case &sCase : asCases) {
     std::string sOutput;

@@ -96,7 +96,7 @@ constexpr FixtureKind asKinds[] = {
     {"meminfo", "-umemory", Kept::kWholeLines},
     {"ifconfig", "-network", Kept::kWholeLines},
     {"free", "-fmemory", Kept::kNonBlankLines},
-    {"lsblk", "-blkdevices", Kept::kNonBlankLines},
+    {"lsblk", "-blkdevices", Kept::kWholeLines},
 };
 
 void CheckKept(const FixtureKind &sKind, const std::string &sText) {

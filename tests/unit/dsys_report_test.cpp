@@ -46,9 +46,9 @@ TEST(DsysPage, ColumnsFollowTheReportAndTheMargin) {
   EXPECT_EQ(Fields(Plan("-ememory", {{"totalmemory:", "24683772 K"}})),
             (decltype(Fields({})){{3, 15, 25, "Total Memory:", false},
                                   {3, 42, 13, "24683772 K", false}}));
-  // -blkdevices: its title field reaches past 28, so the data starts after it.
-  EXPECT_EQ(Fields(Plan("-blkdevices", {{"loop0   7", std::string(60, 'b')}}))[1],
-            std::make_tuple(3, 34, 44, std::string(44, 'b'), false));
+  // -blkdevices: whole lines from column 8, the device numbers kept.
+  EXPECT_EQ(Fields(Plan("-blkdevices", {{"loop0   7:0    0    0B  0 loop", " "}})),
+            (decltype(Fields({})){{3, 8, 30, "loop0   7:0    0    0B  0 loop", false}}));
   // Whole-line reports: no data, tabs as blanks, a long line cut at the right edge.
   EXPECT_EQ(Fields(Plan("-slot", {{"\tType: x16", " "}})),
             (decltype(Fields({})){{3, 24, 17, "        Type: x16", false}}));
