@@ -6,7 +6,6 @@
  */
 #include "orvikdsys.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -48,10 +47,9 @@ void TakeDateAndTime()
 /* The terminal of standard output; 0 x 0 when it is none, and the panel then asks curses. */
 void TakeTerminalSize()
 {
-    struct winsize sSize {};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &sSize) != 0)
-        sSize = {};
-    sPanelSize = {sSize.ws_row, sSize.ws_col};
+    int nRows = 0, nColumns = 0;
+    OVTerminalSize(&nRows, &nColumns);
+    sPanelSize = {nRows, nColumns};
 }
 
 }  // namespace

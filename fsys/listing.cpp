@@ -61,11 +61,6 @@ ROWSTATE aeRowState[FSMAXROWS];
 /* Push-button labels that the response loop recognises at the start of any field's value. */
 constexpr const char *apszButtonWords[] = {"Return ", "Exit ", "Help "};
 
-struct FileCloser {
-    void operator()(std::FILE *pFile) const { std::fclose(pFile); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 struct LineBuffer {
     char *pszLine = nullptr;
     std::size_t nSize = 0;
@@ -119,7 +114,7 @@ bool IsTotalLine(std::string_view sLine) { return sLine.substr(0, 6) == "total "
 /* Logs the first line of the listing's error file, when it has one. */
 void LogListingErrors()
 {
-    FilePtr pFile(std::fopen(szErrorFile, "r"));
+    OVFilePtr pFile(std::fopen(szErrorFile, "r"));
     LineBuffer sBuffer;
     std::string_view sLine;
     if (pFile && sBuffer.Read(pFile.get(), &sLine) && !sLine.empty())
@@ -338,7 +333,7 @@ int Get_Panel_Data()
 {
     OVTraceStart("orvikfsys Get_Panel_Data", "fPosition: %lld.",
                  static_cast<long long>(fPosition));
-    FilePtr pFile(std::fopen(szTempFile, "r"));
+    OVFilePtr pFile(std::fopen(szTempFile, "r"));
     if (!pFile) {
         OVLog(OVLOG_ERROR, "orvikfsys Get_Panel_Data: Temp file: %-.64ss is empty.\n",
               szTempFile);

@@ -59,11 +59,6 @@ class Pipe {
     FILE *pFile;
 };
 
-struct FileCloser {
-    void operator()(FILE *pFile) const { fclose(pFile); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 /* Leaves curses for a system() call when a screen is active, and comes back after it. */
 class CursesSuspension {
   public:
@@ -315,7 +310,7 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
     /* A copy that scp never wrote is no output file: the remote system was not reached. */
     RemoveOwnUntouched(sOut, sOutClaimed);
     RemoveOwnUntouched(sErr, sErrClaimed);
-    FilePtr pFile(fopen(sOut.c_str(), "r"));
+    OVFilePtr pFile(fopen(sOut.c_str(), "r"));
     if (!pFile) {
         OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: Unable to open open output file.  Command: "
               "%s.\n", sLine.c_str());

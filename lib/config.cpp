@@ -80,11 +80,6 @@ int &GroupValue(const DISPLAYKEYWORD &sKeyword) {
     }
 }
 
-struct FileCloser {
-    void operator()(FILE *pFile) const { fclose(pFile); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 /* Works out szOrvikConfFile from ORVIKDIR; 8 when the directory name is too long. */
 int WorkOutPath(const char *pszCaller) {
     const char *pszDir = getenv("ORVIKDIR");
@@ -305,7 +300,7 @@ int LoadConfigurationValues() {
     psConnectedSystem = nullptr; /* only a "Connected" clause of this file sets it again */
     if (WorkOutPath("LoadConfigurationValues") != OVRC_OK) return FailLoad();
 
-    FilePtr pFile(fopen(szOrvikConfFile, "r"));
+    OVFilePtr pFile(fopen(szOrvikConfFile, "r"));
     if (!pFile) {
         /* Only a missing file is created afresh; one that exists but cannot be read must
            not be replaced by the values in memory. */

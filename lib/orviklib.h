@@ -20,6 +20,8 @@
 #define ORVIKLIB_H
 
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -155,6 +157,9 @@ extern int nColorPair;           /* entries of asColor in use in the current pan
 extern int nBackColor;           /* colours last painted by OVClearScreenHunk, -1 at start */
 extern int nForeColor;
 
+/* Rows and columns of the terminal on standard output (TIOCGWINSZ). 0, or 8 when the
+   request fails (both values are then 0). */
+int OVTerminalSize(int *pnRows, int *pnColumns);
 /* Curses set-up for drawing without a panel (half-delay of two tenths). */
 int InitializeCurses();
 /* Clears the screen and leaves curses mode. */
@@ -375,6 +380,11 @@ std::size_t OVCopyText(char *pszDest, std::size_t nDestSize, const char *pszSour
 /* Length of the longest prefix of at most nMaxBytes bytes that ends on a character
    boundary of the UTF-8 text. */
 std::size_t OVUtf8Prefix(std::string_view sText, std::size_t nMaxBytes);
+/* A FILE that is closed when its owner goes out of scope. */
+struct OVFileCloser {
+    void operator()(FILE *pFile) const { fclose(pFile); }
+};
+using OVFilePtr = std::unique_ptr<FILE, OVFileCloser>;
 /* Replaces the file at pszPath with sContent: a temporary file beside it, then a rename, so
    the old file stays whole when anything fails. An existing file keeps its mode and owner (a
    symbolic link is replaced, not followed); a new one gets nNewMode less the umask. When

@@ -25,10 +25,6 @@ attr_t OVCursesAttribute(int nAttribute);
    keypad and the full mouse mask. */
 void OVApplyPanelCursesSettings(int nHalfDelayTenths);
 
-/* Rows and columns of the terminal on standard output (TIOCGWINSZ). 0, or 8 when the
-   request fails (both values are then 0). */
-int OVTerminalSize(int *pnRows, int *pnColumns);
-
 /* Logs "<pszWhat> NULL pointer: %p." at level 8 when p is NULL (pszWhat is the function
    and argument, e.g. "OVSetCursor: pszName"); true when it did. */
 bool OVNullArgument(const void *p, const char *pszWhat);
