@@ -172,12 +172,26 @@ std::set<std::string> ListingFiles()
     return asFile;
 }
 
-// The one listing file that is not among those of before, "" when there is not exactly one.
-std::string NewListingFile(const std::set<std::string> &asBefore)
+// Whether the process of that id logs into the test's own log file: tests running side by
+// side start browsers of their own.
+bool IsOwnBrowser(const std::string &sPid, const TestHome &home)
+{
+    std::ifstream sEnviron("/proc/" + sPid + "/environ", std::ios::binary);
+    const std::string sVariable = "ORVIKLOGFILE=" + home.sLogFile;
+    for (std::string sEntry; std::getline(sEnviron, sEntry, '\0');)
+        if (sEntry == sVariable) return true;
+    return false;
+}
+
+// The one listing file of this test's browser that is not among those of before, "" when
+// there is not exactly one.
+std::string NewListingFile(const std::set<std::string> &asBefore, const TestHome &home)
 {
     std::vector<std::string> asNew;
-    for (const std::string &sFile : ListingFiles())
-        if (asBefore.count(sFile) == 0) asNew.push_back(sFile);
+    for (const std::string &sFile : ListingFiles()) {
+        const std::string sPid = sFile.substr(15, sFile.find('.', 15) - 15); // /tmp/Orvikfsys.<pid>.
+        if (asBefore.count(sFile) == 0 && IsOwnBrowser(sPid, home)) asNew.push_back(sFile);
+    }
     return asNew.size() == 1 ? asNew.front() : "";
 }
 
@@ -211,7 +225,7 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
     EXPECT_EQ(session.Cell(4, 4).nBackground, 4);
     EXPECT_EQ(session.Cell(4, 4).nForeground, 7);
     EXPECT_NE(session.Line(23).find("Help   Return   Exit"), std::string::npos);
-    const std::string sOwn = NewListingFile(asBefore);
+    const std::string sOwn = NewListingFile(asBefore, home);
     struct stat sListing {};
     ASSERT_EQ(lstat(sOwn.c_str(), &sListing), 0) << sOwn;
     EXPECT_EQ(sListing.st_mode & 0777, 0600u);
@@ -272,7 +286,7 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
     Browser browser(home, 80, 24);
     TmuxSession &session = browser.Session();
     ASSERT_TRUE(browser.Started()) << session.Capture();
-    const std::string sOwn = NewListingFile(asBefore);
+    const std::string sOwn = NewListingFile(asBefore, home);
     ASSERT_TRUE(browser.Walk(StepsTo(sTree)));
     const std::vector<std::string> asTree = {"./", "../", "deep/", "sub/"};
     ASSERT_EQ(browser.Names(), asTree);
