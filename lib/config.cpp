@@ -3,18 +3,32 @@
  * known remote systems, one of which may be the connected system.
  *
  * The reader is forgiving about form ("is" and "=" are noise words, keywords in any case)
- * and strict about content: a bad value stops the load with a logged error. The writer
- * always produces the normal form and replaces the file atomically.
+ * and strict about content: a bad value stops the load with a logged error.
+ *
+ * Several programs keep the file open in their tables at once (the menu, the program it
+ * started, a second terminal). So a save never writes the tables back whole: under a lock
+ * beside the file it reads the file as it is now and applies only what this program changed
+ * since its last load or save - a display value it set, a system it added, changed or removed,
+ * the connected system it chose. Systems are known by address and name, never by position.
+ * Every other line stays byte for byte, and a program that changed nothing writes nothing.
+ * Only a new file (or one saved under another path than it was loaded from) gets the whole
+ * normal form.
  */
 #include "orviklib.h"
 
 #include <cerrno>
+#include <cstdarg>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 REMOTESYSTEM asRemoteSystem[OVMAXREMOTESYSTEMS];
@@ -24,7 +38,8 @@ char szOrvikConfFile[256] = "./config.ini";
 
 namespace {
 
-constexpr int OVCONFLINE = 1022;     /* characters read as one line */
+constexpr int OVCONFLINE = 1022;     /* characters of the longest line that is read */
+constexpr long OVCONFMAXBYTES = 4L << 20; /* a larger file is refused, not read */
 constexpr int OVCONFWORDS = 20;      /* words of a line that are considered */
 constexpr std::size_t OVMAXORVIKDIR = 244;
 constexpr int OVKEYWORDWIDTH = 26;   /* display keywords are padded to this width */
@@ -70,6 +85,22 @@ constexpr STAMPCLAUSE asStampClause[] = {
     {"LastTrust", &REMOTESYSTEM::szLastTrust},
     {"LastConnect", &REMOTESYSTEM::szLastConnect},
 };
+
+/* Set while a save reads lines for what they state: a spoiled line is reported by the loads,
+   not again by every save. */
+bool bQuiet = false;
+
+/* Logs an error of the file at level 8 unless quiet; always 8. */
+__attribute__((format(printf, 1, 2))) int ReadError(const char *pszFormat, ...) {
+    if (bQuiet) return OVRC_ERROR;
+    char szMessage[OVMAXMESSAGE + 16];
+    va_list args;
+    va_start(args, pszFormat);
+    if (vsnprintf(szMessage, sizeof(szMessage), pszFormat, args) < 0) szMessage[0] = '\0';
+    va_end(args);
+    OVWriteMessage(OVLOG_ERROR, szMessage);
+    return OVRC_ERROR;
+}
 
 int &GroupValue(const DISPLAYKEYWORD &sKeyword) {
     DISPLAYATTRIBUTES &sGroup = asOVDisplayAttributes[sKeyword.ulGroup];
@@ -127,7 +158,7 @@ WORDS SplitLine(const std::string &sLine) {
 /* Copies a value into a record field; 8 with a logged error when it does not fit. */
 int StoreValue(char *pszField, std::size_t nSize, const char *pszWhat, const std::string &sValue) {
     if (sValue.size() >= nSize) {
-        OVLog(OVLOG_ERROR,
+        ReadError(
               "LoadConfigurationValues: Invalid %s value in %s command, longer than %d "
               "characters: %s.\n",
               pszWhat, "RemoteSystem", static_cast<int>(nSize - 1), sValue.c_str());
@@ -137,9 +168,50 @@ int StoreValue(char *pszField, std::size_t nSize, const char *pszWhat, const std
     return OVRC_OK;
 }
 
-int LoadRemoteSystem(const WORDS &sWords) {
+/* Reads a remote system statement of at least five words into sSystem (zero-filled first);
+   *pbConnected tells whether it carries "Connected". Touches no table. 0, or 8 after logging. */
+int ParseRemoteSystem(const WORDS &sWords, REMOTESYSTEM &sSystem, bool *pbConnected) {
     const std::vector<std::string> &asWord = sWords.asWord;
     int nWords = static_cast<int>(asWord.size());
+    memset(&sSystem, 0, sizeof(sSystem));
+    *pbConnected = false;
+    if (StoreValue(sSystem.szIP, sizeof(sSystem.szIP), "IP", asWord[1]) != OVRC_OK ||
+        StoreValue(sSystem.szPort, sizeof(sSystem.szPort), "Port", asWord[2]) != OVRC_OK ||
+        StoreValue(sSystem.szSystemName, sizeof(sSystem.szSystemName), "Name", asWord[3]) !=
+            OVRC_OK ||
+        StoreValue(sSystem.szUser, sizeof(sSystem.szUser), "User", asWord[4]) != OVRC_OK)
+        return OVRC_ERROR;
+
+    for (int i = 5; i < nWords;) {
+        const std::string &sWord = asWord[i];
+        int nClause = -1;
+        for (int c = 0; c < static_cast<int>(std::size(asStampClause)); c++)
+            if (strcasecmp(sWord.c_str(), asStampClause[c].pszKeyword) == 0) nClause = c;
+        if (nClause >= 0) {
+            if (i + 1 >= nWords) {
+                ReadError("LoadConfigurationValues: Invalid %s clause in %s command: %s.\n",
+                      sWord.c_str(), "RemoteSystem", sWords.sCut.c_str());
+                return OVRC_ERROR;
+            }
+            const STAMPCLAUSE &sClause = asStampClause[nClause];
+            if (StoreValue(sSystem.*sClause.pField, sizeof(sSystem.*sClause.pField),
+                           sClause.pszKeyword, asWord[i + 1]) != OVRC_OK)
+                return OVRC_ERROR;
+            i += 2;
+        } else if (strcasecmp(sWord.c_str(), "Connected") == 0) {
+            *pbConnected = true;
+            i++;
+        } else {
+            ReadError("LoadConfigurationValues: Invalid %s keyword in %s command: %s.\n",
+                  sWord.c_str(), "RemoteSystem", sWords.sCut.c_str());
+            return OVRC_ERROR;
+        }
+    }
+    return OVRC_OK;
+}
+
+int LoadRemoteSystem(const WORDS &sWords) {
+    int nWords = static_cast<int>(sWords.asWord.size());
     if (nWords < 5) {
         OVLog(OVLOG_ERROR,
               "LoadConfigurationValues: Invalid %s command, Tokens should be > 4 and instead is "
@@ -155,41 +227,12 @@ int LoadRemoteSystem(const WORDS &sWords) {
         return OVRC_ERROR;
     }
     REMOTESYSTEM &sSystem = asRemoteSystem[nRemoteSystems];
-    memset(&sSystem, 0, sizeof(sSystem));
-    if (StoreValue(sSystem.szIP, sizeof(sSystem.szIP), "IP", asWord[1]) != OVRC_OK ||
-        StoreValue(sSystem.szPort, sizeof(sSystem.szPort), "Port", asWord[2]) != OVRC_OK ||
-        StoreValue(sSystem.szSystemName, sizeof(sSystem.szSystemName), "Name", asWord[3]) !=
-            OVRC_OK ||
-        StoreValue(sSystem.szUser, sizeof(sSystem.szUser), "User", asWord[4]) != OVRC_OK)
-        return OVRC_ERROR;
-
-    /* The record becomes the connected system only once the whole statement is good. */
     bool bConnected = false;
-    for (int i = 5; i < nWords;) {
-        const std::string &sWord = asWord[i];
-        int nClause = -1;
-        for (int c = 0; c < static_cast<int>(std::size(asStampClause)); c++)
-            if (strcasecmp(sWord.c_str(), asStampClause[c].pszKeyword) == 0) nClause = c;
-        if (nClause >= 0) {
-            if (i + 1 >= nWords) {
-                OVLog(OVLOG_ERROR, "LoadConfigurationValues: Invalid %s clause in %s command: %s.\n",
-                      sWord.c_str(), "RemoteSystem", sWords.sCut.c_str());
-                return OVRC_ERROR;
-            }
-            const STAMPCLAUSE &sClause = asStampClause[nClause];
-            if (StoreValue(sSystem.*sClause.pField, sizeof(sSystem.*sClause.pField),
-                           sClause.pszKeyword, asWord[i + 1]) != OVRC_OK)
-                return OVRC_ERROR;
-            i += 2;
-        } else if (strcasecmp(sWord.c_str(), "Connected") == 0) {
-            bConnected = true;
-            i++;
-        } else {
-            OVLog(OVLOG_ERROR, "LoadConfigurationValues: Invalid %s keyword in %s command: %s.\n",
-                  sWord.c_str(), "RemoteSystem", sWords.sCut.c_str());
-            return OVRC_ERROR;
-        }
+    if (ParseRemoteSystem(sWords, sSystem, &bConnected) != OVRC_OK) {
+        memset(&sSystem, 0, sizeof(sSystem));
+        return OVRC_ERROR;
     }
+    /* The record becomes the connected system only once the whole statement is good. */
     if (bConnected) psConnectedSystem = &sSystem;
     nRemoteSystems++;
     return OVRC_OK;
@@ -228,67 +271,417 @@ const char *ColorName(const char *pszKeyword, int nColor, const char *pszFallbac
     return pszFallback;
 }
 
+/* The written form of one remote system statement, without its newline. */
+std::string SystemLine(const REMOTESYSTEM &sSystem, bool bConnected) {
+    std::string sLine = "RemoteSystem ";
+    sLine += sSystem.szIP;
+    sLine += ' ';
+    sLine += sSystem.szPort;
+    sLine += ' ';
+    sLine += sSystem.szSystemName;
+    sLine += ' ';
+    sLine += sSystem.szUser;
+    for (const STAMPCLAUSE &sClause : asStampClause) {
+        const char *pszStamp = sSystem.*sClause.pField;
+        if (*pszStamp == '\0') continue;
+        sLine += ' ';
+        sLine += sClause.pszKeyword;
+        sLine += ' ';
+        sLine += pszStamp;
+    }
+    if (bConnected) sLine += " Connected";
+    return sLine;
+}
+
+/* The written form of one display statement, without its newline. */
+std::string DisplayLine(const DISPLAYKEYWORD &sKeyword, int nValue) {
+    const char *pszName;
+    if (sKeyword.eValue == Value::Attribute)
+        pszName = OVATTRIBUTELIT[nValue >= 0 && nValue < 8 ? OVATTRIBUTESUB[nValue] : 0];
+    else
+        pszName = ColorName(sKeyword.pszKeyword, nValue,
+                            sKeyword.eValue == Value::Foreground ? "White" : "Black");
+    char szLine[96];
+    snprintf(szLine, sizeof(szLine), "%-*sis %s", OVKEYWORDWIDTH, sKeyword.pszKeyword, pszName);
+    return szLine;
+}
+
+/* The whole file in its normal form: every system, then the eighteen display lines. */
 std::string ConfigurationText() {
     std::string sText;
     for (int i = 0; i < nRemoteSystems; i++) {
         const REMOTESYSTEM &sSystem = asRemoteSystem[i];
-        sText += "RemoteSystem ";
-        sText += sSystem.szIP;
-        sText += ' ';
-        sText += sSystem.szPort;
-        sText += ' ';
-        sText += sSystem.szSystemName;
-        sText += ' ';
-        sText += sSystem.szUser;
-        for (const STAMPCLAUSE &sClause : asStampClause) {
-            const char *pszStamp = sSystem.*sClause.pField;
-            if (*pszStamp == '\0') continue;
-            sText += ' ';
-            sText += sClause.pszKeyword;
-            sText += ' ';
-            sText += pszStamp;
-        }
-        if (psConnectedSystem != nullptr && strcmp(sSystem.szIP, psConnectedSystem->szIP) == 0)
-            sText += " Connected";
+        bool bConnected =
+            psConnectedSystem != nullptr && strcmp(sSystem.szIP, psConnectedSystem->szIP) == 0;
+        sText += SystemLine(sSystem, bConnected);
         sText += '\n';
     }
     for (const DISPLAYKEYWORD &sKeyword : asDisplayKeyword) {
-        int nValue = GroupValue(sKeyword);
-        const char *pszName;
-        if (sKeyword.eValue == Value::Attribute)
-            pszName = OVATTRIBUTELIT[nValue >= 0 && nValue < 8 ? OVATTRIBUTESUB[nValue] : 0];
-        else
-            pszName = ColorName(sKeyword.pszKeyword, nValue,
-                                sKeyword.eValue == Value::Foreground ? "White" : "Black");
-        char szLine[96];
-        snprintf(szLine, sizeof(szLine), "%-*sis %s\n", OVKEYWORDWIDTH, sKeyword.pszKeyword,
-                 pszName);
-        sText += szLine;
+        sText += DisplayLine(sKeyword, GroupValue(sKeyword));
+        sText += '\n';
     }
     return sText;
 }
 
-/* What the last load left: whether its tables are whole, and the text it read (or the last
-   save wrote), so that a save that would write back exactly that leaves the file, and a
-   change another program made meanwhile, alone. */
-struct LOADSTATE {
-    bool bIncomplete = false;
-    bool bHaveText = false;
-    std::string sPath;
-    std::string sText;
-};
-LOADSTATE sLoadState;
+/* ---- what this program has, and what it had at its last load or save ---------------- */
 
-void RememberText(std::string sText) {
-    sLoadState.bHaveText = true;
-    sLoadState.sPath = szOrvikConfFile;
-    sLoadState.sText = std::move(sText);
+/* The tables as they stood at one moment; systems in table order. */
+struct TABLES {
+    int anDisplay[std::size(asDisplayKeyword)] = {};
+    std::vector<REMOTESYSTEM> asSystem;
+    int nConnected = -1;                 /* index into asSystem, -1: none */
+};
+
+TABLES TablesNow() {
+    TABLES sTables;
+    for (std::size_t k = 0; k < std::size(asDisplayKeyword); k++)
+        sTables.anDisplay[k] = GroupValue(asDisplayKeyword[k]);
+    sTables.asSystem.assign(asRemoteSystem, asRemoteSystem + nRemoteSystems);
+    for (int i = 0; i < nRemoteSystems; i++)
+        if (psConnectedSystem == &asRemoteSystem[i]) sTables.nConnected = i;
+    return sTables;
 }
 
+/* The baseline the next save compares with, the path it belongs to, and whether the load
+   that made it stopped half way. */
+struct BASELINE {
+    bool bValid = false;
+    bool bIncomplete = false;
+    std::string sPath;
+    TABLES sTables;
+};
+BASELINE sBaseline;
+
+void TakeBaseline() {
+    sBaseline.bValid = true;
+    sBaseline.bIncomplete = false;
+    sBaseline.sPath = szOrvikConfFile;
+    sBaseline.sTables = TablesNow();
+}
+
+bool SameSystem(const REMOTESYSTEM &sOne, const REMOTESYSTEM &sOther) {
+    return strcmp(sOne.szIP, sOther.szIP) == 0 &&
+           strcmp(sOne.szSystemName, sOther.szSystemName) == 0;
+}
+
+/* Which occurrence of its address and name record i is (0 for the first): two records of
+   the same address and name are told apart by their order, and by nothing else. */
+int Occurrence(const std::vector<REMOTESYSTEM> &asSystem, std::size_t i) {
+    int nSeen = 0;
+    for (std::size_t j = 0; j < i; j++)
+        if (SameSystem(asSystem[j], asSystem[i])) nSeen++;
+    return nSeen;
+}
+
+int FindSystem(const std::vector<REMOTESYSTEM> &asSystem, const REMOTESYSTEM &sSystem,
+               int nOccurrence) {
+    for (std::size_t j = 0; j < asSystem.size(); j++)
+        if (SameSystem(asSystem[j], sSystem) && nOccurrence-- == 0) return static_cast<int>(j);
+    return -1;
+}
+
+bool SameRecord(const REMOTESYSTEM &sOne, const REMOTESYSTEM &sOther) {
+    return memcmp(&sOne, &sOther, sizeof(sOne)) == 0;
+}
+
+/* ---- the file as lines ---------------------------------------------------------------- */
+
+/* A file cut at its newlines. Lines longer than the reader takes are kept but never read. */
+struct CONFFILE {
+    std::vector<std::string> asLine;     /* without their newlines */
+    bool bFinalNewline = true;           /* the last line ends with a newline */
+    bool bChanged = false;
+};
+
+CONFFILE SplitFile(const std::string &sText) {
+    CONFFILE sFile;
+    std::size_t nPos = 0;
+    while (nPos < sText.size()) {
+        std::size_t nEnd = sText.find('\n', nPos);
+        if (nEnd == std::string::npos) {
+            sFile.asLine.push_back(sText.substr(nPos));
+            sFile.bFinalNewline = false;
+            break;
+        }
+        sFile.asLine.push_back(sText.substr(nPos, nEnd - nPos));
+        nPos = nEnd + 1;
+    }
+    return sFile;
+}
+
+std::string JoinFile(const CONFFILE &sFile) {
+    std::string sText;
+    for (std::size_t i = 0; i < sFile.asLine.size(); i++) {
+        sText += sFile.asLine[i];
+        if (i + 1 < sFile.asLine.size() || sFile.bFinalNewline) sText += '\n';
+    }
+    return sText;
+}
+
+bool ReadableLine(const std::string &sLine) {
+    return sLine.size() <= static_cast<std::size_t>(OVCONFLINE);
+}
+
+/* The remote system a line states, when it is a whole and valid statement. Any other line
+   is left exactly as it is. */
+bool LineSystem(const std::string &sLine, REMOTESYSTEM *psSystem, bool *pbConnected) {
+    if (!ReadableLine(sLine)) return false;
+    WORDS sWords = SplitLine(sLine);
+    if (sWords.asWord.size() < 5 || strcasecmp(sWords.asWord[0].c_str(), "RemoteSystem") != 0)
+        return false;
+    /* A line some other writer spoiled is reported by the next load, not by every save. */
+    bQuiet = true;
+    int nRc = ParseRemoteSystem(sWords, *psSystem, pbConnected);
+    bQuiet = false;
+    return nRc == OVRC_OK;
+}
+
+/* Index of the display keyword a line states, or -1. */
+int LineKeyword(const std::string &sLine) {
+    if (!ReadableLine(sLine)) return -1;
+    WORDS sWords = SplitLine(sLine);
+    if (sWords.asWord.empty()) return -1;
+    for (std::size_t k = 0; k < std::size(asDisplayKeyword); k++)
+        if (strcasecmp(sWords.asWord[0].c_str(), asDisplayKeyword[k].pszKeyword) == 0)
+            return static_cast<int>(k);
+    return -1;
+}
+
+/* Line of the file that states the given occurrence of a system, or -1. */
+int FindSystemLine(const CONFFILE &sFile, const REMOTESYSTEM &sSystem, int nOccurrence) {
+    for (std::size_t i = 0; i < sFile.asLine.size(); i++) {
+        REMOTESYSTEM sLineSystem;
+        bool bConnected;
+        if (LineSystem(sFile.asLine[i], &sLineSystem, &bConnected) &&
+            SameSystem(sLineSystem, sSystem) && nOccurrence-- == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void SetLine(CONFFILE &sFile, std::size_t nLine, std::string sText) {
+    if (sFile.asLine[nLine] == sText) return;
+    sFile.asLine[nLine] = std::move(sText);
+    sFile.bChanged = true;
+}
+
+void InsertLine(CONFFILE &sFile, std::size_t nLine, std::string sText) {
+    /* A last line without its newline gets one when something follows it. */
+    if (nLine >= sFile.asLine.size()) {
+        nLine = sFile.asLine.size();
+        sFile.bFinalNewline = true;
+    }
+    sFile.asLine.insert(sFile.asLine.begin() + static_cast<std::ptrdiff_t>(nLine),
+                        std::move(sText));
+    sFile.bChanged = true;
+}
+
+/* Where a system new to the file goes: after the one before it in the table, else before
+   the first system of the file, else at the top, where the normal form has its systems. */
+std::size_t NewSystemPlace(const CONFFILE &sFile, const std::vector<REMOTESYSTEM> &asSystem,
+                           std::size_t nIndex) {
+    for (std::size_t j = nIndex; j-- > 0;) {
+        int nLine = FindSystemLine(sFile, asSystem[j], Occurrence(asSystem, j));
+        if (nLine >= 0) return static_cast<std::size_t>(nLine) + 1;
+    }
+    for (std::size_t i = 0; i < sFile.asLine.size(); i++) {
+        REMOTESYSTEM sLineSystem;
+        bool bConnected;
+        if (LineSystem(sFile.asLine[i], &sLineSystem, &bConnected)) return i;
+    }
+    return 0;
+}
+
+/* Applies to the file what the program changed between sBefore and sNow. */
+void ApplyChanges(CONFFILE &sFile, const TABLES &sBefore, const TABLES &sNow) {
+    const std::vector<REMOTESYSTEM> &asBefore = sBefore.asSystem;
+    const std::vector<REMOTESYSTEM> &asNow = sNow.asSystem;
+
+    /* Systems removed: their lines go, the last occurrence first. */
+    for (std::size_t i = asBefore.size(); i-- > 0;) {
+        int nOccurrence = Occurrence(asBefore, i);
+        if (FindSystem(asNow, asBefore[i], nOccurrence) >= 0) continue;
+        int nLine = FindSystemLine(sFile, asBefore[i], nOccurrence);
+        if (nLine < 0) continue; /* gone already */
+        sFile.asLine.erase(sFile.asLine.begin() + nLine);
+        sFile.bChanged = true;
+    }
+
+    /* Systems changed: only the values this program changed are put into the line as the
+       file has it now, so a stamp another program set meanwhile stays. Systems added: a
+       line of their own, or the line of the same system another program added meanwhile. */
+    for (std::size_t j = 0; j < asNow.size(); j++) {
+        const REMOTESYSTEM &sSystem = asNow[j];
+        int nOccurrence = Occurrence(asNow, j);
+        int nBefore = FindSystem(asBefore, sSystem, nOccurrence);
+        if (nBefore >= 0 && SameRecord(asBefore[nBefore], sSystem)) continue;
+        int nLine = FindSystemLine(sFile, sSystem, nOccurrence);
+        REMOTESYSTEM sFileSystem;
+        bool bConnected = false;
+        if (nLine >= 0) LineSystem(sFile.asLine[nLine], &sFileSystem, &bConnected);
+        if (nBefore >= 0) {
+            if (nLine < 0) continue; /* another program removed it: that stands */
+            const REMOTESYSTEM &sOld = asBefore[nBefore];
+            auto Take = [&](auto pField) {
+                if (strcmp(sOld.*pField, sSystem.*pField) != 0)
+                    memcpy(sFileSystem.*pField, sSystem.*pField, sizeof(sSystem.*pField));
+            };
+            Take(&REMOTESYSTEM::szPort);
+            Take(&REMOTESYSTEM::szUser);
+            for (const STAMPCLAUSE &sClause : asStampClause) Take(sClause.pField);
+            SetLine(sFile, static_cast<std::size_t>(nLine), SystemLine(sFileSystem, bConnected));
+        } else if (nLine >= 0) {
+            SetLine(sFile, static_cast<std::size_t>(nLine), SystemLine(sSystem, bConnected));
+        } else {
+            InsertLine(sFile, NewSystemPlace(sFile, asNow, j), SystemLine(sSystem, false));
+        }
+    }
+
+    /* The connected system: when this program chose another one (or none), it is the only
+       line marked, whatever the file marked before. */
+    auto ConnectedOf = [](const TABLES &sTables, int *pnOccurrence) -> const REMOTESYSTEM * {
+        if (sTables.nConnected < 0) return nullptr;
+        std::size_t n = static_cast<std::size_t>(sTables.nConnected);
+        *pnOccurrence = Occurrence(sTables.asSystem, n);
+        return &sTables.asSystem[n];
+    };
+    int nOccurrenceBefore = 0, nOccurrenceNow = 0;
+    const REMOTESYSTEM *psBefore = ConnectedOf(sBefore, &nOccurrenceBefore);
+    const REMOTESYSTEM *psNow = ConnectedOf(sNow, &nOccurrenceNow);
+    bool bSame = psBefore == nullptr
+                     ? psNow == nullptr
+                     : psNow != nullptr && SameSystem(*psBefore, *psNow) &&
+                           nOccurrenceBefore == nOccurrenceNow;
+    if (!bSame) {
+        int nTarget = psNow != nullptr ? FindSystemLine(sFile, *psNow, nOccurrenceNow) : -1;
+        for (std::size_t i = 0; i < sFile.asLine.size(); i++) {
+            REMOTESYSTEM sLineSystem;
+            bool bConnected;
+            if (!LineSystem(sFile.asLine[i], &sLineSystem, &bConnected)) continue;
+            bool bWanted = static_cast<int>(i) == nTarget;
+            if (bConnected != bWanted) SetLine(sFile, i, SystemLine(sLineSystem, bWanted));
+        }
+    }
+
+    /* Display values: the line that decides (the last one) is rewritten, or one is added. */
+    for (std::size_t k = 0; k < std::size(asDisplayKeyword); k++) {
+        if (sBefore.anDisplay[k] == sNow.anDisplay[k]) continue;
+        int nLast = -1;
+        for (std::size_t i = 0; i < sFile.asLine.size(); i++)
+            if (LineKeyword(sFile.asLine[i]) == static_cast<int>(k)) nLast = static_cast<int>(i);
+        std::string sLine = DisplayLine(asDisplayKeyword[k], sNow.anDisplay[k]);
+        if (nLast >= 0)
+            SetLine(sFile, static_cast<std::size_t>(nLast), std::move(sLine));
+        else
+            InsertLine(sFile, sFile.asLine.size(), std::move(sLine));
+    }
+}
+
+/* ---- the file on disk ------------------------------------------------------------------ */
+
+/* Reads the whole file into *psText. 0; ENOENT when there is none; another errno value, or
+   EFBIG for a file too large to be a configuration. */
+int ReadWholeFile(const char *pszPath, std::string *psText) {
+    psText->clear();
+    int fd = open(pszPath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat sFile;
+    if (fstat(fd, &sFile) != 0 || !S_ISREG(sFile.st_mode)) {
+        int nError = errno != 0 && !S_ISDIR(sFile.st_mode) ? errno : EISDIR;
+        close(fd);
+        return nError;
+    }
+    char achBuffer[8192];
+    for (;;) {
+        ssize_t n = read(fd, achBuffer, sizeof(achBuffer));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int nError = errno;
+            close(fd);
+            return nError;
+        }
+        if (n == 0) break;
+        psText->append(achBuffer, static_cast<std::size_t>(n));
+        if (static_cast<long>(psText->size()) > OVCONFMAXBYTES) {
+            close(fd);
+            return EFBIG;
+        }
+    }
+    close(fd);
+    return 0;
+}
+
+/* The file a save replaces: config.ini itself, or, when it is a symbolic link (dotfiles kept
+   elsewhere), the file it leads to, so that the link stays. */
+std::string FileToReplace(const char *pszPath) {
+    std::string sPath = pszPath;
+    for (int nHops = 0; nHops < 40; nHops++) {
+        struct stat sLink;
+        if (lstat(sPath.c_str(), &sLink) != 0 || !S_ISLNK(sLink.st_mode)) return sPath;
+        char szTarget[PATH_MAX];
+        ssize_t n = readlink(sPath.c_str(), szTarget, sizeof(szTarget) - 1);
+        if (n < 0) return sPath;
+        szTarget[n] = '\0';
+        if (szTarget[0] == '/') {
+            sPath = szTarget;
+        } else {
+            std::size_t nSlash = sPath.rfind('/');
+            sPath = (nSlash == std::string::npos ? std::string() : sPath.substr(0, nSlash + 1)) +
+                    szTarget;
+        }
+    }
+    return sPath;
+}
+
+/* A lock on "<config.ini>.lock", held while the object lives: exclusive for a save, which
+   makes the lock file; shared for a load, which only uses one that is there, so that a
+   program that only reads leaves nothing behind. Without a lock file (a folder that is not
+   ours to write) the work goes on unlocked: the file is still replaced atomically. */
+class ConfigLock {
+  public:
+    ConfigLock(const char *pszConfigFile, int nOperation) {
+        std::string sLock = std::string(pszConfigFile) + ".lock";
+        if (nOperation == LOCK_EX)
+            fd = open(sLock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        else
+            fd = open(sLock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            if (bDebug && nOperation == LOCK_EX)
+                OVLog(OVLOG_DEBUG, "SaveConfigurationValues: Saving without the lock file %s: %s.",
+                      sLock.c_str(), strerror(errno));
+            return;
+        }
+        while (flock(fd, nOperation) != 0 && errno == EINTR) {
+        }
+    }
+    ~ConfigLock() {
+        if (fd >= 0) close(fd); /* closing gives the lock up */
+    }
+    ConfigLock(const ConfigLock &) = delete;
+    ConfigLock &operator=(const ConfigLock &) = delete;
+
+  private:
+    int fd = -1;
+};
+
 int FailLoad() {
-    sLoadState.bIncomplete = true;
-    sLoadState.bHaveText = false;
+    sBaseline.bValid = false;
+    sBaseline.bIncomplete = true;
+    sBaseline.sPath = szOrvikConfFile;
     return OVTraceEnd("LoadConfigurationValues", OVRC_ERROR);
+}
+
+/* Writes the text over the file (its target when it is a link); 0 or 8 after logging. */
+int WriteConfigFile(const std::string &sText) {
+    std::string sTarget = FileToReplace(szOrvikConfFile);
+    int nError = OVReplaceFile(sTarget.c_str(), sText, 0600);
+    if (nError != 0) {
+        OVLog(OVLOG_ERROR,
+              "SaveConfigurationValues: Unable to create or update configuration file: %s.\n",
+              szOrvikConfFile);
+        return OVRC_ERROR;
+    }
+    return OVRC_OK;
 }
 
 } // namespace
@@ -300,41 +693,44 @@ int LoadConfigurationValues() {
     psConnectedSystem = nullptr; /* only a "Connected" clause of this file sets it again */
     if (WorkOutPath("LoadConfigurationValues") != OVRC_OK) return FailLoad();
 
-    OVFilePtr pFile(fopen(szOrvikConfFile, "r"));
-    if (!pFile) {
-        /* Only a missing file is created afresh; one that exists but cannot be read must
-           not be replaced by the values in memory. */
-        if (errno != ENOENT) {
-            OVLog(OVLOG_ERROR, "LoadConfigurationValues: Unable to read configuration file: %s, "
-                  "errno: %d.\n", szOrvikConfFile, errno);
-            return FailLoad();
-        }
+    std::string sText;
+    int nError;
+    {
+        ConfigLock sLock(szOrvikConfFile, LOCK_SH);
+        nError = ReadWholeFile(szOrvikConfFile, &sText);
+    }
+    if (nError == ENOENT) {
         OVLog(OVLOG_DEBUG,
               "LoadConfigurationValues: Orvik Configuration: %s not found at startup. Setting "
               "to initial load.\n",
               szOrvikConfFile);
-        sLoadState.bIncomplete = false;
-        sLoadState.bHaveText = false;
+        /* Nothing was read: the save that follows finds no file and writes the values in
+           memory, or, if another program has just made one, leaves that alone. */
+        TakeBaseline();
         return OVTraceEnd("LoadConfigurationValues", SaveConfigurationValues());
     }
+    if (nError != 0) {
+        /* A file that exists but cannot be read must not be replaced by the values in memory. */
+        OVLog(OVLOG_ERROR, "LoadConfigurationValues: Unable to read configuration file: %s, "
+              "errno: %d.\n", szOrvikConfFile, nError);
+        return FailLoad();
+    }
 
-    char szLine[OVCONFLINE + 1];
-    std::string sRead;
-    while (fgets(szLine, sizeof(szLine), pFile.get()) != nullptr) {
-        std::string sLine(szLine);
-        sRead += sLine;
-        if (!sLine.empty() && sLine.back() == '\n') sLine.pop_back();
+    CONFFILE sFile = SplitFile(sText);
+    for (std::size_t i = 0; i < sFile.asLine.size(); i++) {
+        const std::string &sLine = sFile.asLine[i];
+        if (!ReadableLine(sLine)) {
+            /* Cut into pieces, its tail would read as a line of its own. */
+            OVLog(OVLOG_ERROR, "LoadConfigurationValues: Line %zu of %s is longer than %d "
+                  "characters and is ignored: %.40s...\n", i + 1, szOrvikConfFile, OVCONFLINE,
+                  sLine.c_str());
+            continue;
+        }
         WORDS sWords = SplitLine(sLine);
         if (sWords.asWord.empty()) continue;
         if (LoadStatement(sWords) != OVRC_OK) return FailLoad();
     }
-    if (ferror(pFile.get())) {
-        OVLog(OVLOG_ERROR, "LoadConfigurationValues: Unable to read configuration file: %s, "
-              "errno: %d.\n", szOrvikConfFile, errno);
-        return FailLoad();
-    }
-    sLoadState.bIncomplete = false;
-    RememberText(std::move(sRead));
+    TakeBaseline();
     return OVTraceEnd("LoadConfigurationValues", OVRC_OK);
 }
 
@@ -343,24 +739,33 @@ int SaveConfigurationValues() {
     if (WorkOutPath("SaveConfigurationValues") != OVRC_OK)
         return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
     /* Tables that a failed load left half filled would drop whatever followed the bad line. */
-    if (sLoadState.bIncomplete) {
+    if (sBaseline.bIncomplete && sBaseline.sPath == szOrvikConfFile) {
         OVLog(OVLOG_ERROR, "SaveConfigurationValues: The last load of the configuration file "
               "failed; %s is left as it is.\n", szOrvikConfFile);
         return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
     }
-    std::string sText = ConfigurationText();
-    if (sLoadState.bHaveText && sLoadState.sPath == szOrvikConfFile && sLoadState.sText == sText) {
-        if (bDebug)
+
+    TABLES sNow = TablesNow();
+    ConfigLock sLock(szOrvikConfFile, LOCK_EX);
+    std::string sText;
+    int nError = ReadWholeFile(szOrvikConfFile, &sText);
+    int nRc = OVRC_OK;
+    if (nError == ENOENT || !sBaseline.bValid || sBaseline.sPath != szOrvikConfFile) {
+        /* A new file, or tables that were not read from this one: the whole normal form. */
+        nRc = WriteConfigFile(ConfigurationText());
+    } else if (nError != 0) {
+        OVLog(OVLOG_ERROR, "SaveConfigurationValues: Unable to read configuration file: %s, "
+              "errno: %d; it is left as it is.\n", szOrvikConfFile, nError);
+        nRc = OVRC_ERROR;
+    } else {
+        CONFFILE sFile = SplitFile(sText);
+        ApplyChanges(sFile, sBaseline.sTables, sNow);
+        if (sFile.bChanged)
+            nRc = WriteConfigFile(JoinFile(sFile));
+        else if (bDebug)
             OVLog(OVLOG_DEBUG, "SaveConfigurationValues: Nothing changed since the last load, "
                   "%s is not rewritten.", szOrvikConfFile);
-        return OVTraceEnd("SaveConfigurationValues", OVRC_OK);
     }
-    if (OVReplaceFile(szOrvikConfFile, sText, 0666) != 0) {
-        OVLog(OVLOG_ERROR,
-              "SaveConfigurationValues: Unable to create or update configuration file: %s.\n",
-              szOrvikConfFile);
-        return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
-    }
-    RememberText(std::move(sText));
-    return OVTraceEnd("SaveConfigurationValues", OVRC_OK);
+    if (nRc == OVRC_OK) TakeBaseline();
+    return OVTraceEnd("SaveConfigurationValues", nRc);
 }

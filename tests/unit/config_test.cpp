@@ -65,10 +65,15 @@ TEST_F(ConfigTest, OneStatementChangesOneValue) {
     EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nForegroundColor, 1);
     EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nBackgroundColor, 0);
     EXPECT_EQ(asOVDisplayAttributes[OVDG_BUTTON].nBackgroundColor, 4);
+    /* Nothing changed: the file stays as it was written. A change rewrites the line that set
+       the value and adds a line for a value the file did not set. */
     EXPECT_EQ(SaveConfigurationValues(), 0);
-    std::string sExpected = sDefaultDisplayLines;
-    sExpected.replace(sExpected.find("White"), 5, "Red");
-    EXPECT_EQ(ReadFile(ConfigPath()), sExpected);
+    EXPECT_EQ(ReadFile(ConfigPath()), "panelforegroundcolor = red\n");
+    asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 2;
+    asOVDisplayAttributes[OVDG_FIELD].nAttribute = 3;
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), "PanelForegroundColor      is Green\n"
+                                      "FieldAttribute            is Underline\n");
 }
 
 TEST_F(ConfigTest, NoiseWordsBlanksAndCase) {
@@ -84,14 +89,29 @@ TEST_F(ConfigTest, NoiseWordsBlanksAndCase) {
     EXPECT_EQ(ReadLog(), "");
 }
 
-TEST_F(ConfigTest, LongLinesAreReadInPiecesOf1022) {
-    WriteFile(ConfigPath(), std::string(1022, 'x') + "PanelForegroundColor Red\n" +
-                                std::string(1021, 'y') + "PanelBackgroundColor Green\n" +
-                                std::string(1023, 'z') + "ButtonForegroundColor Red\n");
+TEST_F(ConfigTest, LinesLongerThan1022AreRefusedWholeNeverSplit) {
+    /* Read in pieces, the tail of the comment would become a connected system. */
+    const std::string sPhantom =
+        "#" + std::string(1021, 'x') + "RemoteSystem 6.6.6.6 22 phantom root Connected\n";
+    const std::string sFile = sPhantom + std::string(1022, 'y') + "\n" +
+                              std::string(995, 'z') + " PanelBackgroundColor Green\n" +
+                              std::string(1100, 'w') + "PanelForegroundColor Red\n";
+    WriteFile(ConfigPath(), sFile);
     EXPECT_EQ(LoadConfigurationValues(), 0);
-    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nForegroundColor, 1);
+    EXPECT_EQ(nRemoteSystems, 0);
+    EXPECT_EQ(psConnectedSystem, nullptr);
+    EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nForegroundColor, 7);
     EXPECT_EQ(asOVDisplayAttributes[OVDG_PANEL].nBackgroundColor, 0);
-    EXPECT_EQ(asOVDisplayAttributes[OVDG_BUTTON].nForegroundColor, 7);
+    EXPECT_TRUE(LogHas("LoadConfigurationValues: Line 1 of " + ConfigPath() +
+                       " is longer than 1022 characters and is ignored: #xxx"));
+    EXPECT_TRUE(LogHas("LoadConfigurationValues: Line 4 of "));
+    EXPECT_FALSE(LogHas("Line 2 of")); /* 1022 characters are still one line */
+    EXPECT_FALSE(LogHas("Line 3 of"));
+
+    /* A save keeps them whole and adds nothing read from them. */
+    asOVDisplayAttributes[OVDG_BUTTON].nAttribute = 7;
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), sFile + "ButtonAttribute           is Reverse\n");
 }
 
 TEST_F(ConfigTest, BadValueStopsTheLoad) {
@@ -129,8 +149,11 @@ TEST_F(ConfigTest, RemoteSystemsLoadAndWriteBack) {
     EXPECT_STREQ(asRemoteSystem[1].szUser, "root");
     EXPECT_STREQ(asRemoteSystem[1].szLastPing, "p2"); /* a later clause overwrites */
     EXPECT_STREQ(asRemoteSystem[1].szLastTrust, "t1");
+    /* The whole normal form is what a new file gets. */
+    setenv("ORVIKDIR", (sDir + "/new").c_str(), 1);
+    std::filesystem::create_directory(sDir + "/new");
     EXPECT_EQ(SaveConfigurationValues(), 0);
-    EXPECT_EQ(ReadFile(ConfigPath()),
+    EXPECT_EQ(ReadFile(sDir + "/new/config.ini"),
               "RemoteSystem 10.0.0.5 22 web admin LastConnect 20260107 Connected\n"
               "RemoteSystem 10.0.0.6 2222 db root LastPing p2 LastTrust t1\n" +
                   sDefaultDisplayLines);
@@ -142,8 +165,10 @@ TEST_F(ConfigTest, LastConnectedWinsAndSameAddressIsWrittenConnected) {
                             "RemoteSystem h2 23 c u\n");
     EXPECT_EQ(LoadConfigurationValues(), 0);
     EXPECT_EQ(psConnectedSystem, &asRemoteSystem[1]);
+    setenv("ORVIKDIR", (sDir + "/new").c_str(), 1);
+    std::filesystem::create_directory(sDir + "/new");
     EXPECT_EQ(SaveConfigurationValues(), 0);
-    EXPECT_EQ(ReadFile(ConfigPath()), "RemoteSystem h1 22 a u\n"
+    EXPECT_EQ(ReadFile(sDir + "/new/config.ini"), "RemoteSystem h1 22 a u\n"
                                       "RemoteSystem h2 22 b u Connected\n"
                                       "RemoteSystem h2 23 c u Connected\n" +
                                           sDefaultDisplayLines);
@@ -258,21 +283,23 @@ TEST_F(ConfigTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile) {
     WriteFile(ConfigPath(), "PanelForegroundColor Red\n");
     chmod(ConfigPath().c_str(), 0640);
     EXPECT_EQ(LoadConfigurationValues(), 0);
+    asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 2;
     EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), "PanelForegroundColor      is Green\n");
     struct stat sStat;
     ASSERT_EQ(stat(ConfigPath().c_str(), &sStat), 0);
     EXPECT_EQ(sStat.st_mode & 07777, 0640u);
-    EXPECT_EQ(Entries(sDir), std::vector<std::string>{"config.ini"});
+    EXPECT_EQ(Entries(sDir), (std::vector<std::string>{"config.ini", "config.ini.lock"}));
 }
 
-TEST_F(ConfigTest, NewFileGetsTheModeTheUmaskAllows) {
+TEST_F(ConfigTest, NewFileIsTheUsersAlone) {
     mode_t nMask = umask(002);
     int nRc = SaveConfigurationValues();
     umask(nMask);
     EXPECT_EQ(nRc, 0);
     struct stat sStat;
     ASSERT_EQ(stat(ConfigPath().c_str(), &sStat), 0);
-    EXPECT_EQ(sStat.st_mode & 07777, 0664u);
+    EXPECT_EQ(sStat.st_mode & 07777, 0600u);
 }
 
 TEST_F(ConfigTest, WritableFileInALockedFolderIsStillSaved) {
@@ -290,6 +317,7 @@ TEST_F(ConfigTest, WritableFileInALockedFolderIsStillSaved) {
         setenv("ORVIKDIR", sLocked.c_str(), 1);
         setenv("ORVIKLOGFILE", "/dev/null", 1);
         int nRc = LoadConfigurationValues();
+        asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 2;
         _exit(nRc != 0 ? nRc : SaveConfigurationValues());
     }
     int nStatus = 0;
@@ -297,27 +325,31 @@ TEST_F(ConfigTest, WritableFileInALockedFolderIsStillSaved) {
     ASSERT_TRUE(WIFEXITED(nStatus));
     EXPECT_EQ(WEXITSTATUS(nStatus), 0);
     std::string sSaved = ReadFile(sLocked + "/config.ini");
-    EXPECT_EQ(sSaved.rfind("PanelForegroundColor      is Red\n", 0), 0u) << sSaved;
+    EXPECT_EQ(sSaved, "PanelForegroundColor      is Green\n");
     EXPECT_EQ(Entries(sLocked), std::vector<std::string>{"config.ini"});
 }
 
 TEST_F(ConfigTest, FailedWriteKeepsTheOldFileWhole) {
-    std::string sOld = "RemoteSystem keep 22 me u\nPanelForegroundColor Red\n";
+    /* Long enough that the log line fits below the limit the new text goes over. */
+    std::string sOld = "# " + std::string(200, '-') + "\nRemoteSystem keep 22 me u\n"
+                       "PanelForegroundColor Red\n";
     WriteFile(ConfigPath(), sOld);
     EXPECT_EQ(LoadConfigurationValues(), 0);
+    asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 2;
     WriteFile(sLogFile, "");
     /* A file size limit below the new file's size makes the write fail for real. */
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit sOldLimit;
     getrlimit(RLIMIT_FSIZE, &sOldLimit);
     struct rlimit sLimit = sOldLimit;
-    sLimit.rlim_cur = 300;
+    sLimit.rlim_cur = sOld.size() + 5;
     setrlimit(RLIMIT_FSIZE, &sLimit);
     int nRc = SaveConfigurationValues();
     setrlimit(RLIMIT_FSIZE, &sOldLimit);
     EXPECT_EQ(nRc, 8);
     EXPECT_EQ(ReadFile(ConfigPath()), sOld);
-    EXPECT_EQ(Entries(sDir), (std::vector<std::string>{"OrvikLog.txt", "config.ini"}));
+    EXPECT_EQ(Entries(sDir),
+              (std::vector<std::string>{"OrvikLog.txt", "config.ini", "config.ini.lock"}));
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{"SaveConfigurationValues: Unable to create or "
                                                        "update configuration file: " + ConfigPath() + ".", ""}));
 }
@@ -414,12 +446,12 @@ TEST_F(ConfigTest, UnchangedTablesLeaveTheFileAndOtherWritersAlone) {
     EXPECT_EQ(SaveConfigurationValues(), 0);
     EXPECT_EQ(ReadFile(ConfigPath()), sOther);
 
-    /* A real change is written. */
+    /* A real change is written, into the file as the other program left it. */
     psConnectedSystem = &asRemoteSystem[1];
     EXPECT_EQ(SaveConfigurationValues(), 0);
     EXPECT_EQ(ReadFile(ConfigPath()),
               RemoteSystemLines(1, 1) + "RemoteSystem 10.0.0.2 22 sys2 admin Connected\n" +
-                  sDefaultDisplayLines);
+                  RemoteSystemLines(3, 1) + sDefaultDisplayLines);
 }
 
 TEST_F(ConfigTest, EveryLoadStartsWithNoConnectedSystem) {
@@ -446,6 +478,7 @@ TEST_F(ConfigTest, InPlaceRewriteOnAFullDiskKeepsTheOldFile) {
         setenv("ORVIKDIR", sLocked.c_str(), 1);
         setenv("ORVIKLOGFILE", "/dev/null", 1);
         if (LoadConfigurationValues() != 0) return 90;
+        asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 2;
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit sLimit = {sShort.size(), sShort.size()};
         setrlimit(RLIMIT_FSIZE, &sLimit);
