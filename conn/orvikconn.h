@@ -81,6 +81,9 @@ int RemoveSystem(int nIndex);
 /* Index of the record that shares the address of record nIndex, or -1. The file marks the
    connected system by its address, so such records cannot be told apart when connected. */
 int SharedAddress(int nIndex);
+/* Index of the record with the address and name of sSystem, or -1: how a system is found
+   again after config.ini was read anew, whatever other programs changed in it meanwhile. */
+int FindSystemIndex(const REMOTESYSTEM &sSystem);
 /* Index of the connected system, or -1. */
 int ConnectedIndex();
 /* The stamp of a moment: UTC in the compact ISO 8601 form "20261208T141503Z". */

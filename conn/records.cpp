@@ -169,6 +169,16 @@ int SharedAddress(int nIndex)
     return -1;
 }
 
+int FindSystemIndex(const REMOTESYSTEM &sSystem)
+{
+    for (int i = 0; i < nRemoteSystems; ++i) {
+        if (std::strcmp(asRemoteSystem[i].szIP, sSystem.szIP) == 0 &&
+            std::strcmp(asRemoteSystem[i].szSystemName, sSystem.szSystemName) == 0)
+            return i;
+    }
+    return -1;
+}
+
 int ConnectedIndex()
 {
     for (int i = 0; i < nRemoteSystems; ++i) {

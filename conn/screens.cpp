@@ -27,13 +27,12 @@ std::string SystemWords(const REMOTESYSTEM &sSystem)
            " port " + sSystem.szPort + ")";
 }
 
-/* The screen's panel has loaded config.ini again: is the record the user chose still the
-   same system at the same place? */
-bool StillThere(int nSystem, const REMOTESYSTEM &sChosen)
+/* The screen's panel has loaded config.ini again: is the system the user chose still there,
+   at the same port? nSystem becomes its place now, which other programs may have moved. */
+bool StillThere(int &nSystem, const REMOTESYSTEM &sChosen)
 {
-    return nSystem >= 0 && nSystem < nRemoteSystems &&
-           std::strcmp(asRemoteSystem[nSystem].szIP, sChosen.szIP) == 0 &&
-           std::strcmp(asRemoteSystem[nSystem].szPort, sChosen.szPort) == 0;
+    nSystem = FindSystemIndex(sChosen);
+    return nSystem >= 0 && std::strcmp(asRemoteSystem[nSystem].szPort, sChosen.szPort) == 0;
 }
 
 PAB *CreateScreenPanel(const char *pszWho)
@@ -205,12 +204,19 @@ int Enter_System(int nChanging)
     OVTraceStart("orvikconn Enter_System", "nChanging: %d.", nChanging);
     const bool bNew = nChanging < 0;
     SYSTEMENTRY sEntry;
-    if (!bNew && nChanging < nRemoteSystems) sEntry = EntryOf(asRemoteSystem[nChanging]);
+    /* Every screen reloads config.ini, where another program may have added or removed
+       systems meanwhile: the system being changed is found again by address and name. */
+    REMOTESYSTEM sChanging{};
+    if (!bNew && nChanging < nRemoteSystems) {
+        sChanging = asRemoteSystem[nChanging];
+        sEntry = EntryOf(sChanging);
+    }
     ENTRYFIELD eCursor = EF_NAME;
     for (;;) {
         psPab = CreateScreenPanel("Enter_System");
         if (psPab == nullptr) return OVTraceEnd("orvikconn Enter_System", OVRC_ERROR);
-        if (!bNew && nChanging >= nRemoteSystems) {
+        if (!bNew) nChanging = FindSystemIndex(sChanging);
+        if (!bNew && nChanging < 0) {
             ShowMessage(OVLOG_ERROR, "That system is no longer in config.ini.");
             DeleteScreenPanel();
             return OVTraceEnd("orvikconn Enter_System", OVRC_OK);
