@@ -134,7 +134,9 @@ struct WORDS {
     std::string sCut;
 };
 
-WORDS SplitLine(const std::string &sLine) {
+WORDS SplitLine(const std::string &sWholeLine) {
+    /* Text stops at a NUL byte, as it always has for this reader. */
+    const std::string sLine = sWholeLine.substr(0, sWholeLine.find('\0'));
     WORDS sWords;
     std::size_t nPos = 0;
     bool bFirst = true;

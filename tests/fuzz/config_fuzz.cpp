@@ -1,14 +1,17 @@
-// config.ini loader: any text loads or is refused without harm; a text that loads is saved,
-// and loading and saving that again gives the same text.
+// config.ini loader: any text loads or is refused without harm; no line is ever read in
+// pieces; a change saved into a text that loads touches that one line and keeps the others
+// byte for byte; the whole text written anew, loaded and written again, is the same text.
 #include "orviklib.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -35,6 +38,30 @@ void Write(const std::string &sPath, const uint8_t *pData, size_t nSize) {
         .write(reinterpret_cast<const char *>(pData), static_cast<std::streamsize>(nSize));
 }
 
+std::vector<std::string> Lines(const std::string &sText) {
+    std::vector<std::string> asLine;
+    std::size_t nPos = 0;
+    while (nPos < sText.size()) {
+        std::size_t nEnd = sText.find('\n', nPos);
+        if (nEnd == std::string::npos) nEnd = sText.size();
+        asLine.push_back(sText.substr(nPos, nEnd - nPos));
+        nPos = nEnd + 1;
+    }
+    return asLine;
+}
+
+/* Every system read comes from one whole line of at most 1022 characters. */
+void CheckNothingReadFromPieces(const std::vector<std::string> &asInput) {
+    for (int i = 0; i < nRemoteSystems; i++) {
+        bool bFound = false;
+        for (const std::string &sLine : asInput)
+            if (sLine.size() <= 1022 && sLine.find(asRemoteSystem[i].szIP) != std::string::npos &&
+                sLine.find(asRemoteSystem[i].szSystemName) != std::string::npos)
+                bFound = true;
+        if (!bFound) abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
@@ -57,6 +84,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
             abort();
         return 0;
     }
+    const std::string sInput(reinterpret_cast<const char *>(pData), nSize);
+    const std::vector<std::string> asInput = Lines(sInput);
+    CheckNothingReadFromPieces(asInput);
+
+    /* One colour changed: that line is rewritten (or one added), every other stays. */
+    int &nColor = asOVDisplayAttributes[OVDG_PANEL].nForegroundColor;
+    nColor = (nColor + 1) % 8;
+    if (SaveConfigurationValues() != OVRC_OK) abort();
+    const std::vector<std::string> asOutput = Lines(Read(sFirst + "/config.ini"));
+    const std::string sWritten = std::string("PanelForegroundColor      is ") + OVCOLORLIT[nColor];
+    if (asOutput.size() != asInput.size() && asOutput.size() != asInput.size() + 1) abort();
+    std::size_t nDiffering = 0;
+    for (std::size_t i = 0; i < asOutput.size(); i++)
+        if (i >= asInput.size() || asOutput[i] != asInput[i]) {
+            if (asOutput[i] != sWritten) abort();
+            nDiffering++;
+        }
+    if (nDiffering != 1) abort();
+    if (LoadConfigurationValues() != OVRC_OK) abort();
+
     /* The normal form: written to a second folder, where nothing was loaded from. */
     setenv("ORVIKDIR", sSecond.c_str(), 1);
     if (SaveConfigurationValues() != OVRC_OK) abort();
