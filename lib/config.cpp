@@ -336,8 +336,13 @@ struct TABLES {
 
 TABLES TablesNow() {
     TABLES sTables;
-    for (std::size_t k = 0; k < std::size(asDisplayKeyword); k++)
-        sTables.anDisplay[k] = GroupValue(asDisplayKeyword[k]);
+    for (std::size_t k = 0; k < std::size(asDisplayKeyword); k++) {
+        /* Values are compared as they are written: an attribute of 0 is written as Bright. */
+        int nValue = GroupValue(asDisplayKeyword[k]);
+        if (asDisplayKeyword[k].eValue == Value::Attribute && nValue >= 0 && nValue < 8)
+            nValue = OVATTRIBUTEID[OVATTRIBUTESUB[nValue]];
+        sTables.anDisplay[k] = nValue;
+    }
     sTables.asSystem.assign(asRemoteSystem, asRemoteSystem + nRemoteSystems);
     for (int i = 0; i < nRemoteSystems; i++)
         if (psConnectedSystem == &asRemoteSystem[i]) sTables.nConnected = i;

@@ -97,6 +97,9 @@ class TmuxSession {
 int RunProgram(const std::vector<std::string> &args, std::string *psOutput = nullptr,
                const std::string &sInput = "");
 
+// Polls a file until it holds sText; false when the deadline passes first.
+bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMillis = 5000);
+
 // Quotes a word for sh: plain words stay as they are, anything else goes in single quotes.
 std::string ShellQuote(const std::string &sWord);
 
