@@ -195,6 +195,12 @@ int OVCreateField(PAB *psPab, int nRow, int nColumn, int nLength, const char *ps
 int OVCreateFieldi(PABI *psPabi, int nRow, int nColumn, int nLength, const char *pszName,
                    const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
                    int nForeground);
+/* Draws an existing field of the panel again with new place, value, style and colours,
+   instead of creating another one in the panel heap; its name and tab entry stay. 8 when
+   the field is not the panel's or its tab or pulldown style would change. */
+int OVUpdateFieldi(PABI *psPabi, FIELD *psField, int nRow, int nColumn, int nLength,
+                   const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
+                   int nForeground);
 /* A field whose Enter opens the list of choices; the choice array must outlive the panel. */
 int OVCreatePullDown(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,
                      const char *pszValue, int nChoices, const char *const *pszChoices,
