@@ -69,7 +69,7 @@ int Finish()
 
 int main(int argc, char **argv)
 {
-    std::signal(SIGINT, OVSignalHandler);
+    OVInstallSignalHandlers(OVSignalHandler);
     int nRc = Initialize(argc, argv);
     if (nRc == OVRC_OK) {
         nRc = Process_Request();

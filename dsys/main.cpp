@@ -98,11 +98,10 @@ int Finish()
 
 namespace {
 
-/* A second interrupt during the clean-up is ignored; the last line is written past stdio. */
+/* Any ending signal waits while this runs; the last line is written past stdio. */
 void SignalHandler(int nSignal)
 {
-    std::signal(SIGINT, SIG_IGN);
-    OVRestoreTerminal();
+    OVAbnormalEnd();
     OVLog(OVLOG_ERROR, "orvikdsys Abnormal Exit: nSignal: %d.", nSignal);
     Finish();
     char szLine[96];
@@ -120,7 +119,7 @@ void SignalHandler(int nSignal)
 
 int main(int argc, char **argv)
 {
-    std::signal(SIGINT, SignalHandler);
+    OVInstallSignalHandlers(SignalHandler);
     int nRc = Initialize(argc, argv);
     if (nRc == OVRC_OK)
         nRc = Get_Hardware_Info();

@@ -59,16 +59,29 @@ int FitLength(int nColumn, int nLength, int nColumns)
     return nLength < nRoom ? nLength : (nRoom > 0 ? nRoom : 0);
 }
 
-/* Draws the texts of one page. 0, or the code of the field that could not be made. */
-int DrawPage(const DSYSPAGE &sPage)
+/* Draws the texts of one page into the data fields of the pages drawn before, making new
+   ones only when this page has more texts than any before it; fields left over keep an
+   empty value. 0, or the code of the field that could not be made. */
+int DrawPage(const DSYSPAGE &sPage, std::vector<FIELD *> &apsDataField)
 {
     const DISPLAYATTRIBUTES &sField = asOVDisplayAttributes[OVDG_FIELD];
+    std::size_t nField = 0;
     for (const DSYSPLACED &sPlaced : sPage.asPlaced) {
         int nBackground = sPlaced.bHeading ? sField.nForegroundColor : sField.nBackgroundColor;
         int nForeground = sPlaced.bHeading ? sField.nBackgroundColor : sField.nForegroundColor;
-        int nRc = OVCreateFieldi(psPabi, sPlaced.nRow, sPlaced.nColumn, sPlaced.nLength, "Data",
+        int nRc;
+        if (nField < apsDataField.size()) {
+            nRc = OVUpdateFieldi(psPabi, apsDataField[nField], sPlaced.nRow, sPlaced.nColumn,
+                                 sPlaced.nLength, sPlaced.sText.c_str(), sPlaced.ulStyle,
+                                 sField.nAttribute, nBackground, nForeground);
+        } else {
+            nRc = OVCreateFieldi(psPabi, sPlaced.nRow, sPlaced.nColumn, sPlaced.nLength, "Data",
                                  sPlaced.sText.c_str(), sPlaced.ulStyle, sField.nAttribute,
                                  nBackground, nForeground);
+            if (nRc == OVRC_OK)
+                apsDataField.push_back(psPabi->psFieldLast);
+        }
+        nField++;
         if (nRc != OVRC_OK) {
             OVLog(OVLOG_ERROR,
                   "orvikdsys Process_Request: Unable to Create %s Hand Detail Field, rc: %d.",
@@ -76,6 +89,8 @@ int DrawPage(const DSYSPAGE &sPage)
             return nRc;
         }
     }
+    for (; nField < apsDataField.size(); nField++)
+        apsDataField[nField]->szValue[0] = '\0';
     return OVRC_OK;
 }
 
@@ -120,9 +135,10 @@ int ShowPages(const std::vector<std::pair<std::string, std::string>> &asEntries)
     const int nRows = psPabi->nRows, nColumns = psPabi->nColumns;
     const int nCount = static_cast<int>(asEntries.size());
     int nFirst = 0;
+    std::vector<FIELD *> apsDataField;   /* reused by every page of the panel */
     for (;;) {
         DSYSPAGE sPage = PlanPage(sReport, asEntries, nFirst, nRows, nColumns);
-        if (int nRc = DrawPage(sPage); nRc != OVRC_OK)
+        if (int nRc = DrawPage(sPage, apsDataField); nRc != OVRC_OK)
             return nRc;
         unsigned long ulStyle = DSYSBARSTYLE | (sPage.nNext < nCount ? OVAB_FORWARD : 0);
         int nResponse = 0;

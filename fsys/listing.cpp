@@ -302,6 +302,9 @@ int Get_Directory_Data()
     /* The listing files are made ours before any command writes through their names. */
     if (OVClaimTempFile(szTempFile) != OVRC_OK || OVClaimTempFile(szErrorFile) != OVRC_OK)
         return OVTraceEnd("orvikfsys Get_Directory_Data", OVRC_ERROR);
+    /* They live until Finish; an abnormal end removes them too. */
+    OVRegisterTempFile(szTempFile);
+    OVRegisterTempFile(szErrorFile);
 
     std::unique_ptr<char[]> pOutput(new char[nCommandOutputSize]());
     const std::string sList = std::string(szListCommand) + " " + OVShellWord(pszFolder);

@@ -35,6 +35,7 @@ const OVTOOLSTARTUP sStartup = {
 int RemoveListingFile(char *pszFile)
 {
     if (pszFile[0] == '\0') return OVRC_OK;
+    OVForgetTempFile(pszFile);
     int nRc = std::remove(pszFile);
     if (nRc != 0 && errno != ENOENT) {
         OVLog(OVLOG_ERROR, "orvikfsys Finish: Unable to remove temporary file: %-.44s, nRc: %d.",
@@ -82,7 +83,7 @@ int Finish()
 
 int main(int argc, char **argv)
 {
-    std::signal(SIGINT, OVSignalHandler);
+    OVInstallSignalHandlers(OVSignalHandler);
     int nRc = Initialize(argc, argv);
     if (nRc == OVRC_OK) nRc = Process_Request();
     Finish();

@@ -112,9 +112,13 @@ struct StatFiles {
         std::snprintf(szOut, sizeof szOut, "/tmp/Orvikfsys.%d.%d.Stat.txt", nMyPid, nFileSequence);
         std::snprintf(szErr, sizeof szErr, "/tmp/Orvikfsys.%d.%d.StatError.txt", nMyPid,
                       nFileSequence);
+        OVRegisterTempFile(szOut); /* removed by an abnormal end meanwhile too */
+        OVRegisterTempFile(szErr);
     }
     ~StatFiles()
     {
+        OVForgetTempFile(szOut);
+        OVForgetTempFile(szErr);
         unlink(szOut);
         unlink(szErr);
     }

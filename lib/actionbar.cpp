@@ -87,6 +87,31 @@ void CreateSelectableTwin(PABI *psPabi, int nRow, int nColumn, const std::string
     psFieldTab->psField = psField;
 }
 
+/* A button placed on the panel before with this label at this place: its display field,
+   followed by its selectable twin; nullptr when there is none. */
+FIELD *PlacedButton(PABI *psPabi, int nRow, int nColumn, const std::string &sLabel)
+{
+    const int nPlaced = nColumn < 1 ? 1 : nColumn;
+    for (FIELD *psField = psPabi->psFieldFirst; psField != nullptr;
+         psField = psField->psFieldNext) {
+        const FIELD *psTwin = psField->psFieldNext;
+        if (psField->nRow == nRow && psField->nColumn == nPlaced && psField->ulStyle == 0 &&
+            sLabel == psField->szName && psTwin != nullptr && psTwin->nRow == nRow &&
+            psTwin->nColumn == nPlaced && sLabel == psTwin->szName)
+            return psField;
+    }
+    return nullptr;
+}
+
+/* Makes the twin's tab entry current, as placing the button anew would. */
+void MakeTwinCurrent(PABI *psPabi, const FIELD *psTwin)
+{
+    for (FIELDTAB *psFieldTab = psPabi->psFieldTabFirst; psFieldTab != nullptr;
+         psFieldTab = psFieldTab->psFieldTabNext)
+        if (psFieldTab->psField == psTwin)
+            psPabi->psFieldTab_Current = psFieldTab;
+}
+
 /* The modal loop over the placed buttons; stores the chosen code in *pnResponse. */
 int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSelections,
                  int *pnResponse)
@@ -181,6 +206,22 @@ int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigne
             continue;
         const std::string sLabel(sEntry.sLabel);
         const int nLabelLength = static_cast<int>(sLabel.size());
+        // A modal bar shown again (page after page) draws the buttons it placed before
+        // instead of growing the panel heap; its own loop does not walk the tab order.
+        FIELD *psPlaced = (ulStyle & OVAB_MODAL) != 0
+                              ? PlacedButton(psPabi, nRow, nColumnNext, sLabel)
+                              : nullptr;
+        if (psPlaced != nullptr) {
+            int nRc = OVUpdateFieldi(psPabi, psPlaced, nRow, nColumnNext, nLabelLength,
+                                     sLabel.c_str(), 0, sButton.nAttribute,
+                                     sButton.nBackgroundColor, sButton.nForegroundColor);
+            if (nRc != OVRC_OK)
+                return OVTraceEnd("OVCreateActionBari", nRc);
+            MakeTwinCurrent(psPabi, psPlaced->psFieldNext);
+            asSelection[nSelections++] = {psPlaced->nColumn, sEntry.nResponse, nLabelLength};
+            nColumnNext += sEntry.nColumnStep;
+            continue;
+        }
         int nRc = OVCreateFieldi(psPabi, nRow, nColumnNext, nLabelLength, sLabel.c_str(),
                                  sLabel.c_str(), 0, sButton.nAttribute,
                                  sButton.nBackgroundColor, sButton.nForegroundColor);

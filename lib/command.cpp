@@ -302,6 +302,9 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
         return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
     }
     const FileStamp sOutClaimed = Stamp(sOut), sErrClaimed = Stamp(sErr);
+    /* Our own names are removed below, or by an abnormal end while the command runs. */
+    OVTempFileGuard sOutGuard(bCallerFiles ? nullptr : sOut.c_str()),
+        sErrGuard(bCallerFiles ? nullptr : sErr.c_str());
 
     RunWithoutCurses(sLine.c_str(), false); /* the status is not examined */
     if (bCallerFiles) return OVTraceEnd("ExecuteRemoteCommand", OVRC_OK);

@@ -32,6 +32,36 @@ std::string DisplayedText(std::string_view sValue, int nLength, unsigned long ul
     return sText;
 }
 
+/* Draws a field's text at its place in its colours; the column, 1 at least, is returned. */
+int DrawFieldText(PABI *psPabi, int nRow, int nColumn, int nLength, const char *pszValue,
+                  unsigned long ulStyle, int nAttribute, int nBackground, int nForeground) {
+    attr_t nCurses = OVCursesAttribute(nAttribute);
+    wattr_on(stdscr, nCurses, nullptr);
+    if (nBackground >= 0) OVSetColor(nForeground, nBackground);
+
+    std::string sText = DisplayedText(pszValue, nLength, ulStyle);
+    if (nColumn < 1) nColumn = 1;
+    // A position off the screen draws nothing; the text must not land at the old cursor.
+    if (wmove(stdscr, nRow - 1, nColumn - 1) != ERR)
+        waddnstr(stdscr, sText.data(), static_cast<int>(sText.size()));
+    wattr_off(stdscr, nCurses, nullptr);
+    psPabi->nRowCurrent = nRow;
+    psPabi->nColumnCurrent = nColumn + static_cast<int>(sText.size());
+    return nColumn;
+}
+
+void StoreFieldValues(FIELD *psField, int nRow, int nColumn, int nLength, const char *pszValue,
+                      unsigned long ulStyle, int nAttribute, int nBackground, int nForeground) {
+    psField->nRow = nRow;
+    psField->nColumn = nColumn;
+    psField->nLength = nLength;
+    OVCopyText(psField->szValue, sizeof psField->szValue, pszValue);
+    psField->ulStyle = ulStyle;
+    psField->nAttribute = nAttribute;
+    psField->nBackground = nBackground;
+    psField->nForeground = nForeground;
+}
+
 } // namespace
 
 int OVCreateField(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,
@@ -58,29 +88,12 @@ int OVCreateFieldi(PABI *psPabi, int nRow, int nColumn, int nLength, const char 
         OVNullArgument(psPabi, "OVCreateFieldi: psPabi"))
         return OVTraceEnd("OVCreateFieldi", OVRC_ERROR);
 
-    attr_t nCurses = OVCursesAttribute(nAttribute);
-    wattr_on(stdscr, nCurses, nullptr);
-    if (nBackground >= 0) OVSetColor(nForeground, nBackground);
-
-    std::string sText = DisplayedText(pszValue, nLength, ulStyle);
-    if (nColumn < 1) nColumn = 1;
-    // A position off the screen draws nothing; the text must not land at the old cursor.
-    if (wmove(stdscr, nRow - 1, nColumn - 1) != ERR)
-        waddnstr(stdscr, sText.data(), static_cast<int>(sText.size()));
-    wattr_off(stdscr, nCurses, nullptr);
-    psPabi->nRowCurrent = nRow;
-    psPabi->nColumnCurrent = nColumn + static_cast<int>(sText.size());
-
+    nColumn = DrawFieldText(psPabi, nRow, nColumn, nLength, pszValue, ulStyle, nAttribute,
+                            nBackground, nForeground);
     FIELD *psField = CreateFieldBlk(psPabi);
-    psField->nRow = nRow;
-    psField->nColumn = nColumn;
-    psField->nLength = nLength;
     OVCopyText(psField->szName, OVMAXNAME + 1, pszName);
-    OVCopyText(psField->szValue, sizeof psField->szValue, pszValue);
-    psField->ulStyle = ulStyle;
-    psField->nAttribute = nAttribute;
-    psField->nBackground = nBackground;
-    psField->nForeground = nForeground;
+    StoreFieldValues(psField, nRow, nColumn, nLength, pszValue, ulStyle, nAttribute, nBackground,
+                     nForeground);
 
     if (ulStyle & OVSTYLE_TAB) {
         FIELDTAB *psFieldTab = CreateFieldTabBlk(psPabi);
@@ -89,6 +102,38 @@ int OVCreateFieldi(PABI *psPabi, int nRow, int nColumn, int nLength, const char 
         psFieldTab->psField = psField;
     }
     return OVTraceEnd("OVCreateFieldi", OVRC_OK);
+}
+
+int OVUpdateFieldi(PABI *psPabi, FIELD *psField, int nRow, int nColumn, int nLength,
+                   const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
+                   int nForeground) {
+    OVTraceStart("OVUpdateFieldi",
+                 "psField: %p, nRow: %d, nColumn: %d, nLength: %d, pszValue: %s, ulStyle: %lx.",
+                 static_cast<void *>(psField), nRow, nColumn, nLength,
+                 pszValue != nullptr ? pszValue : "(null)", ulStyle);
+    if (OVNullArgument(psPabi, "OVUpdateFieldi: psPabi") ||
+        OVNullArgument(psField, "OVUpdateFieldi: psField") ||
+        OVNullArgument(pszValue, "OVUpdateFieldi: pszValue"))
+        return OVTraceEnd("OVUpdateFieldi", OVRC_ERROR);
+    const FIELD *psOwn = psPabi->psFieldFirst;
+    while (psOwn != nullptr && psOwn != psField) psOwn = psOwn->psFieldNext;
+    if (psOwn == nullptr || ((ulStyle ^ psField->ulStyle) & (OVSTYLE_TAB | OVSTYLE_PULLDOWN))) {
+        OVLog(OVLOG_ERROR, "OVUpdateFieldi: Field %p is not one of the panel's, or its tab or "
+              "pulldown style would change: %lx to %lx.", static_cast<void *>(psField),
+              psOwn != nullptr ? psField->ulStyle : 0UL, ulStyle);
+        return OVTraceEnd("OVUpdateFieldi", OVRC_ERROR);
+    }
+    nColumn = DrawFieldText(psPabi, nRow, nColumn, nLength, pszValue, ulStyle, nAttribute,
+                            nBackground, nForeground);
+    StoreFieldValues(psField, nRow, nColumn, nLength, pszValue, ulStyle, nAttribute, nBackground,
+                     nForeground);
+    for (FIELDTAB *psFieldTab = psPabi->psFieldTabFirst; psFieldTab != nullptr;
+         psFieldTab = psFieldTab->psFieldTabNext) {
+        if (psFieldTab->psField != psField) continue;
+        psFieldTab->nRow = nRow;
+        psFieldTab->nColumn = nColumn;
+    }
+    return OVTraceEnd("OVUpdateFieldi", OVRC_OK);
 }
 
 int OVCreatePullDown(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,

@@ -3,9 +3,14 @@
  *
  * GetKBM polls stdscr in half-delay mode until a key or a mouse event arrives and lets
  * through at most one mouse event per second of the clock. GetInputChar turns a click on
- * a selectable field into Enter on that field.
+ * a selectable field into Enter on that field. A terminal that has gone away (end of
+ * file, hang-up) ends the program as Exit does, instead of being polled for ever.
  */
 #include "toolkit_internal.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <ctime>
 
@@ -18,6 +23,17 @@ int CurrentSecond() {
     return static_cast<int>(static_cast<unsigned long long>(time(nullptr)) & 0xffffffffULL);
 }
 
+/* After curses found no key: is standard input at its end or hung up? A live terminal
+   that polls readable has bytes waiting; one at its end polls readable with none. */
+bool TerminalGone() {
+    struct pollfd sPoll {STDIN_FILENO, POLLIN, 0};
+    if (poll(&sPoll, 1, 0) <= 0) return false;
+    if ((sPoll.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+    int nWaiting = 0;
+    return (sPoll.revents & POLLIN) != 0 &&
+           (ioctl(STDIN_FILENO, FIONREAD, &nWaiting) != 0 || nWaiting == 0);
+}
+
 } // namespace
 
 int GetKBM(CHARINPUT *psCharInput) {
@@ -28,7 +44,12 @@ int GetKBM(CHARINPUT *psCharInput) {
     psCharInput->nColumn = 0;
     for (;;) {
         int nChar = wgetch(stdscr);
-        if (nChar == ERR) continue;   // no key within the half-delay: wait on
+        if (nChar == ERR) {
+            if (!TerminalGone()) continue;   // no key within the half-delay: wait on
+            OVLog(OVLOG_ERROR, "GetKBM: The terminal is gone (end of file or hang-up on "
+                  "standard input); ending as Exit does, status %d.", OVRC_EXIT);
+            OVFatalExit(OVRC_EXIT);
+        }
         if (nChar != KEY_MOUSE) {
             psCharInput->nChar = nChar;
             return OVTraceEnd("GetKBM", OVRC_OK);

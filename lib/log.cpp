@@ -4,6 +4,11 @@
  *
  * Each message is one line appended with a single write to a file opened in append mode,
  * so a parent and its children can log into the same file in turn without a lock.
+ *
+ * The log is written only into a regular file of this user with a single link (or a
+ * character device such as /dev/null), opened without following a link: a name in /tmp
+ * may have been made by somebody else first. When the named file is refused, the log goes
+ * to the user's own state folder instead, said once on standard error.
  */
 #include "orviklib.h"
 #include "services_internal.h"
@@ -17,7 +22,9 @@
 #include <ctime>
 #include <curses.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <string>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -71,6 +78,100 @@ bool WriteAll(int fd, const std::string &sLine) {
     return true;
 }
 
+constexpr int OVLOGMISSING = -1; /* the file cannot be created: the message is lost */
+constexpr int OVLOGOFF = -2;     /* no usable place at all: messages are dropped quietly */
+
+/* szLogFile value for which neither it nor the user's own place could be used. */
+std::string sNoLogFor;
+
+/* Opens a log file for appending, never through a link. A descriptor, or -1 with
+   *ppszRefusal set when something that may not be written is at the name, or -1 with it
+   NULL when nothing could be created there. */
+int OpenOwnLog(const char *pszPath, const char **ppszRefusal) {
+    *ppszRefusal = nullptr;
+    /* Non-blocking, so a FIFO without a reader is refused rather than waited for. */
+    int fd = open(pszPath, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK |
+                               O_CLOEXEC, 0600);
+    struct stat sFound;
+    if (fd < 0) {
+        int nError = errno;
+        if (nError == ELOOP) {
+            *ppszRefusal = "a symbolic link";
+        } else if (lstat(pszPath, &sFound) == 0) {
+            *ppszRefusal = OVRefusalReason(sFound);
+            if (*ppszRefusal == nullptr) *ppszRefusal = strerror(nError);
+        }
+        return -1;
+    }
+    if (fstat(fd, &sFound) != 0) {
+        *ppszRefusal = strerror(errno);
+    } else if (!S_ISCHR(sFound.st_mode)) {
+        *ppszRefusal = OVRefusalReason(sFound);
+    }
+    if (*ppszRefusal != nullptr) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+/* $XDG_STATE_HOME/orvik/OrvikLog.txt, else $HOME/.local/state/orvik/OrvikLog.txt. */
+std::string OwnLogPlace() {
+    const char *pszState = getenv("XDG_STATE_HOME");
+    if (pszState != nullptr && pszState[0] == '/') return std::string(pszState) + "/orvik/OrvikLog.txt";
+    const char *pszHome = getenv("HOME");
+    if (pszHome == nullptr || pszHome[0] != '/') {
+        const struct passwd *psUser = getpwuid(geteuid());
+        pszHome = psUser != nullptr ? psUser->pw_dir : nullptr;
+    }
+    if (pszHome == nullptr || pszHome[0] != '/') return "";
+    return std::string(pszHome) + "/.local/state/orvik/OrvikLog.txt";
+}
+
+/* Makes the folders of a file's path that are missing, each 0700. */
+void MakeFolders(const std::string &sFile) {
+    for (std::size_t nSlash = sFile.find('/', 1); nSlash != std::string::npos;
+         nSlash = sFile.find('/', nSlash + 1))
+        mkdir(sFile.substr(0, nSlash).c_str(), 0700);
+}
+
+/* szLogFile was refused: the log moves to the user's own place for the rest of the process
+   and for the programs it starts. Said once on standard error either way. */
+int MoveToOwnPlace(const char *pszRefusal) {
+    const std::string sRefused = szLogFile;
+    const std::string sOwn = OwnLogPlace();
+    const char *pszOwnRefusal = "no home folder is known";
+    int fd = -1;
+    if (sOwn.size() >= sizeof(szLogFile)) {
+        pszOwnRefusal = "the name is too long";
+    } else if (!sOwn.empty()) {
+        MakeFolders(sOwn);
+        fd = OpenOwnLog(sOwn.c_str(), &pszOwnRefusal);
+        if (fd < 0 && pszOwnRefusal == nullptr) pszOwnRefusal = strerror(errno);
+    }
+    if (fd < 0) {
+        fprintf(stderr, "Orvik: The log file %s is not used: it is %s; %s cannot be used either "
+                "(%s). No log is written.\n", sRefused.c_str(), pszRefusal,
+                sOwn.empty() ? "the user's own log" : sOwn.c_str(), pszOwnRefusal);
+        sNoLogFor = sRefused;
+        return OVLOGOFF;
+    }
+    fprintf(stderr, "Orvik: The log file %s is not used: it is %s. The log is written to %s.\n",
+            sRefused.c_str(), pszRefusal, sOwn.c_str());
+    memcpy(szLogFile, sOwn.c_str(), sOwn.size() + 1);
+    setenv("ORVIKLOGFILE", szLogFile, 1);
+    return fd;
+}
+
+/* The log opened for one message: a descriptor, OVLOGMISSING or OVLOGOFF. */
+int OpenLog() {
+    if (!sNoLogFor.empty() && sNoLogFor == szLogFile) return OVLOGOFF;
+    const char *pszRefusal = nullptr;
+    int fd = OpenOwnLog(szLogFile, &pszRefusal);
+    if (fd >= 0) return fd;
+    return pszRefusal == nullptr ? OVLOGMISSING : MoveToOwnPlace(pszRefusal);
+}
+
 void FormatInto(char *pszBuffer, std::size_t nSize, const char *pszFormat, va_list args) {
     if (vsnprintf(pszBuffer, nSize, pszFormat, args) < 0) pszBuffer[0] = '\0';
 }
@@ -103,18 +204,24 @@ int OVWriteMessage(int nLevel, const char *pszMessage) {
     sLine.append(sMessage.substr(0, OVUtf8Prefix(sMessage, OVMAXMESSAGE)));
     sLine += '\n';
 
-    /* In the shared /tmp a link at the log's name is somebody else's trap, never followed. */
-    int nFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    if (strncmp(szLogFile, "/tmp/", 5) == 0) nFlags |= O_NOFOLLOW;
-    int fd = open(szLogFile, nFlags, 0666);
-    if (fd < 0) {
+    int fd = OpenLog();
+    if (fd == OVLOGMISSING) {
         fputs("Orvik Unable to create or update Message Log file.\n", stdout);
         fflush(stdout);
         return OVRC_OK;
     }
+    if (fd < 0) return OVRC_OK;
     WriteAll(fd, sLine);
     close(fd);
     return OVRC_OK;
+}
+
+void OVChooseLogFile() {
+    TakeLogFileFromEnvironment();
+    struct stat sFound;
+    if (lstat(szLogFile, &sFound) != 0) return; /* made, as the user's own, by the first message */
+    int fd = OpenLog();
+    if (fd >= 0) close(fd);
 }
 
 int OVLog(int nLevel, const char *pszFormat, ...) {
@@ -200,21 +307,35 @@ void OVRestoreTerminal() {
     if (stdscr != nullptr && !isendwin()) endwin();
 }
 
-void OVFatalExit(int nStatus) {
+void OVAbnormalEnd() {
+    OVRemoveTempFiles();
     OVRestoreTerminal();
+}
+
+void OVFatalExit(int nStatus) {
+    OVAbnormalEnd();
     fflush(stdout);
     exit(nStatus);
 }
 
 void OVSignalHandler(int nSignal) {
-    OVRestoreTerminal();
+    OVAbnormalEnd();
     OVLog(OVLOG_ERROR, "Abnormal Exit: nSignal: %d.", nSignal);
     if (nSignal == SIGINT)
         fputs("\nTermination due to User Interrupt (Ctrl-c).", stdout);
     else
         printf("\nError Termination.  Return Code: %d.", nSignal);
-    fflush(stdout);
-    exit(nSignal);
+    OVFatalExit(nSignal);
+}
+
+void OVInstallSignalHandlers(void (*pfnHandler)(int)) {
+    static const int anSignal[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE};
+    struct sigaction sAction {};
+    sAction.sa_handler = pfnHandler;
+    /* While one ending runs, the others wait: the clean-up is never entered twice. */
+    sigemptyset(&sAction.sa_mask);
+    for (int nSignal : anSignal) sigaddset(&sAction.sa_mask, nSignal);
+    for (int nSignal : anSignal) sigaction(nSignal, &sAction, nullptr);
 }
 
 int OVCheckPointers(const char *pszFunction,

@@ -195,6 +195,12 @@ int OVCreateField(PAB *psPab, int nRow, int nColumn, int nLength, const char *ps
 int OVCreateFieldi(PABI *psPabi, int nRow, int nColumn, int nLength, const char *pszName,
                    const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
                    int nForeground);
+/* Draws an existing field of the panel again with new place, value, style and colours,
+   instead of creating another one in the panel heap; its name and tab entry stay. 8 when
+   the field is not the panel's or its tab or pulldown style would change. */
+int OVUpdateFieldi(PABI *psPabi, FIELD *psField, int nRow, int nColumn, int nLength,
+                   const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,
+                   int nForeground);
 /* A field whose Enter opens the list of choices; the choice array must outlive the panel. */
 int OVCreatePullDown(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,
                      const char *pszValue, int nChoices, const char *const *pszChoices,
@@ -229,7 +235,9 @@ constexpr int OVKEY_MOUSE = 409;
 
 extern int nTimeMouse;           /* earliest second at which a mouse event is accepted */
 
-/* Waits for one key or one mouse event (at most one mouse event per second); returns 0. */
+/* Waits for one key or one mouse event (at most one mouse event per second); returns 0.
+   When standard input is at its end or hung up, the program ends through OVFatalExit with
+   9, as after Exit. */
 int GetKBM(CHARINPUT *psCharInput);
 /* The next key; a click on a selectable field makes it current and arrives as Enter. */
 int GetInputChar(PABI *psPabi);
@@ -312,14 +320,26 @@ constexpr int OVMAXMESSAGE = 16197; /* characters of a message that reach the lo
 
 extern int bDebug;               /* trace lines are written */
 extern int bDump;                /* panel heaps are dumped at deletion */
-extern char szLogFile[256];      /* "/tmp/OrvikLog.txt" unless ORVIKLOGFILE says otherwise */
+extern char szLogFile[256];      /* "/tmp/OrvikLog.txt" unless ORVIKLOGFILE says otherwise; */
+                                 /* the user's own place once that file was refused      */
 
-/* Appends one dated line to the log; 0 also when the log cannot be opened, 8 for NULL. */
+/* Appends one dated line to the log; 0 also when the log cannot be opened, 8 for NULL.
+   Only a regular file of this user with one link (or a character device) is written, never
+   through a link; otherwise the log moves to $XDG_STATE_HOME/orvik/OrvikLog.txt (else
+   $HOME/.local/state/orvik/OrvikLog.txt), said once on standard error, and ORVIKLOGFILE
+   names that place for the programs started later. */
 int OVWriteMessage(int nLevel, const char *pszMessage);
+/* Looks at an existing log file at start, before curses, so that a refusal is said on a
+   readable terminal. A missing file is left to the first message. */
+void OVChooseLogFile();
 /* Hexadecimal dump of memory into the log, 16 bytes a line. */
 int OVDump(const char *pszTitle, const void *pMemoryPtr, int nMemorySize);
-/* Interrupt handler: terminal restored, curses left, signal logged; exits with nSignal. */
+/* Signal handler: the program's own /tmp files removed, terminal restored, curses left,
+   signal logged, the termination line printed; exits with nSignal. */
 [[noreturn]] void OVSignalHandler(int nSignal);
+/* Installs pfnHandler for every signal that ends a program (SIGINT, SIGHUP, SIGQUIT,
+   SIGTERM, SIGPIPE), each blocking the others while it runs. */
+void OVInstallSignalHandlers(void (*pfnHandler)(int));
 
 /* printf-style logging over OVWriteMessage. */
 int OVLog(int nLevel, const char *pszFormat, ...) __attribute__((format(printf, 2, 3)));
@@ -330,7 +350,10 @@ void OVTraceStart(const char *pszFunction, const char *pszFormat, ...)
 int OVTraceEnd(const char *pszFunction, int nRc);
 /* Leaves curses if it is active and restores echo and canonical input on standard input. */
 void OVRestoreTerminal();
-/* The one fatal path: terminal restored, then the process ends with nStatus. */
+/* First step of every abnormal end (signal handlers, OVFatalExit): the program's own /tmp
+   files removed and the terminal restored. */
+void OVAbnormalEnd();
+/* The one fatal path: OVAbnormalEnd, then the process ends with nStatus. */
 [[noreturn]] void OVFatalExit(int nStatus);
 
 /* ------------------------------------------------------------------------------------ */
@@ -401,6 +424,25 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
    is a regular file of this user with a single link (it is emptied); a link, another user's
    file or anything else is refused. 0, or 8 after logging why. */
 int OVClaimTempFile(const char *pszPath);
+/* Keeps a scratch file of the program in /tmp for removal on an abnormal end (a signal,
+   OVFatalExit). Never for the user's results: saved reports, copies of remote files.
+   Registering a kept path again changes nothing. 0, or 8 (too long, table full) logged. */
+int OVRegisterTempFile(const char *pszPath);
+/* The file was removed by the program itself (or is not its scratch file any more). */
+void OVForgetTempFile(const char *pszPath);
+/* Unlinks every kept file and forgets it; async-signal-safe (unlink only). */
+void OVRemoveTempFiles();
+/* Keeps pszPath (when not NULL) for removal while the guard lives. */
+class OVTempFileGuard {
+  public:
+    explicit OVTempFileGuard(const char *pszPath);
+    ~OVTempFileGuard();
+    OVTempFileGuard(const OVTempFileGuard &) = delete;
+    OVTempFileGuard &operator=(const OVTempFileGuard &) = delete;
+
+  private:
+    char szPath[256] = "";
+};
 
 /* ------------------------------------------------------------------------------------ */
 /* display.cpp - display attribute groups and colour/attribute names                    */

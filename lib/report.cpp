@@ -75,6 +75,7 @@ int PrintData(const char *pszTitle, const char *pszData) {
         OVLog(OVLOG_ERROR, "PrintData: Unable to print data.  Title: %s.\n", pszTitle);
         return OVTraceEnd("PrintData", OVRC_ERROR);
     }
+    OVTempFileGuard sErrorGuard(szErrorFile);
     IgnoreBrokenPipe sIgnore;
     fflush(nullptr);
     FILE *pPipe = popen(sCommand.c_str(), "w");

@@ -191,7 +191,7 @@ int OVUREnteri(PABI *psPabi, char *pszResponseID, int *pnResponse)
     return OVTraceEnd("OVUREnteri", nRc);
 }
 
-/* Applies one key to an editable field: typed characters overwrite or extend the value at
+/* Applies one key to an editable field: printable characters overwrite or extend the value at
    nOffset, Left and Right move, Delete removes a character. Always 0. */
 int DoEditField(FIELDTAB *psFieldTab, int nWorkchar)
 {
@@ -206,7 +206,9 @@ int DoEditField(FIELDTAB *psFieldTab, int nWorkchar)
     const int nRow = psFieldTab->nRow;
     const int nColumn = psFieldTab->nColumn;
 
-    if (nWorkchar >= 20 && nWorkchar <= 126 && nWorkchar != ' ') {
+    /* Printable characters only: ESC and the other control codes would reach the screen
+       and every command line the value goes into. */
+    if (nWorkchar > ' ' && nWorkchar <= 126) {
         // An offset past the end (never set by the editor itself) types at the end, so the
         // value never gets a hole.
         if (nOffset > nLength)

@@ -6,11 +6,16 @@
 #define ORVIK_SERVICES_INTERNAL_H
 
 #include <initializer_list>
+#include <sys/stat.h>
 #include <utility>
 
 /* Checks the named pointers in order; the first NULL one is logged at level 8 as
    "<function>: <name> NULL pointer: %p." and gives 8, else 0. */
 int OVCheckPointers(const char *pszFunction,
                     std::initializer_list<std::pair<const char *, const void *>> asArgument);
+
+/* Why a file found at a name of ours may not be written, or nullptr when it may: it must
+   be a regular file of this user with a single link (lstat or fstat data). */
+const char *OVRefusalReason(const struct stat &sTaken);
 
 #endif /* ORVIK_SERVICES_INTERNAL_H */

@@ -73,6 +73,7 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv) {
               static_cast<const void *>(psStartup));
         return OVRC_ERROR;
     }
+    OVChooseLogFile();
     OVApplyEnvironmentSwitches(psStartup);
     if (argv == nullptr) return OVRC_OK;
 

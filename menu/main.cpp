@@ -183,6 +183,7 @@ int InitializeSteps(int argc, char **argv)
     nRc = ReadArguments(argc, argv);
     if (nRc != OVRC_OK)
         return nRc;
+    OVChooseLogFile();
     if (bDebug) {
         OVWriteMessage(OVLOG_DEBUG, "Orvik: Input Arguments follow:");
         for (int i = 1; i < argc; i++)
@@ -255,24 +256,27 @@ int Finish()
 }
 
 // The menu spends its life waiting for a key, which is where an interrupt lands; a child
-// that runs has the interrupt to itself (system ignores it here). A second interrupt during
-// the clean-up is ignored, and the end is written and taken without stdio or exit handlers.
+// that runs has the interrupt to itself (system ignores it here). Any ending signal waits
+// while this runs, and the end is written and taken without stdio or exit handlers.
 void SignalHandler(int nSignal)
 {
-    std::signal(SIGINT, SIG_IGN);
-    OVRestoreTerminal();
+    OVAbnormalEnd();
     EndCurses();
     OVLog(OVLOG_ERROR, "Orvik Abnormal Exit: nSignal: %d.", nSignal);
     Finish();
-    static const char szLine[] =
-        "\nOrvik Terminal Manager Termination due to User Interrupt (Ctrl-c).\n";
-    (void)!write(STDOUT_FILENO, szLine, sizeof szLine - 1);
+    char szLine[96];
+    int nLength = nSignal == SIGINT
+                      ? std::snprintf(szLine, sizeof szLine, "\nOrvik Terminal Manager "
+                                      "Termination due to User Interrupt (Ctrl-c).\n")
+                      : std::snprintf(szLine, sizeof szLine, "\nOrvik Terminal Manager Error "
+                                      "Termination.  Return Code: %d.\n", nSignal);
+    (void)!write(STDOUT_FILENO, szLine, static_cast<std::size_t>(nLength));
     _exit(nSignal);
 }
 
 int main(int argc, char **argv)
 {
-    std::signal(SIGINT, SignalHandler);
+    OVInstallSignalHandlers(SignalHandler);
     int nRc = Initialize(argc, argv);
     // A start that fails says so where the user is looking; "help" is an ordinary ending.
     if (nRc != OVRC_OK && nRc != OVRC_HELP) {

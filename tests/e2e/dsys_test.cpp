@@ -320,6 +320,30 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
   EXPECT_TRUE(run.S().WaitFor("Orvik orvikdsys Termination due to User Interrupt (Ctrl-c)."));
 }
 
+TEST(DsysE2E, HelpAndForwardDrawIntoTheSameFields) {
+  // Every page used to create its fields and buttons anew in the panel heap (about 17 KB a
+  // time); twelve Help presses then filled a second 128 KB chunk, which the dump tells.
+  DsysSetup setup;
+  setup.env = {{"ORVIKDUMP", "Yes"}};
+  DsysRun run("-cpu", setup);
+  ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
+  for (int i = 0; i < 12; i++) {
+    run.Press("Help");
+    ASSERT_TRUE(run.S().WaitFor(sHelpText)) << run.S().Capture();
+    run.S().SendKeys("Enter");
+    ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
+  }
+  run.PageToTheEnd();
+  run.Press("Exit");
+  run.ExpectEnds(9);
+  std::string sLog = run.home.ReadLog();
+  std::string::size_type nChunks = 0;
+  for (std::string::size_type n = sLog.find("OVDeletePanel: psHeap Address"); n != std::string::npos;
+       n = sLog.find("OVDeletePanel: psHeap Address", n + 1))
+    nChunks++;
+  EXPECT_EQ(nChunks, 1u);
+}
+
 TEST(DsysE2E, PasswordPromptIsReadableAndAnsweredAfterACursesParent) {
   // The terminal as a menu in curses mode leaves it: single keys with a time-out, no echo,
   // Enter not turned into a newline; and its screen still shows.

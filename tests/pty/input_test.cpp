@@ -4,6 +4,9 @@
 
 #include <curses.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <climits>
 #include <ctime>
 
@@ -123,6 +126,26 @@ TEST_F(InputTest, KeysPassThroughGetInputChar) {
   EXPECT_EQ(GetInputChar(psPab), OVKEY_RIGHT);
   EXPECT_EQ(GetInputChar(psPab), OVKEY_ENTER);
   EXPECT_EQ(psPab->psFieldTab_Current, psCurrent);
+}
+
+TEST_F(InputTest, InputAtItsEndEndsTheProgramAsExitDoes) {
+  // Standard input that only gives end of file, as a terminal that went away does: the wait
+  // for a key ends the program with 9 and says why, instead of polling for ever.
+  EXPECT_EXIT(
+      {
+        int fd = open("/dev/null", O_RDONLY);
+        dup2(fd, STDIN_FILENO);
+        CHARINPUT sInput;
+        GetKBM(&sInput);
+      },
+      testing::ExitedWithCode(9), "");
+  EXPECT_NE(home.ReadLog().find("GetKBM: The terminal is gone"), std::string::npos)
+      << home.ReadLog();
+  // A live terminal without keys is only waited on.
+  term.SendKeys("q");
+  CHARINPUT sInput;
+  EXPECT_EQ(GetKBM(&sInput), 0);
+  EXPECT_EQ(sInput.nChar, 'q');
 }
 
 }  // namespace

@@ -140,17 +140,19 @@ TEST_F(EditTest, LeftRightMoveInsideTheValueAndEnterDoesNothing) {
   EXPECT_EQ(psEdit->nOffset, 2);
 }
 
-TEST_F(EditTest, ControlCodesFrom20AreStoredButTheBlankIsNot) {
-  DoEditField(psEdit, 20);
-  DoEditField(psEdit, ' ');
-  DoEditField(psEdit, 27);
-  DoEditField(psEdit, 19);
-  DoEditField(psEdit, 127);
-  DoEditField(psEdit, 126);
-  EXPECT_STREQ(Value(), "\x14\x1b~");
-  EXPECT_EQ(psEdit->nOffset, 3);
-  // Each character keeps to its own cell.
-  EXPECT_EQ(pTerminal->Text(5, 10, 4), "??~ ");
+TEST_F(EditTest, OnlyPrintableCharactersAreStored) {
+  // ESC and the other control codes never reach the value, nor the blank, DEL or a byte above.
+  for (int nKey : {1, 19, 20, 27, 31, int(' '), 127, 0xC3, 0xA9}) DoEditField(psEdit, nKey);
+  EXPECT_STREQ(Value(), "abc");
+  EXPECT_EQ(psEdit->nOffset, 0);
+  DoEditField(psEdit, '!');
+  DoEditField(psEdit, '~');
+  EXPECT_STREQ(Value(), "!~c");
+  EXPECT_EQ(psEdit->nOffset, 2);
+  // An ESC typed on the terminal is not taken into the field either.
+  Edit("\x1b");
+  EXPECT_STREQ(Value(), "!~c");
+  EXPECT_EQ(pTerminal->Text(5, 10, 4), "!~c ");
 }
 
 TEST_F(EditTest, TypingStopsAt255Characters) {

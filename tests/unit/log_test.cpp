@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <regex>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -89,6 +90,120 @@ TEST_F(LogTest, UnopenableLogSaysSoOnStandardOutput) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Orvik Unable to create or update Message Log file.\n"
               "Orvik Unable to create or update Message Log file.\n");
+}
+
+/* Names at which the log may not be written, and the user's own place it moves to. */
+class OwnLogTest : public LogTest {
+  protected:
+    void SetUp() override {
+        LogTest::SetUp();
+        setenv("XDG_STATE_HOME", (sDir + "/state").c_str(), 1);
+        sOwnLog = sDir + "/state/orvik/OrvikLog.txt";
+        const char *pszHome = getenv("HOME");
+        sSavedHome = pszHome != nullptr ? pszHome : "";
+        WriteFile(Victim(), "precious\n");
+    }
+    void TearDown() override {
+        unsetenv("XDG_STATE_HOME");
+        if (!sSavedHome.empty()) setenv("HOME", sSavedHome.c_str(), 1);
+        LogTest::TearDown();
+    }
+    std::string Victim() const { return sDir + "/victim"; }
+    static mode_t Mode(const std::string &sPath) {
+        struct stat sStat;
+        return lstat(sPath.c_str(), &sStat) == 0 ? sStat.st_mode : 0;
+    }
+    std::string sOwnLog, sSavedHome;
+};
+
+TEST_F(OwnLogTest, ATakenNameIsLeftAloneAndTheLogMovesToTheUsersOwnPlace) {
+    struct TAKEN {
+        std::string sName;
+        const char *pszWhy;
+    };
+    const std::string sForeign = sDir + "/foreign.txt", sHard = sDir + "/hard.txt",
+                      sLink = sDir + "/link.txt", sFifo = sDir + "/fifo.txt";
+    WriteFile(sForeign, "theirs\n");
+    ASSERT_EQ(chown(sForeign.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(link(Victim().c_str(), sHard.c_str()), 0);
+    ASSERT_EQ(symlink(Victim().c_str(), sLink.c_str()), 0);
+    ASSERT_EQ(mkfifo(sFifo.c_str(), 0600), 0);
+    const TAKEN asTaken[] = {{sForeign, "owned by another user"},
+                             {sHard, "a file with more than one link"},
+                             {sLink, "a symbolic link"},
+                             {sFifo, "not a regular file"}};
+    int nCase = 0;
+    for (const TAKEN &sTaken : asTaken) {
+        SCOPED_TRACE(sTaken.sName);
+        setenv("ORVIKLOGFILE", sTaken.sName.c_str(), 1);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        /* At start the refusal is said before any message, once for all that follow. */
+        OVChooseLogFile();
+        std::string sSaid = testing::internal::GetCapturedStderr();
+        testing::internal::CaptureStderr();
+        OVWriteMessage(OVLOG_ERROR, ("first " + std::to_string(nCase)).c_str());
+        OVLog(OVLOG_ERROR, "second %d", nCase);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(sSaid, "Orvik: The log file " + sTaken.sName + " is not used: it is " +
+                             sTaken.pszWhy + ". The log is written to " + sOwnLog + ".\n");
+        EXPECT_EQ(std::string(szLogFile), sOwnLog);
+        EXPECT_EQ(std::string(getenv("ORVIKLOGFILE")), sOwnLog); /* for the programs it starts */
+        nCase++;
+    }
+    EXPECT_EQ(ReadFile(Victim()), "precious\n");
+    EXPECT_EQ(ReadFile(sForeign), "theirs\n");
+    sLogFile = sOwnLog;
+    std::vector<std::string> asMessage = LogMessages();
+    ASSERT_EQ(asMessage.size(), 8u) << ReadLog();
+    EXPECT_EQ(asMessage[6], "first 3");
+    EXPECT_EQ(asMessage[7], "second 3");
+    EXPECT_EQ(Mode(sOwnLog), S_IFREG | 0600);
+    EXPECT_EQ(Mode(sDir + "/state/orvik"), S_IFDIR | 0700);
+}
+
+TEST_F(OwnLogTest, NewLogsAreMadePrivateAndTheHomeFolderIsTheDefaultPlace) {
+    umask(0);
+    OVWriteMessage(OVLOG_INFO, "fresh");
+    EXPECT_EQ(Mode(sLogFile), S_IFREG | 0600);
+    /* The character device chosen to throw the log away stays usable. */
+    setenv("ORVIKLOGFILE", "/dev/null", 1);
+    testing::internal::CaptureStderr();
+    OVWriteMessage(OVLOG_INFO, "nowhere");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    unsetenv("XDG_STATE_HOME");
+    std::string sHome = sDir + "/home";
+    mkdir(sHome.c_str(), 0755);
+    setenv("HOME", sHome.c_str(), 1);
+    std::string sTaken = sDir + "/taken.txt";
+    ASSERT_EQ(symlink(Victim().c_str(), sTaken.c_str()), 0);
+    setenv("ORVIKLOGFILE", sTaken.c_str(), 1);
+    testing::internal::CaptureStderr();
+    OVWriteMessage(OVLOG_INFO, "moved");
+    testing::internal::GetCapturedStderr();
+    for (const char *pszFolder : {"/.local", "/.local/state", "/.local/state/orvik"})
+        EXPECT_EQ(Mode(sHome + pszFolder), S_IFDIR | 0700) << pszFolder;
+    EXPECT_EQ(Mode(sHome + "/.local/state/orvik/OrvikLog.txt"), S_IFREG | 0600);
+    EXPECT_NE(ReadFile(sHome + "/.local/state/orvik/OrvikLog.txt").find("Info    moved\n"),
+              std::string::npos);
+}
+
+TEST_F(OwnLogTest, WithoutAnyUsablePlaceMessagesAreDroppedAfterOneLine) {
+    mkdir((sDir + "/state").c_str(), 0700);
+    mkdir((sDir + "/state/orvik").c_str(), 0700);
+    ASSERT_EQ(symlink(Victim().c_str(), sOwnLog.c_str()), 0);
+    ASSERT_EQ(symlink(Victim().c_str(), sLogFile.c_str()), 0);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; i++) OVWriteMessage(OVLOG_ERROR, "dropped");
+    std::string sSaid = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(sSaid, "Orvik: The log file " + sLogFile + " is not used: it is a symbolic link; " +
+                         sOwnLog + " cannot be used either (a symbolic link). No log is "
+                         "written.\n");
+    EXPECT_EQ(ReadFile(Victim()), "precious\n");
 }
 
 TEST_F(LogTest, LogPathComesFromTheEnvironmentAndStays) {

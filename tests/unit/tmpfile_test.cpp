@@ -2,6 +2,7 @@
 // never written through a link planted at the name.
 #include "services_fixture.h"
 
+#include <csignal>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,11 +112,54 @@ TEST_F(TmpFileTest, LogInTmpIsNeverAppendedThroughALink) {
     std::string sLog = "/tmp/OrvikLog." + std::to_string(getpid()) + ".link.txt";
     PlantLink(sLog);
     setenv("ORVIKLOGFILE", sLog.c_str(), 1);
+    setenv("XDG_STATE_HOME", (sDir + "/state").c_str(), 1);
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(OVWriteMessage(OVLOG_ERROR, "into the victim?"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Orvik Unable to create or update Message Log file.\n");
+    std::string sSaid = testing::internal::GetCapturedStderr();
+    /* Nothing over the screen: the one line goes to standard error, the log elsewhere. */
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(sSaid.find(sLog + " is not used: it is a symbolic link"), std::string::npos)
+        << sSaid;
     EXPECT_EQ(ReadFile(Victim()), "precious");
+    EXPECT_NE(ReadFile(sDir + "/state/orvik/OrvikLog.txt").find("into the victim?"),
+              std::string::npos);
+    unsetenv("XDG_STATE_HOME");
+}
+
+TEST_F(TmpFileTest, KeptScratchFilesGoOnAnAbnormalEndForgottenOnesStay) {
+    const std::string sKept = sDir + "/kept.txt", sForgotten = sDir + "/forgotten.txt",
+                      sGuarded = sDir + "/guarded.txt";
+    for (const std::string &sFile : {sKept, sForgotten, sGuarded}) {
+        WriteFile(sFile, "scratch");
+        EXPECT_EQ(OVRegisterTempFile(sFile.c_str()), 0);
+    }
+    EXPECT_EQ(OVRegisterTempFile(sKept.c_str()), 0); /* again: still one entry */
+    OVForgetTempFile(sForgotten.c_str());
+    OVForgetTempFile(sGuarded.c_str());
+    { OVTempFileGuard sGuard(sGuarded.c_str()); } /* kept only while the guard lives */
+
+    /* The fatal path and a signal both take the kept file with them. */
+    EXPECT_EXIT(OVFatalExit(12), testing::ExitedWithCode(12), "");
+    EXPECT_FALSE(std::filesystem::exists(sKept));
+    WriteFile(sKept, "scratch");
+    EXPECT_EXIT(
+        {
+            OVInstallSignalHandlers(OVSignalHandler);
+            raise(SIGTERM);
+        },
+        testing::ExitedWithCode(SIGTERM), "");
+    EXPECT_FALSE(std::filesystem::exists(sKept));
+    EXPECT_TRUE(std::filesystem::exists(sForgotten));
+    EXPECT_TRUE(std::filesystem::exists(sGuarded));
+
+    /* The table is fixed: a name it has no room for is refused and logged. */
+    int nKept = 0;
+    for (int i = 0; i < 40; i++)
+        if (OVRegisterTempFile((sDir + "/many." + std::to_string(i)).c_str()) == 0) nKept++;
+    EXPECT_EQ(nKept, 16 - 1);
+    EXPECT_TRUE(LogHas("OVRegisterTempFile: No room to keep " + sDir + "/many.15"));
+    EXPECT_EQ(OVRegisterTempFile(std::string(300, 'x').c_str()), 8);
 }
 
 } // namespace
