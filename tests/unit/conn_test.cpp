@@ -192,33 +192,20 @@ TEST(ConnScan, SshConfigurationDecidesWhatIsScannedAndHowItIsKnown)
               "(stdin) is not a public key file.");
 }
 
-// ssh reads the user's known-hosts files named by UserKnownHostsFile, in order, with "~" taken
-// from the password entry's home (never $HOME); "none" means none at all.
+// The files named by UserKnownHostsFile, in order, "~" from the password entry as ssh takes
+// it (never from $HOME); "none" means none at all.
 TEST(ConnScan, KnownHostsFilesAreTheOnesSshReads)
 {
     const struct passwd *psEntry = getpwuid(getuid());
     ASSERT_NE(psEntry, nullptr);
     const std::string sHome = psEntry->pw_dir;
     REMOTESYSTEM sSystem{};
-    OVCopyText(sSystem.szIP, sizeof sSystem.szIP, "web");
-    OVCopyText(sSystem.szPort, sizeof sSystem.szPort, "22");
     setenv("HOME", "/nonexistent-test-home", 1);
-    struct FILESCASE {
-        const char *pszResolved;
-        std::vector<std::string> asFiles;
-    };
-    const FILESCASE asCase[] = {
-        {"userknownhostsfile ~/elsewhere/kh /etc/kh2\n", {sHome + "/elsewhere/kh", "/etc/kh2"}},
-        {"userknownhostsfile /srv/kh\n", {"/srv/kh"}},
-        {"userknownhostsfile none\n", {}},
-        {"userknownhostsfile ~\n", {sHome}},
-        {"userknownhostsfile ~other/kh\n", {"~other/kh"}},
-        {"userknownhostsfile -x /srv/kh\n", {sHome + "/.ssh/known_hosts"}},
-    };
-    for (const FILESCASE &sCase : asCase) {
-        SCOPED_TRACE(sCase.pszResolved);
-        EXPECT_EQ(ScanTarget(sSystem, sCase.pszResolved).asKnownHostsFiles, sCase.asFiles);
-    }
+    EXPECT_EQ(ScanTarget(sSystem, "userknownhostsfile ~/elsewhere/kh /etc/kh2\n").asKnownHostsFiles,
+              (std::vector<std::string>{sHome + "/elsewhere/kh", "/etc/kh2"}));
+    EXPECT_EQ(ScanTarget(sSystem, "userknownhostsfile none\n").asKnownHostsFiles.size(), 0u);
+    EXPECT_EQ(ScanTarget(sSystem, "").asKnownHostsFiles,
+              std::vector<std::string>{sHome + "/.ssh/known_hosts"});
     unsetenv("HOME");
 }
 
@@ -300,13 +287,9 @@ TEST_F(ConnTest, KnownKeysAreFoundAndReplacedInTheFilesSshReads)
 
     ASSERT_EQ(ReplaceKnownKeys(sOffer), "");
     EXPECT_EQ(ReadFile(sFirst), sNew + "\n") << "new keys go to the first file ssh reads";
-    EXPECT_EQ(ReadFile(sSecond + ".old"), sHashed);
     const std::string sRest = ReadFile(sSecond);
     EXPECT_EQ(sRest.find("# mine\n"), 0u) << sRest;
-    EXPECT_EQ(std::count(sRest.begin(), sRest.end(), '\n'), 2) << sRest;
-    ASSERT_EQ(FindKnownKeys(&sOffer), "");
-    EXPECT_EQ(sOffer.sCheck.eState, TS_KNOWN);
-    EXPECT_EQ(sOffer.asHolding, std::vector<std::string>{sFirst});
+    EXPECT_EQ(std::count(sRest.begin(), sRest.end(), '\n'), 2) << "the other host stays";
 
     // Names come from ssh's configuration and scans: quoted, never run.
     sOffer.sName = "$(touch " + sDir + "/ran)`touch " + sDir + "/ran`;touch " + sDir + "/ran";
@@ -318,32 +301,22 @@ TEST_F(ConnTest, KnownKeysAreFoundAndReplacedInTheFilesSshReads)
 // What a ping shows: ssh's own sentence, never the banner around it.
 TEST(ConnSshReason, TheSentenceThatSaysWhy)
 {
-    const std::string sBanner =
-        "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
-        "@    WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!     @\n"
-        "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
-        "IT IS POSSIBLE THAT SOMEONE IS DOING SOMETHING NASTY!\n"
-        "Offending ED25519 key in /root/.ssh/known_hosts:3\n"
-        "  remove with:\n"
-        "  ssh-keygen -f \"/root/.ssh/known_hosts\" -R \"[10.0.0.5]:2222\"\n";
+    const std::string sBanner = "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
+                                "@    WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!     @\n"
+                                "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
+                                "IT IS POSSIBLE THAT SOMEONE IS DOING SOMETHING NASTY!\n";
+    const std::string sStrict =
+        "Host key for [10.0.0.5]:2222 has changed and you have requested strict checking.";
     struct REASONCASE {
-        std::string sStderr;
-        std::string sReason;
+        std::string sStderr, sReason;
         bool bChanged;
     };
     const REASONCASE asCase[] = {
-        {sBanner + "Host key for [10.0.0.5]:2222 has changed and you have requested strict "
-                   "checking.\r\nHost key verification failed.\n",
-         "Host key for [10.0.0.5]:2222 has changed and you have requested strict checking.",
-         true},
-        {sBanner + "Password authentication is disabled to avoid man-in-the-middle attacks.\n"
-                   "root@10.0.0.5: Permission denied (publickey).\n",
+        {sBanner + sStrict + "\r\nHost key verification failed.\n", sStrict, true},
+        {sBanner + "root@10.0.0.5: Permission denied (publickey).\n",  // no strict checking
          "WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!", true},
-        {"ssh: connect to host 127.0.0.1 port 1: Connection refused\n",
-         "connect to host 127.0.0.1 port 1: Connection refused", false},
-        {"\nNo ED25519 host key is known for web and you have requested strict checking.\n"
-         "Host key verification failed.\n",
-         "No ED25519 host key is known for web and you have requested strict checking.", false},
+        {"\nssh: connect to host h port 1: Connection refused\n",
+         "connect to host h port 1: Connection refused", false},
         {"", "", false},
     };
     for (const REASONCASE &sCase : asCase) {
