@@ -110,7 +110,8 @@ int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asL
         const int nWidth = psPab->nColumns - nMargin - 4;
         int nRc = CreateTitle(sTitle);
         /* Lines that would reach the buttons are left out. */
-        const std::size_t nRoom = psPab->nRows > 6 ? static_cast<std::size_t>(psPab->nRows - 6) : 0;
+        const std::size_t nRoom =
+            psPab->nRows > 6 ? static_cast<std::size_t>(psPab->nRows - 6) : 0;
         for (std::size_t i = 0; nRc == OVRC_OK && i < asLines.size() && i < nRoom; ++i) {
             nRc = CreatePanelText(4 + static_cast<int>(i), nMargin + 3, nWidth, "Line",
                                   asLines[i], 0);
@@ -284,24 +285,27 @@ int Confirm_Trust(int nSystem, const TRUSTOFFER &sOffer)
         bShown = FingerprintLines(sOffer.sCheck.asOld, &asLines);
         asLines.push_back("Offered now:");
         bShown = FingerprintLines(sOffer.asOffered, &asLines) && bShown;
-        asLines.push_back("");
-        asLines.push_back("Someone may be posing as the system. Replace the old keys only");
-        asLines.push_back("when its administrator confirms the new fingerprints; Trust asks");
-        asLines.push_back("once more.");
+        if (bShown) {
+            asLines.insert(asLines.end(),
+                           {"", "Someone may be posing as the system. Replace the old keys only",
+                            "when its administrator confirms the new fingerprints; Trust asks",
+                            "once more."});
+        }
     } else {
         asLines = {std::string(sOffer.sCheck.eState == TS_MORE ? "Host keys not trusted yet"
                                                               : "Host keys") +
                        " offered by " + SystemWords(sSystem) + ":",
                    ""};
         bShown = FingerprintLines(sOffer.sCheck.asToAdd, &asLines);
-        asLines.push_back("");
-        asLines.push_back("Trust adds them to " + sPath + " if they match");
-        asLines.push_back("what the system's administrator gives you. Cancel adds nothing.");
+        if (bShown) {
+            asLines.insert(asLines.end(),
+                           {"", "Trust adds them to " + sPath + " if they match",
+                            "what the system's administrator gives you. Cancel adds nothing."});
+        }
     }
-    /* Keys the user cannot compare are not offered. */
-    if (!bShown) asLines.resize(asLines.size() - (bChanged ? 4 : 3));
 
     bool bConfirmed = false;
+    /* Keys the user cannot compare are not offered. */
     int nRc = ConfirmScreen("Orvik Connections: Trust " + sName, asLines,
                             bShown ? OVAB_TRUST : 0, "Trust ", &bConfirmed);
     if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Confirm_Trust", nRc);
