@@ -39,7 +39,9 @@ const char szDefaultHelp[] =
     "New enters a system, Edit changes the selected one, Delete removes it.\n"
     "Ping runs true on it through ssh, without prompts, and stamps LastPing.\n"
     "Trust shows its host key fingerprints; only when you confirm are the keys\n"
-    "added to ~/.ssh/known_hosts, and LastTrust stamped.\n"
+    "added to the known-hosts file ssh reads, and LastTrust stamped. A key that\n"
+    "differs from the one trusted before shows as CHANGED, and is replaced only\n"
+    "after a second confirmation.\n"
     "Connect makes it the system that the other programs run their commands on;\n"
     "Disconnect makes everything run locally again.\n"
     "Stamps are UTC: 20261208T141503Z is 8 December 2026, 14:15:03.";

@@ -33,7 +33,8 @@ int Process_Request();
 /* The screens after the list, each one panel and one response (screens.cpp). They return
    0 to go back to the list, 9 after Exit, or a failure code. */
 int Enter_System(int nChanging);     /* -1: a new system; else the index being changed */
-int Confirm_Trust(int nSystem, const std::vector<std::string> &asKeys);
+struct TRUSTOFFER;
+int Confirm_Trust(int nSystem, const TRUSTOFFER &sOffer);
 int Confirm_Delete(int nSystem);
 
 /* systems.cpp: the system the list shows as selected (-1: none). */
@@ -92,22 +93,30 @@ std::string MakeStamp(std::time_t nTime);
 void SetStamp(char (&szStamp)[17]);
 
 /* ------------------------------------------------------------------------------------ */
-/* remote.cpp - the command lines of ping and trust, and known_hosts                    */
+/* remote.cpp - the command lines of ping and trust, and the known-hosts files          */
 /* ------------------------------------------------------------------------------------ */
 
 /* ssh, without input and without prompts, running `true` on the system; stderr joined. */
 std::string PingCommand(const REMOTESYSTEM &sSystem);
 /* Where ssh really goes for a system: its configuration may turn the address into another
-   host name and port, and name the key under an alias (HostKeyAlias). */
+   host name and port, name the key under an alias (HostKeyAlias) and read other known-hosts
+   files (UserKnownHostsFile). */
 struct SCANTARGET {
     std::string sHost;
     std::string sPort;
     std::string sKeyAlias;   /* "" when the key is known under the host and port */
+    /* The user's known-hosts files in the order ssh reads them, "~" expanded; none when ssh
+       is told to read none ("UserKnownHostsFile none"). */
+    std::vector<std::string> asKnownHostsFiles;
 };
 /* `ssh -G`, which prints the configuration ssh would use for the system. */
 std::string ResolveCommand(const REMOTESYSTEM &sSystem);
-/* The target from that output; what it does not say comes from the record. */
+/* The target from that output; what it does not say comes from the record, and the
+   known-hosts file is then ssh's default one. */
 SCANTARGET ScanTarget(const REMOTESYSTEM &sSystem, std::string_view sResolved);
+/* The name ssh looks the host key up by: the alias, else the host (in lower case) for port
+   22 and "[host]:port" for another port. */
+std::string KnownHostName(const SCANTARGET &sTarget);
 /* ssh-keyscan of the target's host and port; its own messages dropped. */
 std::string KeyscanCommand(const SCANTARGET &sTarget);
 /* ssh-keygen -lf - fed with the key lines: one fingerprint line per key. */
@@ -116,14 +125,61 @@ std::string FingerprintCommand(const std::vector<std::string> &asKeys);
    a line of another form as it is. */
 std::string FingerprintText(const std::string &sLine);
 /* The key lines of ssh-keyscan output: "host type key", comments and odd lines dropped.
-   With a key alias, the host word becomes the alias, the name ssh looks the key up by. */
-std::vector<std::string> KeyLines(std::string_view sScan, const std::string &sKeyAlias);
+   With a name given, the host word becomes that name, the one ssh looks the key up by. */
+std::vector<std::string> KeyLines(std::string_view sScan, const std::string &sName);
 /* The lines of a text, without their newlines. */
 std::vector<std::string> SplitLines(std::string_view sText);
 /* The first line of a command's output that is not empty, "" when there is none. */
 std::string FirstLine(std::string_view sOutput);
-/* $HOME/.ssh/known_hosts (the password entry's home when HOME is not set). */
+/* A path with a leading "~/" (or "~" alone) taken from the home folder of the user's
+   password entry, as ssh takes it; any other path as it is. */
+std::string ExpandHome(const std::string &sPath);
+/* ssh's default known-hosts file: ~/.ssh/known_hosts of the password entry's home. */
 std::string KnownHostsPath();
+
+/* `ssh-keygen -F`: the lines of one known-hosts file known for a name. Not finding the name
+   is no failure; a file that cannot be read is. */
+std::string LookupCommand(const std::string &sName, const std::string &sFile);
+/* `ssh-keygen -R`: removes every line known for a name from one file (ssh-keygen keeps the
+   old file as FILE.old). */
+std::string RemoveCommand(const std::string &sName, const std::string &sFile);
+/* The keys of ssh-keygen -F output as key lines of the name ("name type key"), whatever form
+   (hashed, several names) the file holds them in. Comments and lines with a marker
+   (@revoked, @cert-authority) are left out. */
+std::vector<std::string> KnownKeyLines(std::string_view sFound, const std::string &sName);
+
+/* How the keys a system offers stand to those already known for it. */
+enum TRUSTSTATE {
+    TS_NEW,      /* no key is known for the name                                         */
+    TS_KNOWN,    /* every offered key is known already: nothing to add                   */
+    TS_MORE,     /* the known keys are offered, with keys of other types besides         */
+    TS_CHANGED   /* a known key of an offered type differs, or no offered key is known   */
+};
+struct TRUSTCHECK {
+    TRUSTSTATE eState;
+    std::vector<std::string> asOld;    /* TS_CHANGED: the known keys not offered any more */
+    std::vector<std::string> asToAdd;  /* the offered keys that go into the file          */
+};
+/* Compares key lines by their type and key; the host words do not matter. */
+TRUSTCHECK CompareKeys(const std::vector<std::string> &asKnown,
+                       const std::vector<std::string> &asOffered);
+
+/* What Trust found for a system before it asks the user. */
+struct TRUSTOFFER {
+    SCANTARGET sTarget;
+    std::string sName;                   /* the name ssh looks the keys up by             */
+    std::vector<std::string> asOffered;  /* the keys the system offers, under sName       */
+    std::vector<std::string> asKnown;    /* the keys known for sName, in all the files    */
+    std::vector<std::string> asHolding;  /* the files that hold lines for sName           */
+    TRUSTCHECK sCheck;
+};
+/* Looks sName up in every known-hosts file of the target and compares (psOffer's target,
+   name and offered keys set by the caller). "" or why the files could not be read. */
+std::string FindKnownKeys(TRUSTOFFER *psOffer);
+/* Replaces the keys of a changed host: removes the lines of the name from every file that
+   holds them, then appends the offered keys to the first file ssh reads. A file that is a
+   symbolic link is refused before anything changes. "" or why not. */
+std::string ReplaceKnownKeys(const TRUSTOFFER &sOffer);
 /* Appends the key lines that the file does not hold yet, creating the folder (0700) and the
    file (0600) when they are missing. *pnAdded gets the number of lines appended.
    0, or the errno value of the failure. */

@@ -1,14 +1,20 @@
 /*
  * remote.cpp - the command lines that ping a system and fetch its host keys, and the
- * user's known_hosts file that a trusted key is added to.
+ * known-hosts files that a trusted key is looked up in and added to.
  *
- * Every word that comes from config.ini or from a scan goes through the library's quoting;
- * the address and user are preceded by "--" so that ssh never takes them for options.
+ * Every word that comes from config.ini, from ssh's configuration or from a scan goes
+ * through the library's quoting; the address and user are preceded by "--" so that ssh never
+ * takes them for options. The known-hosts files are the ones ssh itself reads for the
+ * system, and keys are looked up and removed with ssh-keygen, which knows every form a line
+ * may take there (hashed names, several names, patterns).
  */
 #include "orvikconn.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <pwd.h>
@@ -22,6 +28,22 @@ namespace {
 constexpr const char *pszTimeout = "5";
 
 std::string Word(const char *pszText) { return OVShellWord(pszText); }
+
+/* The type and key of a key line, the words that tell two keys apart. */
+struct KEYWORDS {
+    std::string sType;
+    std::string sKey;
+    bool operator==(const KEYWORDS &) const = default;
+};
+
+KEYWORDS KeyWords(const std::string &sLine)
+{
+    std::istringstream sWords(sLine);
+    std::string sHost;
+    KEYWORDS sKey;
+    sWords >> sHost >> sKey.sType >> sKey.sKey;
+    return sKey;
+}
 
 /* Writes all of the text; false when the file refuses some of it. */
 bool WriteAll(int nFile, const std::string &sText)
@@ -70,16 +92,33 @@ std::string ResolveCommand(const REMOTESYSTEM &sSystem)
 
 SCANTARGET ScanTarget(const REMOTESYSTEM &sSystem, std::string_view sResolved)
 {
-    SCANTARGET sTarget{sSystem.szIP, sSystem.szPort, ""};
+    SCANTARGET sTarget{sSystem.szIP, sSystem.szPort, "", {KnownHostsPath()}};
     for (const std::string &sLine : SplitLines(sResolved)) {
         std::istringstream sWords(sLine);
         std::string sKey, sValue, sMore;
-        if (!(sWords >> sKey >> sValue) || (sWords >> sMore) || sValue[0] == '-') continue;
+        if (!(sWords >> sKey >> sValue) || sValue[0] == '-') continue;
+        if (sKey == "userknownhostsfile") {
+            /* Several files, read in their order; "none" only as the one word. */
+            sTarget.asKnownHostsFiles.clear();
+            if (sValue == "none" && !(sWords >> sMore)) continue;
+            sTarget.asKnownHostsFiles.push_back(ExpandHome(sValue));
+            while (sWords >> sValue) sTarget.asKnownHostsFiles.push_back(ExpandHome(sValue));
+            continue;
+        }
+        if (sWords >> sMore) continue;
         if (sKey == "hostname") sTarget.sHost = sValue;
         if (sKey == "port") sTarget.sPort = sValue;
         if (sKey == "hostkeyalias" && sValue != "none") sTarget.sKeyAlias = sValue;
     }
     return sTarget;
+}
+
+std::string KnownHostName(const SCANTARGET &sTarget)
+{
+    if (!sTarget.sKeyAlias.empty()) return sTarget.sKeyAlias;
+    std::string sHost = sTarget.sHost;
+    for (char &c : sHost) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return sTarget.sPort == "22" ? sHost : "[" + sHost + "]:" + sTarget.sPort;
 }
 
 std::string KeyscanCommand(const SCANTARGET &sTarget)
@@ -107,7 +146,7 @@ std::string FingerprintText(const std::string &sLine)
     return sType.substr(1, sType.size() - 2) + " " + sBits + " bits  " + sHash;
 }
 
-std::vector<std::string> KeyLines(std::string_view sScan, const std::string &sKeyAlias)
+std::vector<std::string> KeyLines(std::string_view sScan, const std::string &sName)
 {
     std::vector<std::string> asKeys;
     for (const std::string &sLine : SplitLines(sScan)) {
@@ -120,7 +159,7 @@ std::vector<std::string> KeyLines(std::string_view sScan, const std::string &sKe
             if ((u < ' ' && c != '\t') || u == 127) bPrintable = false;
         }
         if (bPrintable && (sWords >> sHost >> sType >> sKey) && !(sWords >> sMore)) {
-            asKeys.push_back((sKeyAlias.empty() ? sHost : sKeyAlias) + " " + sType + " " + sKey);
+            asKeys.push_back((sName.empty() ? sHost : sName) + " " + sType + " " + sKey);
         }
     }
     return asKeys;
@@ -135,15 +174,143 @@ std::string FirstLine(std::string_view sOutput)
     return "";
 }
 
-std::string KnownHostsPath()
+std::string ExpandHome(const std::string &sPath)
 {
-    const char *pszHome = std::getenv("HOME");
-    std::string sHome = pszHome != nullptr ? pszHome : "";
+    if (sPath != "~" && sPath.rfind("~/", 0) != 0) return sPath;
+    /* ssh takes the home folder from the password entry, never from $HOME. */
+    const struct passwd *psEntry = getpwuid(getuid());
+    std::string sHome = psEntry != nullptr && psEntry->pw_dir != nullptr ? psEntry->pw_dir : "";
     if (sHome.empty()) {
-        const struct passwd *psEntry = getpwuid(getuid());
-        if (psEntry != nullptr && psEntry->pw_dir != nullptr) sHome = psEntry->pw_dir;
+        const char *pszHome = std::getenv("HOME");
+        sHome = pszHome != nullptr ? pszHome : "";
     }
-    return sHome + "/.ssh/known_hosts";
+    return sHome + sPath.substr(1);
+}
+
+std::string KnownHostsPath() { return ExpandHome("~/.ssh/known_hosts"); }
+
+std::string LookupCommand(const std::string &sName, const std::string &sFile)
+{
+    /* ssh-keygen -F ends with 1 when the name is not there, 255 when it cannot read. */
+    return "ssh-keygen -F " + OVShellWord(sName) + " -f " + OVShellWord(sFile) +
+           " 2>&1; test $? -le 1";
+}
+
+std::string RemoveCommand(const std::string &sName, const std::string &sFile)
+{
+    return "ssh-keygen -R " + OVShellWord(sName) + " -f " + OVShellWord(sFile) + " 2>&1";
+}
+
+std::vector<std::string> KnownKeyLines(std::string_view sFound, const std::string &sName)
+{
+    std::vector<std::string> asKeys;
+    for (const std::string &sLine : SplitLines(sFound)) {
+        std::istringstream sWords(sLine);
+        std::string sHosts, sType, sKey;
+        if (!(sWords >> sHosts >> sType >> sKey) || sHosts[0] == '#' || sHosts[0] == '@') {
+            continue;
+        }
+        asKeys.push_back(sName + " " + sType + " " + sKey);
+    }
+    return asKeys;
+}
+
+TRUSTCHECK CompareKeys(const std::vector<std::string> &asKnown,
+                       const std::vector<std::string> &asOffered)
+{
+    TRUSTCHECK sCheck{TS_NEW, {}, {}};
+    std::vector<KEYWORDS> asKnownKeys, asOfferedKeys;
+    for (const std::string &sLine : asKnown) asKnownKeys.push_back(KeyWords(sLine));
+    for (const std::string &sLine : asOffered) asOfferedKeys.push_back(KeyWords(sLine));
+    if (asKnown.empty()) {
+        sCheck.asToAdd = asOffered;
+        return sCheck;
+    }
+
+    bool bAnyMatch = false, bDiffers = false;
+    for (std::size_t i = 0; i < asKnownKeys.size(); ++i) {
+        bool bMatched = false, bTypeOffered = false;
+        for (const KEYWORDS &sOffered : asOfferedKeys) {
+            if (sOffered.sType == asKnownKeys[i].sType) bTypeOffered = true;
+            if (sOffered == asKnownKeys[i]) bMatched = true;
+        }
+        bAnyMatch = bAnyMatch || bMatched;
+        if (!bMatched && bTypeOffered) bDiffers = true;
+        if (!bMatched) sCheck.asOld.push_back(asKnown[i]);
+    }
+    if (bDiffers || !bAnyMatch) {
+        /* The old lines all go, so every offered key is added again. */
+        sCheck.eState = TS_CHANGED;
+        sCheck.asToAdd = asOffered;
+        return sCheck;
+    }
+    sCheck.asOld.clear();
+    for (std::size_t i = 0; i < asOfferedKeys.size(); ++i) {
+        if (std::find(asKnownKeys.begin(), asKnownKeys.end(), asOfferedKeys[i]) ==
+            asKnownKeys.end()) {
+            sCheck.asToAdd.push_back(asOffered[i]);
+        }
+    }
+    sCheck.eState = sCheck.asToAdd.empty() ? TS_KNOWN : TS_MORE;
+    return sCheck;
+}
+
+std::string FindKnownKeys(TRUSTOFFER *psOffer)
+{
+    static char szFound[16384];
+    psOffer->asKnown.clear();
+    psOffer->asHolding.clear();
+    for (const std::string &sFile : psOffer->sTarget.asKnownHostsFiles) {
+        struct stat sInfo {};
+        if (stat(sFile.c_str(), &sInfo) != 0 && errno == ENOENT) continue;
+        szFound[0] = '\0';
+        const std::string sCommand = LookupCommand(psOffer->sName, sFile);
+        OVLog(OVLOG_INFO, "orvikconn Trust: %s", sCommand.c_str());
+        if (ExecuteCommand(sCommand.c_str(), szFound, sizeof szFound) != OVRC_OK) {
+            const std::string sWhy = FirstLine(szFound);
+            return "Unable to read " + sFile + (sWhy.empty() ? "." : ": " + sWhy);
+        }
+        std::vector<std::string> asKeys = KnownKeyLines(szFound, psOffer->sName);
+        if (!asKeys.empty()) {
+            psOffer->asHolding.push_back(sFile);
+            psOffer->asKnown.insert(psOffer->asKnown.end(), asKeys.begin(), asKeys.end());
+        }
+    }
+    psOffer->sCheck = CompareKeys(psOffer->asKnown, psOffer->asOffered);
+    return "";
+}
+
+std::string ReplaceKnownKeys(const TRUSTOFFER &sOffer)
+{
+    const std::vector<std::string> &asFiles = sOffer.sTarget.asKnownHostsFiles;
+    if (asFiles.empty()) return "ssh reads no known-hosts file for this system.";
+    /* ssh-keygen would put a plain file in the place of a link: nothing is changed then. */
+    for (const std::string &sFile : sOffer.asHolding) {
+        struct stat sInfo {};
+        if (lstat(sFile.c_str(), &sInfo) == 0 && S_ISLNK(sInfo.st_mode)) {
+            return sFile + " is a symbolic link: remove the old lines with ssh-keygen -R.";
+        }
+    }
+    static char szOutput[4096];
+    for (const std::string &sFile : sOffer.asHolding) {
+        szOutput[0] = '\0';
+        const std::string sCommand = RemoveCommand(sOffer.sName, sFile);
+        OVLog(OVLOG_INFO, "orvikconn Trust: %s", sCommand.c_str());
+        if (ExecuteCommand(sCommand.c_str(), szOutput, sizeof szOutput) != OVRC_OK) {
+            const std::string sWhy = FirstLine(szOutput);
+            return "Unable to remove the old keys from " + sFile +
+                   (sWhy.empty() ? "." : ": " + sWhy);
+        }
+    }
+    int nAdded = 0;
+    const int nError = AppendKnownHosts(asFiles.front(), sOffer.sCheck.asToAdd, &nAdded);
+    if (nError != 0) {
+        std::string sKept;
+        for (const std::string &sFile : sOffer.asHolding) sKept += " " + sFile + ".old";
+        return "Unable to add the new keys to " + asFiles.front() + ": " +
+               std::strerror(nError) + "; the old lines are kept in" + sKept + ".";
+    }
+    return "";
 }
 
 int AppendKnownHosts(const std::string &sPath, const std::vector<std::string> &asKeys,

@@ -70,6 +70,31 @@ int CreateConfirmBar(unsigned long ulButton)
     return nRc;
 }
 
+/* The fingerprints of key lines, two blanks in, appended to *pasLines; false when ssh-keygen
+   could not show them (its message is appended instead). */
+bool FingerprintLines(const std::vector<std::string> &asKeys, std::vector<std::string> *pasLines)
+{
+    static char szFingerprints[8192];
+    szFingerprints[0] = '\0';
+    if (ExecuteCommand(FingerprintCommand(asKeys).c_str(), szFingerprints,
+                       sizeof szFingerprints) != OVRC_OK) {
+        pasLines->push_back("  ssh-keygen could not show the fingerprints: " +
+                            FirstLine(szFingerprints));
+        return false;
+    }
+    for (const std::string &sLine : SplitLines(szFingerprints)) {
+        pasLines->push_back("  " + FingerprintText(sLine));
+    }
+    return true;
+}
+
+std::string FileList(const std::vector<std::string> &asFiles)
+{
+    std::string sList;
+    for (const std::string &sFile : asFiles) sList += (sList.empty() ? "" : ", ") + sFile;
+    return sList;
+}
+
 /* Builds the panel of a confirmation: title, lines, buttons; waits for one choice other
    than Help. *pbConfirmed tells whether pszButton was chosen; the panel stays in psPab for
    the caller, who changes the table and deletes it. 0, 9 after Exit, or a failure code. */
@@ -83,7 +108,10 @@ int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asL
         const int nMargin = LayoutMargin();
         const int nWidth = psPab->nColumns - nMargin - 4;
         int nRc = CreateTitle(sTitle);
-        for (std::size_t i = 0; nRc == OVRC_OK && i < asLines.size(); ++i) {
+        /* Lines that would reach the buttons are left out. */
+        const std::size_t nRoom =
+            psPab->nRows > 6 ? static_cast<std::size_t>(psPab->nRows - 6) : 0;
+        for (std::size_t i = 0; nRc == OVRC_OK && i < asLines.size() && i < nRoom; ++i) {
             nRc = CreatePanelText(4 + static_cast<int>(i), nMargin + 3, nWidth, "Line",
                                   asLines[i], 0);
         }
@@ -247,39 +275,76 @@ int Enter_System(int nChanging)
     }
 }
 
-int Confirm_Trust(int nSystem, const std::vector<std::string> &asKeys)
+int Confirm_Trust(int nSystem, const TRUSTOFFER &sOffer)
 {
-    OVTraceStart("orvikconn Confirm_Trust", "nSystem: %d, keys: %zu.", nSystem, asKeys.size());
-    static char szFingerprints[8192];
-    szFingerprints[0] = '\0';
-    int nRc = ExecuteCommand(FingerprintCommand(asKeys).c_str(), szFingerprints,
-                             sizeof szFingerprints);
-    const std::string sPath = KnownHostsPath();
+    OVTraceStart("orvikconn Confirm_Trust", "nSystem: %d, keys: %zu, state: %d.", nSystem,
+                 sOffer.asOffered.size(), static_cast<int>(sOffer.sCheck.eState));
     const REMOTESYSTEM sSystem = asRemoteSystem[nSystem];
-    std::vector<std::string> asLines = {"Host keys offered by " + SystemWords(sSystem) + ":", ""};
-    if (nRc == OVRC_OK) {
-        for (const std::string &sLine : SplitLines(szFingerprints)) {
-            asLines.push_back("  " + FingerprintText(sLine));
+    const std::string sName = sSystem.szSystemName;
+    const std::string sPath = sOffer.sTarget.asKnownHostsFiles.front();
+    const bool bChanged = sOffer.sCheck.eState == TS_CHANGED;
+    std::vector<std::string> asLines;
+    bool bShown = false;
+    if (bChanged) {
+        asLines = {"The host key of " + SystemWords(sSystem) + " has CHANGED.", "",
+                   "Trusted before, in " + FileList(sOffer.asHolding) + ":"};
+        bShown = FingerprintLines(sOffer.sCheck.asOld, &asLines);
+        asLines.push_back("Offered now:");
+        bShown = FingerprintLines(sOffer.asOffered, &asLines) && bShown;
+        if (bShown) {
+            asLines.insert(asLines.end(),
+                           {"", "Someone may be posing as the system. Replace the old keys only",
+                            "when its administrator confirms the new fingerprints; Trust asks",
+                            "once more."});
         }
-        asLines.push_back("");
-        asLines.push_back("Trust adds them to " + sPath + " if they match");
-        asLines.push_back("what the system's administrator gives you. Cancel adds nothing.");
     } else {
-        /* Keys the user cannot compare are not offered. */
-        asLines.push_back("  ssh-keygen could not show the fingerprints: " +
-                          FirstLine(szFingerprints));
+        asLines = {std::string(sOffer.sCheck.eState == TS_MORE ? "Host keys not trusted yet"
+                                                              : "Host keys") +
+                       " offered by " + SystemWords(sSystem) + ":",
+                   ""};
+        bShown = FingerprintLines(sOffer.sCheck.asToAdd, &asLines);
+        if (bShown) {
+            asLines.insert(asLines.end(),
+                           {"", "Trust adds them to " + sPath + " if they match",
+                            "what the system's administrator gives you. Cancel adds nothing."});
+        }
     }
 
     bool bConfirmed = false;
-    nRc = ConfirmScreen("Orvik Connections: Trust " + std::string(sSystem.szSystemName),
-                        asLines, nRc == OVRC_OK ? OVAB_TRUST : 0, "Trust ", &bConfirmed);
+    /* Keys the user cannot compare are not offered. */
+    int nRc = ConfirmScreen("Orvik Connections: Trust " + sName, asLines,
+                            bShown ? OVAB_TRUST : 0, "Trust ", &bConfirmed);
     if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Confirm_Trust", nRc);
+    if (bConfirmed && bChanged) {
+        /* Replacing keys is asked on a screen of its own, which starts on Cancel again. */
+        DeleteScreenPanel();
+        asLines = {"Replace the trusted host keys of " + SystemWords(sSystem) + "?", "",
+                   "Every line of " + sOffer.sName + " is removed from:"};
+        for (const std::string &sFile : sOffer.asHolding) asLines.push_back("  " + sFile);
+        asLines.push_back("and the " + std::to_string(sOffer.sCheck.asToAdd.size()) +
+                          " key(s) offered now are added to:");
+        asLines.push_back("  " + sPath);
+        asLines.push_back("");
+        asLines.push_back("ssh-keygen keeps each file as it was in a copy ending in .old.");
+        nRc = ConfirmScreen("Orvik Connections: Replace the keys of " + sName, asLines,
+                            OVAB_TRUST, "Trust ", &bConfirmed);
+        if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Confirm_Trust", nRc);
+    }
     if (bConfirmed) {
         if (!StillThere(nSystem, sSystem)) {
             ShowMessage(OVLOG_ERROR, "The system changed in config.ini meanwhile: nothing added.");
+        } else if (bChanged) {
+            const std::string sWhy = ReplaceKnownKeys(sOffer);
+            if (!sWhy.empty()) {
+                ShowMessage(OVLOG_ERROR, sWhy);
+            } else {
+                SetStamp(asRemoteSystem[nSystem].szLastTrust);
+                nRc = SaveTable();
+                ShowMessage(OVLOG_INFO, "Keys replaced in " + sPath + ".");
+            }
         } else {
             int nAdded = 0;
-            int nError = AppendKnownHosts(sPath, asKeys, &nAdded);
+            int nError = AppendKnownHosts(sPath, sOffer.sCheck.asToAdd, &nAdded);
             if (nError != 0) {
                 ShowMessage(OVLOG_ERROR, "Unable to add the keys to " + sPath + ": " +
                                              std::strerror(nError) + ".");

@@ -183,13 +183,38 @@ int Present_Panel()
     return OVTraceEnd("orvikconn Present_Panel", nRc);
 }
 
-void Ping(REMOTESYSTEM &sSystem)
+/* ssh's reason for a message box. A changed host key is said in ssh's own sentence; when the
+   box has no room for all of it, its closing clause about strict checking is left out (the
+   log keeps the whole sentence). */
+std::string BoxReason(const std::string &sPrefix, const std::string &sReason)
+{
+    static const std::string sClause = " and you have requested strict checking";
+    std::string sText = sPrefix + sReason;
+    const std::size_t nRoom = psPab->nColumns > 12 ? psPab->nColumns - 10 : 1;
+    std::string::size_type nClause = sText.find(sClause);
+    if (sText.size() > nRoom && nClause != std::string::npos) {
+        OVLog(OVLOG_ERROR, "orvikconn: ssh: %s", sReason.c_str());
+        sText.erase(nClause, sClause.size());
+    }
+    return sText;
+}
+
+/* Runs the ping command; 0 when the system answered, else *psOutput holds what ssh wrote. */
+int RunPing(const REMOTESYSTEM &sSystem, std::string *psOutput)
 {
     static char szOutput[4096];
     szOutput[0] = '\0';
     const std::string sCommand = PingCommand(sSystem);
     OVLog(OVLOG_INFO, "orvikconn Ping: %s", sCommand.c_str());
     int nRc = ExecuteCommand(sCommand.c_str(), szOutput, sizeof szOutput);
+    *psOutput = szOutput;
+    return nRc;
+}
+
+void Ping(REMOTESYSTEM &sSystem)
+{
+    std::string sOutput;
+    int nRc = RunPing(sSystem, &sOutput);
     const std::string sName = sSystem.szSystemName;
     if (nRc == OVRC_OK) {
         SetStamp(sSystem.szLastPing);
@@ -200,30 +225,52 @@ void Ping(REMOTESYSTEM &sSystem)
     }
     /* The reason alone, so that a long one still fits the box: the red frame and the
        selected line tell the rest. */
-    std::string sWhy = FirstLine(szOutput);
-    if (sWhy.rfind("ssh: ", 0) == 0) sWhy.erase(0, 5);
+    const std::string sWhy = OVSshReason(sOutput);
+    if (OVSshHostKeyChanged(sOutput)) {
+        ShowMessage(OVLOG_ERROR, BoxReason("", sWhy));
+        return;
+    }
     ShowMessage(OVLOG_ERROR,
                 "No answer: " + (sWhy.empty() ? "ssh failed without a message." : sWhy));
 }
 
-/* Scans the host keys; the keys, or none after telling the user why. */
-std::vector<std::string> ScanKeys(const REMOTESYSTEM &sSystem)
+/* Scans the host keys and looks them up where ssh would; false after telling the user why
+   there is nothing to confirm (no key came, the keys are trusted already, or the files
+   cannot be read). */
+bool PrepareTrust(const REMOTESYSTEM &sSystem, TRUSTOFFER *psOffer)
 {
     static char szOutput[16384];
     szOutput[0] = '\0';
     /* Without an answer from ssh -G the address and port are scanned as they stand. */
     ExecuteCommand(ResolveCommand(sSystem).c_str(), szOutput, sizeof szOutput);
-    const SCANTARGET sTarget = ScanTarget(sSystem, szOutput);
+    psOffer->sTarget = ScanTarget(sSystem, szOutput);
+    const SCANTARGET &sTarget = psOffer->sTarget;
+    psOffer->sName = KnownHostName(sTarget);
     szOutput[0] = '\0';
     const std::string sCommand = KeyscanCommand(sTarget);
     OVLog(OVLOG_INFO, "orvikconn Trust: %s", sCommand.c_str());
     ExecuteCommand(sCommand.c_str(), szOutput, sizeof szOutput);
-    std::vector<std::string> asKeys = KeyLines(szOutput, sTarget.sKeyAlias);
-    if (asKeys.empty()) {
+    psOffer->asOffered = KeyLines(szOutput, psOffer->sName);
+    if (psOffer->asOffered.empty()) {
         ShowMessage(OVLOG_ERROR, "No host key came from " + sTarget.sHost + " port " +
                                      sTarget.sPort + ".");
+        return false;
     }
-    return asKeys;
+    if (sTarget.asKnownHostsFiles.empty()) {
+        ShowMessage(OVLOG_ERROR, "ssh reads no known-hosts file for " + psOffer->sName +
+                                     " (UserKnownHostsFile none).");
+        return false;
+    }
+    const std::string sWhy = FindKnownKeys(psOffer);
+    if (!sWhy.empty()) {
+        ShowMessage(OVLOG_ERROR, sWhy);
+        return false;
+    }
+    if (psOffer->sCheck.eState == TS_KNOWN) {
+        ShowMessage(OVLOG_INFO, "Already trusted, in " + psOffer->asHolding.front() + ".");
+        return false;
+    }
+    return true;
 }
 
 void Connect(int nIndex)
@@ -233,6 +280,13 @@ void Connect(int nIndex)
     if (nShared >= 0) {
         ShowMessage(OVLOG_ERROR, std::string(asRemoteSystem[nShared].szSystemName) +
                                      " has the same address; change one of them first.");
+        return;
+    }
+    /* Every command would meet the same refusal. Any other failure still connects: the
+       commands may log in with a password that this check cannot type. */
+    std::string sOutput;
+    if (RunPing(sSystem, &sOutput) != OVRC_OK && OVSshHostKeyChanged(sOutput)) {
+        ShowMessage(OVLOG_ERROR, BoxReason("Not connected: ", OVSshReason(sOutput)));
         return;
     }
     psConnectedSystem = &sSystem;
@@ -259,7 +313,7 @@ void Disconnect()
 enum NEXTSCREEN { NS_LIST, NS_NEW, NS_CHANGE, NS_TRUST, NS_DELETE };
 
 /* Acts on one response of the list; a screen of its own comes after the list's panel. */
-NEXTSCREEN Respond(const char *pszResponseID, std::vector<std::string> *pasKeys)
+NEXTSCREEN Respond(const char *pszResponseID, TRUSTOFFER *psOffer)
 {
     int nIndex = -1;
     if (std::sscanf(pszResponseID, "SYS%d", &nIndex) == 1) {
@@ -294,8 +348,7 @@ NEXTSCREEN Respond(const char *pszResponseID, std::vector<std::string> *pasKeys)
     if (std::strcmp(pszResponseID, "Ping ") == 0) {
         Ping(sSystem);
     } else if (std::strcmp(pszResponseID, "Trust ") == 0) {
-        *pasKeys = ScanKeys(sSystem);
-        if (!pasKeys->empty()) return NS_TRUST;
+        if (PrepareTrust(sSystem, psOffer)) return NS_TRUST;
     } else if (std::strcmp(pszResponseID, "Connect ") == 0) {
         Connect(nSelected);
     } else if (std::strcmp(pszResponseID, "Edit ") == 0) {
@@ -327,11 +380,11 @@ int List_Systems()
     int nResponse = 0;
     if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
     NEXTSCREEN eNext = NS_LIST;
-    std::vector<std::string> asKeys;
+    TRUSTOFFER sOffer;
     const int nActedOn = nSelected;
     if (nRc == OVRC_OK && szResponseID[0] != '\0') {
         OVCopyText(szCursor, sizeof szCursor, szResponseID);
-        eNext = Respond(szResponseID, &asKeys);
+        eNext = Respond(szResponseID, &sOffer);
     }
     OVDeletePanel(psPab);
     psPab = nullptr;
@@ -343,7 +396,7 @@ int List_Systems()
     case NS_CHANGE:
         return Enter_System(nActedOn);
     case NS_TRUST:
-        return Confirm_Trust(nActedOn, asKeys);
+        return Confirm_Trust(nActedOn, sOffer);
     case NS_DELETE:
         return Confirm_Delete(nActedOn);
     case NS_LIST:

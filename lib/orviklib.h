@@ -548,4 +548,16 @@ int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *
 /* Sends "title\n\n", the data and "\n" to lpr. 0, or 8. */
 int PrintData(const char *pszTitle, const char *pszData);
 
+/* ------------------------------------------------------------------------------------ */
+/* sshreason.cpp - why ssh failed, in ssh's own words                                   */
+/* ------------------------------------------------------------------------------------ */
+
+/* The sentence of ssh's standard error that says why it failed: for a host key that differs
+   from the known one, ssh's line "Host key for X has changed and you have requested strict
+   checking." (or the heading of its warning banner when no such line came); otherwise the
+   first line that is not part of a banner, without a leading "ssh: ". "" for no text. */
+std::string OVSshReason(std::string_view sStderr);
+/* Whether ssh refused or warned because the host key differs from the one it knows. */
+bool OVSshHostKeyChanged(std::string_view sStderr);
+
 #endif /* ORVIKLIB_H */

@@ -9,6 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "test_services.h"
 #include "tmux_driver.h"
 
@@ -63,6 +66,21 @@ bool IsStamp(const std::string &sWord)
         if (sWord[i] < '0' || sWord[i] > '9') return false;
     }
     return true;
+}
+
+// The fingerprint ssh-keygen gives a key line, "SHA256:...".
+std::string FingerprintOf(const std::string &sKeyLine)
+{
+    std::string sOutput;
+    RunProgram({"sh", "-c", "printf '%s\\n' " + ShellQuote(sKeyLine) +
+                                " | ssh-keygen -lf - | cut -d' ' -f2"}, &sOutput);
+    return sOutput.substr(0, sOutput.find('\n'));
+}
+
+mode_t ModeOf(const std::string &sPath)
+{
+    struct stat sInfo {};
+    return stat(sPath.c_str(), &sInfo) == 0 ? sInfo.st_mode & 07777 : 0;
 }
 
 // Closes the message box that a choice showed and waits for the list again.
@@ -125,34 +143,16 @@ TEST(ConnPanel, EnterPingTrustConnectDisconnect)
     EXPECT_EQ(sLine, sEntered + " LastPing " + sPinged);
     EXPECT_NE(session.Line(7).find(sPinged), std::string::npos) << session.Capture();
 
-    // The key ssh will check: the test host is known under its host key alias.
-    std::string sScan;
-    ASSERT_EQ(RunProgram({"ssh-keyscan", "-p", SshPort(), "127.0.0.1"}, &sScan), 0);
-    std::istringstream sScanWords(sScan.substr(sScan.find("ssh-ed25519")));
-    std::string sType, sKey;
-    sScanWords >> sType >> sKey;
-    const std::string sKnownHosts = home.sHome + "/.ssh/known_hosts";
-
-    // Trust shows the fingerprint and starts on Cancel, which adds nothing.
+    // The test host's key is known already, under its alias, in the file that its Host block
+    // names: Trust says so and writes nothing, neither there nor below $HOME.
+    const std::string sKnownHosts = SshConfigValue(SshHost(), "userknownhostsfile");
+    ASSERT_NE(sKnownHosts, "");
+    const std::string sKnownBefore = ReadPath(sKnownHosts);
     session.SendKeys("Tab Enter");
-    ASSERT_TRUE(session.WaitFor("Orvik Connections: Trust testbox", 15000)) << session.Capture();
-    std::string sFingerprint;
-    RunProgram({"sh", "-c", "ssh-keyscan -p " + SshPort() + " 127.0.0.1 2>/dev/null | "
-                            "ssh-keygen -lf - | cut -d' ' -f2"}, &sFingerprint);
-    sFingerprint = sFingerprint.substr(0, sFingerprint.find('\n'));
-    ASSERT_EQ(sFingerprint.rfind("SHA256:", 0), 0u) << sFingerprint;
-    EXPECT_TRUE(session.WaitFor("ED25519 256 bits  " + sFingerprint)) << session.Capture();
-    session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
-    EXPECT_EQ(ReadPath(sKnownHosts), "");
+    CloseMessage(session, "Already trusted, in " + sKnownHosts + ".");
+    EXPECT_EQ(ReadPath(sKnownHosts), sKnownBefore);
+    EXPECT_NE(access((home.sHome + "/.ssh").c_str(), F_OK), 0);
     EXPECT_EQ(RemoteLine(home).find("LastTrust"), std::string::npos);
-
-    session.SendKeys("Enter");  // the cursor came back to Trust
-    ASSERT_TRUE(session.WaitFor("Orvik Connections: Trust testbox", 15000)) << session.Capture();
-    session.SendKeys("BTab Enter");
-    CloseMessage(session, "1 key(s) added to " + sKnownHosts);
-    EXPECT_EQ(ReadPath(sKnownHosts), SshHost() + " ssh-ed25519 " + sKey + "\n");
-    EXPECT_TRUE(IsStamp(ClauseValue(RemoteLine(home), "LastTrust"))) << RemoteLine(home);
 
     session.SendKeys("Tab Enter");  // Connect
     CloseMessage(session, "Connected: commands now run on " + SshUser() + "@" + SshHost());
@@ -253,4 +253,110 @@ TEST(ConnPanel, UnreachableSystemGetsNoStamps)
     session.SendKeys("Tab Tab Tab Tab Tab Tab Enter");  // from Trust to Return
     ASSERT_TRUE(session.WaitForExit()) << session.Capture();
     EXPECT_EQ(session.ExitStatus(), 0);
+}
+
+// A key that differs from the one trusted before. The test's own Host block sends ssh to the
+// test server under another name and to a known-hosts file in the test HOME, where ssh names
+// the key "[127.0.0.1]:port". Trust writes there; a changed key is shown as such by Ping,
+// Connect and Trust, and is replaced only after a second confirmation.
+TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
+{
+    ORVIK_REQUIRE_SSH();
+    TestHome home;
+    const std::string sHostName = "orvik-trust-" + std::to_string(getpid());
+    const std::string sKnownHosts = home.sHome + "/elsewhere/kh";
+    SshClientBlock block(sHostName, {"HostName 127.0.0.1",
+                                     "UserKnownHostsFile " + sKnownHosts,
+                                     "GlobalKnownHostsFile /dev/null",
+                                     "IdentityFile " + SshConfigValue(SshHost(), "identityfile"),
+                                     "IdentitiesOnly yes", "StrictHostKeyChecking yes",
+                                     "CheckHostIP no", "BatchMode yes"});
+    ASSERT_EQ(block.Problem(), "");
+    const std::string sName = "[127.0.0.1]:" + SshPort();
+    std::string sScan;
+    ASSERT_EQ(RunProgram({"sh", "-c", "ssh-keyscan -p " + SshPort() + " 127.0.0.1 2>/dev/null"},
+                         &sScan), 0);
+    const std::string sRealLine = sScan.substr(0, sScan.find('\n'));
+    ASSERT_EQ(sRealLine.rfind(sName + " ssh-ed25519 ", 0), 0u) << sScan;
+
+    home.WriteFile("config.ini", "RemoteSystem " + sHostName + " " + SshPort() + " trusty " +
+                                     SshUser() + "\n");
+    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ASSERT_TRUE(session.WaitFor("> trusty")) << session.Capture();
+
+    // First trust: the folder and file are made private; ssh then logs in with that key.
+    session.SendKeys("Tab Tab Tab Enter");  // Trust
+    ASSERT_TRUE(session.WaitFor("Orvik Connections: Trust trusty", 15000)) << session.Capture();
+    EXPECT_TRUE(session.WaitFor(FingerprintOf(sRealLine))) << session.Capture();
+    session.SendKeys("BTab Enter");
+    CloseMessage(session, "1 key(s) added to " + sKnownHosts + ".");
+    EXPECT_EQ(ReadPath(sKnownHosts), sRealLine + "\n");
+    EXPECT_EQ(ModeOf(home.sHome + "/elsewhere"), 0700u);
+    EXPECT_EQ(ModeOf(sKnownHosts), 0600u);
+    EXPECT_NE(access((home.sHome + "/.ssh").c_str(), F_OK), 0);
+    session.SendKeys("BTab Enter");  // Ping
+    CloseMessage(session, "trusty answered at");
+
+    // The same key again is no new trust.
+    session.SendKeys("Tab Enter");
+    CloseMessage(session, "Already trusted, in " + sKnownHosts + ".");
+    EXPECT_EQ(ReadPath(sKnownHosts), sRealLine + "\n");
+
+    // The file now holds another key for the same name, beside lines of other hosts.
+    ASSERT_EQ(RunProgram({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f",
+                          home.sRoot + "/other"}), 0);
+    std::istringstream sPublic(ReadPath(home.sRoot + "/other.pub"));
+    std::string sType, sKey;
+    sPublic >> sType >> sKey;
+    const std::string sOldLine = sName + " " + sType + " " + sKey;
+    const std::string sOthers = "# kept\nother.example " + sType + " " + sKey + "\n";
+    const std::string sChanged = sOthers + sOldLine + "\n";
+    std::ofstream(sKnownHosts, std::ios::binary | std::ios::trunc) << sChanged;
+    ASSERT_EQ(ReadPath(sKnownHosts), sChanged);
+    const std::string sStampLine = RemoteLine(home);
+
+    // Ping and Connect say what ssh says; nothing is stamped or connected.
+    session.SendKeys("BTab Enter");  // Ping
+    CloseMessage(session, "Host key for " + sName + " has changed.");
+    session.SendKeys("Tab Tab Enter");  // Connect
+    CloseMessage(session, "Not connected: Host key for " + sName + " has changed.");
+    EXPECT_EQ(RemoteLine(home), sStampLine);
+    EXPECT_NE(home.ReadLog().find("Host key for " + sName +
+                                  " has changed and you have requested strict checking."),
+              std::string::npos) << home.ReadLog();
+
+    // Trust shows the change with both fingerprints; Cancel on either screen changes nothing.
+    session.SendKeys("BTab");  // Trust, where the cursor comes back to
+    const std::vector<std::string> asCancel = {"Enter", "BTab Enter"};
+    for (const std::string &sToCancel : asCancel) {
+        SCOPED_TRACE(sToCancel);
+        session.SendKeys("Enter");
+        ASSERT_TRUE(session.WaitFor("has CHANGED", 15000)) << session.Capture();
+        EXPECT_TRUE(session.WaitFor(FingerprintOf(sOldLine))) << session.Capture();
+        EXPECT_TRUE(session.WaitFor(FingerprintOf(sRealLine))) << session.Capture();
+        session.SendKeys(sToCancel);
+        if (sToCancel != "Enter") {
+            ASSERT_TRUE(session.WaitFor("Replace the trusted host keys of trusty")) <<
+                session.Capture();
+            session.SendKeys("Enter");  // it starts on Cancel too
+        }
+        ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+        EXPECT_EQ(ReadPath(sKnownHosts), sChanged);
+    }
+
+    // Confirmed twice: the old line is gone, the other lines stay, the real key is trusted.
+    session.SendKeys("Enter");  // Trust
+    ASSERT_TRUE(session.WaitFor("has CHANGED", 15000)) << session.Capture();
+    session.SendKeys("BTab Enter");
+    ASSERT_TRUE(session.WaitFor("Replace the trusted host keys of trusty")) << session.Capture();
+    session.SendKeys("BTab Enter");
+    CloseMessage(session, "Keys replaced in " + sKnownHosts + ".");
+    EXPECT_EQ(ReadPath(sKnownHosts), sOthers + sRealLine + "\n");
+    EXPECT_TRUE(IsStamp(ClauseValue(RemoteLine(home), "LastTrust"))) << RemoteLine(home);
+    session.SendKeys("BTab Enter");  // Ping
+    CloseMessage(session, "trusty answered at");
+
+    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Tab Enter");  // from Ping to Exit
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 9);
 }

@@ -1,5 +1,5 @@
 // A new user's road to a remote system, all from the main menu and by mouse: Connections
-// enters the test sshd, pings it, trusts its key and connects it; the file browser and a
+// enters the test sshd, pings it, finds its key trusted and connects it; the file browser and a
 // report then come from that system; Disconnect brings everything back home.
 #include <gtest/gtest.h>
 
@@ -55,7 +55,7 @@ TEST(RemoteWalk, ConnectBrowseReportDisconnectFromTheMainMenu)
     ASSERT_TRUE(session.WaitFor(READY)) << session.Capture();
     EXPECT_EQ(session.Capture().find("Disconnect"), std::string::npos);
 
-    // Connections: enter the system, ping it, trust its key, connect it.
+    // Connections: enter the system, ping it, look at its key, connect it.
     ASSERT_TRUE(ClickText(session, "Connections"));
     ASSERT_TRUE(session.WaitFor("No remote systems yet")) << session.Capture();
     session.SendKeys("Enter");  // New
@@ -68,10 +68,10 @@ TEST(RemoteWalk, ConnectBrowseReportDisconnectFromTheMainMenu)
     ASSERT_TRUE(session.WaitFor("> testbox")) << session.Capture();
     ASSERT_TRUE(ClickText(session, "Ping"));
     Acknowledge(session, "testbox answered at");
+    // The test server's key is known already in the file its Host block names, where ssh
+    // looks it up: Trust adds nothing.
     ASSERT_TRUE(ClickText(session, "Trust"));
-    ASSERT_TRUE(session.WaitFor("Orvik Connections: Trust testbox", 20000)) << session.Capture();
-    ASSERT_TRUE(ClickText(session, "Trust"));
-    Acknowledge(session, "1 key(s) added to");
+    Acknowledge(session, "Already trusted, in ");
     ASSERT_TRUE(ClickText(session, "Connect"));
     Acknowledge(session, "Connected: commands now run on " + SshUser() + "@" + SshHost());
     ASSERT_TRUE(ClickText(session, "Return"));
@@ -104,7 +104,6 @@ TEST(RemoteWalk, ConnectBrowseReportDisconnectFromTheMainMenu)
                            SshUser() + " LastPing "),
               std::string::npos)
         << sConfig;
-    EXPECT_NE(sConfig.find(" LastTrust "), std::string::npos) << sConfig;
     EXPECT_NE(sConfig.find(" LastConnect "), std::string::npos) << sConfig;
     EXPECT_EQ(sConfig.find("Connected"), std::string::npos) << sConfig;
 

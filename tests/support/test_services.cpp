@@ -1,14 +1,18 @@
 // test_services.cpp - finds and checks the test OpenSSH server and CUPS queue.
 #include "test_services.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
 #include <map>
+#include <sstream>
 #include <vector>
 
 #include "tmux_driver.h"
@@ -123,4 +127,37 @@ bool WaitForPrinted(const std::string &sText, size_t nFrom, int nMillis, std::st
   }
   if (psPrinted != nullptr) *psPrinted = sPrinted;
   return true;
+}
+
+std::string SshConfigValue(const std::string &sHost, const std::string &sKeyword) {
+  std::string sOutput;
+  if (RunProgram({"ssh", "-G", sHost}, &sOutput) != 0) return "";
+  std::istringstream lines(sOutput);
+  for (std::string sLine; std::getline(lines, sLine);) {
+    std::istringstream words(sLine);
+    std::string sKey, sValue;
+    if (words >> sKey >> sValue && sKey == sKeyword) return sValue;
+  }
+  return "";
+}
+
+SshClientBlock::SshClientBlock(const std::string &sHost, const std::vector<std::string> &asLines)
+    : m_sPath("/etc/ssh/ssh_config.d/orvik-test-" + sHost + ".conf") {
+  std::string sText = "# Written by an Orvik test for its own host name; removed after it.\nHost " +
+                      sHost + "\n";
+  for (const std::string &sLine : asLines) sText += "    " + sLine + "\n";
+  int fd = open(m_sPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    m_sProblem = "cannot create " + m_sPath + ": " + std::strerror(errno) +
+                 " (the tests that change ssh's configuration run as root)";
+    m_sPath.clear();
+    return;
+  }
+  if (write(fd, sText.data(), sText.size()) != static_cast<ssize_t>(sText.size()))
+    m_sProblem = "cannot write " + m_sPath + ": " + std::strerror(errno);
+  close(fd);
+}
+
+SshClientBlock::~SshClientBlock() {
+  if (!m_sPath.empty()) unlink(m_sPath.c_str());
 }

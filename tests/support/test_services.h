@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The values of the environment ("" when unset).
 std::string SshHost();
@@ -40,6 +41,28 @@ size_t PrintOutputSize();
 // came after nFrom. False when the deadline passes first.
 bool WaitForPrinted(const std::string &sText, size_t nFrom, int nMillis = 10000,
                     std::string *psPrinted = nullptr);
+
+// The value `ssh -G HOST` gives a keyword ("identityfile", "userknownhostsfile"), "" when
+// it gives none. Only the first value of a keyword that ssh prints several times.
+std::string SshConfigValue(const std::string &sHost, const std::string &sKeyword);
+
+// A Host block of the ssh client configuration for one test. ssh takes its configuration from
+// the password entry's home, never from $HOME, so a test HOME cannot hold it: the block goes
+// into /etc/ssh/ssh_config.d (which /etc/ssh/ssh_config includes; the tests run as root) and
+// is removed again by the destructor. It applies to every ssh on the machine, so its host
+// name must be the test's own. Problem() is "" when the block was written, else why not.
+class SshClientBlock {
+ public:
+  SshClientBlock(const std::string &sHost, const std::vector<std::string> &asLines);
+  ~SshClientBlock();
+  SshClientBlock(const SshClientBlock &) = delete;
+  SshClientBlock &operator=(const SshClientBlock &) = delete;
+  const std::string &Problem() const { return m_sProblem; }
+
+ private:
+  std::string m_sPath;
+  std::string m_sProblem;
+};
 
 // Fail and leave the test body when the service is missing.
 #define ORVIK_REQUIRE_SSH()                                  \

@@ -1,10 +1,15 @@
 // orvikconn without a screen: what an entry may hold, the table changes, the stamps, the
-// scan output it trusts and the known_hosts file it appends to. (A failing ping is tried end to
-// end, against a closed port.)
+// scan output it trusts, how offered keys compare with known ones, the known-hosts files it
+// looks up, appends to and replaces in, and ssh's reason for a failure. (A failing ping is
+// tried end to end, against a closed port and against a changed key.)
 #include "orvikconn.h"
 #include "services_fixture.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -161,11 +166,18 @@ TEST(ConnScan, SshConfigurationDecidesWhatIsScannedAndHowItIsKnown)
     EXPECT_EQ(sTarget.sHost, "10.1.2.3");
     EXPECT_EQ(sTarget.sPort, "2200");
     EXPECT_EQ(sTarget.sKeyAlias, "web-key");
+    EXPECT_EQ(KnownHostName(sTarget), "web-key");
+    EXPECT_EQ(sTarget.asKnownHostsFiles, std::vector<std::string>{KnownHostsPath()})
+        << "ssh's default file when -G names none";
     sTarget = ScanTarget(sSystem, "hostname -oProxyCommand=x\nhostkeyalias none\n");
     EXPECT_EQ(sTarget.sHost, "web") << "a value like an option is not taken";
     EXPECT_EQ(sTarget.sPort, "2222");
+    EXPECT_EQ(KnownHostName(sTarget), "[web]:2222");
     EXPECT_EQ(sTarget.sKeyAlias, "");
     EXPECT_NE(KeyscanCommand(sTarget).find("-p 2222 -- web "), std::string::npos);
+    sSystem.szPort[0] = '\0';
+    sTarget = ScanTarget(sSystem, "hostname Web.Example.ORG\nport 22\n");
+    EXPECT_EQ(KnownHostName(sTarget), "web.example.org") << "ssh looks names up in lower case";
 
     const std::string sScan = "# 10.1.2.3:2200 SSH-2.0-OpenSSH_9.2\n"
                               "[10.1.2.3]:2200 ssh-ed25519 AAAAkey1\n"
@@ -178,6 +190,140 @@ TEST(ConnScan, SshConfigurationDecidesWhatIsScannedAndHowItIsKnown)
     EXPECT_EQ(FingerprintText("256 SHA256:abc web-key (ED25519)"), "ED25519 256 bits  SHA256:abc");
     EXPECT_EQ(FingerprintText("(stdin) is not a public key file."),
               "(stdin) is not a public key file.");
+}
+
+// The files named by UserKnownHostsFile, in order, "~" from the password entry as ssh takes
+// it (never from $HOME); "none" means none at all.
+TEST(ConnScan, KnownHostsFilesAreTheOnesSshReads)
+{
+    const struct passwd *psEntry = getpwuid(getuid());
+    ASSERT_NE(psEntry, nullptr);
+    const std::string sHome = psEntry->pw_dir;
+    REMOTESYSTEM sSystem{};
+    setenv("HOME", "/nonexistent-test-home", 1);
+    EXPECT_EQ(ScanTarget(sSystem, "userknownhostsfile ~/elsewhere/kh /etc/kh2\n").asKnownHostsFiles,
+              (std::vector<std::string>{sHome + "/elsewhere/kh", "/etc/kh2"}));
+    EXPECT_EQ(ScanTarget(sSystem, "userknownhostsfile none\n").asKnownHostsFiles.size(), 0u);
+    EXPECT_EQ(ScanTarget(sSystem, "").asKnownHostsFiles,
+              std::vector<std::string>{sHome + "/.ssh/known_hosts"});
+    unsetenv("HOME");
+}
+
+// Keys compare by type and key; the host word may be hashed or another form of the name.
+TEST(ConnTrustCheck, OfferedKeysAgainstKnownOnes)
+{
+    const std::string sEd = "h ssh-ed25519 E1", sEdNew = "h ssh-ed25519 E2",
+                      sRsa = "h ssh-rsa R1", sHashedEd = "|1|salt|hash ssh-ed25519 E1";
+    struct CHECKCASE {
+        const char *pszWhat;
+        std::vector<std::string> asKnown, asOffered;
+        TRUSTSTATE eState;
+        std::vector<std::string> asOld, asToAdd;
+    };
+    const CHECKCASE asCase[] = {
+        {"first trust", {}, {sEd, sRsa}, TS_NEW, {}, {sEd, sRsa}},
+        {"the same keys", {sEd, sRsa}, {sRsa, sEd}, TS_KNOWN, {}, {}},
+        {"hashed name, same key", {sHashedEd}, {sEd}, TS_KNOWN, {}, {}},
+        {"a type not offered any more", {sEd, sRsa}, {sEd}, TS_KNOWN, {}, {}},
+        {"a new type beside the known key", {sEd}, {sEd, sRsa}, TS_MORE, {}, {sRsa}},
+        {"another key of a known type", {sEd, sRsa}, {sEdNew, sRsa}, TS_CHANGED, {sEd},
+         {sEdNew, sRsa}},
+        {"old and new side by side", {sEd, sEdNew}, {sEdNew}, TS_CHANGED, {sEd}, {sEdNew}},
+        {"nothing offered is known", {sRsa}, {sEdNew}, TS_CHANGED, {sRsa}, {sEdNew}},
+    };
+    for (const CHECKCASE &sCase : asCase) {
+        SCOPED_TRACE(sCase.pszWhat);
+        TRUSTCHECK sCheck = CompareKeys(sCase.asKnown, sCase.asOffered);
+        EXPECT_EQ(sCheck.eState, sCase.eState);
+        EXPECT_EQ(sCheck.asOld, sCase.asOld);
+        EXPECT_EQ(sCheck.asToAdd, sCase.asToAdd);
+    }
+
+    const std::string sFound = "# Host [h]:2222 found: line 3 \n"
+                               "|1|c2FsdA==|aGFzaA== ssh-ed25519 E1\n"
+                               "a,[h]:2222 ssh-rsa R1 comment words\n"
+                               "@revoked [h]:2222 ssh-ed25519 E9\n"
+                               "@cert-authority [h]:2222 ssh-ed25519 CA\n";
+    EXPECT_EQ(KnownKeyLines(sFound, "[h]:2222"),
+              (std::vector<std::string>{"[h]:2222 ssh-ed25519 E1", "[h]:2222 ssh-rsa R1"}));
+}
+
+// Lookup and replacement by the real ssh-keygen: a hashed line is found, a missing file is
+// none, the name never reaches the shell, the other lines stay, a link is refused whole.
+TEST_F(ConnTest, KnownKeysAreFoundAndReplacedInTheFilesSshReads)
+{
+    auto MakeKey = [&](const std::string &sFile) {
+        EXPECT_EQ(system(("ssh-keygen -q -t ed25519 -N '' -f " + sDir + "/" + sFile).c_str()), 0);
+        std::istringstream sPublic(ReadFile(sDir + "/" + sFile + ".pub"));
+        std::string sType, sKey;
+        sPublic >> sType >> sKey;
+        return sType + " " + sKey;
+    };
+    const std::string sOld = "[h.example]:2222 " + MakeKey("old");
+    const std::string sNew = "[h.example]:2222 " + MakeKey("new");
+    const std::string sOther = "other.example " + MakeKey("other");
+    const std::string sFirst = sDir + "/first", sSecond = sDir + "/second";
+    WriteFile(sSecond, "# mine\n" + sOld + "\n" + sOther + "\n");
+    ASSERT_EQ(system(("ssh-keygen -q -H -f " + sSecond + " >/dev/null 2>&1").c_str()), 0);
+    const std::string sHashed = ReadFile(sSecond);
+    ASSERT_EQ(sHashed.find("h.example"), std::string::npos) << sHashed;
+
+    TRUSTOFFER sOffer;
+    sOffer.sTarget.asKnownHostsFiles = {sFirst, sSecond};  // the first is missing yet
+    sOffer.sName = "[h.example]:2222";
+    sOffer.asOffered = {sNew};
+    ASSERT_EQ(FindKnownKeys(&sOffer), "");
+    EXPECT_EQ(sOffer.asKnown, std::vector<std::string>{sOld});
+    EXPECT_EQ(sOffer.asHolding, std::vector<std::string>{sSecond});
+    ASSERT_EQ(sOffer.sCheck.eState, TS_CHANGED);
+
+    // A symbolic link among the files: refused before anything changes.
+    ASSERT_EQ(symlink(sSecond.c_str(), (sDir + "/link").c_str()), 0);
+    TRUSTOFFER sLinked = sOffer;
+    sLinked.asHolding = {sDir + "/link"};
+    EXPECT_NE(ReplaceKnownKeys(sLinked).find("symbolic link"), std::string::npos);
+    EXPECT_EQ(ReadFile(sSecond), sHashed);
+    EXPECT_NE(access(sFirst.c_str(), F_OK), 0);
+
+    ASSERT_EQ(ReplaceKnownKeys(sOffer), "");
+    EXPECT_EQ(ReadFile(sFirst), sNew + "\n") << "new keys go to the first file ssh reads";
+    const std::string sRest = ReadFile(sSecond);
+    EXPECT_EQ(sRest.find("# mine\n"), 0u) << sRest;
+    EXPECT_EQ(std::count(sRest.begin(), sRest.end(), '\n'), 2) << "the other host stays";
+
+    // Names come from ssh's configuration and scans: quoted, never run.
+    sOffer.sName = "$(touch " + sDir + "/ran)`touch " + sDir + "/ran`;touch " + sDir + "/ran";
+    EXPECT_EQ(FindKnownKeys(&sOffer), "");
+    EXPECT_TRUE(sOffer.asKnown.empty());
+    EXPECT_NE(access((sDir + "/ran").c_str(), F_OK), 0);
+}
+
+// What a ping shows: ssh's own sentence, never the banner around it.
+TEST(ConnSshReason, TheSentenceThatSaysWhy)
+{
+    const std::string sBanner = "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
+                                "@    WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!     @\n"
+                                "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
+                                "IT IS POSSIBLE THAT SOMEONE IS DOING SOMETHING NASTY!\n";
+    const std::string sStrict =
+        "Host key for [10.0.0.5]:2222 has changed and you have requested strict checking.";
+    struct REASONCASE {
+        std::string sStderr, sReason;
+        bool bChanged;
+    };
+    const REASONCASE asCase[] = {
+        {sBanner + sStrict + "\r\nHost key verification failed.\n", sStrict, true},
+        {sBanner + "root@10.0.0.5: Permission denied (publickey).\n",  // no strict checking
+         "WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!", true},
+        {"\nssh: connect to host h port 1: Connection refused\n",
+         "connect to host h port 1: Connection refused", false},
+        {"", "", false},
+    };
+    for (const REASONCASE &sCase : asCase) {
+        SCOPED_TRACE(sCase.sStderr);
+        EXPECT_EQ(OVSshReason(sCase.sStderr), sCase.sReason);
+        EXPECT_EQ(OVSshHostKeyChanged(sCase.sStderr), sCase.bChanged);
+    }
 }
 
 TEST_F(ConnTest, KnownHostsGainsOnlyNewKeyLines)
