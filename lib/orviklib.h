@@ -291,6 +291,10 @@ int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigne
 /* Framed one-line message with a Return button; waits for one event. */
 int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int nRow,
                       int nColumn, int nLength);
+/* The same box framed in yellow with Yes and No (the cursor on No) for a question; *pbYes
+   gets 1 for Yes, 0 for No (n, Escape). 0, or 8 for a NULL pointer. */
+int CreateConfirmBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, int nLength,
+                      int *pbYes);
 int CreateHelpBox(PAB *psPab, const char *psMessage, int nRow, int nColumn, int nLength);
 /* The help text over the whole panel below its title; waits for one key or click. */
 int CreateHelpBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, int nLength);
