@@ -378,7 +378,8 @@ int DoCopyFile(const char *pszPath)
     } else if (!bTaken) {
         /* A name taken meanwhile is not replaced without asking. */
         if (link(sTemp.c_str(), sLocal.c_str()) != 0)
-            sWhy = std::string(std::strerror(errno)) + ": " + sLocal;
+            sWhy = (errno == EEXIST ? std::string("made meanwhile") : std::strerror(errno)) +
+                   (": " + sLocal);
     } else if (lstat(sLocal.c_str(), &sNow) != 0 || sNow.st_dev != sTaken.st_dev ||
                sNow.st_ino != sTaken.st_ino || OVRefusedEntry(sNow) != nullptr) {
         sWhy = "changed meanwhile: " + sLocal;
