@@ -95,21 +95,24 @@ int DrawPage(const DSYSPAGE &sPage, std::vector<FIELD *> &apsDataField)
 }
 
 /* The message box of Save and Print: row 3, as wide as the text and its frame, centred. */
-int ShowMessage(const std::string &sMessage)
+int ShowMessage(const std::string &sMessage, int nType = OVLOG_INFO)
 {
     int nWidth = static_cast<int>(sMessage.size()) + 2;
     int nColumn = psPabi->nColumns < nWidth ? 2 : (psPabi->nColumns - nWidth) / 2;
-    return CreateMessageBoxi(psPabi, sMessage.c_str(), OVLOG_INFO, DSYSFIRSTROW, nColumn, nWidth);
+    return CreateMessageBoxi(psPabi, sMessage.c_str(), nType, DSYSFIRSTROW, nColumn, nWidth);
 }
 
 int SaveReport()
 {
     std::string sFile = ReportFileName();
     const char *pszData = pszSystemInfo != nullptr ? pszSystemInfo : "";
-    int nRc = SaveTempDataFile(sFile.c_str(), szTitle, pszData);
+    std::string sWhy;
+    int nRc = SaveTempDataFile(sFile.c_str(), szTitle, pszData, &sWhy);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikdsys Process_Request: Get_Hardware_Info: Unable to save temporary data file, "
                   "nRc: %d.", nRc);
+        /* The reason first: a narrow box cuts the end of the file name rather than it. */
+        ShowMessage("Not saved, " + sWhy + ": " + sFile, OVLOG_ERROR);
         return OVRC_ERROR;
     }
     ShowMessage("Report saved in file: " + sFile + ".");

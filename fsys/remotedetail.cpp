@@ -1,13 +1,17 @@
 /*
  * remotedetail.cpp - the detail page of a file on the connected system, taken from that
  * system's stat output and written straight onto the screen; Copy brings a regular file to
- * /tmp with scp and opens the copy in vi.
+ * /tmp and opens the copy in vi. A file already at that name is replaced only after a Yes,
+ * and only once the copy has arrived whole.
  */
 #include "orvikfsys.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -156,16 +160,66 @@ int RunRemoteStat(const char *pszPath, std::string *psOutput)
     return nRc;
 }
 
-/* scp's remote path goes through the SFTP server's pattern matching: every pattern
-   character is escaped so that the name matches itself only. */
-std::string PatternEscaped(std::string_view sPath)
-{
-    std::string sEscaped;
-    for (char c : sPath) {
-        if (c != '\0' && std::strchr("*?[]{}\\", c) != nullptr) sEscaped += '\\';
-        sEscaped += c;
+/* The message and confirmation boxes of Copy: the detail panel is gone by then, so a
+   plain panel is made for them and deleted again. Names show as ScreenText shows them. */
+class CopyBoxes {
+  public:
+    CopyBoxes() : psPanel(CreateBrowserPanel()) {}
+    ~CopyBoxes()
+    {
+        if (psPanel != nullptr) OVDeletePanel(psPanel);
     }
-    return sEscaped;
+    CopyBoxes(const CopyBoxes &) = delete;
+    CopyBoxes &operator=(const CopyBoxes &) = delete;
+    void Show(int nType, const std::string &sMessage)
+    {
+        if (psPanel == nullptr) return;
+        const std::string sShown = ScreenText(sMessage, Room(), false);
+        CreateMessageBoxi(psPanel, sShown.c_str(), nType, Row(), 3, Width());
+    }
+    /* "<name> exists. Replace it?", the name cut so that the question stays whole. */
+    bool ConfirmReplace(const std::string &sName)
+    {
+        if (psPanel == nullptr) return false;
+        const std::string sQuestion = " exists. Replace it?";
+        const int nNameRoom = std::max(Room() - static_cast<int>(sQuestion.size()), 1);
+        const std::string sShown = ScreenText(sName, nNameRoom, false) + sQuestion;
+        int bYes = 0;
+        return CreateConfirmBoxi(psPanel, sShown.c_str(), Row(), 3, Width(), &bYes) == OVRC_OK &&
+               bYes != 0;
+    }
+
+  private:
+    int Row() const { return psPanel->nRows > 16 ? psPanel->nRows / 2 - 4 : 1; }
+    int Width() const { return psPanel->nColumns - 4; }
+    int Room() const { return std::max(Width() - 5, 1); } /* inside the frame, as the box cuts */
+    PABI *psPanel;
+};
+
+/* Logs a refused or failed Copy and says so in a box; the page's code stays 0. */
+void CopyFailed(const char *pszPath, const std::string &sWhy)
+{
+    OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Unable to copy %.300s: %s.", pszPath, sWhy.c_str());
+    CopyBoxes().Show(OVLOG_ERROR, "Not copied, " + sWhy);
+}
+
+/* What the remote fetch ends with when the file is no longer a regular file of its own. */
+constexpr int nNotRegularStatus = 3;
+
+/* Fetches the remote file into the local file pszInto through ssh: the remote shell checks
+   right before reading that the name is still a regular file and not a link, so a file
+   swapped after its page was shown is not read. The exit code of the fetch. */
+int FetchRemoteFile(const char *pszPath, const std::string &sInto)
+{
+    const REMOTESYSTEM &sSystem = *psConnectedSystem;
+    const std::string sWord = OVShellWord(pszPath);
+    const std::string sRemote = "test -f " + sWord + " && test ! -L " + sWord + " || exit " +
+                                std::to_string(nNotRegularStatus) + "; exec cat " + sWord;
+    const std::string sLine = "ssh -n -q -p " + OVShellWord(sSystem.szPort) + " " +
+                              OVShellWord(std::string(sSystem.szUser) + "@" + sSystem.szIP) + " " +
+                              OVShellQuote(sRemote) + " > " + OVShellWord(sInto);
+    if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: Command line: %s.", sLine.c_str());
+    return CommandExitCode(PerformSystemCommand(sLine.c_str()));
 }
 
 }  // namespace
@@ -284,34 +338,64 @@ int DoCopyFile(const char *pszPath)
         return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
     }
     const std::string sLocal = "/tmp/" + std::string(sName);
-    /* scp writes through whatever sits at the name: only a file of our own is overwritten. */
-    if (OVClaimTempFile(sLocal.c_str()) != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Refusing to copy %.300s to %.300s.", pszPath,
-              sLocal.c_str());
+
+    /* Whatever sits at the name is left alone unless it is a file of the user's own and the
+       user says it may be replaced. */
+    struct stat sTaken {};
+    const bool bTaken = lstat(sLocal.c_str(), &sTaken) == 0;
+    if (!bTaken && errno != ENOENT) {
+        CopyFailed(pszPath, std::string(std::strerror(errno)) + ": " + sLocal);
         return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
     }
+    if (bTaken) {
+        if (const char *pszRefused = OVRefusedEntry(sTaken)) {
+            OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Refusing to copy %.300s to %.300s: it is %s.",
+                  pszPath, sLocal.c_str(), pszRefused);
+            CopyBoxes().Show(OVLOG_ERROR, "Not copied, " + std::string(pszRefused) + ": " + sLocal);
+            return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
+        }
+        if (!CopyBoxes().ConfirmReplace(sLocal)) {
+            if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: %s kept.", sLocal.c_str());
+            return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
+        }
+    }
 
-    const std::string sRemote = std::string(sSystem.szUser) + "@" + sSystem.szIP + ":";
-    const std::string sRemoteWord = OVShellWord(sRemote + pszPath);
-    /* A name outside the plain characters is matched literally through SFTP. */
-    const bool bPlain = sRemoteWord == sRemote + pszPath;
-    const std::string sInner = std::string("clear;scp ") + (bPlain ? "" : "-s ") + "-q -P " +
-                               OVShellWord(sSystem.szPort) + " " +
-                               (bPlain ? sRemoteWord : OVShellWord(sRemote + PatternEscaped(sPath))) +
-                               " " + OVShellWord(sLocal);
-    const std::string sCommand = "sh -c " + OVShellQuote(sInner);
-    std::unique_ptr<char[]> pOutput(new char[nCommandOutputSize + 1]());
-    int nCopyRc = ExecuteCommand(sCommand.c_str(), pOutput.get(), nCommandOutputSize + 1);
-    if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: scp return: %d.", nCopyRc);
+    /* The copy arrives in a private file of its own and takes the name only once whole: a
+       failed copy removes that file and nothing else. */
+    std::string sTemp = "/tmp/Orvikfsys." + std::to_string(nMyPid) + ".Copy.XXXXXX";
+    int fd = mkostemp(sTemp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        CopyFailed(pszPath, std::string(std::strerror(errno)) + ": " + sTemp);
+        return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
+    }
+    close(fd);
+    const int nFetch = FetchRemoteFile(pszPath, sTemp);
+    if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: fetch return: %d.", nFetch);
 
-    /* Copy is offered for files with content only: an empty copy is our own claim left
-       untouched by a failed scp. */
-    struct stat sInfo {};
-    const bool bFound = lstat(sLocal.c_str(), &sInfo) == 0;
-    if (!bFound || !S_ISREG(sInfo.st_mode) || sInfo.st_size == 0) {
-        OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Unable to copy %.300s to %.300s, return: %d.",
-              pszPath, sLocal.c_str(), nCopyRc);
-        if (bFound && S_ISREG(sInfo.st_mode) && sInfo.st_size == 0) unlink(sLocal.c_str());
+    std::string sWhy;
+    bool bRenamed = false;
+    struct stat sNow {};
+    if (nFetch == nNotRegularStatus) {
+        sWhy = "no longer a regular file: " + std::string(pszPath);
+    } else if (nFetch != 0) {
+        sWhy = "the copy failed, return " + std::to_string(nFetch) + ": " + std::string(pszPath);
+    } else if (!bTaken) {
+        /* A name taken meanwhile is not replaced without asking. */
+        if (link(sTemp.c_str(), sLocal.c_str()) != 0)
+            sWhy = (errno == EEXIST ? std::string("made meanwhile") : std::strerror(errno)) +
+                   (": " + sLocal);
+    } else if (lstat(sLocal.c_str(), &sNow) != 0 || sNow.st_dev != sTaken.st_dev ||
+               sNow.st_ino != sTaken.st_ino || OVRefusedEntry(sNow) != nullptr) {
+        sWhy = "changed meanwhile: " + sLocal;
+    } else {
+        /* The replaced file's permissions stay what the user gave it. */
+        bRenamed = chmod(sTemp.c_str(), sTaken.st_mode & 0777) == 0 &&
+                   rename(sTemp.c_str(), sLocal.c_str()) == 0;
+        if (!bRenamed) sWhy = std::string(std::strerror(errno)) + ": " + sLocal;
+    }
+    if (!bRenamed) unlink(sTemp.c_str());
+    if (!sWhy.empty()) {
+        CopyFailed(pszPath, sWhy);
         return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
     }
     const std::string sVi = "vi " + OVShellWord(sLocal);

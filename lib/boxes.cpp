@@ -3,7 +3,8 @@
  * help box, the help prompt screen and the product information panel.
  *
  * None of them creates fields (the product panel's Return button excepted); each waits for
- * the user once and leaves its drawing on the screen for the caller to replace.
+ * the user once and leaves its drawing on the screen for the caller to replace. The
+ * confirmation box is the message box with Yes and No in place of Return.
  */
 #include <cstdio>
 #include <cstring>
@@ -98,23 +99,11 @@ int FrameColour(int nMessageType)
     return OVCOLORGREEN;
 }
 
-} // namespace
-
-/* A framed message with a Return button at (nRow, nColumn); the frame is red for type 8,
-   yellow for 4, green otherwise. Waits for one key or click. 0, or 8 for a NULL pointer. */
-int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int nRow,
+/* The frame and the message of a box at (nRow, nColumn), eight rows high, sized as the
+   message box is; the width of the frame. */
+int DrawFramedMessage(PABI *psPabi, const char *psMessage, int nMessageType, int nRow,
                       int nColumn, int nLength)
 {
-    OVTraceStart("CreateMessageBoxi",
-                 "psPabi: %p, psMessage: %s, nMessageType: %d, nRow: %d, nColumn: %d, "
-                 "nLength: %d.",
-                 static_cast<const void *>(psPabi), psMessage != nullptr ? psMessage : "(null)",
-                 nMessageType, nRow, nColumn, nLength);
-    if (OVNullArgument(psPabi, "CreateMessageBoxi: psPabi"))
-        return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
-    if (OVNullArgument(psMessage, "CreateMessageBoxi: psMessage"))
-        return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
-
     // A negative width counts as a very large one.
     unsigned int nRequested = static_cast<unsigned int>(nLength);
     long nWidth = nRequested > OVMAXBOXWIDTH ? OVMAXBOXWIDTH : nRequested;
@@ -150,6 +139,69 @@ int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int
                                OVUtf8Prefix(psMessage, static_cast<std::size_t>(nRoom)));
     UseGroupColours(OVDG_PANEL);
     WriteAt(nRow + 3, nColumn + 2, sMessage.c_str());
+    return nBoxWidth;
+}
+
+/* The answer of a Yes/No box: keys move between the two buttons and Enter takes the one
+   under the cursor; y and n answer at once, Escape is No; a click on a button takes it. */
+bool ReadYesNo(int nRow, int nYesColumn, int nNoColumn)
+{
+    constexpr int OVKEY_ESCAPE = 27;
+    bool bYes = false; // the cursor starts on No
+    for (;;) {
+        SetPosition(nRow, bYes ? nYesColumn : nNoColumn);
+        CHARINPUT sCharInput{};
+        GetKBM(&sCharInput);
+        switch (sCharInput.nChar) {
+        case 'y':
+        case 'Y':
+            return true;
+        case 'n':
+        case 'N':
+        case OVKEY_ESCAPE:
+            return false;
+        case OVKEY_ENTER:
+            return bYes;
+        case OVKEY_TAB:
+        case OVKEY_BTAB:
+        case OVKEY_LEFT:
+        case OVKEY_RIGHT:
+        case OVKEY_UP:
+        case OVKEY_DOWN:
+            bYes = !bYes;
+            break;
+        case OVKEY_MOUSE:
+            if (sCharInput.nRow != nRow)
+                break;
+            if (sCharInput.nColumn >= nYesColumn && sCharInput.nColumn < nYesColumn + 3)
+                return true;
+            if (sCharInput.nColumn >= nNoColumn && sCharInput.nColumn < nNoColumn + 2)
+                return false;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+} // namespace
+
+/* A framed message with a Return button at (nRow, nColumn); the frame is red for type 8,
+   yellow for 4, green otherwise. Waits for one key or click. 0, or 8 for a NULL pointer. */
+int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int nRow,
+                      int nColumn, int nLength)
+{
+    OVTraceStart("CreateMessageBoxi",
+                 "psPabi: %p, psMessage: %s, nMessageType: %d, nRow: %d, nColumn: %d, "
+                 "nLength: %d.",
+                 static_cast<const void *>(psPabi), psMessage != nullptr ? psMessage : "(null)",
+                 nMessageType, nRow, nColumn, nLength);
+    if (OVNullArgument(psPabi, "CreateMessageBoxi: psPabi"))
+        return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
+    if (OVNullArgument(psMessage, "CreateMessageBoxi: psMessage"))
+        return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
+
+    DrawFramedMessage(psPabi, psMessage, nMessageType, nRow, nColumn, nLength);
     UseGroupColours(OVDG_BUTTON);
     WriteAt(nRow + 5, nColumn + 2, "Return ");
 
@@ -159,6 +211,35 @@ int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int
     CHARINPUT sCharInput{};
     GetKBM(&sCharInput);
     return OVTraceEnd("CreateMessageBoxi", OVRC_OK);
+}
+
+/* A question in a yellow frame, placed and sized as the message box, with Yes and No
+   buttons; waits for the answer (see ReadYesNo) and stores it in *pbYes. 0, or 8 for a
+   NULL pointer. */
+int CreateConfirmBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, int nLength,
+                      int *pbYes)
+{
+    OVTraceStart("CreateConfirmBoxi",
+                 "psPabi: %p, psMessage: %s, nRow: %d, nColumn: %d, nLength: %d.",
+                 static_cast<const void *>(psPabi), psMessage != nullptr ? psMessage : "(null)",
+                 nRow, nColumn, nLength);
+    if (OVNullArgument(psPabi, "CreateConfirmBoxi: psPabi") ||
+        OVNullArgument(psMessage, "CreateConfirmBoxi: psMessage") ||
+        OVNullArgument(pbYes, "CreateConfirmBoxi: pbYes"))
+        return OVTraceEnd("CreateConfirmBoxi", OVRC_ERROR);
+
+    *pbYes = 0;
+    DrawFramedMessage(psPabi, psMessage, OVLOG_WARNING, nRow, nColumn, nLength);
+    const int nYesColumn = nColumn + 2, nNoColumn = nColumn + 8;
+    UseGroupColours(OVDG_BUTTON);
+    WriteAt(nRow + 5, nYesColumn, "Yes ");
+    WriteAt(nRow + 5, nNoColumn, "No ");
+    psPabi->nRowCurrent = 1;
+    psPabi->nColumnCurrent = 1;
+    *pbYes = ReadYesNo(nRow + 5, nYesColumn, nNoColumn) ? 1 : 0;
+    if (bDebug)
+        OVLog(OVLOG_DEBUG, "CreateConfirmBoxi: answer: %s.", *pbYes ? "Yes" : "No");
+    return OVTraceEnd("CreateConfirmBoxi", OVRC_OK);
 }
 
 /* The public form of the help box: checks its pointers first. */

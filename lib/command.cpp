@@ -16,6 +16,7 @@
 #include <ctime>
 #include <curses.h>
 #include <memory>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,25 +135,42 @@ std::string Login(const REMOTESYSTEM *psSystem) {
     return OVShellWord(psSystem->szUser) + "@" + OVShellWord(psSystem->szIP);
 }
 
-/* The remote command line: run, copy OUT and ERR back, remove them on the remote side. */
+/* A folder name on the remote system that nobody can guess: the remote shell creates it
+   with mkdir, which fails on anything already there, link or not. */
+std::string RemoteFolderName() {
+    std::random_device sRandom;
+    char szName[64];
+    snprintf(szName, sizeof(szName), "/tmp/Orvik.%d.%08x%08x", static_cast<int>(getpid()),
+             sRandom(), sRandom());
+    return szName;
+}
+
+/* The remote command line, three connections:
+     ssh -t    make the private folder DIR (mode 0700) and run the command with its output
+               and error output in DIR/out and DIR/err; -t lets it ask for a password;
+     scp       copy DIR/out back to OUT;
+     ssh       write DIR/err to ERR and remove DIR (only when it is a folder of this user).
+   The terminal is cleared before each step. */
 std::string RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszCommand,
                               const std::string &sOut, const std::string &sErr) {
     const std::string sLogin = Login(psSystem);
     const std::string sPort = OVShellWord(psSystem->szPort);
-    const std::string sOutWord = OVShellWord(sOut);
-    const std::string sErrWord = OVShellWord(sErr);
-    const std::string sRemote = std::string(pszCommand) + " > " + sOutWord + " 2> " + sErrWord;
+    const std::string sDir = RemoteFolderName();
+    const std::string sRemoteOut = sDir + "/out", sRemoteErr = sDir + "/err";
     /* Double quotes, as in the classic line; escaping keeps any other text literal too and
        grows it less than nested single quotes would. */
-    const std::string sRemoteWord = DoubleQuoted(sRemote);
-    const std::string sCopy = "scp -q -P " + sPort + " " + sLogin + ":";
+    const std::string sRun = DoubleQuoted("mkdir -m 700 " + sDir + " || exit 1; " +
+                                          std::string(pszCommand) + " > " + sRemoteOut +
+                                          " 2> " + sRemoteErr);
+    const std::string sFinish = DoubleQuoted("test ! -L " + sDir + " && test -O " + sDir +
+                                             " && { cat " + sRemoteErr + "; rm -rf " + sDir +
+                                             "; }");
 
-    std::string sInner = "clear;ssh -q -t " + sLogin + " -p " + sPort + " " + sRemoteWord +
-                         ";clear;" + sCopy + sOutWord + " " + sOutWord + ";clear;" + sCopy +
-                         sErrWord + " " + sErrWord;
-    std::string sCleanup = "ssh -t " + sLogin + " -p " + sPort + " " +
-                           DoubleQuoted("rm -f " + sOutWord + ";rm -f " + sErrWord + ";");
-    return "sh -c " + OVShellQuote(sInner) + ";clear;sh -c " + OVShellQuote(sCleanup);
+    const std::string sInner = "clear;ssh -q -t " + sLogin + " -p " + sPort + " " + sRun +
+                               ";clear;scp -q -P " + sPort + " " + sLogin + ":" + sRemoteOut +
+                               " " + OVShellWord(sOut) + ";clear;ssh -q -n " + sLogin + " -p " +
+                               sPort + " " + sFinish + " > " + OVShellWord(sErr);
+    return "sh -c " + OVShellQuote(sInner);
 }
 
 /* Removes a local temporary file; one that is not there counts as removed. */
@@ -293,8 +311,8 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
     if (!FitsCommandLine(sLine, "ExecuteRemoteCommand"))
         return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
 
-    /* scp writes the local copies through whatever sits at their names: make them ours
-       first. Their stamps tell afterwards whether scp brought anything back. */
+    /* scp and the redirection write the local copies through whatever sits at their names:
+       make them ours first. Their stamps tell afterwards whether anything came back. */
     if (OVClaimTempFile(sOut.c_str()) != OVRC_OK)
         return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
     if (OVClaimTempFile(sErr.c_str()) != OVRC_OK) {

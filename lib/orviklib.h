@@ -25,6 +25,8 @@
 #include <string>
 #include <string_view>
 
+struct stat;
+
 /* ------------------------------------------------------------------------------------ */
 /* Return codes and log levels shared by every program                                  */
 /* ------------------------------------------------------------------------------------ */
@@ -297,6 +299,10 @@ int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigne
 /* Framed one-line message with a Return button; waits for one event. */
 int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int nRow,
                       int nColumn, int nLength);
+/* The same box framed in yellow with Yes and No (the cursor on No) for a question; *pbYes
+   gets 1 for Yes, 0 for No (n, Escape). 0, or 8 for a NULL pointer. */
+int CreateConfirmBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, int nLength,
+                      int *pbYes);
 int CreateHelpBox(PAB *psPab, const char *psMessage, int nRow, int nColumn, int nLength);
 /* The help text over the whole panel below its title; waits for one key or click. */
 int CreateHelpBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, int nLength);
@@ -540,13 +546,26 @@ std::string OVShellQuote(std::string_view sText);
 std::string OVShellEscapeDoubleQuoted(std::string_view sText);
 
 /* ------------------------------------------------------------------------------------ */
-/* report.cpp - report save and print                                                   */
+/* report.cpp - report save and print, private files of the user in shared folders      */
 /* ------------------------------------------------------------------------------------ */
 
-/* Writes "title:\n\n" and the data to the file. 0, or 8. */
-int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *pszData);
+/* Writes "title:\n\n" and the data to a file of this user alone (OVWritePrivateFile); an
+   existing file that is not the user's own is refused. 0, or 8 after logging why; *psWhy,
+   when given, gets the reason in a few words for the screen. */
+int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *pszData,
+                     std::string *psWhy = nullptr);
 /* Sends "title\n\n", the data and "\n" to lpr. 0, or 8. */
 int PrintData(const char *pszTitle, const char *pszData);
+/* Why an entry found by lstat may not be replaced by this user ("a symbolic link", "not a
+   regular file", "another user's file", "a file with more than one link"), or NULL when it
+   is a regular file of this user with a single link. */
+const char *OVRefusedEntry(const struct stat &sEntry);
+/* Writes sContent into pszPath as a file of this user alone: created exclusively, mode 0600,
+   never through a link. A name already taken is replaced only when OVRefusedEntry allows
+   it, by a private temporary file beside it renamed over it once whole. 0; EEXIST when the
+   name is refused; else the errno value of the first failure. Nothing is logged; *psWhy,
+   when given, gets the reason in words. */
+int OVWritePrivateFile(const char *pszPath, std::string_view sContent, std::string *psWhy);
 
 /* ------------------------------------------------------------------------------------ */
 /* sshreason.cpp - why ssh failed, in ssh's own words                                   */

@@ -1,5 +1,10 @@
 /*
- * report.cpp - a report (a title and a block of text) saved to a file or sent to lpr.
+ * report.cpp - a report (a title and a block of text) saved to a file or sent to lpr, and
+ * the private files that hold a user's results in a shared folder such as /tmp.
+ *
+ * A file the user keeps in /tmp is created exclusively, mode 0600, never through a link.
+ * A name already taken is replaced only when it is the user's own regular file with a
+ * single link, by a temporary file written beside it and renamed over it once whole.
  */
 #include "orviklib.h"
 #include "services_internal.h"
@@ -8,10 +13,39 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+/* Writes the whole text; 0, or errno. */
+int WriteAll(int fd, std::string_view sContent) {
+    const char *p = sContent.data();
+    std::size_t nLeft = sContent.size();
+    while (nLeft > 0) {
+        ssize_t n = write(fd, p, nLeft);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        nLeft -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+/* Writes the text and closes the descriptor; the first failure decides. 0, or errno. */
+int WriteAndClose(int fd, std::string_view sContent) {
+    int nError = WriteAll(fd, sContent);
+    if (close(fd) != 0 && nError == 0) nError = errno;
+    return nError;
+}
+
+bool SameEntry(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 
 /* Ignores SIGPIPE while it lives, so an lpr that ends early cannot end the program. */
@@ -45,7 +79,56 @@ std::string FirstLine(const char *pszPath) {
 
 } // namespace
 
-int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *pszData) {
+const char *OVRefusedEntry(const struct stat &sEntry) {
+    if (S_ISLNK(sEntry.st_mode)) return "a symbolic link";
+    if (!S_ISREG(sEntry.st_mode)) return "not a regular file";
+    if (sEntry.st_uid != geteuid()) return "another user's file";
+    if (sEntry.st_nlink != 1) return "a file with more than one link";
+    return nullptr;
+}
+
+int OVWritePrivateFile(const char *pszPath, std::string_view sContent, std::string *psWhy) {
+    if (psWhy != nullptr) psWhy->clear();
+    if (pszPath == nullptr || *pszPath == '\0') return EINVAL;
+    std::string sWhy;
+    int nError = 0;
+    int fd = open(pszPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        nError = WriteAndClose(fd, sContent);
+        if (nError != 0) unlink(pszPath); /* made by this call: no half file is left */
+    } else if (errno != EEXIST) {
+        nError = errno;
+    } else {
+        struct stat sTaken;
+        const char *pszRefused = nullptr;
+        if (lstat(pszPath, &sTaken) != 0) {
+            nError = errno;
+        } else if ((pszRefused = OVRefusedEntry(sTaken)) != nullptr) {
+            nError = EEXIST;
+            sWhy = pszRefused;
+        } else {
+            std::string sTemp = std::string(pszPath) + ".XXXXXX";
+            fd = mkostemp(sTemp.data(), O_CLOEXEC);
+            nError = fd < 0 ? errno : WriteAndClose(fd, sContent);
+            /* Only the file looked at is replaced: in a sticky folder nobody else can swap
+               it, but another program of this user might have. */
+            struct stat sNow;
+            if (nError == 0 && (lstat(pszPath, &sNow) != 0 || !SameEntry(sNow, sTaken) ||
+                                OVRefusedEntry(sNow) != nullptr)) {
+                nError = EEXIST;
+                sWhy = "changed while it was written";
+            }
+            if (nError == 0 && rename(sTemp.c_str(), pszPath) != 0) nError = errno;
+            if (nError != 0 && fd >= 0) unlink(sTemp.c_str());
+        }
+    }
+    if (nError != 0 && sWhy.empty()) sWhy = strerror(nError);
+    if (psWhy != nullptr && nError != 0) *psWhy = sWhy;
+    return nError;
+}
+
+int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *pszData,
+                     std::string *psWhy) {
     OVTraceStart("SaveTempDataFile", "pszTempFile: %s, pszTitle: %s.",
                  pszTempFile ? pszTempFile : "(null)", pszTitle ? pszTitle : "(null)");
     if (OVCheckPointers("SaveTempDataFile", {{"pszTempFile", pszTempFile},
@@ -53,7 +136,15 @@ int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *
                                            {"pszData", pszData}}) != OVRC_OK)
         return OVTraceEnd("SaveTempDataFile", OVRC_ERROR);
     std::string sReport = std::string(pszTitle) + ":\n\n" + pszData;
-    if (OVReplaceFile(pszTempFile, sReport, 0666) != 0) {
+    std::string sWhy;
+    int nError = OVWritePrivateFile(pszTempFile, sReport, &sWhy);
+    if (psWhy != nullptr) *psWhy = sWhy;
+    if (nError == EEXIST) {
+        OVLog(OVLOG_ERROR, "SaveTempDataFile: Refusing to replace file: %s: %s.\n", pszTempFile,
+              sWhy.c_str());
+        return OVTraceEnd("SaveTempDataFile", OVRC_ERROR);
+    }
+    if (nError != 0) {
         OVLog(OVLOG_ERROR, "SaveTempDataFile: Unable to create file: %s.\n", pszTempFile);
         return OVTraceEnd("SaveTempDataFile", OVRC_ERROR);
     }

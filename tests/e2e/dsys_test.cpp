@@ -2,9 +2,11 @@
 // for the DMI reports this machine cannot give, on stand-ins that print captured outputs.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -264,9 +266,46 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
         std::regex("Report saved in file: (/tmp/OrvikDsys\\.-bios\\.[0-9]{8}\\.[0-9]{6}\\.txt)\\.")))
         << sScreen;
     EXPECT_EQ(ReadWhole(match[1]), sTitle + ":\n\n" + sBios);
+    struct stat sSaved {};
+    EXPECT_EQ(lstat(std::string(match[1]).c_str(), &sSaved), 0);
+    EXPECT_EQ(sSaved.st_mode & 07777, 0600u);
     std::remove(std::string(match[1]).c_str());
     run.S().SendKeys("Enter");
     run.ExpectEnds(0);
+  }
+  {
+    // Another user made the report's name first (every second of the next half minute, in
+    // the program's time zone): the report is refused on screen, that file stays as it was.
+    std::vector<std::string> asPlanted;
+    const std::time_t nNow = std::time(nullptr);
+    for (std::time_t t = nNow - 2; t < nNow + 30; ++t) {
+      std::tm sTime{};
+      gmtime_r(&t, &sTime);
+      char szName[80];
+      std::strftime(szName, sizeof szName, "/tmp/OrvikDsys.-bios.%Y%m%d.%H%M%S.txt", &sTime);
+      std::ofstream(szName) << "theirs\n";
+      ASSERT_EQ(chown(szName, 65534, 65534), 0);
+      ASSERT_EQ(chmod(szName, 0666), 0);
+      asPlanted.push_back(szName);
+    }
+    DsysSetup foreign = setup;
+    foreign.env["TZ"] = "UTC";
+    DsysRun run("-bios", foreign);
+    ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
+    run.Press("Save");
+    EXPECT_TRUE(run.S().WaitFor("Not saved, another user's file: /tmp/OrvikDsys.-bios.")) << run.S().Capture();
+    run.S().SendKeys("Enter");
+    run.ExpectEnds(8);
+    EXPECT_NE(run.home.ReadLog().find("SaveTempDataFile: Refusing to replace file: /tmp/OrvikDsys.-bios."),
+              std::string::npos) << run.home.ReadLog();
+    for (const std::string &sName : asPlanted) {
+      struct stat sInfo {};
+      EXPECT_EQ(lstat(sName.c_str(), &sInfo), 0);
+      EXPECT_EQ(sInfo.st_uid, 65534u) << sName;
+      EXPECT_EQ(sInfo.st_mode & 07777, 0666u) << sName;
+      EXPECT_EQ(ReadWhole(sName), "theirs\n") << sName;
+      std::remove(sName.c_str());
+    }
   }
   {
     // A print service that cannot be reached: 8, logged, and no box.

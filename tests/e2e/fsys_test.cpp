@@ -528,7 +528,9 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     const std::string sTarget = home.sRoot + "/link-target";
     std::remove(sLocal.c_str());
     fs::create_symlink(sTarget, sLocal);
-    ASSERT_TRUE(browser.Press("BTab BTab Enter"));
+    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(session.WaitFor("Not copied, a symbolic link: " + sLocal)) << session.Capture();
+    session.SendKeys("Enter");
     ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
     EXPECT_FALSE(fs::exists(sTarget));
     EXPECT_NE(home.ReadLog().find("orvikfsys DoCopyFile: Refusing to copy " + sDir + "/" + sData),
@@ -590,5 +592,85 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
               std::string::npos)
         << sLog;
     EXPECT_NE(sLog.find("No such file or directory"), std::string::npos);
+    RemoteShell("rm -rf " + sDir);
+}
+
+TEST(FsysRemote, CopyReplacesTheUsersFileOnlyAfterYesAndOnlyByAWholeCopy)
+{
+    ORVIK_REQUIRE_SSH();
+    TestHome home;
+    const std::string sPid = std::to_string(getpid());
+    const std::string sDir = "/tmp/orvik-fsys-copy-" + sPid;
+    const std::string sData = "data-" + sPid + ".txt";
+    RemoteShell("rm -rf " + sDir + " && mkdir -p " + sDir + " && echo remote data here > " +
+                sDir + "/" + sData);
+    home.WriteFile("config.ini", "RemoteSystem " + SshHost() + " " + SshPort() + " test " +
+                                     SshUser() + " Connected\n");
+    Browser browser(home, 80, 24);
+    TmuxSession &session = browser.Session();
+    ASSERT_TRUE(browser.Started()) << session.Capture();
+    ASSERT_TRUE(browser.Walk(StepsTo(sDir)));
+    const std::string sLocal = "/tmp/" + sData;
+
+    // The user's own file at the name is replaced only after a Yes, and only by a whole
+    // copy: No keeps it, and so does a remote file swapped for a link after its page was
+    // shown, which is not fetched.
+    WriteText(sLocal, "mine\n");
+    ASSERT_EQ(chmod(sLocal.c_str(), 0644), 0);
+    auto ExpectMine = [&](const char *pszWhen) {
+        struct stat sMine {};
+        EXPECT_EQ(lstat(sLocal.c_str(), &sMine), 0) << pszWhen;
+        EXPECT_EQ(sMine.st_mode & 07777, 0644u) << pszWhen;
+        std::ifstream sFile(sLocal);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(sFile)), std::istreambuf_iterator<char>()),
+                  "mine\n") << pszWhen;
+    };
+    ASSERT_TRUE(browser.Open(sData));
+    ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
+    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(session.WaitFor(sLocal + " exists. Replace it?")) << session.Capture();
+    EXPECT_NE(session.Capture().find("Yes   No"), std::string::npos) << session.Capture();
+    session.SendKeys("Enter");  // the cursor waits on No
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    ExpectMine("after No");
+
+    ASSERT_TRUE(browser.Open(sData));
+    ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
+    RemoteShell("cd " + sDir + " && mv " + sData + " real.txt && echo secret > secret.txt && ln -s "
+                "secret.txt " + sData);
+    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(session.WaitFor(sLocal + " exists. Replace it?")) << session.Capture();
+    session.SendLiteral("y");
+    ASSERT_TRUE(session.WaitFor("Not copied, no longer a regular file: " + sDir + "/"))
+        << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    ExpectMine("after a link was fetched");
+    RemoteShell("cd " + sDir + " && rm " + sData + " secret.txt && mv real.txt " + sData);
+    for (const auto &sEntry : fs::directory_iterator("/tmp"))
+        EXPECT_EQ(sEntry.path().filename().string().find(".Copy."), std::string::npos)
+            << "a copy's temporary file is left: " << sEntry.path();
+
+    // Yes (Tab to it, Enter) replaces it with the copy, which keeps the file's mode.
+    ASSERT_TRUE(browser.Open(sData));
+    ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
+    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(session.WaitFor(sLocal + " exists. Replace it?")) << session.Capture();
+    session.SendKeys("Tab Enter");
+    ASSERT_TRUE(session.WaitFor("remote data here", 20000)) << session.Capture();
+    session.SendKeys("Escape");
+    session.SendLiteral(":q");
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    {
+        struct stat sReplaced {};
+        EXPECT_EQ(lstat(sLocal.c_str(), &sReplaced), 0);
+        EXPECT_EQ(sReplaced.st_mode & 07777, 0644u);
+        std::ifstream sFile(sLocal);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(sFile)), std::istreambuf_iterator<char>()),
+                  "remote data here\n");
+    }
+    std::remove(sLocal.c_str());
+
     RemoteShell("rm -rf " + sDir);
 }

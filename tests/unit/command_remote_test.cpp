@@ -46,16 +46,19 @@ class RemoteCommandTest : public ServicesTest {
         ExecuteCommand(sLine.c_str(), sOutput.data(), static_cast<int>(sOutput.size()));
         return sOutput.c_str();
     }
-    /* The library's temporary files of this process, here and on the remote side. */
+    /* The library's temporary files and remote folders of this process, here and on the
+       remote side. */
     std::vector<std::string> OwnTemporaryFiles() {
         std::vector<std::string> asPath;
         std::string sPrefix = "OrvikLibERC." + std::to_string(getpid()) + ".";
+        std::string sFolder = "Orvik." + std::to_string(getpid()) + ".";
         for (const auto &sEntry : std::filesystem::directory_iterator("/tmp"))
             if (sEntry.path().filename().string().rfind(sPrefix, 0) == 0)
                 asPath.push_back("local " + sEntry.path().string());
         std::istringstream in(RemoteShell("ls /tmp"));
         for (std::string sName; std::getline(in, sName);)
-            if (sName.rfind(sPrefix, 0) == 0) asPath.push_back("remote /tmp/" + sName);
+            if (sName.rfind(sPrefix, 0) == 0 || sName.rfind(sFolder, 0) == 0)
+                asPath.push_back("remote /tmp/" + sName);
         return asPath;
     }
     /* Runs a command remotely and gives its output; the return code goes to nRc. */
@@ -115,6 +118,33 @@ TEST_F(RemoteCommandTest, CallerNamedFilesKeepTheOutput) {
     EXPECT_EQ(sRemoteTmp.find("orvik-remote-" + std::to_string(getpid()) + ".out"), std::string::npos);
     remove(sOut.c_str());
     remove(sErr.c_str());
+}
+
+TEST_F(RemoteCommandTest, RemoteFilesLiveInAPrivateFolderAndNothingIsWrittenThroughOldNames) {
+    ASSERT_FALSE(SharesLocalTmp()) << kSharedTmp;
+    /* Links at the names the remote side once wrote, for every second of the next minute,
+       as another remote user could plant them (fs.protected_symlinks=0): neither the linked
+       file nor the file open to everyone gets any output. */
+    const std::string sPid = std::to_string(getpid());
+    const std::string sVictim = sRemoteDir + "/victim";
+    const std::string sOpen = sRemoteDir + "/open";
+    std::string sPlant = "mkdir -p " + sRemoteDir + " && echo precious > " + sVictim +
+                         " && : > " + sOpen + " && chmod 666 " + sOpen +
+                         " && now=$(date +%s) && for i in $(seq -2 60); do t=$((now + i));"
+                         " ln -s " + sVictim + " /tmp/OrvikLibERC." + sPid + ".$t.Temp.txt;"
+                         " ln -s " + sOpen + " /tmp/OrvikLibERC." + sPid + ".$t.Error.txt; done";
+    RemoteShell(sPlant);
+    int nRc = -1;
+    /* The command sees its own folder of mode 0700, the only one of this process; the
+       failing ls gives the error output something to write. */
+    EXPECT_EQ(Remote("{ stat -c %a /tmp/Orvik." + sPid + ".*; ls -d /tmp/Orvik." + sPid +
+                         ".* | wc -l; ls /nonexistent-orvik; }",
+                     nRc),
+              "700\n1\n");
+    EXPECT_EQ(nRc, 0) << ReadLog();
+    EXPECT_EQ(RemoteShell("cat " + sVictim + " " + sOpen), "precious\n");
+    RemoteShell("rm -f /tmp/OrvikLibERC." + sPid + ".*");
+    EXPECT_EQ(OwnTemporaryFiles(), std::vector<std::string>{});
 }
 
 TEST_F(RemoteCommandTest, UnreachableSystemGivesTheFailureText) {

@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <regex>
+
 namespace {
 
 using CommandTest = ServicesTest;
@@ -178,6 +180,14 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
     time_t nAfter = time(nullptr);
     EXPECT_STREQ(szOutput, "Command failed. Refer to log file: OrvikLog.txt for more information.\n");
     std::string sLog = ReadLog();
+    /* The remote folder's name is new every time: it is taken from the log. */
+    std::smatch sFolder;
+    ASSERT_TRUE(std::regex_search(sLog, sFolder,
+                                  std::regex("/tmp/Orvik\\." + std::to_string(getpid()) +
+                                             "\\.[0-9a-f]{16}")))
+        << sLog;
+    const std::string sDirName = sFolder[0];
+    const char *D = sDirName.c_str();
     bool bFound = false;
     for (time_t t = nBefore; t <= nAfter && !bFound; t++) {
         char szOut[64], szErr[64], szLine[2048];
@@ -185,11 +195,10 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
         snprintf(szErr, sizeof(szErr), "/tmp/OrvikLibERC.%d.%d.Error.txt", getpid(), static_cast<int>(t));
         const char *U = "tester", *I = "127.0.0.1", *P = sPort.c_str(), *C = "ls -l /tmp";
         snprintf(szLine, sizeof(szLine),
-                 "sh -c 'clear;ssh -q -t %s@%s -p %s \"%s > %s 2> %s\";clear;scp -q -P %s %s@%s:%s "
-                 "%s;clear;scp -q -P %s %s@%s:%s %s';clear;sh -c 'ssh -t %s@%s -p %s \"rm -f %s;rm "
-                 "-f %s;\"'",
-                 U, I, P, C, szOut, szErr, P, U, I, szOut, szOut, P, U, I, szErr, szErr, U, I, P,
-                 szOut, szErr);
+                 "sh -c 'clear;ssh -q -t %s@%s -p %s \"mkdir -m 700 %s || exit 1; %s > %s/out 2> "
+                 "%s/err\";clear;scp -q -P %s %s@%s:%s/out %s;clear;ssh -q -n %s@%s -p %s \"test ! "
+                 "-L %s && test -O %s && { cat %s/err; rm -rf %s; }\" > %s'",
+                 U, I, P, D, C, D, D, P, U, I, D, szOut, U, I, P, D, D, D, D, szErr);
         bFound = sLog.find("ExecuteRemoteCommand: Unable to open open output file.  Command: " +
                            std::string(szLine) + ".\n") != std::string::npos;
         EXPECT_FALSE(std::filesystem::exists(szOut));

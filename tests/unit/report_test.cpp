@@ -20,19 +20,68 @@ TEST_F(ReportTest, SavedFileHoldsTitleColonEmptyLineAndData) {
     EXPECT_EQ(ReadLog(), "");
 }
 
-TEST_F(ReportTest, SavedFileModes) {
+TEST_F(ReportTest, SavedFileIsTheUsersAloneAndReplacesOnlyItsOwnFile) {
     std::string sNew = sDir + "/new.txt", sOld = sDir + "/old.txt";
     mode_t nMask = umask(022);
     EXPECT_EQ(SaveTempDataFile(sNew.c_str(), "T", "d"), 0);
     WriteFile(sOld, "old");
-    chmod(sOld.c_str(), 0600);
+    chmod(sOld.c_str(), 0644);
     EXPECT_EQ(SaveTempDataFile(sOld.c_str(), "T", "d"), 0);
     umask(nMask);
-    struct stat sStat;
-    ASSERT_EQ(stat(sNew.c_str(), &sStat), 0);
-    EXPECT_EQ(sStat.st_mode & 07777, 0644u);
-    ASSERT_EQ(stat(sOld.c_str(), &sStat), 0);
-    EXPECT_EQ(sStat.st_mode & 07777, 0600u);
+    for (const std::string &sFile : {sNew, sOld}) {
+        struct stat sStat;
+        ASSERT_EQ(lstat(sFile.c_str(), &sStat), 0);
+        EXPECT_EQ(sStat.st_mode & 07777, 0600u) << sFile;
+        EXPECT_EQ(sStat.st_uid, geteuid()) << sFile;
+        EXPECT_EQ(ReadFile(sFile), "T:\n\nd") << sFile;
+    }
+
+    /* Anything else at the name stays as it was, and the reason reaches the log and the
+       caller. */
+    const std::string sTarget = sDir + "/target", sOwn = sDir + "/own";
+    WriteFile(sTarget, "target");
+    WriteFile(sOwn, "own");
+    struct CASE {
+        const char *pszName;
+        const char *pszWhy;
+    };
+    const CASE asCase[] = {{"link", "a symbolic link"},
+                           {"dangling", "a symbolic link"},
+                           {"foreign", "another user's file"},
+                           {"hardlink", "a file with more than one link"},
+                           {"folder", "not a regular file"}};
+    ASSERT_EQ(symlink(sTarget.c_str(), (sDir + "/link").c_str()), 0);
+    ASSERT_EQ(symlink((sDir + "/absent").c_str(), (sDir + "/dangling").c_str()), 0);
+    WriteFile(sDir + "/foreign", "foreign");
+    ASSERT_EQ(chown((sDir + "/foreign").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod((sDir + "/foreign").c_str(), 0666), 0);
+    ASSERT_EQ(link(sOwn.c_str(), (sDir + "/hardlink").c_str()), 0);
+    std::filesystem::create_directory(sDir + "/folder");
+    for (const CASE &sCase : asCase) {
+        const std::string sFile = sDir + "/" + sCase.pszName;
+        struct stat sBefore, sAfter;
+        ASSERT_EQ(lstat(sFile.c_str(), &sBefore), 0);
+        std::string sWhy;
+        EXPECT_EQ(SaveTempDataFile(sFile.c_str(), "T", "report", &sWhy), 8) << sFile;
+        EXPECT_EQ(sWhy, sCase.pszWhy);
+        EXPECT_TRUE(LogHas("SaveTempDataFile: Refusing to replace file: " + sFile + ": " +
+                           sCase.pszWhy + "."))
+            << ReadLog();
+        ASSERT_EQ(lstat(sFile.c_str(), &sAfter), 0);
+        EXPECT_EQ(sAfter.st_ino, sBefore.st_ino) << sFile;
+        EXPECT_EQ(sAfter.st_uid, sBefore.st_uid) << sFile;
+        EXPECT_EQ(sAfter.st_mode, sBefore.st_mode) << sFile;
+    }
+    EXPECT_EQ(ReadFile(sTarget), "target");
+    EXPECT_FALSE(std::filesystem::exists(sDir + "/absent"));
+    EXPECT_EQ(ReadFile(sDir + "/foreign"), "foreign");
+    EXPECT_EQ(ReadFile(sOwn), "own");
+    std::size_t nEntries = 0;
+    for (const auto &sEntry : std::filesystem::directory_iterator(sDir)) {
+        (void)sEntry;
+        nEntries++;
+    }
+    EXPECT_EQ(nEntries, 10u) << "no temporary file is left beside them";
 }
 
 TEST_F(ReportTest, UncreatableFileLeavesNothingBehind) {
