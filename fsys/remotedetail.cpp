@@ -369,6 +369,7 @@ int DoCopyFile(const char *pszPath)
         return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
     }
     close(fd);
+    OVTempFileGuard sTempGuard(sTemp.c_str()); /* an abnormal end meanwhile removes it too */
     const int nFetch = FetchRemoteFile(pszPath, sTemp);
     if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: fetch return: %d.", nFetch);
 

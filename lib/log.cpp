@@ -98,7 +98,7 @@ int OpenOwnLog(const char *pszPath, const char **ppszRefusal) {
         if (nError == ELOOP) {
             *ppszRefusal = "a symbolic link";
         } else if (lstat(pszPath, &sFound) == 0) {
-            *ppszRefusal = OVRefusalReason(sFound);
+            *ppszRefusal = OVRefusedEntry(sFound);
             if (*ppszRefusal == nullptr) *ppszRefusal = strerror(nError);
         }
         return -1;
@@ -106,7 +106,7 @@ int OpenOwnLog(const char *pszPath, const char **ppszRefusal) {
     if (fstat(fd, &sFound) != 0) {
         *ppszRefusal = strerror(errno);
     } else if (!S_ISCHR(sFound.st_mode)) {
-        *ppszRefusal = OVRefusalReason(sFound);
+        *ppszRefusal = OVRefusedEntry(sFound);
     }
     if (*ppszRefusal != nullptr) {
         close(fd);

@@ -430,6 +430,10 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
    is a regular file of this user with a single link (it is emptied); a link, another user's
    file or anything else is refused. 0, or 8 after logging why. */
 int OVClaimTempFile(const char *pszPath);
+/* Why an entry found by lstat may not be replaced by this user ("a symbolic link", "not a
+   regular file", "another user's file", "a file with more than one link"), or NULL when it
+   is a regular file of this user with a single link. */
+const char *OVRefusedEntry(const struct stat &sEntry);
 /* Keeps a scratch file of the program in /tmp for removal on an abnormal end (a signal,
    OVFatalExit). Never for the user's results: saved reports, copies of remote files.
    Registering a kept path again changes nothing. 0, or 8 (too long, table full) logged. */
@@ -556,10 +560,6 @@ int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *
                      std::string *psWhy = nullptr);
 /* Sends "title\n\n", the data and "\n" to lpr. 0, or 8. */
 int PrintData(const char *pszTitle, const char *pszData);
-/* Why an entry found by lstat may not be replaced by this user ("a symbolic link", "not a
-   regular file", "another user's file", "a file with more than one link"), or NULL when it
-   is a regular file of this user with a single link. */
-const char *OVRefusedEntry(const struct stat &sEntry);
 /* Writes sContent into pszPath as a file of this user alone: created exclusively, mode 0600,
    never through a link. A name already taken is replaced only when OVRefusedEntry allows
    it, by a private temporary file beside it renamed over it once whole. 0; EEXIST when the

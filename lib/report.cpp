@@ -79,14 +79,6 @@ std::string FirstLine(const char *pszPath) {
 
 } // namespace
 
-const char *OVRefusedEntry(const struct stat &sEntry) {
-    if (S_ISLNK(sEntry.st_mode)) return "a symbolic link";
-    if (!S_ISREG(sEntry.st_mode)) return "not a regular file";
-    if (sEntry.st_uid != geteuid()) return "another user's file";
-    if (sEntry.st_nlink != 1) return "a file with more than one link";
-    return nullptr;
-}
-
 int OVWritePrivateFile(const char *pszPath, std::string_view sContent, std::string *psWhy) {
     if (psWhy != nullptr) psWhy->clear();
     if (pszPath == nullptr || *pszPath == '\0') return EINVAL;

@@ -14,8 +14,4 @@
 int OVCheckPointers(const char *pszFunction,
                     std::initializer_list<std::pair<const char *, const void *>> asArgument);
 
-/* Why a file found at a name of ours may not be written, or nullptr when it may: it must
-   be a regular file of this user with a single link (lstat or fstat data). */
-const char *OVRefusalReason(const struct stat &sTaken);
-
 #endif /* ORVIK_SERVICES_INTERNAL_H */

@@ -44,10 +44,10 @@ void SetInUse(OWNTEMPFILE &sEntry, bool bInUse) {
 
 } // namespace
 
-const char *OVRefusalReason(const struct stat &sTaken) {
+const char *OVRefusedEntry(const struct stat &sTaken) {
     if (S_ISLNK(sTaken.st_mode)) return "a symbolic link";
     if (!S_ISREG(sTaken.st_mode)) return "not a regular file";
-    if (sTaken.st_uid != geteuid()) return "owned by another user";
+    if (sTaken.st_uid != geteuid()) return "another user's file";
     if (sTaken.st_nlink != 1) return "a file with more than one link";
     return nullptr;
 }
@@ -108,7 +108,7 @@ int OVClaimTempFile(const char *pszPath) {
         /* Taken: only a plain file of our own with a single link is emptied and reused. */
         struct stat sTaken;
         const char *pszReason = lstat(pszPath, &sTaken) != 0 ? strerror(errno)
-                                                              : OVRefusalReason(sTaken);
+                                                              : OVRefusedEntry(sTaken);
         if (pszReason != nullptr) {
             OVLog(OVLOG_ERROR, "OVClaimTempFile: Refusing to write %s: it is %s.", pszPath,
                   pszReason);
@@ -118,7 +118,7 @@ int OVClaimTempFile(const char *pszPath) {
         struct stat sOpened;
         /* The file may have been swapped between the look and the open. */
         if (fd >= 0 && (fstat(fd, &sOpened) != 0 || sOpened.st_ino != sTaken.st_ino ||
-                        sOpened.st_dev != sTaken.st_dev || OVRefusalReason(sOpened) != nullptr)) {
+                        sOpened.st_dev != sTaken.st_dev || OVRefusedEntry(sOpened) != nullptr)) {
             close(fd);
             OVLog(OVLOG_ERROR, "OVClaimTempFile: Refusing to write %s: it changed while it "
                   "was opened.", pszPath);

@@ -128,7 +128,7 @@ TEST_F(OwnLogTest, ATakenNameIsLeftAloneAndTheLogMovesToTheUsersOwnPlace) {
     ASSERT_EQ(link(Victim().c_str(), sHard.c_str()), 0);
     ASSERT_EQ(symlink(Victim().c_str(), sLink.c_str()), 0);
     ASSERT_EQ(mkfifo(sFifo.c_str(), 0600), 0);
-    const TAKEN asTaken[] = {{sForeign, "owned by another user"},
+    const TAKEN asTaken[] = {{sForeign, "another user's file"},
                              {sHard, "a file with more than one link"},
                              {sLink, "a symbolic link"},
                              {sFifo, "not a regular file"}};

@@ -63,7 +63,7 @@ TEST_F(TmpFileTest, ClaimCreatesOrReusesOnlyAPlainFileOfOurOwn) {
     EXPECT_TRUE(LogHas("OVClaimTempFile: Refusing to write " + sHard +
                        ": it is a file with more than one link."));
     EXPECT_TRUE(LogHas("OVClaimTempFile: Refusing to write " + sForeign +
-                       ": it is owned by another user."));
+                       ": it is another user's file."));
     EXPECT_TRUE(LogHas("OVClaimTempFile: Refusing to write " + sFolder +
                        ": it is not a regular file."));
 }
