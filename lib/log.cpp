@@ -63,21 +63,6 @@ void TakeLogFileFromEnvironment() {
     }
 }
 
-bool WriteAll(int fd, const std::string &sLine) {
-    const char *p = sLine.data();
-    std::size_t nLeft = sLine.size();
-    while (nLeft > 0) {
-        ssize_t n = write(fd, p, nLeft);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        nLeft -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 constexpr int OVLOGMISSING = -1; /* the file cannot be created: the message is lost */
 constexpr int OVLOGOFF = -2;     /* no usable place at all: messages are dropped quietly */
 
@@ -211,7 +196,7 @@ int OVWriteMessage(int nLevel, const char *pszMessage) {
         return OVRC_OK;
     }
     if (fd < 0) return OVRC_OK;
-    WriteAll(fd, sLine);
+    OVWriteAll(fd, sLine);
     close(fd);
     return OVRC_OK;
 }

@@ -20,25 +20,10 @@
 
 namespace {
 
-/* Writes the whole text; 0, or errno. */
-int WriteAll(int fd, std::string_view sContent) {
-    const char *p = sContent.data();
-    std::size_t nLeft = sContent.size();
-    while (nLeft > 0) {
-        ssize_t n = write(fd, p, nLeft);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        p += n;
-        nLeft -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
 
 /* Writes the text and closes the descriptor; the first failure decides. 0, or errno. */
 int WriteAndClose(int fd, std::string_view sContent) {
-    int nError = WriteAll(fd, sContent);
+    int nError = OVWriteAll(fd, sContent);
     if (close(fd) != 0 && nError == 0) nError = errno;
     return nError;
 }

@@ -6,6 +6,7 @@
 #define ORVIK_SERVICES_INTERNAL_H
 
 #include <initializer_list>
+#include <string_view>
 #include <sys/stat.h>
 #include <utility>
 
@@ -13,5 +14,8 @@
    "<function>: <name> NULL pointer: %p." and gives 8, else 0. */
 int OVCheckPointers(const char *pszFunction,
                     std::initializer_list<std::pair<const char *, const void *>> asArgument);
+
+/* Writes the whole text to fd, going on after interruptions; 0, or errno. */
+int OVWriteAll(int fd, std::string_view sContent);
 
 #endif /* ORVIK_SERVICES_INTERNAL_H */

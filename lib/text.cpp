@@ -2,6 +2,7 @@
  * text.cpp - bounded copies into fixed-size record fields, and whole-file replacement.
  */
 #include "orviklib.h"
+#include "services_internal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -148,4 +149,19 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
     if (nError == 0) Fail(rename(sTemp.c_str(), pszPath) != 0);
     if (nError != 0) unlink(sTemp.c_str());
     return nError;
+}
+
+int OVWriteAll(int fd, std::string_view sContent) {
+    const char *p = sContent.data();
+    std::size_t nLeft = sContent.size();
+    while (nLeft > 0) {
+        ssize_t n = write(fd, p, nLeft);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        nLeft -= static_cast<std::size_t>(n);
+    }
+    return 0;
 }
