@@ -282,11 +282,19 @@ void Connect(int nIndex)
                                      " has the same address; change one of them first.");
         return;
     }
-    /* Every command would meet the same refusal. Any other failure still connects: the
-       commands may log in with a password that this check cannot type. */
-    std::string sOutput;
-    if (RunPing(sSystem, &sOutput) != OVRC_OK && OVSshHostKeyChanged(sOutput)) {
-        ShowMessage(OVLOG_ERROR, BoxReason("Not connected: ", OVSshReason(sOutput)));
+    /* The shared connection starts here: a password is typed once, now, and every later
+       command of every program rides on it. A system that cannot be reached is not
+       connected. */
+    std::string sReason;
+    const int nStart = OVStartConnection(&sSystem, &sReason);
+    if (nStart == OVRC_CANCELLED) {
+        ShowMessage(OVLOG_INFO, "Cancelled.");
+        return;
+    }
+    if (nStart != OVRC_OK) {
+        ShowMessage(OVLOG_ERROR, BoxReason("Not connected: ", sReason.empty()
+                                                                  ? "ssh could not start."
+                                                                  : sReason));
         return;
     }
     psConnectedSystem = &sSystem;
@@ -303,6 +311,7 @@ void Disconnect()
         ShowMessage(OVLOG_INFO, "No system is connected.");
         return;
     }
+    OVEndConnection(psConnectedSystem);
     psConnectedSystem = nullptr;
     if (SaveTable() == OVRC_OK) {
         ShowMessage(OVLOG_INFO, "Disconnected: everything runs locally.");

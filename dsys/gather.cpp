@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -177,10 +178,14 @@ int Get_Hardware_Info()
             nRc = ExecuteCommand(sCommand.c_str(), pachOutput.get(), DSYSOUTPUTSIZE);
         } else {
             sPlace = std::string("Remote(") + psConnectedSystem->szIP + ")";
+            const std::string sStep = "Running " + sCommand;
+            OVRemoteStepName sName(sStep.c_str());
             nRc = ExecuteRemoteCommand(psConnectedSystem, sCommand.c_str(), pachOutput.get(),
                                        DSYSOUTPUTSIZE, nullptr, nullptr);
         }
     }
+    /* No report shows yet: a cancel ends the program as Ctrl-c does. */
+    if (nRc == OVRC_CANCELLED) raise(SIGINT);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikdsys Get_Hardware_Info: Unable to execute %s command: %-.128s, "
               "return: %d.", sPlace.c_str(), sCommand.c_str(), nRc);

@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@ char szTempFile[FSPATHSIZE] = "";
 char szErrorFile[FSPATHSIZE] = "";
 FOLDER asFolder[FSMAXFOLDERS] = {};
 int nFolderLevel = 0;
+int nListedLevel = -1;
 char szFolderSave[FSPATHSIZE] = "";
 std::int64_t fPosition = 0;
 std::int64_t fPositionSave = 0;
@@ -299,6 +301,12 @@ int Get_Directory_Data()
 {
     const char *pszFolder = asFolder[nFolderLevel].szPath;
     OVTraceStart("orvikfsys Get_Directory_Data", "szFolder: %s.", pszFolder);
+    /* A remote listing may be cancelled or lose its link: the listing shown so far waits
+       beside the new one until that has come, so the browser can go back to it. */
+    const std::string sPrevious = std::string(szTempFile) + ".Previous";
+    const bool bKeep = psConnectedSystem != nullptr && nListedLevel >= 0 &&
+                       rename(szTempFile, sPrevious.c_str()) == 0;
+    OVTempFileGuard sPreviousGuard(bKeep ? sPrevious.c_str() : nullptr);
     /* The listing files are made ours before any command writes through their names. */
     if (OVClaimTempFile(szTempFile) != OVRC_OK || OVClaimTempFile(szErrorFile) != OVRC_OK)
         return OVTraceEnd("orvikfsys Get_Directory_Data", OVRC_ERROR);
@@ -312,8 +320,17 @@ int Get_Directory_Data()
     int nRc;
     if (psConnectedSystem != nullptr) {
         sCommand = sList;
+        const std::string sStep = "Listing " + std::string(pszFolder);
+        OVRemoteStepName sName(sStep.c_str());
         nRc = ExecuteRemoteCommand(psConnectedSystem, sCommand.c_str(), pOutput.get(),
                                    nCommandOutputSize, szTempFile, szErrorFile);
+        if (nRc == OVRC_CANCELLED || nRc == OVRC_CMDFAILED) {
+            /* Cancelled, or the link failed (the library has said so): back to what was
+               listed before, when there was something. */
+            if (bKeep) rename(sPrevious.c_str(), szTempFile);
+            return OVTraceEnd("orvikfsys Get_Directory_Data", nRc);
+        }
+        if (bKeep) unlink(sPrevious.c_str());
     } else {
         sCommand = sList + " > " + OVShellWord(szTempFile) + " 2>" + OVShellWord(szErrorFile);
         nRc = ExecuteCommand(sCommand.c_str(), pOutput.get(), nCommandOutputSize);
@@ -478,6 +495,22 @@ int Process_Request()
         const char *pszFolder = asFolder[nFolderLevel].szPath;
         if (std::strcmp(pszFolder, szFolderSave) != 0) {
             nDataRc = Get_Directory_Data();
+            if (nDataRc == OVRC_CANCELLED || nDataRc == OVRC_CMDFAILED) {
+                OVDeletePanel(psPabi);
+                psPabi = nullptr;
+                if (nListedLevel < 0) {
+                    /* No page to go back to: a cancel ends the browser as Ctrl-c does; a
+                       failed link has been told, and ends it. */
+                    if (nDataRc == OVRC_CANCELLED) raise(SIGINT);
+                    return OVTraceEnd("orvikfsys Process_Request", OVRC_ERROR);
+                }
+                nFolderLevel = nListedLevel;
+                OVCopyText(szFolderSave, sizeof szFolderSave, asFolder[nFolderLevel].szPath);
+                fPosition = fPositionSave;
+                if (nDataRc == OVRC_CANCELLED) OVShowMessage(OVLOG_INFO, "Cancelled.");
+                continue;
+            }
+            nListedLevel = nFolderLevel;
             OVCopyText(szFolderSave, sizeof szFolderSave, pszFolder);
         }
         if (nDataRc == OVRC_OK) Get_Panel_Data();

@@ -51,6 +51,7 @@ extern char szTempFile[FSPATHSIZE];
 extern char szErrorFile[FSPATHSIZE];
 extern FOLDER asFolder[FSMAXFOLDERS];
 extern int nFolderLevel;
+extern int nListedLevel;          /* level whose listing is in szTempFile, -1 before the first */
 extern char szFolderSave[FSPATHSIZE];
 extern std::int64_t fPosition;
 extern std::int64_t fPositionSave;
@@ -62,7 +63,8 @@ extern PABI *psPabi;
 
 /* The listing loop: one panel per pass until Return (0), Exit (9) or a failure. */
 int Process_Request();
-/* Runs the listing command for asFolder[nFolderLevel] into szTempFile. 0, or 8. */
+/* Runs the listing command for asFolder[nFolderLevel] into szTempFile. 0, or 8; for a remote
+   listing also 4 (cancelled) or 101 (the link failed, told), the listing before kept. */
 int Get_Directory_Data();
 /* Reads the page that starts at fPosition into pFileData. 0, or 8. */
 int Get_Panel_Data();

@@ -144,8 +144,12 @@ int RunRemoteStat(const char *pszPath, std::string *psOutput)
     StatFiles sFiles;
     std::unique_ptr<char[]> pOutput(new char[nCommandOutputSize]());
     const std::string sCommand = "stat " + OVShellWord(pszPath);
+    const std::string sStep = "Reading the details of " + std::string(pszPath);
+    OVRemoteStepName sName(sStep.c_str());
     int nRc = ExecuteRemoteCommand(psConnectedSystem, sCommand.c_str(), pOutput.get(),
                                    nCommandOutputSize, sFiles.szOut, sFiles.szErr);
+    /* Cancelled, or the link failed (which the library has told): nothing to read. */
+    if (nRc == OVRC_CANCELLED || nRc == OVRC_CMDFAILED) return nRc;
     *psOutput = ReadText(sFiles.szOut, nCommandOutputSize - 1);
     if (nRc == OVRC_OK && psOutput->empty()) nRc = OVRC_CMDFAILED;
     if (nRc != OVRC_OK) {
@@ -156,6 +160,9 @@ int RunRemoteStat(const char *pszPath, std::string *psOutput)
         std::string sError = ReadText(sFiles.szErr, nMaxStatError);
         OVLog(OVLOG_ERROR, "orvikfsys Do_Remote_Detail_Values: Remote stat of %.300s: %s",
               pszPath, sError.empty() ? "no output came back from the remote system" : sError.c_str());
+        std::string sFirst = sError.substr(0, sError.find('\n'));
+        if (sFirst.empty()) sFirst = "No details came back for " + std::string(pszPath) + ".";
+        *psOutput = sFirst;
     }
     return nRc;
 }
@@ -208,18 +215,24 @@ constexpr int nNotRegularStatus = 3;
 
 /* Fetches the remote file into the local file pszInto through ssh: the remote shell checks
    right before reading that the name is still a regular file and not a link, so a file
-   swapped after its page was shown is not read. The exit code of the fetch. */
-int FetchRemoteFile(const char *pszPath, const std::string &sInto)
+   swapped after its page was shown is not read. The exit code of the fetch, or -1 when it
+   was cancelled or its link failed (*pnStep tells which, and *psReason ssh's reason). */
+int FetchRemoteFile(const char *pszPath, const std::string &sInto, int *pnStep,
+                    std::string *psReason)
 {
     const REMOTESYSTEM &sSystem = *psConnectedSystem;
     const std::string sWord = OVShellWord(pszPath);
     const std::string sRemote = "test -f " + sWord + " && test ! -L " + sWord + " || exit " +
                                 std::to_string(nNotRegularStatus) + "; exec cat " + sWord;
-    const std::string sLine = "ssh -n -q -p " + OVShellWord(sSystem.szPort) + " " +
-                              OVShellWord(std::string(sSystem.szUser) + "@" + sSystem.szIP) + " " +
-                              OVShellQuote(sRemote) + " > " + OVShellWord(sInto);
+    const std::string sLine = OVSshWords(&sSystem, false) + " -n -o LogLevel=ERROR " +
+                              OVSshLogin(&sSystem) + " " + OVShellQuote(sRemote) + " > " +
+                              OVShellWord(sInto) + "; exit $?";
     if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: Command line: %s.", sLine.c_str());
-    return CommandExitCode(PerformSystemCommand(sLine.c_str()));
+    const std::string sStep = "Copying " + std::string(pszPath);
+    OVRemoteStepName sName(sStep.c_str());
+    int nExit = -1;
+    *pnStep = OVRunRemoteStep(&sSystem, sLine, psReason, &nExit);
+    return *pnStep == OVRC_OK ? nExit : -1;
 }
 
 }  // namespace
@@ -370,13 +383,22 @@ int DoCopyFile(const char *pszPath)
     }
     close(fd);
     OVTempFileGuard sTempGuard(sTemp.c_str()); /* an abnormal end meanwhile removes it too */
-    const int nFetch = FetchRemoteFile(pszPath, sTemp);
+    int nStep = OVRC_OK;
+    std::string sReason;
+    const int nFetch = FetchRemoteFile(pszPath, sTemp, &nStep, &sReason);
     if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: fetch return: %d.", nFetch);
 
     std::string sWhy;
     bool bRenamed = false;
     struct stat sNow {};
-    if (nFetch == nNotRegularStatus) {
+    if (nStep == OVRC_CANCELLED) {
+        unlink(sTemp.c_str());
+        CopyBoxes().Show(OVLOG_INFO, "Cancelled.");
+        return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
+    } else if (nStep != OVRC_OK) {
+        sWhy = std::string(psConnectedSystem->szSystemName) + " (" + psConnectedSystem->szIP +
+               "): " + (sReason.empty() ? std::string("the copy did not start") : sReason);
+    } else if (nFetch == nNotRegularStatus) {
         sWhy = "no longer a regular file: " + std::string(pszPath);
     } else if (nFetch != 0) {
         sWhy = "the copy failed, return " + std::to_string(nFetch) + ": " + std::string(pszPath);
@@ -416,10 +438,17 @@ int Do_Remote_Detail_Page(const char *pszPath)
     WriteAt(1, nTitleColumn, sTitle, OVDG_PANEL);
 
     std::string sOutput;
-    if (RunRemoteStat(pszPath, &sOutput) != OVRC_OK) {
+    int nStatRc = RunRemoteStat(pszPath, &sOutput);
+    if (nStatRc != OVRC_OK) {
+        /* Back to the listing: a cancel is said here, a failed link the library has said,
+           and stat's own complaint is shown. */
         OVDeletePanel(psPabi);
         psPabi = nullptr;
-        return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", OVRC_ERROR);
+        if (nStatRc == OVRC_CANCELLED)
+            OVShowMessage(OVLOG_INFO, "Cancelled.");
+        else if (!sOutput.empty())
+            OVShowMessage(OVLOG_ERROR, ScreenText(sOutput, 200, false).c_str());
+        return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", OVRC_OK);
     }
     int bRegular = 0;
     Do_Remote_Detail_Fields(sOutput.c_str(), &bRegular);

@@ -24,6 +24,9 @@
 namespace {
 
 constexpr std::size_t OVMAXCOMMANDLINE = 1023; /* characters of a built command line */
+/* A remote step's line: three connections, each with its time limits and shared connection,
+   need more room than the classic line had. */
+constexpr std::size_t OVMAXREMOTELINE = 4095;
 constexpr int OVREADLINE = 32768;              /* lines of up to 32767 characters */
 /* What the shell runners give for a line they refuse: the status of a shell that ended
    with 8, so that callers shifting the status right by 8 see a failure. */
@@ -113,10 +116,11 @@ int CollectLines(FILE *pFile, char *pszCOutput, int nOutputSize, const char *psz
 }
 
 /* Refuses a built line longer than a command line may be. */
-bool FitsCommandLine(const std::string &sLine, const char *pszFunction) {
-    if (sLine.size() <= OVMAXCOMMANDLINE) return true;
+bool FitsCommandLine(const std::string &sLine, const char *pszFunction,
+                     std::size_t nLimit = OVMAXCOMMANDLINE) {
+    if (sLine.size() <= nLimit) return true;
     OVLog(OVLOG_ERROR, "%s: Command line of %zu characters is longer than %zu: %.128s...\n",
-          pszFunction, sLine.size(), OVMAXCOMMANDLINE, sLine.c_str());
+          pszFunction, sLine.size(), nLimit, sLine.c_str());
     return false;
 }
 
@@ -129,10 +133,6 @@ bool IsSafeLogin(const REMOTESYSTEM *psSystem, const char *pszFunction) {
           "%.16s@%.32s -p %.6s.\n", pszFunction, psSystem->szUser, psSystem->szIP,
           psSystem->szPort);
     return false;
-}
-
-std::string Login(const REMOTESYSTEM *psSystem) {
-    return OVShellWord(psSystem->szUser) + "@" + OVShellWord(psSystem->szIP);
 }
 
 /* A folder name on the remote system that nobody can guess: the remote shell creates it
@@ -153,8 +153,8 @@ std::string RemoteFolderName() {
    The terminal is cleared before each step. */
 std::string RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszCommand,
                               const std::string &sOut, const std::string &sErr) {
-    const std::string sLogin = Login(psSystem);
-    const std::string sPort = OVShellWord(psSystem->szPort);
+    const std::string sLogin = OVSshLogin(psSystem);
+    const std::string sSsh = OVSshWords(psSystem, false) + " -o LogLevel=ERROR";
     const std::string sDir = RemoteFolderName();
     const std::string sRemoteOut = sDir + "/out", sRemoteErr = sDir + "/err";
     /* Double quotes, as in the classic line; escaping keeps any other text literal too and
@@ -165,12 +165,12 @@ std::string RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszComma
     const std::string sFinish = DoubleQuoted("test ! -L " + sDir + " && test -O " + sDir +
                                              " && { cat " + sRemoteErr + "; rm -rf " + sDir +
                                              "; }");
-
-    const std::string sInner = "clear;ssh -q -t " + sLogin + " -p " + sPort + " " + sRun +
-                               ";clear;scp -q -P " + sPort + " " + sLogin + ":" + sRemoteOut +
-                               " " + OVShellWord(sOut) + ";clear;ssh -q -n " + sLogin + " -p " +
-                               sPort + " " + sFinish + " > " + OVShellWord(sErr);
-    return "sh -c " + OVShellQuote(sInner);
+    /* A connection that fails (ssh's 255) ends the line with 255, so that the failure is
+       told; scp's own failures (a remote command that made no output) are not the link's. */
+    return sSsh + " -t " + sLogin + " " + sRun + "; [ $? = 255 ] && exit 255; " +
+           OVSshWords(psSystem, true) + " -q " + OVScpSource(psSystem, sRemoteOut) + " " +
+           OVShellWord(sOut) + "; " + sSsh + " -n " + sLogin + " " + sFinish + " > " +
+           OVShellWord(sErr) + "; [ $? = 255 ] && exit 255; exit 0";
 }
 
 /* Removes a local temporary file; one that is not there counts as removed. */
@@ -308,7 +308,7 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
         sErr = szName;
     }
     const std::string sLine = RemoteCommandLine(psRemoteSystem, pszCommand, sOut, sErr);
-    if (!FitsCommandLine(sLine, "ExecuteRemoteCommand"))
+    if (!FitsCommandLine(sLine, "ExecuteRemoteCommand", OVMAXREMOTELINE))
         return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
 
     /* scp and the redirection write the local copies through whatever sits at their names:
@@ -324,7 +324,22 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
     OVTempFileGuard sOutGuard(bCallerFiles ? nullptr : sOut.c_str()),
         sErrGuard(bCallerFiles ? nullptr : sErr.c_str());
 
-    RunWithoutCurses(sLine.c_str(), false); /* the status is not examined */
+    std::string sReason;
+    int nStep = OVRunRemoteStep(psRemoteSystem, sLine, &sReason);
+    if (nStep == OVRC_CANCELLED || !sReason.empty()) {
+        /* The link failed: the user is told here, once, and the caller goes back. A cancel
+           is the caller's to tell, where it has a screen to go back to. What came back of
+           either is not output. */
+        if (nStep != OVRC_CANCELLED) OVTellRemoteOutcome(psRemoteSystem, nStep, sReason);
+        if (!bCallerFiles) {
+            unlink(sOut.c_str());
+            unlink(sErr.c_str());
+        }
+        if (nStep != OVRC_CANCELLED && !bCallerFiles)
+            OVCopyText(pszCOutput, nOutputSize > 0 ? static_cast<std::size_t>(nOutputSize) : 0,
+                       OVREMOTEFAILURE);
+        return OVTraceEnd("ExecuteRemoteCommand", nStep);
+    }
     if (bCallerFiles) return OVTraceEnd("ExecuteRemoteCommand", OVRC_OK);
 
     int nRc = OVRC_OK;
@@ -374,12 +389,13 @@ int RunShell(const char *pszCommand) {
     const REMOTESYSTEM *psSystem = psConnectedSystem;
     if (psSystem != nullptr) {
         if (!IsSafeLogin(psSystem, "RunShell")) return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
-        std::string sSsh = "ssh " + Login(psSystem) + " -p " + OVShellWord(psSystem->szPort);
+        std::string sSsh = OVSshWords(psSystem, false) + " " + OVSshLogin(psSystem);
         sLine = bCommands ? "clear;" + sSsh + " " + OVShellQuote(sCommands) : sSsh;
     } else {
         sLine = bCommands ? "sh -c " + OVShellQuote(sCommands) : "sh -i";
     }
-    if (!FitsCommandLine(sLine, "RunShell")) return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
+    if (!FitsCommandLine(sLine, "RunShell", psSystem != nullptr ? OVMAXREMOTELINE : OVMAXCOMMANDLINE))
+        return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
     if (bDebug) OVLog(OVLOG_DEBUG, "RunShell: Command line: %s.", sLine.c_str());
 
     return OVTraceEnd("RunShell", RunWithoutCurses(sLine.c_str(), false));

@@ -35,6 +35,7 @@ enum : int {
     OVRC_OK = 0,          /* success                                                   */
     OVRC_HELP = 1,        /* help text printed                                         */
     OVRC_RETURN = 3,      /* Return chosen in the response loop                        */
+    OVRC_CANCELLED = 4,   /* a remote step cancelled by the user with Ctrl-c           */
     OVRC_ERROR = 8,       /* bad argument or failed operation                          */
     OVRC_EXIT = 9,        /* Exit chosen                                               */
     OVRC_NOMEMORY = 12,   /* exit status when a heap chunk cannot be allocated         */
@@ -532,7 +533,10 @@ int SaveConfigurationValues();
    0, 8, 100 (output does not fit) or 101 (cannot start, or non-zero exit). */
 int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize);
 /* Runs a command on a remote system through ssh and brings its output back with scp.
-   With both file names given the output stays in those files. 0, 8, 100 or 101. */
+   With both file names given the output stays in those files. 0, 8, 100 or 101; the wait
+   shows what runs where (see OVRemoteStepName). When the link fails, a message box names
+   the system and ssh's reason before 101 is returned; 4 when the user cancelled with
+   Ctrl-c (nothing is shown: the caller goes back, or ends as on Ctrl-c). */
 int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
                          char *pszCOutput, int nOutputSize, const char *pszTempFile,
                          const char *pszErrorFile);
@@ -578,5 +582,52 @@ int OVWritePrivateFile(const char *pszPath, std::string_view sContent, std::stri
 std::string OVSshReason(std::string_view sStderr);
 /* Whether ssh refused or warned because the host key differs from the one it knows. */
 bool OVSshHostKeyChanged(std::string_view sStderr);
+
+/* ------------------------------------------------------------------------------------ */
+/* remote.cpp - reaching a remote system: ssh and scp words, shared connection, waits   */
+/* ------------------------------------------------------------------------------------ */
+
+/* "user@host" as one shell word, for ssh. */
+std::string OVSshLogin(const REMOTESYSTEM *psSystem);
+/* "user@host:path" as one shell word, for scp: an IPv6 address goes in brackets. */
+std::string OVScpSource(const REMOTESYSTEM *psSystem, std::string_view sPath);
+/* "ssh" (or "scp") with the options every connection carries: a connect time limit of 10 s,
+   keep-alives that end a dead link within about 15 s more, and, unless the user's own ssh
+   configuration shares connections, the shared connection of the system (~/.orvik/ssh);
+   then the port ("-p", or "-P" for scp). The login and command follow. */
+std::string OVSshWords(const REMOTESYSTEM *psSystem, bool bScp);
+/* Starts the shared connection of a system (ssh asks a password here if it needs one).
+   0; 101 with ssh's reason in *psReason; 4 when cancelled. */
+int OVStartConnection(REMOTESYSTEM *psSystem, std::string *psReason);
+/* Ends the shared connection of a system, if there is one. 0 (also when none ran), 8. */
+int OVEndConnection(const REMOTESYSTEM *psSystem);
+/* Names what the remote steps do while the object lives, for their wait line:
+   "Listing /" gives "Listing / on web1 (10.0.0.5)... Ctrl-c cancels". */
+class OVRemoteStepName {
+  public:
+    explicit OVRemoteStepName(const char *pszName);
+    ~OVRemoteStepName();
+    OVRemoteStepName(const OVRemoteStepName &) = delete;
+    OVRemoteStepName &operator=(const OVRemoteStepName &) = delete;
+
+  private:
+    std::string sSaved;
+};
+/* The wait line of the current step on a system. */
+std::string OVRemoteWaitLine(const REMOTESYSTEM *psSystem);
+/* Runs a command line of ssh and scp steps with the terminal (curses suspended) under the
+   wait line, in a process group of its own, so that Ctrl-c ends that group only. 0 when ssh
+   reached the system (whatever the remote command did); 4 when the user cancelled (nothing
+   of the step is left running); 101 when a connection failed (status 255), with ssh's own
+   reason in *psReason; 8 when it could not start. *pnExitStatus, when given, gets the exit
+   status of the line. */
+int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine,
+                    std::string *psReason, int *pnExitStatus = nullptr);
+/* After a remote step: "Cancelled." for 4, or "<name> (<address>): <reason>" in an error
+   box when there is a reason; nothing otherwise. The box's result. */
+int OVTellRemoteOutcome(const REMOTESYSTEM *psSystem, int nRc, const std::string &sReason);
+/* A message box over whatever is on screen (on a panel of its own), waiting for a key;
+   nType 0 (information) or 8 (error). */
+int OVShowMessage(int nType, const char *pszText);
 
 #endif /* ORVIKLIB_H */

@@ -181,6 +181,7 @@ int ActOnEntry(MENUDRAWING &sDrawing, const MENUTAB &sEntry)
         nMenuLevel--;
         nRc = nMenuLevel < 1 ? OVRC_EXIT : OVRC_OK;
     } else if (strcasecmp(psItem->szName, "Disconnect ") == 0) {
+        if (psConnectedSystem != nullptr) OVEndConnection(psConnectedSystem);
         psConnectedSystem = nullptr;
         SaveConfigurationValues();
     } else if (strcasecmp(psItem->szAction, "SubMenu") == 0) {

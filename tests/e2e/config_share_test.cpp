@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "test_services.h"
 #include "tmux_driver.h"
 
 namespace {
@@ -27,6 +28,7 @@ std::string Program(const std::string &sName, const std::string &sHelp)
 
 TEST(ConfigShare, BrowserPreferencesAndConnectionsOpenTogetherKeepEveryChange)
 {
+    ORVIK_REQUIRE_SSH();  // Connect logs in to the system it connects
     TestHome home;
     home.WriteFile("config.ini", "# my settings\n");
     const std::string sConfig = home.sOrvikDir + "/config.ini";
@@ -41,13 +43,13 @@ TEST(ConfigShare, BrowserPreferencesAndConnectionsOpenTogetherKeepEveryChange)
     // Connections adds a system while Preferences is open.
     conn.SendKeys("Enter");
     ASSERT_TRUE(conn.WaitFor("Orvik Connections: New System")) << conn.Capture();
-    for (const char *pszValue : {"web1", "10.0.0.5", "22", "admin"}) {
-        conn.SendLiteral(pszValue);
+    for (const std::string &sValue : {std::string("web1"), SshHost(), SshPort(), SshUser()}) {
+        conn.SendLiteral(sValue);
         conn.SendKeys("Tab");
     }
     conn.SendKeys("Enter");
     ASSERT_TRUE(conn.WaitFor("> web1")) << conn.Capture();
-    const std::string sWeb1 = "RemoteSystem 10.0.0.5 22 web1 admin";
+    const std::string sWeb1 = "RemoteSystem " + SshHost() + " " + SshPort() + " web1 " + SshUser();
     ASSERT_EQ(home.ReadFile("config.ini"), sWeb1 + "\n# my settings\n");
 
     // Preferences, which read the file before web1 was there, chooses a colour: web1 stays.
@@ -71,8 +73,7 @@ TEST(ConfigShare, BrowserPreferencesAndConnectionsOpenTogetherKeepEveryChange)
 
     // Connections, which read the file before the colour was chosen, connects: Blue stays.
     conn.SendKeys("Tab Tab Tab Tab Enter");
-    // Connect first asks the system for its host key, which 10.0.0.5 never answers.
-    ASSERT_TRUE(conn.WaitFor("Connected: commands now run on admin@10.0.0.5", 20000))
+    ASSERT_TRUE(conn.WaitFor("Connected: commands now run on " + SshUser() + "@" + SshHost(), 20000))
         << conn.Capture();
     conn.SendKeys("Enter");
     ASSERT_TRUE(WaitForFileText(sConfig, " Connected\n")) << home.ReadFile("config.ini");

@@ -26,6 +26,10 @@ class ServicesTest : public ::testing::Test {
         sLogFile = sDir + "/OrvikLog.txt";
         setenv("ORVIKDIR", sDir.c_str(), 1);
         setenv("ORVIKLOGFILE", sLogFile.c_str(), 1);
+        /* Shared ssh connections keep their sockets below HOME. */
+        const char *pszHome = getenv("HOME");
+        sSavedHome = pszHome != nullptr ? pszHome : "";
+        setenv("HOME", sDir.c_str(), 1);
         memcpy(asSavedGroups, asOVDisplayAttributes, sizeof(asSavedGroups));
         bDebug = 0;
         bDump = 0;
@@ -40,6 +44,7 @@ class ServicesTest : public ::testing::Test {
         psConnectedSystem = nullptr;
         unsetenv("ORVIKDIR");
         unsetenv("ORVIKLOGFILE");
+        setenv("HOME", sSavedHome.c_str(), 1);
         std::error_code ec;
         std::filesystem::remove_all(sDir, ec);
     }
@@ -70,6 +75,7 @@ class ServicesTest : public ::testing::Test {
 
     std::string sDir;
     std::string sLogFile;
+    std::string sSavedHome;
     DISPLAYATTRIBUTES asSavedGroups[OVDISPLAYGROUPS];
 };
 

@@ -1,0 +1,297 @@
+/*
+ * remote.cpp - how every program reaches a remote system: one builder for the ssh and scp
+ * words, the time limits every connection carries, one shared connection per system, and
+ * the wait of a remote step, which the user sees and may cancel.
+ *
+ * The shared connection: unless the user's own ssh configuration says how connections are
+ * shared, every ssh and scp names a control socket in ~/.orvik/ssh (0700). Connect starts the
+ * master connection there (the only time a password is asked), every later step rides on it,
+ * and Disconnect ends it. A step that finds no master starts one itself.
+ *
+ * The wait: a step runs in a process group of its own that owns the terminal, under a line
+ * that says what runs where and that Ctrl-c cancels. Ctrl-c reaches that group only; the
+ * program then ends whatever of it is left and tells its caller.
+ */
+#include "orviklib.h"
+#include "services_internal.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <curses.h>
+#include <fcntl.h>
+#include <map>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int OVCONNECTTIMEOUT = 10;     /* seconds to reach a system and shake hands */
+constexpr int OVALIVEINTERVAL = 5;       /* seconds between keep-alives on a quiet link */
+constexpr int OVALIVECOUNT = 3;          /* keep-alives unanswered before the link is dead */
+constexpr int OVPERSISTSECONDS = 600;    /* the master outlives its last user this long */
+constexpr std::size_t OVMAXSOCKETPATH = 100; /* a unix socket path holds 107 bytes */
+
+std::string sStepName;                   /* what the next remote step does, for its wait line */
+
+/* The folder of the control sockets, made 0700 when missing; "" when there is none we may
+   use (then connections are not shared). */
+std::string ControlFolder() {
+    const char *pszHome = getenv("HOME");
+    std::string sHome = pszHome != nullptr ? pszHome : "";
+    if (sHome.empty()) {
+        struct passwd *psUser = getpwuid(geteuid());
+        if (psUser != nullptr && psUser->pw_dir != nullptr) sHome = psUser->pw_dir;
+    }
+    if (sHome.empty()) return "";
+    const std::string sOrvik = sHome + "/.orvik", sFolder = sOrvik + "/ssh";
+    mkdir(sOrvik.c_str(), 0700);
+    mkdir(sFolder.c_str(), 0700);
+    struct stat sInfo;
+    if (lstat(sFolder.c_str(), &sInfo) != 0 || !S_ISDIR(sInfo.st_mode) ||
+        sInfo.st_uid != geteuid() || (sInfo.st_mode & 077) != 0) {
+        OVLog(OVLOG_ERROR, "OVSshWords: %s is not a private folder of this user; ssh "
+              "connections are not shared.", sFolder.c_str());
+        return "";
+    }
+    return sFolder;
+}
+
+/* The control socket of a system: "" when the user's own ssh configuration shares
+   connections its own way (or not at all by choice), or when there is no folder for it.
+   Asked of ssh -G once per system and process. */
+std::string ControlPath(const REMOTESYSTEM *psSystem) {
+    static std::map<std::string, std::string> mKnown;
+    const std::string sKey = std::string(psSystem->szUser) + "@" + psSystem->szIP + ":" +
+                             psSystem->szPort;
+    auto it = mKnown.find(sKey);
+    if (it != mKnown.end()) return it->second;
+
+    std::string sPath;
+    const std::string sAsk = "ssh -G -p " + OVShellWord(psSystem->szPort) + " " +
+                             OVSshLogin(psSystem) + " 2>/dev/null";
+    std::string sConfig;
+    if (FILE *pPipe = popen(sAsk.c_str(), "r")) {
+        char szLine[1024];
+        while (fgets(szLine, sizeof szLine, pPipe) != nullptr) sConfig += szLine;
+        pclose(pPipe);
+    }
+    /* ssh -G says "controlmaster false" and no control path (or "none") unless the user's
+       configuration set them. */
+    const std::string sAll = "\n" + sConfig;
+    const bool bOwn = sAll.find("\ncontrolmaster false\n") == std::string::npos ||
+                      (sAll.find("\ncontrolpath ") != std::string::npos &&
+                       sAll.find("\ncontrolpath none\n") == std::string::npos);
+    if (sConfig.empty() || !bOwn) {
+        std::string sFolder = ControlFolder();
+        /* ssh puts a hash of user, host and port in the place of %C: 40 characters. */
+        if (!sFolder.empty() && sFolder.size() + 1 + 40 <= OVMAXSOCKETPATH)
+            sPath = sFolder + "/%C";
+    } else if (bDebug) {
+        OVLog(OVLOG_DEBUG, "OVSshWords: The ssh configuration for %s shares connections its "
+              "own way.", sKey.c_str());
+    }
+    mKnown[sKey] = sPath;
+    return sPath;
+}
+
+bool IsIPv6(const char *pszAddress) { return strchr(pszAddress, ':') != nullptr; }
+
+std::string ReadFileText(const std::string &sPath, std::size_t nMax) {
+    std::string sText;
+    if (FILE *pFile = fopen(sPath.c_str(), "r")) {
+        char achBuffer[4096];
+        std::size_t n;
+        while (sText.size() < nMax && (n = fread(achBuffer, 1, sizeof achBuffer, pFile)) > 0)
+            sText.append(achBuffer, n);
+        fclose(pFile);
+    }
+    return sText.substr(0, nMax);
+}
+
+/* Gives the terminal's foreground to a process group; SIGTTOU would stop a caller that is
+   not in the foreground itself. */
+void GiveTerminal(pid_t nGroup) {
+    if (!isatty(STDIN_FILENO)) return;
+    struct sigaction sIgnore {}, sOld {};
+    sIgnore.sa_handler = SIG_IGN;
+    sigaction(SIGTTOU, &sIgnore, &sOld);
+    tcsetpgrp(STDIN_FILENO, nGroup);
+    sigaction(SIGTTOU, &sOld, nullptr);
+}
+
+} // namespace
+
+std::string OVSshLogin(const REMOTESYSTEM *psSystem) {
+    return OVShellWord(std::string(psSystem->szUser) + "@" + psSystem->szIP);
+}
+
+std::string OVScpSource(const REMOTESYSTEM *psSystem, std::string_view sPath) {
+    /* scp reads "user@fe80::1:path" at the first colon: an IPv6 address goes in brackets. */
+    std::string sHost = IsIPv6(psSystem->szIP) ? "[" + std::string(psSystem->szIP) + "]"
+                                                : std::string(psSystem->szIP);
+    return OVShellWord(std::string(psSystem->szUser) + "@" + sHost + ":" + std::string(sPath));
+}
+
+std::string OVSshWords(const REMOTESYSTEM *psSystem, bool bScp) {
+    std::string sWords = bScp ? "scp" : "ssh";
+    sWords += " -o ConnectTimeout=" + std::to_string(OVCONNECTTIMEOUT) +
+              " -o ServerAliveInterval=" + std::to_string(OVALIVEINTERVAL) +
+              " -o ServerAliveCountMax=" + std::to_string(OVALIVECOUNT);
+    const std::string sControl = ControlPath(psSystem);
+    if (!sControl.empty())
+        sWords += " -o ControlMaster=auto -o " + OVShellWord("ControlPath=" + sControl) +
+                  " -o ControlPersist=" + std::to_string(OVPERSISTSECONDS);
+    sWords += (bScp ? " -P " : " -p ") + OVShellWord(psSystem->szPort);
+    return sWords;
+}
+
+int OVStartConnection(REMOTESYSTEM *psSystem, std::string *psReason) {
+    OVTraceStart("OVStartConnection", "szIP: %s.", psSystem ? psSystem->szIP : "(null)");
+    if (OVCheckPointers("OVStartConnection", {{"psSystem", psSystem}}) != OVRC_OK)
+        return OVTraceEnd("OVStartConnection", OVRC_ERROR);
+    /* The master starts with this first login, where ssh may ask for a password, and stays
+       when it ends. */
+    OVRemoteStepName sName("Connecting to");
+    const std::string sLine = OVSshWords(psSystem, false) + " -o LogLevel=ERROR " +
+                              OVSshLogin(psSystem) + " true";
+    return OVTraceEnd("OVStartConnection", OVRunRemoteStep(psSystem, sLine, psReason));
+}
+
+int OVEndConnection(const REMOTESYSTEM *psSystem) {
+    OVTraceStart("OVEndConnection", "szIP: %s.", psSystem ? psSystem->szIP : "(null)");
+    if (OVCheckPointers("OVEndConnection", {{"psSystem", psSystem}}) != OVRC_OK)
+        return OVTraceEnd("OVEndConnection", OVRC_ERROR);
+    const std::string sControl = ControlPath(psSystem);
+    if (sControl.empty()) return OVTraceEnd("OVEndConnection", OVRC_OK);
+    const std::string sLine = "ssh -o " + OVShellWord("ControlPath=" + sControl) + " -O exit -p " +
+                              OVShellWord(psSystem->szPort) + " " + OVSshLogin(psSystem) +
+                              " >/dev/null 2>&1";
+    /* No master is no failure: there is nothing to end. */
+    int nStatus = system(sLine.c_str());
+    if (bDebug) OVLog(OVLOG_DEBUG, "OVEndConnection: %s: status %d.", sLine.c_str(), nStatus);
+    return OVTraceEnd("OVEndConnection", OVRC_OK);
+}
+
+OVRemoteStepName::OVRemoteStepName(const char *pszName) : sSaved(sStepName) {
+    sStepName = pszName != nullptr ? pszName : "";
+}
+
+OVRemoteStepName::~OVRemoteStepName() { sStepName = sSaved; }
+
+std::string OVRemoteWaitLine(const REMOTESYSTEM *psSystem) {
+    std::string sWhat = sStepName.empty() ? std::string("Working") : sStepName;
+    return sWhat + " on " + psSystem->szSystemName + " (" + psSystem->szIP +
+           ")... Ctrl-c cancels";
+}
+
+int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std::string *psReason,
+                    int *pnExitStatus) {
+    OVTraceStart("OVRunRemoteStep", "sLine: %s.", sLine.c_str());
+    if (psReason != nullptr) psReason->clear();
+    if (pnExitStatus != nullptr) *pnExitStatus = -1;
+
+    /* ssh's own messages go to a private file, so that a failure can be told in its words;
+       a password prompt goes to the terminal, under the wait line. */
+    char szReason[] = "/tmp/OrvikSsh.XXXXXX";
+    int fdReason = mkostemp(szReason, O_CLOEXEC);
+    if (fdReason < 0) {
+        OVLog(OVLOG_ERROR, "OVRunRemoteStep: Unable to create a file for ssh's messages: %s.",
+              strerror(errno));
+        return OVTraceEnd("OVRunRemoteStep", OVRC_ERROR);
+    }
+    OVTempFileGuard sReasonGuard(szReason);
+
+    const bool bCurses = stdscr != nullptr && !isendwin();
+    if (bCurses) {
+        def_prog_mode();
+        endwin();
+    }
+    /* The screen says what runs where until the step is done. */
+    std::string sWait = "\x1b[H\x1b[2J" + OVRemoteWaitLine(psSystem) + "\r\n\n";
+    OVWriteAll(STDOUT_FILENO, sWait);
+    fflush(nullptr);
+
+    pid_t nChild = fork();
+    if (nChild == 0) {
+        setpgid(0, 0);
+        GiveTerminal(getpid());
+        for (int nSignal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGTTOU, SIGTTIN})
+            signal(nSignal, SIG_DFL);
+        dup2(fdReason, STDERR_FILENO);
+        execl("/bin/sh", "sh", "-c", sLine.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(fdReason);
+    int nStatus = 0;
+    int nRc = OVRC_OK;
+    if (nChild < 0) {
+        OVLog(OVLOG_ERROR, "OVRunRemoteStep: Unable to start the step: %s.", strerror(errno));
+        nRc = OVRC_CMDFAILED;
+    } else {
+        setpgid(nChild, nChild);
+        GiveTerminal(nChild);
+        while (waitpid(nChild, &nStatus, 0) < 0 && errno == EINTR) {
+        }
+        /* Whatever of the step is still running (an scp after a cancelled ssh) ends too; a
+           master connection has left the group and stays. */
+        kill(-nChild, SIGTERM);
+        GiveTerminal(getpgrp());
+        if (pnExitStatus != nullptr && WIFEXITED(nStatus)) *pnExitStatus = WEXITSTATUS(nStatus);
+        const bool bCancelled = (WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGINT) ||
+                                (WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 128 + SIGINT);
+        if (bCancelled) {
+            OVLog(OVLOG_INFO, "OVRunRemoteStep: Cancelled on %s: %s.", psSystem->szIP,
+                  sLine.c_str());
+            nRc = OVRC_CANCELLED;
+        } else if (!WIFEXITED(nStatus) || WEXITSTATUS(nStatus) == 255) {
+            /* ssh ends with 255 when the link failed, whatever the remote command did. */
+            std::string sReason = OVSshReason(ReadFileText(szReason, 16384));
+            if (sReason.empty()) sReason = "ssh failed without a message";
+            OVLog(OVLOG_ERROR, "OVRunRemoteStep: %s (%s): %s", psSystem->szSystemName,
+                  psSystem->szIP, sReason.c_str());
+            if (psReason != nullptr) *psReason = sReason;
+            nRc = OVRC_CMDFAILED;
+        }
+    }
+    unlink(szReason);
+    if (bCurses) {
+        reset_prog_mode();
+        clearok(stdscr, TRUE);
+        wrefresh(stdscr);
+    }
+    return OVTraceEnd("OVRunRemoteStep", nRc);
+}
+
+int OVTellRemoteOutcome(const REMOTESYSTEM *psSystem, int nRc, const std::string &sReason) {
+    if (nRc != OVRC_CANCELLED && sReason.empty()) return OVRC_OK;
+    std::string sText = nRc == OVRC_CANCELLED
+                            ? std::string("Cancelled.")
+                            : std::string(psSystem->szSystemName) + " (" + psSystem->szIP +
+                                  "): " + sReason;
+    return OVShowMessage(nRc == OVRC_CANCELLED ? OVLOG_INFO : OVLOG_ERROR, sText.c_str());
+}
+
+int OVShowMessage(int nType, const char *pszText) {
+    if (OVCheckPointers("OVShowMessage", {{"pszText", pszText}}) != OVRC_OK) return OVRC_ERROR;
+    if (!isatty(STDOUT_FILENO)) return OVRC_OK; /* no terminal: the log has it */
+    const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];
+    PABI *psPanel = OVCreatePaneli(OVHEAPCHUNKSIZE, 0, 0, sPanel.nAttribute,
+                                   sPanel.nBackgroundColor, sPanel.nForegroundColor);
+    if (psPanel == nullptr) return OVRC_ERROR;
+    /* The box cuts what does not fit inside its frame; cut here, on a character boundary. */
+    const std::string sText = pszText;
+    const std::size_t nRoom = psPanel->nColumns > 12 ? static_cast<std::size_t>(psPanel->nColumns - 10)
+                                                     : 1;
+    const std::string sShown = sText.substr(0, OVUtf8Prefix(sText, nRoom));
+    const int nRow = psPanel->nRows > 16 ? psPanel->nRows / 2 - 4 : 1;
+    int nRc = CreateMessageBoxi(psPanel, sShown.c_str(), nType, nRow, 3, psPanel->nColumns - 4);
+    OVDeletePanel(psPanel);
+    return nRc;
+}
