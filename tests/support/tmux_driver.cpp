@@ -532,13 +532,17 @@ int TmuxSession::ExitStatus() const {
   return m_nExitStatus;
 }
 
+std::string ReadTextFile(const std::string &sPath) {
+  std::ifstream in(sPath, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
 bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMillis) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
   for (;;) {
-    std::ifstream in(sPath, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    if (out.str().find(sText) != std::string::npos) return true;
+    if (ReadTextFile(sPath).find(sText) != std::string::npos) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

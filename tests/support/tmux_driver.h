@@ -97,6 +97,8 @@ class TmuxSession {
 int RunProgram(const std::vector<std::string> &args, std::string *psOutput = nullptr,
                const std::string &sInput = "");
 
+// The whole of a file, "" when it cannot be read.
+std::string ReadTextFile(const std::string &sPath);
 // Polls a file until it holds sText; false when the deadline passes first.
 bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMillis = 5000);
 
