@@ -285,6 +285,8 @@ int main(int argc, char **argv)
     if (nRc != OVRC_OK && nRc != OVRC_HELP) {
         if (sStartFailure.empty())
             sStartFailure = "start-up failed";
+        if (sStartFailure.back() == '.')
+            sStartFailure.pop_back();
         std::fprintf(stderr, "orvik: %s; see the log %s\n", sStartFailure.c_str(), szLogFile);
         Finish();
         return OVRC_ERROR;

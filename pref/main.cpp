@@ -39,14 +39,6 @@ int Initialize(int argc, char **argv)
         return nRc;
     }
     OVLogArguments("Input Arguments follow:\n", argc, argv);
-    /* Every panel loads config.ini again; one that cannot be loaded would also refuse every
-       save, so the program says why and ends before its first screen. */
-    nRc = LoadConfigurationValues();
-    if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvikpref Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
-        OVShowFailure(OVConfigurationFailure().c_str(), false);
-        return OVEXIT_SHOWN;
-    }
     return OVRC_OK;
 }
 
