@@ -403,7 +403,8 @@ int OVShowFailure(const char *pszText, bool bLog)
         return OVTraceEnd("OVShowFailure", OVRC_ERROR);
     if (bLog)
         OVWriteMessage(OVLOG_ERROR, pszText);
-    const bool bActive = stdscr != nullptr && !isendwin();
+    /* A panel's screen may wait for its first refresh after an earlier one was left. */
+    const bool bActive = stdscr != nullptr && (nOVLivePanels > 0 || !isendwin());
     if (!bActive && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)))
         return OVTraceEnd("OVShowFailure", OVRC_ERROR);
 
