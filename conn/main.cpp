@@ -76,6 +76,7 @@ int main(int argc, char **argv)
     if (nRc == OVRC_OK) {
         nRc = Process_Request();
     }
+    OVShowFailureBeforeEnd(nRc);
     Finish();
     return nRc;
 }

@@ -8,11 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -150,6 +152,38 @@ void PrepareForPasswordPrompt(const std::string &sCommand)
     if (write(STDOUT_FILENO, szClear, sizeof szClear - 1) < 0) { /* the prompt still comes */ }
 }
 
+/* The first line of a file that is not empty, without its line end; "" for none. */
+std::string FirstLineOf(const char *pszPath)
+{
+    OVFilePtr pFile(pszPath[0] != '\0' ? std::fopen(pszPath, "r") : nullptr);
+    char szLine[512];
+    while (pFile && std::fgets(szLine, sizeof szLine, pFile.get()) != nullptr) {
+        std::string sLine = szLine;
+        while (!sLine.empty() && (sLine.back() == '\n' || sLine.back() == '\r'))
+            sLine.pop_back();
+        if (sLine.find_first_not_of(' ') != std::string::npos)
+            return sLine;
+    }
+    return "";
+}
+
+/* What the screen says about a report whose command failed. */
+std::string FailureText(const std::string &sCommand, int nRc, const char *pszErrorFile)
+{
+    std::string sShown = sCommand;
+    while (!sShown.empty() && sShown.back() == ' ')
+        sShown.pop_back();
+    if (psConnectedSystem != nullptr)
+        sShown += std::string(" on ") + psConnectedSystem->szIP;
+    if (nRc == OVRC_OVERFLOW)
+        return "The output of " + sShown + " is longer than " +
+               std::to_string(DSYSOUTPUTMAX >> 20) + " MiB.";
+    const std::string sError = FirstLineOf(pszErrorFile);
+    if (!sError.empty())
+        return sShown + " failed: " + sError;
+    return sShown + " failed; see the log " + szLogFile + ".";
+}
+
 void LogAllocationFailure(std::size_t nSize)
 {
     OVLog(OVLOG_ERROR, "orvikdsys Get_Hardware_Info: Unable to allocate working storage, size: %d.",
@@ -161,42 +195,75 @@ void LogAllocationFailure(std::size_t nSize)
 int Get_Hardware_Info()
 {
     OVTraceStart("orvikdsys Get_Hardware_Info", "szClass: %s.", szClass);
-    std::unique_ptr<char[]> pachOutput(new (std::nothrow) char[DSYSOUTPUTSIZE]());
-    if (!pachOutput) {
-        LogAllocationFailure(DSYSOUTPUTSIZE);
-        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_ERROR);
-    }
-
-    std::string sCommand = ReportCommand();
+    const std::string sCommand = ReportCommand();
+    std::string sLine = sCommand;
     std::string sPlace = "Local";
-    int nRc = OVRC_OK;
-    {
-        CookedTerminal sTerminal;
-        if (psConnectedSystem == nullptr) {
-            PrepareForPasswordPrompt(sCommand);
-            sCommand += " 2>/dev/null";
-            nRc = ExecuteCommand(sCommand.c_str(), pachOutput.get(), DSYSOUTPUTSIZE);
-        } else {
-            sPlace = std::string("Remote(") + psConnectedSystem->szIP + ")";
-            const std::string sStep = "Running " + sCommand;
-            OVRemoteStepName sName(sStep.c_str());
-            nRc = ExecuteRemoteCommand(psConnectedSystem, sCommand.c_str(), pachOutput.get(),
-                                       DSYSOUTPUTSIZE, nullptr, nullptr);
+    if (psConnectedSystem != nullptr)
+        sPlace = std::string("Remote(") + psConnectedSystem->szIP + ")";
+
+    /* The local command's error output goes into a file of ours, so that a failure can be
+       said in the command's own words. */
+    char szErrorFile[96] = "";
+    if (psConnectedSystem == nullptr) {
+        std::snprintf(szErrorFile, sizeof szErrorFile, "/tmp/OrvikDsys.%d.Error.txt",
+                      static_cast<int>(getpid()));
+        if (OVClaimTempFile(szErrorFile) == OVRC_OK)
+            sLine += " 2>" + OVShellWord(szErrorFile);
+        else {
+            szErrorFile[0] = '\0';
+            sLine += " 2>/dev/null";
         }
     }
-    /* No report shows yet: a cancel ends the program as Ctrl-c does. */
-    if (nRc == OVRC_CANCELLED) raise(SIGINT);
+    OVTempFileGuard sErrorGuard(szErrorFile[0] != '\0' ? szErrorFile : nullptr);
+
+    /* An output that does not fit is asked for again with a buffer four times as large. */
+    std::unique_ptr<char[]> pachOutput;
+    std::size_t nSize = DSYSOUTPUTSIZE;
+    int nRc = OVRC_OK;
+    for (;;) {
+        pachOutput.reset(new (std::nothrow) char[nSize]());
+        if (!pachOutput) {
+            LogAllocationFailure(nSize);
+            OVShowFailure("orvikdsys: no memory for the report.", false);
+            return OVTraceEnd("orvikdsys Get_Hardware_Info", OVEXIT_SHOWN);
+        }
+        {
+            CookedTerminal sTerminal;
+            if (psConnectedSystem == nullptr) {
+                PrepareForPasswordPrompt(sCommand);
+                nRc = ExecuteCommand(sLine.c_str(), pachOutput.get(), static_cast<int>(nSize));
+            } else {
+                const std::string sStep = "Running " + sCommand;
+                OVRemoteStepName sName(sStep.c_str());
+                nRc = ExecuteRemoteCommand(psConnectedSystem, sLine.c_str(), pachOutput.get(),
+                                           static_cast<int>(nSize), nullptr, nullptr);
+            }
+        }
+        /* No report shows yet: a cancel ends the program as Ctrl-c does. */
+        if (nRc == OVRC_CANCELLED) raise(SIGINT);
+        if (nRc != OVRC_OVERFLOW || nSize >= DSYSOUTPUTMAX)
+            break;
+        const std::size_t nLarger = std::min(nSize * 4, DSYSOUTPUTMAX);
+        if (bDebug)
+            OVLog(OVLOG_DEBUG, "orvikdsys Get_Hardware_Info: Output longer than %zu bytes, "
+                  "asking again with %zu.", nSize, nLarger);
+        nSize = nLarger;
+    }
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikdsys Get_Hardware_Info: Unable to execute %s command: %-.128s, "
-              "return: %d.", sPlace.c_str(), sCommand.c_str(), nRc);
-        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_ERROR);
+              "return: %d.", sPlace.c_str(), sLine.c_str(), nRc);
+        /* A remote step that failed on the link may have said so already. */
+        if (!OVFailureShown())
+            OVShowFailure(FailureText(sCommand, nRc, szErrorFile).c_str(), false);
+        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVEXIT_SHOWN);
     }
 
-    std::size_t nLength = strnlen(pachOutput.get(), DSYSOUTPUTSIZE - 1);
+    std::size_t nLength = strnlen(pachOutput.get(), nSize - 1);
     char *pszOutput = static_cast<char *>(std::malloc(nLength + 1));
     if (pszOutput == nullptr) {
         LogAllocationFailure(nLength + 1);
-        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_ERROR);
+        OVShowFailure("orvikdsys: no memory for the report.", false);
+        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVEXIT_SHOWN);
     }
     std::memcpy(pszOutput, pachOutput.get(), nLength);
     pszOutput[nLength] = '\0';
@@ -204,7 +271,7 @@ int Get_Hardware_Info()
     pszSystemInfo = pszOutput;
     if (bDebug)
         OVLog(OVLOG_DEBUG, "orvikdsys Get_Hardware_Info: %s command: %s, output: %zu characters.",
-              sPlace.c_str(), sCommand.c_str(), nLength);
+              sPlace.c_str(), sLine.c_str(), nLength);
     return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_OK);
 }
 

@@ -1,8 +1,8 @@
 /*
  * main.cpp - the frame of orvikdsys: interrupt handler, start-up, the command, the report
  * panel, clean-up. The exit status is the first non-zero code of Initialize,
- * Get_Hardware_Info and Process_Request: 1 after the help text, 8 after a failure, 9 after
- * Exit, else 0.
+ * Get_Hardware_Info and Process_Request: 1 after the help text, 8 after a failure (said in
+ * a red box first), 9 after Exit, else 0.
  */
 #include "orvikdsys.h"
 
@@ -69,7 +69,8 @@ int Initialize(int argc, char **argv)
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikdsys Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
-        return nRc;
+        OVShowFailure(OVConfigurationFailure().c_str(), false);
+        return OVEXIT_SHOWN;
     }
     if (psConnectedSystem != nullptr && szTitle[0] != '\0') {
         std::string sTitle = std::string(szTitle) + ": " + psConnectedSystem->szIP;
@@ -125,6 +126,7 @@ int main(int argc, char **argv)
         nRc = Get_Hardware_Info();
     if (nRc == OVRC_OK)
         nRc = Process_Request();
+    OVShowFailureBeforeEnd(nRc);
     Finish();
     return nRc;
 }

@@ -85,7 +85,8 @@ int Finish();
 
 /* ---- gather.cpp: the command and the section recogniser ----------------------------- */
 
-constexpr int DSYSOUTPUTSIZE = 131072;   /* output area; at most 131071 characters kept */
+constexpr int DSYSOUTPUTSIZE = 131072;   /* first output area; grown four times at a time */
+constexpr std::size_t DSYSOUTPUTMAX = 16u << 20; /* the largest output area: 16 MiB */
 
 /* One growing list of texts, each followed by a zero byte. */
 struct WINTEXTLIST {
@@ -104,7 +105,9 @@ struct WINTEXTINFO {
     WINTEXTLIST sData;
 };
 
-/* Runs the report's command and keeps its output in pszSystemInfo. 0, or 8. */
+/* Runs the report's command and keeps its output in pszSystemInfo, asking again with a
+   larger area while the output does not fit (up to DSYSOUTPUTMAX). 0, or 8 after a red box
+   that names the command and its first error line. */
 int Get_Hardware_Info();
 /* 1 when the text (a buffer of at least 256 bytes) is a section title or known key; a key
    is replaced by its label. 0 otherwise, the text unchanged. */

@@ -113,7 +113,7 @@ int SaveReport()
                   "nRc: %d.", nRc);
         /* The reason first: a narrow box cuts the end of the file name rather than it. */
         ShowMessage("Not saved, " + sWhy + ": " + sFile, OVLOG_ERROR);
-        return OVRC_ERROR;
+        return OVEXIT_SHOWN;
     }
     ShowMessage("Report saved in file: " + sFile + ".");
     return OVRC_OK;
@@ -121,10 +121,13 @@ int SaveReport()
 
 int PrintReport()
 {
-    int nRc = PrintData(szTitle, pszSystemInfo != nullptr ? pszSystemInfo : "");
+    std::string sWhy;
+    int nRc = PrintData(szTitle, pszSystemInfo != nullptr ? pszSystemInfo : "", &sWhy);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikdsys Process_Request: Get_Hardware_Info: Print data, nRc: %d.", nRc);
-        return OVRC_ERROR;
+        OVShowFailure(("Not printed: " + (sWhy.empty() ? std::string("see the log") : sWhy)).c_str(),
+                      false);
+        return OVEXIT_SHOWN;
     }
     ShowMessage("Report printed.");
     return OVRC_OK;

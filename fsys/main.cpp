@@ -1,6 +1,7 @@
 /*
  * main.cpp - the frame of orvikfsys: interrupt handler, start-up, the listing loop, clean-up.
- * The exit status is the code of Initialize when it fails, else that of Process_Request.
+ * The exit status is the code of Initialize when it fails, else that of Process_Request; a
+ * status of 8 comes after a red box that said why.
  */
 #include "orvikfsys.h"
 
@@ -62,7 +63,8 @@ int Initialize(int argc, char **argv)
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikfsys Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
-        return nRc;
+        OVShowFailure(OVConfigurationFailure().c_str(), false);
+        return OVEXIT_SHOWN;
     }
     nFolderLevel = 0;
     OVCopyText(asFolder[0].szPath, sizeof asFolder[0].szPath, "/");
@@ -86,6 +88,7 @@ int main(int argc, char **argv)
     OVInstallSignalHandlers(OVSignalHandler);
     int nRc = Initialize(argc, argv);
     if (nRc == OVRC_OK) nRc = Process_Request();
+    OVShowFailureBeforeEnd(nRc);
     Finish();
     return nRc;
 }

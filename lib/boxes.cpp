@@ -10,8 +10,11 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "toolkit_internal.h"
+
+#include <unistd.h>
 
 char *pszHelpInfo = nullptr;
 
@@ -28,6 +31,9 @@ constexpr int OVCOLORRED = 1;
 constexpr int OVCOLORGREEN = 2;
 constexpr int OVCOLORYELLOW = 3;
 constexpr int OVCOLORCYAN = 6;
+
+/* Set by every red message box: the program has said why it failed. */
+bool bFailureShown = false;
 
 /* The MIT-style warranty disclaimer in the wording of the ncurses licence, in the lines the
    panel shows. The wording "THE AUTHORS OR COPYRIGHT HOLDERS" is five characters longer and
@@ -142,6 +148,47 @@ int DrawFramedMessage(PABI *psPabi, const char *psMessage, int nMessageType, int
     return nBoxWidth;
 }
 
+/* The text of a failure for one screen line: a line end and the blanks around the text go,
+   other control characters show as ^X, so that nothing moves the cursor. */
+std::string ScreenLine(std::string_view sText)
+{
+    while (!sText.empty() && (sText.back() == '\n' || sText.back() == ' '))
+        sText.remove_suffix(1);
+    while (!sText.empty() && sText.front() == '\n')
+        sText.remove_prefix(1);
+    std::string sLine;
+    for (char c : sText) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            sLine += '^';
+            sLine += static_cast<char>(u == 0x7f ? '?' : u + '@');
+        } else {
+            sLine += c;
+        }
+    }
+    return sLine;
+}
+
+/* At most nLines pieces of at most nWidth bytes, broken after a blank where there is one
+   and never inside a UTF-8 character; the last piece is cut. */
+std::vector<std::string> WrapLines(std::string_view sText, std::size_t nWidth, std::size_t nLines)
+{
+    std::vector<std::string> asLine;
+    while (!sText.empty() && asLine.size() < nLines) {
+        std::size_t nTake = OVUtf8Prefix(sText, nWidth);
+        if (nTake < sText.size() && asLine.size() + 1 < nLines) {
+            std::size_t nBlank = sText.substr(0, nTake + 1).rfind(' ');
+            if (nBlank != std::string_view::npos && nBlank > nWidth / 2)
+                nTake = nBlank + 1;
+        }
+        if (nTake == 0)
+            break;
+        asLine.emplace_back(sText.substr(0, nTake));
+        sText.remove_prefix(nTake);
+    }
+    return asLine;
+}
+
 /* The answer of a Yes/No box: keys move between the two buttons and Enter takes the one
    under the cursor; y and n answer at once, Escape is No; a click on a button takes it. */
 bool ReadYesNo(int nRow, int nYesColumn, int nNoColumn)
@@ -204,6 +251,8 @@ int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int
     DrawFramedMessage(psPabi, psMessage, nMessageType, nRow, nColumn, nLength);
     UseGroupColours(OVDG_BUTTON);
     WriteAt(nRow + 5, nColumn + 2, "Return ");
+    if (nMessageType == OVLOG_ERROR)
+        bFailureShown = true;
 
     psPabi->nRowCurrent = 1;
     psPabi->nColumnCurrent = 1;
@@ -344,4 +393,75 @@ int ProductInfo(PABI *psPabi)
     if (bDebug)
         OVLog(OVLOG_DEBUG, "ProductInfo: nResponse: %d.", nResponse);
     return OVTraceEnd("ProductInfo", nRc);
+}
+
+int OVShowFailure(const char *pszText, bool bLog)
+{
+    OVTraceStart("OVShowFailure", "pszText: %s, bLog: %d.", pszText != nullptr ? pszText : "(null)",
+                 bLog ? 1 : 0);
+    if (OVNullArgument(pszText, "OVShowFailure: pszText"))
+        return OVTraceEnd("OVShowFailure", OVRC_ERROR);
+    if (bLog)
+        OVWriteMessage(OVLOG_ERROR, pszText);
+    /* A panel's screen may wait for its first refresh after an earlier one was left. */
+    const bool bActive = stdscr != nullptr && (nOVLivePanels > 0 || !isendwin());
+    if (!bActive && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)))
+        return OVTraceEnd("OVShowFailure", OVRC_ERROR);
+
+    if (bActive) {
+        /* What a child program left on the terminal is not what curses believes is there. */
+        clearok(stdscr, TRUE);
+    } else {
+        OVApplyPanelCursesSettings(OVPANELHALFDELAY);
+    }
+    /* The box needs no fields: an anchor block of the screen's size is enough. */
+    PABI sScreen{};
+    std::memcpy(sScreen.szEyeCatcher, "PANELBLK", sizeof sScreen.szEyeCatcher);
+    if (OVTerminalSize(&sScreen.nRows, &sScreen.nColumns) != OVRC_OK || sScreen.nRows == 0 ||
+        sScreen.nColumns == 0) {
+        sScreen.nRows = LINES;
+        sScreen.nColumns = COLS;
+    }
+    if (!bActive)
+        PaintPanelRows(&sScreen, 1);
+    const int nRow = sScreen.nRows > 16 ? sScreen.nRows / 2 - 4 : 1;
+    const std::string sLine = ScreenLine(pszText);
+    const int nRoom = sScreen.nColumns - 7;   /* inside the frame of the widest box */
+    if (static_cast<int>(sLine.size()) <= nRoom || nRoom < 10) {
+        CreateMessageBoxi(&sScreen, sLine.c_str(), OVLOG_ERROR, nRow, 2, sScreen.nColumns - 2);
+    } else {
+        /* A long reason takes the rows above and below the message row as well. */
+        const std::vector<std::string> asLine = WrapLines(sLine, static_cast<std::size_t>(nRoom), 3);
+        DrawFramedMessage(&sScreen, "", OVLOG_ERROR, nRow, 2, sScreen.nColumns - 2);
+        UseGroupColours(OVDG_PANEL);
+        for (std::size_t i = 0; i < asLine.size(); i++)
+            WriteAt(nRow + 2 + static_cast<int>(i), 4, asLine[i].c_str());
+        UseGroupColours(OVDG_BUTTON);
+        WriteAt(nRow + 5, 4, "Return ");
+        bFailureShown = true;
+        SetPosition(nRow + 5, 4);
+        CHARINPUT sCharInput{};
+        GetKBM(&sCharInput);
+    }
+    if (!bActive) {
+        EndCurses();
+        nColorPair = 0;
+    }
+    return OVTraceEnd("OVShowFailure", OVRC_OK);
+}
+
+bool OVFailureShown()
+{
+    return bFailureShown;
+}
+
+int OVShowFailureBeforeEnd(int nRc)
+{
+    if (nRc != OVRC_ERROR || bFailureShown)
+        return nRc;
+    std::string sText = OVFirstLoggedError();
+    if (sText.empty())
+        sText = std::string("Ended after an error; see the log ") + szLogFile + ".";
+    OVShowFailure(sText.c_str(), false);
+    return nRc;
 }

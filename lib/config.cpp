@@ -671,7 +671,11 @@ class ConfigLock {
     int fd = -1;
 };
 
+/* The sentence the last failed load logged; empty after a good one. */
+std::string sLoadFailure;
+
 int FailLoad() {
+    sLoadFailure = *OVLastLoggedError() != '\0' ? OVLastLoggedError() : "the file cannot be read.";
     sBaseline.bValid = false;
     sBaseline.bIncomplete = true;
     sBaseline.sPath = szOrvikConfFile;
@@ -698,6 +702,7 @@ int LoadConfigurationValues() {
                  getenv("ORVIKDIR") ? getenv("ORVIKDIR") : "(not set)");
     nRemoteSystems = 0;
     psConnectedSystem = nullptr; /* only a "Connected" clause of this file sets it again */
+    sLoadFailure.clear();
     if (WorkOutPath("LoadConfigurationValues") != OVRC_OK) return FailLoad();
 
     std::string sText;
@@ -714,7 +719,9 @@ int LoadConfigurationValues() {
         /* Nothing was read: the save that follows finds no file and writes the values in
            memory, or, if another program has just made one, leaves that alone. */
         TakeBaseline();
-        return OVTraceEnd("LoadConfigurationValues", SaveConfigurationValues());
+        int nRc = SaveConfigurationValues();
+        if (nRc != OVRC_OK) sLoadFailure = OVLastLoggedError();
+        return OVTraceEnd("LoadConfigurationValues", nRc);
     }
     if (nError != 0) {
         /* A file that exists but cannot be read must not be replaced by the values in memory. */
@@ -775,4 +782,16 @@ int SaveConfigurationValues() {
     }
     if (nRc == OVRC_OK) TakeBaseline();
     return OVTraceEnd("SaveConfigurationValues", nRc);
+}
+
+std::string OVConfigurationFailure() {
+    if (sLoadFailure.empty()) return "";
+    std::string_view sSentence = sLoadFailure;
+    for (std::string_view sPrefix : {"LoadConfigurationValues: ", "SaveConfigurationValues: ",
+                                     "apachWorksub[0]: "})
+        if (sSentence.substr(0, sPrefix.size()) == sPrefix) sSentence.remove_prefix(sPrefix.size());
+    while (!sSentence.empty() && (sSentence.back() == '\n' || sSentence.back() == ' '))
+        sSentence.remove_suffix(1);
+    return std::string("Configuration ") + szOrvikConfFile + " not loaded: " +
+           std::string(sSentence);
 }

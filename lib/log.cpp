@@ -69,6 +69,10 @@ constexpr int OVLOGOFF = -2;     /* no usable place at all: messages are dropped
 /* szLogFile value for which neither it nor the user's own place could be used. */
 std::string sNoLogFor;
 
+/* The first and the latest error of this process, as logged, for the screen. */
+std::string sFirstError;
+std::string sLastError;
+
 /* Opens a log file for appending, never through a link. A descriptor, or -1 with
    *ppszRefusal set when something that may not be written is at the name, or -1 with it
    NULL when nothing could be created there. */
@@ -184,6 +188,10 @@ int OVWriteMessage(int nLevel, const char *pszMessage) {
     TakeLogFileFromEnvironment();
 
     std::string_view sMessage(pszMessage, strnlen(pszMessage, OVMAXMESSAGE + 4));
+    if (nLevel == OVLOG_ERROR) {
+        sLastError.assign(sMessage.substr(0, OVUtf8Prefix(sMessage, OVMAXMESSAGE)));
+        if (sFirstError.empty()) sFirstError = sLastError;
+    }
     std::string sLine = szStamp;
     sLine += LevelLabel(nLevel);
     sLine.append(sMessage.substr(0, OVUtf8Prefix(sMessage, OVMAXMESSAGE)));
@@ -200,6 +208,10 @@ int OVWriteMessage(int nLevel, const char *pszMessage) {
     close(fd);
     return OVRC_OK;
 }
+
+const char *OVFirstLoggedError() { return sFirstError.c_str(); }
+
+const char *OVLastLoggedError() { return sLastError.c_str(); }
 
 void OVChooseLogFile() {
     TakeLogFileFromEnvironment();

@@ -43,6 +43,11 @@ enum : int {
     OVRC_CMDFAILED = 101  /* command could not run, failed, or left no output file     */
 };
 
+/* Exit status of a program that has already shown the user why it failed, in a red message
+   box (or, without a terminal, only in the log). Whoever started it shows nothing more for
+   it: a failure is said once. Every program that ends after a failure ends with it. */
+constexpr int OVEXIT_SHOWN = OVRC_ERROR;
+
 enum : int {
     OVLOG_INFO = 0,
     OVLOG_DEBUG = 1,
@@ -319,6 +324,18 @@ extern char *pszHelpInfo;        /* the program's help text, shown by the Help b
    the help box's result. Used by the Help button of the response loop and action bar. */
 int OVShowProgramHelp(PABI *psPabi);
 
+/* Says why something failed: the text in a red message box across the middle of the
+   screen, logged at level 8 first unless bLog is false, and waits for one key. Over the
+   screen in use while curses is active; otherwise on a screen of its own that is left
+   again afterwards. Control characters show as ^X. 0 once shown; 8 when standard input or
+   output is no terminal (nothing is shown, the log has it). */
+int OVShowFailure(const char *pszText, bool bLog = true);
+/* Whether this process has shown a red message box (OVShowFailure or type 8). */
+bool OVFailureShown();
+/* At the end of a program: for a status of 8 when no red box was shown, the first error
+   the log received is shown with OVShowFailure (not logged again). nRc unchanged. */
+int OVShowFailureBeforeEnd(int nRc);
+
 /* ------------------------------------------------------------------------------------ */
 /* log.cpp - message log, memory dump, termination                                      */
 /* ------------------------------------------------------------------------------------ */
@@ -336,6 +353,9 @@ extern char szLogFile[256];      /* "/tmp/OrvikLog.txt" unless ORVIKLOGFILE says
    $HOME/.local/state/orvik/OrvikLog.txt), said once on standard error, and ORVIKLOGFILE
    names that place for the programs started later. */
 int OVWriteMessage(int nLevel, const char *pszMessage);
+/* The first and the latest message logged at level 8 by this process, "" when none. */
+const char *OVFirstLoggedError();
+const char *OVLastLoggedError();
 /* Looks at an existing log file at start, before curses, so that a refusal is said on a
    readable terminal. A missing file is left to the first message. */
 void OVChooseLogFile();
@@ -524,6 +544,9 @@ extern char szOrvikConfFile[256];      /* path worked out by every load and save
 int LoadConfigurationValues();
 /* Rewrites config.ini from the tables, atomically. 0, or 8 when it cannot be written. */
 int SaveConfigurationValues();
+/* Why the last LoadConfigurationValues failed, for the screen: "Configuration <path> not
+   loaded: " and the sentence it logged. "" after a good load. */
+std::string OVConfigurationFailure();
 
 /* ------------------------------------------------------------------------------------ */
 /* command.cpp - local and remote commands, shells, quoting                             */
@@ -562,8 +585,9 @@ std::string OVShellEscapeDoubleQuoted(std::string_view sText);
    when given, gets the reason in a few words for the screen. */
 int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *pszData,
                      std::string *psWhy = nullptr);
-/* Sends "title\n\n", the data and "\n" to lpr. 0, or 8. */
-int PrintData(const char *pszTitle, const char *pszData);
+/* Sends "title\n\n", the data and "\n" to lpr. 0, or 8 after logging why; *psWhy, when
+   given, gets the reason for the screen (lpr's first error line when it refused the job). */
+int PrintData(const char *pszTitle, const char *pszData, std::string *psWhy = nullptr);
 /* Writes sContent into pszPath as a file of this user alone: created exclusively, mode 0600,
    never through a link. A name already taken is replaced only when OVRefusedEntry allows
    it, by a private temporary file beside it renamed over it once whole. 0; EEXIST when the

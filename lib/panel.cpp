@@ -17,6 +17,7 @@
 #include <cstring>
 
 int nPid = 0;
+int nOVLivePanels = 0;
 
 namespace {
 
@@ -141,6 +142,7 @@ PABI *OVCreatePaneli(int nSize, int nRows, int nColumns, int nAttribute, int nBa
 
     psPabi->nRowCurrent = 1;
     psPabi->nColumnCurrent = 1;
+    nOVLivePanels++;
     if (bDebug && psConnectedSystem != nullptr)
         OVLog(OVLOG_DEBUG, "OVCreatePaneli: Connected to System: %s.", psConnectedSystem->szIP);
     OVTraceEnd("OVCreatePaneli", OVRC_OK);
@@ -154,6 +156,7 @@ int OVDeletePanel(PAB *psPab) {
         return OVTraceEnd("OVDeletePanel", OVRC_ERROR);
     }
     int nRc = SaveConfigurationValues();
+    if (nOVLivePanels > 0) nOVLivePanels--;
 
     if (bDump) {
         for (HEAP *psHeap = psPab->psHeapFirst; psHeap != nullptr; psHeap = psHeap->psHeapNext) {

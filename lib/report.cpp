@@ -128,8 +128,17 @@ int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *
     return OVTraceEnd("SaveTempDataFile", OVRC_OK);
 }
 
-int PrintData(const char *pszTitle, const char *pszData) {
+int PrintData(const char *pszTitle, const char *pszData, std::string *psWhy) {
     OVTraceStart("PrintData", "pszTitle: %s.", pszTitle ? pszTitle : "(null)");
+    std::string sWhy;
+    /* Whatever way the function leaves, the caller gets the reason in words. */
+    struct WhyOut {
+        std::string *psOut;
+        const std::string &sText;
+        ~WhyOut() {
+            if (psOut != nullptr) *psOut = sText;
+        }
+    } sWhyOut{psWhy, sWhy};
     if (OVCheckPointers("PrintData", {{"pszTitle", pszTitle}, {"pszData", pszData}}) != OVRC_OK)
         return OVTraceEnd("PrintData", OVRC_ERROR);
 
@@ -140,6 +149,7 @@ int PrintData(const char *pszTitle, const char *pszData) {
 
     /* lpr's error output goes into a file of ours, never through a link planted there. */
     if (OVClaimTempFile(szErrorFile) != OVRC_OK) {
+        sWhy = std::string("the error file ") + szErrorFile + " cannot be made";
         OVLog(OVLOG_ERROR, "PrintData: Unable to print data.  Title: %s.\n", pszTitle);
         return OVTraceEnd("PrintData", OVRC_ERROR);
     }
@@ -148,6 +158,7 @@ int PrintData(const char *pszTitle, const char *pszData) {
     fflush(nullptr);
     FILE *pPipe = popen(sCommand.c_str(), "w");
     if (pPipe == nullptr) {
+        sWhy = std::string("lpr cannot be started: ") + strerror(errno);
         OVLog(OVLOG_ERROR, "PrintData: Unable to print data.  Title: %s.\n", pszTitle);
         return OVTraceEnd("PrintData", OVRC_ERROR);
     }
@@ -160,15 +171,24 @@ int PrintData(const char *pszTitle, const char *pszData) {
         OVLog(OVLOG_ERROR, "PrintData: Print count: %d does not match print data: %d.  Title: "
               "%s.\n", static_cast<int>(nWritten), static_cast<int>(nLength), pszTitle);
         nRc = OVRC_ERROR;
+        sWhy = "lpr took " + std::to_string(nWritten) + " of " + std::to_string(nLength) +
+               " bytes";
     } else {
         fputs("\n", pPipe);
         if (fflush(pPipe) != 0) {
+            sWhy = std::string("lpr did not take the report: ") + strerror(errno);
             OVLog(OVLOG_ERROR, "PrintData: Unable to print data.  Title: %s.\n", pszTitle);
             nRc = OVRC_ERROR;
         }
     }
     /* The pipe is closed in every case, so lpr is waited for and nothing is left behind. */
     int nStatus = pclose(pPipe);
+    if (nStatus != 0) {
+        const std::string sError = FirstLine(szErrorFile);
+        /* lpr's own words say more than a short write that its ending caused. */
+        if (!sError.empty()) sWhy = sError;
+        else if (nRc == OVRC_OK) sWhy = "lpr refused the job, status " + std::to_string(nStatus);
+    }
     if (nRc == OVRC_OK && nStatus != 0) {
         OVLog(OVLOG_ERROR, "PrintData: lpr refused the job, status: %d, error: %s.  Title: %s.\n",
               nStatus, FirstLine(szErrorFile).c_str(), pszTitle);
@@ -178,7 +198,10 @@ int PrintData(const char *pszTitle, const char *pszData) {
     if (nRemove != 0 && errno != ENOENT) {
         OVLog(OVLOG_ERROR, "PrintData: Unable to delete Print Error file: %s, nRc: %d.",
               szErrorFile, nRemove);
-        if (nRc == OVRC_OK) nRc = OVRC_ERROR;
+        if (nRc == OVRC_OK) {
+            nRc = OVRC_ERROR;
+            sWhy = std::string("the error file ") + szErrorFile + " cannot be removed";
+        }
     }
     return OVTraceEnd("PrintData", nRc);
 }

@@ -29,6 +29,9 @@ void OVApplyPanelCursesSettings(int nHalfDelayTenths);
    and argument, e.g. "OVSetCursor: pszName"); true when it did. */
 bool OVNullArgument(const void *p, const char *pszWhat);
 
+/* Panels created and not yet deleted: their screen is the one a pop-up box goes over. */
+extern int nOVLivePanels;
+
 /* Half-delay of panels (tenths of a second) and of drawing without a panel. */
 constexpr int OVPANELHALFDELAY = 1;
 constexpr int OVMENUHALFDELAY = 2;

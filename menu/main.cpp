@@ -199,8 +199,12 @@ int InitializeSteps(int argc, char **argv)
     ResetMenuReader();
     if (ReadMenuFile(szXMLFile) == 0) {
         OVLog(OVLOG_ERROR, "Orvik Initialize: No Menu Items found for XML File %s.", szXMLFile);
-        return StartFailure(std::string("no menu items in ") + szXMLFile);
+        return StartFailure(std::string("no menu items in ") + szXMLFile +
+                            (MenuFileFailure().empty() ? "" : " (" + MenuFileFailure() + ")"));
     }
+    // The items read before the fault are shown, but not without saying why some are missing.
+    if (!MenuFileFailure().empty())
+        OVShowFailure(MenuFileFailure().c_str(), false);
     if (bDebug)
         LogMenuStructure();
 
@@ -225,8 +229,7 @@ int InitializeSteps(int argc, char **argv)
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvik Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
-        return StartFailure(std::string("the configuration file ") + szOrvikConfFile +
-                            " cannot be read or written");
+        return StartFailure(OVConfigurationFailure());
     }
     if (bDebug)
         OVWriteMessage(OVLOG_DEBUG, "Orvik Initialize: Configuration values loaded.");
@@ -282,6 +285,8 @@ int main(int argc, char **argv)
     if (nRc != OVRC_OK && nRc != OVRC_HELP) {
         if (sStartFailure.empty())
             sStartFailure = "start-up failed";
+        if (sStartFailure.back() == '.')
+            sStartFailure.pop_back();
         std::fprintf(stderr, "orvik: %s; see the log %s\n", sStartFailure.c_str(), szLogFile);
         Finish();
         return OVRC_ERROR;

@@ -23,6 +23,9 @@ const char *XmlText(const xmlChar *pszText)
     return pszText != nullptr ? reinterpret_cast<const char *>(pszText) : "";
 }
 
+// The first complaint of the parser during the last read, for the screen.
+std::string sMenuFileFailure;
+
 // The parser's own complaints go into the log instead of onto the terminal.
 void LogParserError(void *, xmlErrorPtr psError)
 {
@@ -31,8 +34,12 @@ void LogParserError(void *, xmlErrorPtr psError)
     std::string sMessage = psError->message != nullptr ? psError->message : "";
     while (!sMessage.empty() && sMessage.back() == '\n')
         sMessage.pop_back();
-    OVLog(OVLOG_ERROR, "Orvik Initialize: XML File %s, line %d: %s",
-          psError->file != nullptr ? psError->file : szXMLFile, psError->line, sMessage.c_str());
+    const char *pszFile = psError->file != nullptr ? psError->file : szXMLFile;
+    OVLog(OVLOG_ERROR, "Orvik Initialize: XML File %s, line %d: %s", pszFile, psError->line,
+          sMessage.c_str());
+    if (sMenuFileFailure.empty())
+        sMenuFileFailure = std::string("Menu file ") + pszFile + ", line " +
+                           std::to_string(psError->line) + ": " + sMessage;
 }
 
 // The pending item takes its submenu name; a SubMenu item then names the submenu of the
@@ -141,6 +148,7 @@ int ReadMenuFile(const char *pszFile)
 {
     std::memset(&sMenuItemWork, 0, sizeof sMenuItemWork);
     OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, "Main Menu");
+    sMenuFileFailure.clear();
     xmlSetStructuredErrorFunc(nullptr, LogParserError);
 
     xmlTextReaderPtr psReader = xmlReaderForFile(pszFile, nullptr, 0);
@@ -169,6 +177,11 @@ int ReadMenuFile(const char *pszFile)
     for (const MENUITEM *psItem = psMenuItem_First; psItem != nullptr; psItem = psItem->psMenuItemNext)
         nItems++;
     return nItems;
+}
+
+const std::string &MenuFileFailure()
+{
+    return sMenuFileFailure;
 }
 
 void LogMenuStructure()

@@ -286,6 +286,7 @@ int Process_Menu()
     int nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvik Process_Menu: LoadConfigurationValues failed, nRc: %d.", nRc);
+        OVShowFailure(OVConfigurationFailure().c_str(), false);
         return OVTraceEnd("Process_Menu", nRc);
     }
     std::time_t nNow = std::time(nullptr);

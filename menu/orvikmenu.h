@@ -17,6 +17,8 @@
 
 #include "orviklib.h"
 
+#include <string>
+
 struct _xmlTextReader;
 
 /* One MenuItem element of the menu file, in file order. */
@@ -78,6 +80,9 @@ void ResetMenuReader();
 /* Reads the menu file into the chain; logs a file that cannot be opened or parsed and keeps
    the items read until then. Returns the number of items in the chain. */
 int ReadMenuFile(const char *pszFile);
+/* "Menu file <file>, line <n>: <parser message>" for the first complaint of the parser
+   during the last ReadMenuFile; "" when the file was read whole. */
+const std::string &MenuFileFailure();
 /* Handles the node the text reader stands on; 0, or the result of Add_MenuItem. */
 int ProcessXMLNode(_xmlTextReader *psReader);
 /* Appends a copy of the pending item to the chain; 0. */
@@ -98,8 +103,15 @@ int Process_Menu();
 
 /* The shell command line that starts the item's action with its help text. */
 std::string BuildSelectionCommand(const MENUITEM *psMenuItem);
+/* What the menu's red box says after an item's command ended with the system() status
+   nStatus, "" when nothing is to be said: 0, 3 and 9, 8 (the program said why itself), an
+   interrupt (2, 130, SIGINT) and an interactive shell pass quietly; 127 says that the
+   command was not found; any other status is said with the first line the command wrote
+   to its standard error (sErrorLine, when there was one). */
+std::string SelectionFailureText(const MENUITEM *psMenuItem, int nStatus,
+                                 const std::string &sErrorLine);
 /* Shows a box or runs the item's action: 0 to go on, 9 or 3 when the child asks the menu
-   to end. */
+   to end. A failure is said in a red box (SelectionFailureText). */
 int Process_Selection(MENUITEM *psMenuItem);
 
 /* ---- main.cpp - the frame ---- */

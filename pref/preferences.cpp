@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 PAB *psPab = nullptr;
 
@@ -334,6 +335,13 @@ int Process_Request()
             OVWriteMessage(OVLOG_ERROR, "orvikpref Process_Request: Unable to Create Panel.");
             OVRestoreTerminal();
             return OVTraceEnd("orvikpref Process_Request", OVRC_ERROR);
+        }
+        /* The panel has loaded config.ini; one that did not load would refuse every save. */
+        if (const std::string sWhy = OVConfigurationFailure(); !sWhy.empty()) {
+            OVShowFailure(sWhy.c_str(), false);
+            OVDeletePanel(psPab);
+            psPab = nullptr;
+            return OVTraceEnd("orvikpref Process_Request", OVEXIT_SHOWN);
         }
         GetColorandAttributeValues();
         if (bDebug) {

@@ -47,6 +47,7 @@ struct DsysSetup {
   std::map<std::string, std::string> env;
   int nColumns = 80, nRows = 24;
   bool bEmptyLscpu = false;   // an lscpu without output first in PATH
+  std::string sLscpu;         // or an lscpu that runs this shell text
   std::string sBefore;        // shell text run in the pane before the program
   std::string sConfig;        // config.ini, when the test needs one
 };
@@ -64,6 +65,7 @@ struct DsysRun {
     };
     for (const auto &[pszName, pszText] : asStandIns) WriteScript(pszName, pszText);
     if (setup.bEmptyLscpu) WriteScript("lscpu", "#!/bin/sh\nexit 0\n");
+    if (!setup.sLscpu.empty()) WriteScript("lscpu", ("#!/bin/sh\n" + setup.sLscpu + "\n").c_str());
     if (!setup.sConfig.empty()) home.WriteFile("config.ini", setup.sConfig);
     TmuxOptions options;
     options.nColumns = setup.nColumns;
@@ -308,11 +310,15 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
     }
   }
   {
-    // A print service that cannot be reached: 8, logged, and no box.
+    // A print service that cannot be reached: lpr's own words in a red box, then 8, logged.
     setup.env["CUPS_SERVER"] = "/nonexistent/cups.sock";
     DsysRun run("-bios", setup);
     ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
     run.Press("Print");
+    ASSERT_TRUE(run.S().WaitFor("Not printed: lpr: Error - No default destination.")) << run.S().Capture();
+    EXPECT_EQ(run.S().Cell(8, 2).nBackground, 1) << run.S().Capture();
+    EXPECT_TRUE(run.S().IsRunning());
+    run.S().SendKeys("Enter");
     run.ExpectEnds(8);
     EXPECT_EQ(run.S().Capture().find("Report printed."), std::string::npos);
     EXPECT_NE(run.home.ReadLog().find("orvikdsys Process_Request: Get_Hardware_Info: Print data, "
@@ -334,8 +340,15 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
 
 TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
   {
-    // dmidecode fails as it does on this machine: 8, and no panel was ever shown.
+    // dmidecode fails as on a machine without DMI tables (the stand-in says what this
+    // machine's says on its error output and ends with 1): its words in a red box, no
+    // report panel, then 8.
     DsysRun run("-mdmi");
+    ASSERT_TRUE(run.S().WaitFor("sudo dmidecode -t 17 -q failed: /dev/mem: No such file"))
+        << run.S().Capture();
+    EXPECT_EQ(run.S().Cell(8, 2).nBackground, 1) << run.S().Capture();
+    EXPECT_TRUE(run.S().IsRunning());
+    run.S().SendKeys("Enter");
     run.ExpectEnds(8);
     EXPECT_EQ(run.S().Capture().find("Display Memory DMI"), std::string::npos);
     EXPECT_NE(run.home.ReadLog().find("orvikdsys Get_Hardware_Info: Unable to execute Local "
@@ -344,9 +357,31 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
         << run.home.ReadLog();
   }
   {
+    // Errors without a box of their own show the first logged error before the end.
     DsysRun run("-class Disk");
+    ASSERT_TRUE(run.S().WaitFor("Invalid class specified: Disk.")) << run.S().Capture();
+    run.S().SendKeys("Enter");
     run.ExpectEnds(8);
     EXPECT_NE(run.home.ReadLog().find("Invalid class specified: Disk."), std::string::npos);
+  }
+  // A config.ini that does not load: the loader's sentence in a red box, then 8.
+  std::string sSystems;
+  for (int i = 1; i <= 101; i++)
+    sSystems += "RemoteSystem 10.0.1." + std::to_string(i) + " 22 s" + std::to_string(i) + " root\n";
+  for (const auto &[sConfig, sSentence] :
+       {std::pair<std::string, std::string>{sSystems, "Too many RemoteSystem commands"},
+        {"RemoteSystem 10.0.0.5 22 web1 root\r\nPanelForegroundColor is White\r\n",
+         "PanelForegroundColor statement has invalid color specified: White^M."}}) {
+    DsysSetup bad;
+    bad.sConfig = sConfig;
+    bad.nColumns = 160;
+    DsysRun run("-cpu", bad);
+    ASSERT_TRUE(run.S().WaitFor("Configuration " + run.home.sOrvikDir + "/config.ini not loaded: " +
+                                sSentence)) << run.S().Capture();
+    EXPECT_EQ(run.S().Capture().find("Display CPU"), std::string::npos);
+    run.S().SendKeys("Enter");
+    run.ExpectEnds(8);
+    EXPECT_EQ(ReadWhole(run.home.sOrvikDir + "/config.ini"), sConfig);
   }
   DsysSetup setup;
   setup.bEmptyLscpu = true;
@@ -357,6 +392,39 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
   run.S().SendKeys("C-c");
   run.ExpectEnds(2);
   EXPECT_TRUE(run.S().WaitFor("Orvik orvikdsys Termination due to User Interrupt (Ctrl-c)."));
+}
+
+// An output longer than the first 128 KiB area is asked for again with a larger one and kept
+// whole; one longer than 16 MiB is said in a box.
+TEST(DsysE2E, LongOutputIsKeptWholeAndTooLongOneIsSaid) {
+  {
+    DsysSetup setup;
+    setup.sLscpu = "i=0; while [ $i -lt 3000 ]; do i=$((i+1)); "
+                   "printf 'Key %04d:  %070d\\n' $i $i; done";
+    setup.env["TZ"] = "UTC";
+    DsysRun run("-cpu", setup);
+    ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
+    EXPECT_NE(run.S().Line(3).find("Key 0001:"), std::string::npos) << run.S().Capture();
+    EXPECT_TRUE(run.HasForward());
+    run.Press("Save");
+    ASSERT_TRUE(run.S().WaitFor("Report saved in file: ")) << run.S().Capture();
+    std::smatch match;
+    std::string sScreen = run.S().Capture();
+    ASSERT_TRUE(std::regex_search(sScreen, match, std::regex("(/tmp/OrvikDsys\\.-cpu\\.[0-9.]+txt)")))
+        << sScreen;
+    const std::string sSaved = ReadWhole(match[1]);
+    std::remove(std::string(match[1]).c_str());
+    EXPECT_GT(sSaved.size(), 3000u * 80u);
+    EXPECT_NE(sSaved.find("Key 3000:  " + std::string(66, '0') + "3000\n"), std::string::npos);
+    run.S().SendKeys("Enter");
+    run.ExpectEnds(0);
+  }
+  DsysSetup setup;
+  setup.sLscpu = "head -c 17000000 /dev/zero | tr '\\0' 'x' | fold -w 99";
+  DsysRun run("-cpu", setup);
+  ASSERT_TRUE(run.S().WaitFor("The output of lscpu is longer than 16 MiB.", 30000)) << run.S().Capture();
+  run.S().SendKeys("Enter");
+  run.ExpectEnds(8);
 }
 
 TEST(DsysE2E, HelpAndForwardDrawIntoTheSameFields) {

@@ -272,6 +272,36 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
     EXPECT_EQ(home.ReadLog().find("Error   "), std::string::npos) << home.ReadLog();
 }
 
+// A config.ini that does not load (Windows line ends, more than 100 systems): the loader's
+// sentence in a red box before any listing, then 8, and the file as it was.
+TEST(FsysListing, ConfigThatDoesNotLoadIsSaidBeforeTheEnd)
+{
+    std::string sSystems;
+    for (int i = 1; i <= 101; i++)
+        sSystems += "RemoteSystem 10.0.1." + std::to_string(i) + " 22 s" + std::to_string(i) + " root\n";
+    const std::pair<std::string, std::string> asCase[] = {
+        {"RemoteSystem 10.0.0.5 22 web1 root\r\nPanelForegroundColor is White\r\n",
+         "PanelForegroundColor statement has invalid color specified: White^M."},
+        {sSystems, "Too many RemoteSystem commands, at most 100 are kept, command: RemoteSystem."}};
+    for (const auto &[sConfig, sSentence] : asCase) {
+        TestHome home;
+        home.WriteFile("config.ini", sConfig);
+        Browser browser(home, 160, 24);
+        TmuxSession &session = browser.Session();
+        ASSERT_TRUE(session.WaitFor("Configuration " + home.sOrvikDir + "/config.ini not loaded: " +
+                                    sSentence))
+            << session.Capture();
+        EXPECT_EQ(session.Cell(8, 2).nBackground, 1) << session.Capture();
+        EXPECT_EQ(session.Capture().find("Orvik Explore Filesystems"), std::string::npos);
+        session.SendKeys("Enter");
+        ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+        EXPECT_EQ(session.ExitStatus(), 8);
+        EXPECT_EQ(home.ReadFile("config.ini"), sConfig);
+        EXPECT_NE(home.ReadLog().find("orvikfsys Initialize: LoadConfigurationValues failed, nRc: 8."),
+                  std::string::npos) << home.ReadLog();
+    }
+}
+
 TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
 {
     TestHome home;

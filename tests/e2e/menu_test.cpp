@@ -334,17 +334,28 @@ TEST_F(MenuE2E, ChildrenInheritTheSwitchesThatCtrlDAndCtrlUSet)
     EXPECT_NE(sEnv.find("ORVIKDUMP=Yes\n"), std::string::npos) << sEnv;
 }
 
-TEST_F(MenuE2E, FailingChildIsLoggedOnceAndExitingChildEndsTheMenu)
+// A child that fails without saying why on the screen gets a red box from the menu, once; a
+// child that ends with 8 (it said why itself), 2 or 130 (Ctrl-c) does not.
+TEST_F(MenuE2E, FailingChildIsSaidInABoxOnceAndExitingChildEndsTheMenu)
 {
-    auto psMenu = Start(StandardMenu());
+    auto psMenu = Start("<Menu>\n" + Item("Fail", "sh -c 'exit 1' sh") +
+                        Item("Missing", "orvik-no-such-command") +
+                        Item("Says", EscapeXml("sh -c 'echo first complaint >&2; echo second >&2; exit 4' sh")) +
+                        Item("Shown", "sh -c 'exit 8' sh") +
+                        Item("Interrupted", "sh -c 'exit 130' sh") +
+                        Item("Quit", "sh -c 'exit 9' sh") + "</Menu>\n");
     TmuxSession &sMenu = *psMenu;
-    sMenu.SendKeys("Tab Tab Enter");     // Fail
-    ASSERT_TRUE(Eventually([&] {
-        return home.ReadLog().find("Orvik Process_Selection: Failure in call to") !=
-               std::string::npos;
-    })) << home.ReadLog();
-    ASSERT_TRUE(sMenu.WaitFor(READY));
-    EXPECT_TRUE(sMenu.IsRunning());
+    // The box is red, on row 11 of a 24-row screen, and waits for a key.
+    auto ExpectBox = [&](const std::string &sKeys, const std::string &sText) {
+        sMenu.SendKeys(sKeys);
+        ASSERT_TRUE(sMenu.WaitFor(sText)) << sMenu.Capture();
+        EXPECT_EQ(ColumnOf(sMenu, 11, sText), 4) << sMenu.Capture();
+        EXPECT_EQ(sMenu.Cell(8, 3).nBackground, 1) << sMenu.Capture();
+        EXPECT_FALSE(sMenu.WaitFor(READY, 300));
+        sMenu.SendKeys("Enter");
+        ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
+    };
+    ExpectBox("Enter", "Fail ended with status 1.");
     std::string sLog = home.ReadLog();
     EXPECT_EQ(CountOf(sLog, "Error   "), 1) << sLog;
     EXPECT_NE(sLog.find("Error   Orvik Process_Selection: Failure in call to "
@@ -352,7 +363,43 @@ TEST_F(MenuE2E, FailingChildIsLoggedOnceAndExitingChildEndsTheMenu)
               std::string::npos)
         << sLog;
 
-    sMenu.SendKeys("Tab Tab Tab Enter"); // Quit
+    ExpectBox("Tab Enter", "Missing: command not found: orvik-no-such-command");
+    ExpectBox("Tab Tab Enter", "Says ended with status 4: first complaint");
+
+    // Said already, or interrupted by the user: logged, back to the menu without a box.
+    for (const char *pszKeys : {"Tab Tab Tab Enter", "Tab Tab Tab Tab Enter"}) {
+        const int nFailures = CountOf(home.ReadLog(), "Failure in call to");
+        sMenu.SendKeys(pszKeys);
+        ASSERT_TRUE(Eventually([&] {
+            return CountOf(home.ReadLog(), "Failure in call to") == nFailures + 1;
+        })) << home.ReadLog();
+        ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
+        EXPECT_EQ(sMenu.Capture().find("ended with status"), std::string::npos) << sMenu.Capture();
+        EXPECT_TRUE(sMenu.IsRunning());
+    }
+
+    sMenu.SendKeys("Tab Tab Tab Tab Tab Enter"); // Quit
+    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
+    EXPECT_EQ(sMenu.ExitStatus(), 0);
+}
+
+// A menu file that libxml2 cannot read to its end: the items before the fault are shown,
+// after a red box naming the file and the line of the fault.
+TEST_F(MenuE2E, MalformedMenuFileIsNamedWithItsLineInABox)
+{
+    const std::string sMenuFile =
+        WriteMenu("<Menu>\n" + Item("Before", "true") + "<MenuItem>\n<Title>Files & more</Title>\n"
+                  "</MenuItem>\n</Menu>\n", "broken.xml");
+    TmuxSession sMenu(Command(sMenuFile), Options(120));
+    const std::string sBox = "Menu file " + sMenuFile + ", line 4: xmlParseEntityRef: no name";
+    ASSERT_TRUE(sMenu.WaitFor(sBox)) << sMenu.Capture();
+    EXPECT_EQ(sMenu.Capture().find(READY), std::string::npos);
+    EXPECT_NE(home.ReadLog().find("Orvik Initialize: XML File " + sMenuFile + ", line 4: "),
+              std::string::npos) << home.ReadLog();
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 4, "Before"), 45) << sMenu.Capture();
+    sMenu.SendKeys("BTab BTab Enter");   // Exit, the last entry but one
     ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
     EXPECT_EQ(sMenu.ExitStatus(), 0);
 }
@@ -483,15 +530,17 @@ TEST_F(MenuE2E, FailedStartUpSaysWhyAndEndsWithEight)
     EXPECT_EQ(RunProgram({ORVIK, "-f", sMenu, "-d", home.sOrvikDir + "/bad", "-l", home.sLogFile},
                          &sOutput),
               8);
-    EXPECT_EQ(sOutput, "orvik: the configuration file " + home.sOrvikDir +
-                           "/bad/config.ini cannot be read or written; see the log " +
-                           home.sLogFile + "\n");
+    // The loader's own sentence, not a guess at the cause.
+    EXPECT_EQ(sOutput, "orvik: Configuration " + home.sOrvikDir +
+                           "/bad/config.ini not loaded: PanelAttribute statement has invalid "
+                           "attribute specified: Sparkling; see the log " + home.sLogFile + "\n");
     EXPECT_EQ(RunProgram({ORVIK, "-f", sMenu, "-d", home.sOrvikDir + "/absent", "-l",
                           home.sLogFile},
                          &sOutput),
               8);
-    EXPECT_NE(sOutput.find("orvik: the configuration file " + home.sOrvikDir + "/absent"),
-              std::string::npos);
+    EXPECT_NE(sOutput.find("orvik: Configuration " + home.sOrvikDir + "/absent/config.ini not "
+                           "loaded: Unable to create or update configuration file"),
+              std::string::npos) << sOutput;
 
     // A log path that would have to be cut is refused and the default kept.
     std::string sLongLog = "/tmp/" + std::string(300, 'l');

@@ -277,23 +277,35 @@ TEST(PrefFromMenu, ExitInPreferencesEndsTheMainMenu)
 
 // A config.ini that does not load (too many systems, a bad line half way) is left byte for
 // byte as it was, whatever is chosen: its tables are only part of the file.
-TEST(PrefPanel, ConfigThatDoesNotLoadIsNeverWrittenBack)
+// A config.ini that does not load is said in a red box with the loader's own sentence, the
+// program ends with 8 before its panel can take a choice, and the file stays as it was.
+TEST(PrefPanel, ConfigThatDoesNotLoadIsSaidAndNeverWrittenBack)
 {
     std::string sSystems;
-    for (int i = 1; i <= 200; i++)
+    for (int i = 1; i <= 101; i++)
         sSystems += "RemoteSystem 10.0.1." + std::to_string(i) + " 22 s" + std::to_string(i) +
                     " admin\n";
-    for (const std::string &sFile :
-         {sSystems, std::string("RemoteSystem a 22 a u\nPanelAttribute is Sparkling\nRemoteSystem b 22 b u\n"
-                    "ButtonForegroundColor is Red\n")}) {
+    const std::pair<std::string, std::string> asCase[] = {
+        {sSystems, "Too many RemoteSystem commands, at most 100 are kept"},
+        {"RemoteSystem a 22 a u\nPanelAttribute is Sparkling\nRemoteSystem b 22 b u\n"
+         "ButtonForegroundColor is Red\n",
+         "PanelAttribute statement has invalid attribute specified: Sparkling."},
+        {"PanelForegroundColor is Pink\n",
+         "PanelForegroundColor statement has invalid color specified: Pink."},
+        {"PanelForegroundColor is White\r\nPanelBackgroundColor is Blue\r\n",
+         "PanelForegroundColor statement has invalid color specified: White^M."}};
+    for (const auto &[sFile, sSentence] : asCase) {
         TestHome home;
         home.WriteFile("config.ini", sFile);
-        TmuxSession session(PrefCommand(), PrefOptions(home));
-        ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
-        session.SendKeys(sToPanelBackground + " Enter");
-        ASSERT_TRUE(session.WaitFor("Magenta")) << session.Capture();
-        session.SendKeys("Down Down Down Down Enter");
+        TmuxSession session(PrefCommand(), PrefOptions(home, 160));
+        ASSERT_TRUE(session.WaitFor("Configuration " + home.sOrvikDir + "/config.ini not loaded: " +
+                                    sSentence))
+            << session.Capture();
+        EXPECT_EQ(session.Capture().find("Magenta"), std::string::npos);
+        EXPECT_EQ(session.Cell(8, 2).nBackground, 1) << session.Capture();
+        session.SendKeys("Enter");
         ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+        EXPECT_EQ(session.ExitStatus(), 8);
         EXPECT_EQ(home.ReadFile("config.ini"), sFile);
         EXPECT_NE(home.ReadLog().find("SaveConfigurationValues: The last load of the "
                                       "configuration file failed;"),

@@ -210,3 +210,33 @@ TEST_F(BoxesTest, ProductInfoLaysOutItsLinesAndWaitsForReturn) {
 }
 
 }  // namespace
+
+// The failure box: across the screen in red, a reason longer than one row on up to three
+// rows broken at blanks, control characters made visible, logged when asked, and said once.
+TEST_F(BoxesTest, FailureBoxWrapsLongReasonsShowsControlsAndIsSaidOnce) {
+  pTerminal->SendKeys("x");
+  EXPECT_EQ(OVShowFailure("lpr: Error - No default destination.\r\n"), 0);
+  EXPECT_TRUE(OVFailureShown());
+  EXPECT_EQ(ColourRun(*pTerminal, 8, {1, 1}), (std::pair<int, int>{2, 78}));
+  EXPECT_EQ(ColourRun(*pTerminal, 15, {1, 1}), (std::pair<int, int>{2, 78}));
+  EXPECT_EQ(pTerminal->Text(11, 4, 39), "lpr: Error - No default destination.^M ");
+  EXPECT_EQ(pTerminal->Text(13, 4, 7), "Return ");
+  EXPECT_NE(home.ReadLog().find("Error   lpr: Error - No default destination.\r\n"), std::string::npos)
+      << home.ReadLog();
+
+  std::string sLong;
+  for (int i = 0; i < 30; i++) sLong += "word" + std::to_string(10 + i) + " ";
+  pTerminal->SendKeys("x");
+  EXPECT_EQ(OVShowFailure(sLong.c_str(), false), 0);
+  EXPECT_EQ(home.ReadLog().find("word10"), std::string::npos) << "not logged when told not to";
+  // 73 columns inside the frame: ten words of seven a row, the last row cut.
+  EXPECT_EQ(pTerminal->Text(10, 4, 74), sLong.substr(0, 70) + "    ");
+  EXPECT_EQ(pTerminal->Text(11, 4, 71), sLong.substr(70, 70) + " ");
+  EXPECT_EQ(pTerminal->Text(12, 4, 6), "word30");
+  EXPECT_EQ(pTerminal->Text(13, 4, 7), "Return ");
+  EXPECT_EQ(ColourRun(*pTerminal, 15, {1, 1}), (std::pair<int, int>{2, 78}));
+
+  // A failure already shown is not shown again at the end: no key is waited for.
+  EXPECT_EQ(OVShowFailureBeforeEnd(OVRC_ERROR), OVEXIT_SHOWN);
+  EXPECT_EQ(OVShowFailureBeforeEnd(OVRC_EXIT), OVRC_EXIT);
+}

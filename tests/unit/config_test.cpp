@@ -127,6 +127,12 @@ TEST_F(ConfigTest, BadValueStopsTheLoad) {
     EXPECT_EQ(LoadConfigurationValues(), 8);
     EXPECT_EQ(LogMessages().at(2), "LoadConfigurationValues: apachWorksub[0]: "
                                    "ButtonBackgroundColor statement has invalid color specified: .");
+    /* The screen gets the sentence without the function's name; a good load forgets it. */
+    EXPECT_EQ(OVConfigurationFailure(), "Configuration " + ConfigPath() + " not loaded: "
+                                        "ButtonBackgroundColor statement has invalid color specified: .");
+    WriteFile(ConfigPath(), "ButtonBackgroundColor is Red\n");
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+    EXPECT_EQ(OVConfigurationFailure(), "");
 }
 
 TEST_F(ConfigTest, CarriageReturnStaysPartOfTheValue) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -183,3 +184,38 @@ TEST_F(MenuSelectionTest, ExitStatusNineOrThreeEndsTheMenuOthersAreLogged)
               std::string::npos)
         << ReadLog();
 }
+
+// What the menu says after an item's command ended: nothing for the statuses that mean "fine",
+// "end", "said already" or "interrupted", the command's name when the shell did not find it,
+// else the status with the command's first error line.
+TEST(MenuSelectionFailure, StatusesThatAreSaidAndStatusesThatPassQuietly)
+{
+    MENUITEM sItem = MakeItem(1, "Disk Report", "orvikdsys -disk", "Main Menu");
+    const struct {
+        int nStatus;
+        const char *pszErrorLine;
+        const char *pszShown;
+    } asCase[] = {
+        {0, "", ""},
+        {3 << 8, "", ""},
+        {9 << 8, "", ""},
+        {OVEXIT_SHOWN << 8, "ignored", ""},
+        {2 << 8, "", ""},
+        {130 << 8, "", ""},
+        {SIGINT, "", ""},
+        {127 << 8, "sh: 1: orvikdsys: not found", "Disk Report: command not found: orvikdsys"},
+        {1 << 8, "", "Disk Report ended with status 1."},
+        {101 << 8, "lshw: not enough memory", "Disk Report ended with status 101: lshw: not enough memory"},
+        {SIGSEGV, "", "Disk Report ended by signal 11."},
+        {-1, "", "Disk Report: the command could not be started."},
+    };
+    for (const auto &sCase : asCase)
+        EXPECT_EQ(SelectionFailureText(&sItem, sCase.nStatus, sCase.pszErrorLine), sCase.pszShown)
+            << sCase.nStatus;
+
+    MENUITEM sShell = MakeItem(1, "Shell", "Shell", "Main Menu");
+    EXPECT_EQ(SelectionFailureText(&sShell, 1 << 8, ""), "") << "the user saw the shell's status";
+    MENUITEM sCommands = MakeItem(1, "Probe", "Shell (  nosuch -x; true)", "Main Menu");
+    EXPECT_EQ(SelectionFailureText(&sCommands, 127 << 8, ""), "Probe: command not found: nosuch");
+}
+

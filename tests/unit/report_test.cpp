@@ -141,14 +141,18 @@ class FakePrinterTest : public ServicesTest {
 
 TEST_F(FakePrinterTest, JobGetsTitleEmptyLineDataAndNewline) {
     FakeLpr(0);
-    EXPECT_EQ(PrintData("Memory", "a\nb\n"), 0);
+    std::string sWhy = "stale";
+    EXPECT_EQ(PrintData("Memory", "a\nb\n", &sWhy), 0);
+    EXPECT_EQ(sWhy, "");
     EXPECT_EQ(ReadFile(sDir + "/job.txt"), "Memory\n\na\nb\n\n");
     EXPECT_FALSE(std::filesystem::exists(ErrorFile()));
 }
 
 TEST_F(FakePrinterTest, RefusedJobIsReported) {
     FakeLpr(1);
-    EXPECT_EQ(PrintData("Memory", "a\n"), 8);
+    std::string sWhy = "stale";
+    EXPECT_EQ(PrintData("Memory", "a\n", &sWhy), 8);
+    EXPECT_EQ(sWhy, "lpr: no default destination");  /* lpr's own words for the screen */
     EXPECT_TRUE(LogHas("PrintData: lpr refused the job, status: 256, error: lpr: no default "
                        "destination.  Title: Memory."))
         << ReadLog();
