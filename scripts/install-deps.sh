@@ -6,7 +6,7 @@ packages=(
   g++ cmake make pkg-config clang libclang-rt-14-dev dpkg-dev lintian man-db groff-base
   libncurses-dev libxml2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  tmux openssh-server openssh-client cups cups-client cups-bsd
+  tmux openssh-server openssh-client netcat-openbsd cups cups-client cups-bsd
   htop dialog hyperfine time vim-tiny sudo
   lshw dmidecode net-tools procps util-linux fdisk
 )

@@ -1,15 +1,30 @@
 #!/usr/bin/env bash
-# Starts or stops the services the tests talk to: a private OpenSSH server on 127.0.0.1 with a
-# key login for the current user, and a private CUPS scheduler with a default queue that
-# appends every job to a file. No systemd; several copies run side by side on free ports.
+# Starts or stops the services the tests talk to: a private OpenSSH server on 127.0.0.1 and ::1
+# with a key login for the current user, and a private CUPS scheduler with a default queue that
+# appends every job to a file. Beside them, the links that go wrong: a second OpenSSH server
+# whose host key differs from the one ssh knows for it, a host alias whose connection waits a
+# few seconds before it reaches the first server, and a port on 127.0.0.1 that never answers.
+# No systemd; several copies run side by side on free ports.
 #
 #   ORVIK_TEST_STATE=/tmp/orvik-svc-me bash scripts/test-services.sh start|stop|status
 #
 # Everything lives in $ORVIK_TEST_STATE (default /tmp/orvik-test-services), except the ssh
-# client block that makes the host alias resolve: /etc/ssh/ssh_config.d/orvik-test-<port>.conf
-# when root, else an Include line at the top of ~/.ssh/config. `stop` removes it again.
-# `start` writes $ORVIK_TEST_STATE/env, which exports ORVIK_TEST_SSH_HOST, ORVIK_TEST_SSH_PORT,
-# ORVIK_TEST_SSH_USER, CUPS_SERVER and ORVIK_TEST_PRINT_OUTPUT (and unsets PRINTER, LPDEST).
+# client blocks that make the host aliases resolve: /etc/ssh/ssh_config.d/orvik-test-<port>.conf
+# for each server port when root, else an Include line at the top of ~/.ssh/config. `stop`
+# removes them again. `start` writes $ORVIK_TEST_STATE/env, which exports
+#   ORVIK_TEST_SSH_HOST, ORVIK_TEST_SSH_PORT, ORVIK_TEST_SSH_USER   the server, by host alias
+#   ORVIK_TEST_SSH_HOST6            ::1, the same server (same port, keys and known host name)
+#   ORVIK_TEST_SSHD_LOG             its log: one "Accepted publickey" line per login
+#   ORVIK_TEST_SSH_CHANGED_HOST, ORVIK_TEST_SSH_CHANGED_PORT
+#                                   the second server: ssh refuses its key as changed
+#   ORVIK_TEST_SSH_SLOW_HOST, ORVIK_TEST_SSH_SLOW_SECONDS
+#                                   the first server (ORVIK_TEST_SSH_PORT) through a ProxyCommand
+#                                   that sleeps that long before each connection
+#   ORVIK_TEST_DEAD_HOST, ORVIK_TEST_DEAD_PORT
+#                                   takes no connection and refuses none: ssh's connect waits
+#                                   until its ConnectTimeout ("Connection timed out")
+#   CUPS_SERVER, ORVIK_TEST_PRINT_OUTPUT                          the print queue
+# (and unsets PRINTER, LPDEST).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,6 +34,8 @@ queue=orviktest
 sshd_bin=/usr/sbin/sshd
 cupsd_bin=/usr/sbin/cupsd
 cups_lib=/usr/lib/cups
+perl_bin=/usr/bin/perl
+slow_seconds=${ORVIK_TEST_SLOW_SECONDS:-3}
 
 die() {
   echo "test-services: $*" >&2
@@ -35,6 +52,9 @@ case $state in
   *[[:space:]\"\'\\]*) die "ORVIK_TEST_STATE must not contain blanks or quotes: $state" ;;
 esac
 [ ${#state} -le 80 ] || die "ORVIK_TEST_STATE is too long for a socket path (max 80): $state"
+case $slow_seconds in
+  ''|*[!0-9]*) die "ORVIK_TEST_SLOW_SECONDS must be a whole number of seconds: $slow_seconds" ;;
+esac
 
 user=$(id -un)
 uid=$(id -u)
@@ -78,7 +98,7 @@ client_config_file() {
   if [ "$uid" -eq 0 ]; then
     echo "/etc/ssh/ssh_config.d/orvik-test-$port.conf"
   else
-    echo "$state/ssh_client.conf"
+    echo "$state/ssh_client-$port.conf"
   fi
 }
 
@@ -111,19 +131,11 @@ remove_client_config() {
   fi
 }
 
-install_client_config() {
-  local port=$1 file include
-  file=$(client_config_file "$port")
-  if [ "$uid" -eq 0 ]; then
-    [ -d /etc/ssh/ssh_config.d ] || die "/etc/ssh/ssh_config.d is missing: the host alias cannot be set up"
-    grep -qs '^Include /etc/ssh/ssh_config.d/\*.conf' /etc/ssh/ssh_config ||
-      die "/etc/ssh/ssh_config does not include /etc/ssh/ssh_config.d/*.conf"
-  fi
-  cat > "$file.new" <<EOF
-# Test OpenSSH server of $state (written by scripts/test-services.sh)
-Host orvik-test-$port
-    HostName 127.0.0.1
-    Port $port
+# The options every host alias of the first server shares: its user, key and known host name
+# (HostKeyAlias), so that ssh looks its key up under the one name whichever way it is reached.
+host_options() {
+  local port=$1
+  cat <<EOF
     User $user
     IdentityFile $state/client_key
     IdentitiesOnly yes
@@ -136,6 +148,52 @@ Host orvik-test-$port
     GSSAPIAuthentication no
     ConnectTimeout 10
 EOF
+}
+
+# The client blocks of the first server (port $1): its alias, ::1 on its port, the slow alias.
+# Match host ::1 alone would catch every ssh to ::1 on the machine, and the first block of
+# several copies would win: the exec keeps it to this port.
+main_client_blocks() {
+  local port=$1
+  echo "# Test OpenSSH server of $state (written by scripts/test-services.sh)"
+  echo "Host orvik-test-$port"
+  echo "    HostName 127.0.0.1"
+  echo "    Port $port"
+  host_options "$port"
+  echo "# the same server over IPv6"
+  echo "Match host ::1 exec \"test %p = $port\""
+  host_options "$port"
+  echo "# the same server through a link that takes $slow_seconds s to set up each connection"
+  echo "Host orvik-test-$port-slow"
+  echo "    HostName 127.0.0.1"
+  echo "    Port $port"
+  host_options "$port"
+  # ssh runs "exec <command>" in a shell: the sleep needs a shell of its own
+  echo "    ProxyCommand sh -c 'sleep $slow_seconds; exec nc.openbsd %h %p'"
+}
+
+# The client block of the second server (port $2): known under the first server's name, so
+# its own key is a changed one.
+changed_client_block() {
+  local port=$1 changed_port=$2
+  echo "# Test OpenSSH server of $state (written by scripts/test-services.sh)"
+  echo "# a second server whose host key is not the one known for orvik-test-$port"
+  echo "Host orvik-test-$port-changed"
+  echo "    HostName 127.0.0.1"
+  echo "    Port $changed_port"
+  host_options "$port"
+}
+
+# Installs the client block read from standard input for the server on port $1.
+install_client_config() {
+  local port=$1 file include
+  file=$(client_config_file "$port")
+  if [ "$uid" -eq 0 ]; then
+    [ -d /etc/ssh/ssh_config.d ] || die "/etc/ssh/ssh_config.d is missing: the host alias cannot be set up"
+    grep -qs '^Include /etc/ssh/ssh_config.d/\*.conf' /etc/ssh/ssh_config ||
+      die "/etc/ssh/ssh_config does not include /etc/ssh/ssh_config.d/*.conf"
+  fi
+  cat > "$file.new"
   chmod 644 "$file.new"
   mv "$file.new" "$file"
   if [ "$uid" -ne 0 ]; then
@@ -152,9 +210,10 @@ EOF
   fi
 }
 
+# ssh to the first server as $2 (the host alias, or ::1) on port $1 logs in without a prompt.
 ssh_works() {
-  local port=$1
-  ssh -n -o BatchMode=yes -p "$port" "$user@orvik-test-$port" "echo orvik-ssh-ok" 2>>"$state/ssh_client.log" |
+  local port=$1 host=${2:-orvik-test-$1}
+  ssh -n -o BatchMode=yes -p "$port" "$user@$host" "echo orvik-ssh-ok" 2>>"$state/ssh_client.log" |
     grep -q orvik-ssh-ok
 }
 
@@ -162,6 +221,7 @@ ssh_works() {
 # /tmp file of the same name on both sides and removes the remote one after copying it back.
 # So sshd runs in a mount namespace of its own whose /tmp is a folder of ours (with the state
 # folder bound in at its usual path, where sshd finds its keys and configuration).
+# $1: the configuration file, $2: the log file.
 run_sshd() {
   local remote_tmp=$state/remote-tmp rel
   command -v unshare >/dev/null || die "unshare is missing (install util-linux)"
@@ -173,42 +233,35 @@ run_sshd() {
     *) rel= ;;
   esac
   unshare -m --propagation private sh -c '
-    state=$1 remote_tmp=$2 rel=$3 sshd=$4
+    state=$1 remote_tmp=$2 rel=$3 sshd=$4 config=$5 log=$6
     if [ -n "$rel" ]; then mount --bind "$state" "$remote_tmp/$rel" || exit 1; fi
     mount --rbind "$remote_tmp" /tmp || exit 1
-    exec "$sshd" -f "$state/sshd_config" -E "$state/sshd.log"' \
-    sh "$state" "$remote_tmp" "$rel" "$sshd_bin"
+    exec "$sshd" -f "$config" -E "$log"' \
+    sh "$state" "$remote_tmp" "$rel" "$sshd_bin" "$1" "$2"
 }
 
-start_sshd() {
-  local port tries=0
-  [ -x "$sshd_bin" ] || die "$sshd_bin is missing (install openssh-server)"
-  command -v ssh >/dev/null || die "ssh is missing (install openssh-client)"
-  command -v ssh-keygen >/dev/null || die "ssh-keygen is missing (install openssh-client)"
-
-  ssh-keygen -q -t ed25519 -N '' -C "orvik-test-host" -f "$state/ssh_host_ed25519_key"
-  ssh-keygen -q -t ed25519 -N '' -C "orvik-test-client" -f "$state/client_key"
-  cp "$state/client_key.pub" "$state/authorized_keys"
-  chmod 600 "$state/authorized_keys"
-  if [ "$uid" -eq 0 ]; then
-    mkdir -p /run/sshd
-    chmod 755 /run/sshd
-  fi
-
-  port=$first_port
+# Starts one sshd of ours on the first free port from $2 on and writes that port to
+# $state/ssh$1_port. $1 names its files: "" the first server, "_changed" the second. $3 is its
+# host key; $4 "v6" makes it listen on ::1 as well as on 127.0.0.1.
+start_one_sshd() {
+  local name=$1 port=$2 host_key=$3 v6=${4:-} tries=0 config log
+  config=$state/sshd${name}_config
+  log=$state/sshd${name}.log
   while :; do
     tries=$((tries + 1))
-    [ "$tries" -le 100 ] || die "no free port for sshd from $first_port on"
+    [ "$tries" -le 100 ] || die "no free port for sshd from $2 on"
     if port_in_use "$port" || port_reserved "$port"; then
       port=$((port + 1))
       continue
     fi
-    cat > "$state/sshd_config" <<EOF
-# Test OpenSSH server (written by scripts/test-services.sh)
-Port $port
-ListenAddress 127.0.0.1
-HostKey $state/ssh_host_ed25519_key
-PidFile $state/sshd.pid
+    {
+      echo "# Test OpenSSH server (written by scripts/test-services.sh)"
+      echo "Port $port"
+      echo "ListenAddress 127.0.0.1"
+      [ "$v6" != v6 ] || echo "ListenAddress ::1"
+      cat <<EOF
+HostKey $host_key
+PidFile $state/sshd$name.pid
 AuthorizedKeysFile $state/authorized_keys
 AllowUsers $user
 Subsystem sftp internal-sftp
@@ -223,27 +276,135 @@ UseDNS no
 AcceptEnv LANG LC_*
 LogLevel VERBOSE
 EOF
-    "$sshd_bin" -t -f "$state/sshd_config" 2>"$state/sshd_check.log" ||
+    } > "$config"
+    "$sshd_bin" -t -f "$config" 2>"$state/sshd_check.log" ||
       die "sshd rejects its configuration: $(cat "$state/sshd_check.log")"
     # daemon mode: sshd binds before it forks, so a port taken meanwhile fails here
-    if run_sshd; then
-      wait_until 50 live_pid "$state/sshd.pid" "$sshd_bin" ||
-        die "sshd did not write $state/sshd.pid; see $state/sshd.log"
+    if run_sshd "$config" "$log"; then
+      wait_until 50 live_pid "$state/sshd$name.pid" "$sshd_bin" ||
+        die "sshd did not write $state/sshd$name.pid; see $log"
       break
     fi
-    if ! grep -qi "address already in use" "$state/sshd.log" 2>/dev/null; then
-      die "sshd did not start on port $port; see $state/sshd.log: $(tail -3 "$state/sshd.log" 2>/dev/null)"
+    if ! grep -qi "address already in use" "$log" 2>/dev/null; then
+      die "sshd did not start on port $port; see $log: $(tail -3 "$log" 2>/dev/null)"
     fi
     port=$((port + 1))
   done
+  echo "$port" > "$state/ssh${name}_port"
+}
 
-  echo "[orvik-test-$port]:$port $(cut -d' ' -f1,2 "$state/ssh_host_ed25519_key.pub")" > "$state/known_hosts"
-  echo "orvik-test-$port $(cut -d' ' -f1,2 "$state/ssh_host_ed25519_key.pub")" >> "$state/known_hosts"
-  echo "$port" > "$state/ssh_port"
-  install_client_config "$port"
+# ssh's own refusal of the second server: it reached it and found another key than the known.
+refuses_changed_key() {
+  local said
+  said=$(ssh -n "orvik-test-$1-changed" true 2>&1) && return 1
+  grep -q "has changed and you have requested strict checking" <<< "$said"
+}
+
+start_sshd() {
+  local port changed_port key
+  [ -x "$sshd_bin" ] || die "$sshd_bin is missing (install openssh-server)"
+  command -v ssh >/dev/null || die "ssh is missing (install openssh-client)"
+  command -v ssh-keygen >/dev/null || die "ssh-keygen is missing (install openssh-client)"
+  command -v nc.openbsd >/dev/null || die "nc.openbsd is missing (install netcat-openbsd)"
+
+  ssh-keygen -q -t ed25519 -N '' -C "orvik-test-host" -f "$state/ssh_host_ed25519_key"
+  ssh-keygen -q -t ed25519 -N '' -C "orvik-test-changed-host" -f "$state/ssh_changed_host_ed25519_key"
+  ssh-keygen -q -t ed25519 -N '' -C "orvik-test-client" -f "$state/client_key"
+  cp "$state/client_key.pub" "$state/authorized_keys"
+  chmod 600 "$state/authorized_keys"
+  if [ "$uid" -eq 0 ]; then
+    mkdir -p /run/sshd
+    chmod 755 /run/sshd
+  fi
+
+  start_one_sshd "" "$first_port" "$state/ssh_host_ed25519_key" v6
+  port=$(cat "$state/ssh_port")
+  start_one_sshd _changed "$((port + 1))" "$state/ssh_changed_host_ed25519_key"
+  changed_port=$(cat "$state/ssh_changed_port")
+
+  # Only the first server's key is known: under its alias (the name ssh looks up, through
+  # HostKeyAlias) and under [::1]:port for a client that leaves the alias out.
+  key=$(cut -d' ' -f1,2 "$state/ssh_host_ed25519_key.pub")
+  {
+    echo "[orvik-test-$port]:$port $key"
+    echo "orvik-test-$port $key"
+    echo "[::1]:$port $key"
+  } > "$state/known_hosts"
+  main_client_blocks "$port" | install_client_config "$port"
+  changed_client_block "$port" "$changed_port" | install_client_config "$changed_port"
   wait_until 50 ssh_works "$port" ||
     die "ssh -p $port $user@orvik-test-$port does not log in without a prompt; see $state/ssh_client.log and $state/sshd.log"
-  say "sshd on 127.0.0.1:$port (host alias orvik-test-$port, user $user)"
+  wait_until 50 ssh_works "$port" ::1 ||
+    die "ssh -p $port $user@::1 does not log in without a prompt (is IPv6 on lo?); see $state/ssh_client.log and $state/sshd.log"
+  wait_until 50 refuses_changed_key "$port" ||
+    die "ssh orvik-test-$port-changed is not refused for a changed host key: $(ssh -n "orvik-test-$port-changed" true 2>&1 | tail -3)"
+  ssh_works "$port" "orvik-test-$port-slow" ||
+    die "ssh orvik-test-$port-slow does not log in through its ProxyCommand; see $state/ssh_client.log"
+  say "sshd on 127.0.0.1:$port and [::1]:$port (host alias orvik-test-$port, user $user)"
+  say "sshd with another host key on 127.0.0.1:$changed_port (host alias orvik-test-$port-changed)"
+  say "the first sshd $slow_seconds s away (host alias orvik-test-$port-slow)"
+}
+
+# A port on 127.0.0.1 that never answers, as a system that is down: the listening socket has
+# room for one connection waiting to be accepted, which it fills itself and never accepts, so
+# the kernel drops every SYN that comes after and a client's connect waits until its own time
+# limit ends it ("Connection timed out"). Nothing is ever read or written. perl-base is in
+# every Debian system; the state folder holds the script so that live_pid finds it.
+write_dead_listener() {
+  cat > "$state/dead-listener.pl" <<'EOF'
+# Never answers on 127.0.0.1:PORT (written by scripts/test-services.sh). Arguments: port, the
+# file to create once it holds the port.
+use strict;
+use warnings;
+use Socket;
+my ($port, $ready) = @ARGV;
+my $address = pack_sockaddr_in($port, inet_aton('127.0.0.1'));
+socket(my $listener, PF_INET, SOCK_STREAM, 0) or die "socket: $!\n";
+setsockopt($listener, SOL_SOCKET, SO_REUSEADDR, 1) or die "setsockopt: $!\n";
+if (!bind($listener, $address)) { print STDERR "bind to port $port: $!\n"; exit 3; }
+listen($listener, 0) or die "listen: $!\n";
+socket(my $filler, PF_INET, SOCK_STREAM, 0) or die "socket: $!\n";
+connect($filler, $address) or die "connect: $!\n";
+open(my $file, '>', $ready) or die "$ready: $!\n";
+close($file);
+sleep 3600 while 1;
+EOF
+}
+
+# A connect to the port neither completes nor is refused within a second.
+never_answers() {
+  local rc=0
+  timeout 1 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1" 2>/dev/null || rc=$?
+  [ "$rc" -eq 124 ]
+}
+
+start_dead() {
+  local port tries=0 pid
+  [ -x "$perl_bin" ] || die "$perl_bin is missing (install perl-base)"
+  port=$(($(cat "$state/ssh_changed_port") + 1))
+  write_dead_listener
+  while :; do
+    tries=$((tries + 1))
+    [ "$tries" -le 100 ] || die "no free port for the listener that never answers"
+    if port_in_use "$port" || port_reserved "$port"; then
+      port=$((port + 1))
+      continue
+    fi
+    rm -f "$state/dead.ready"
+    setsid "$perl_bin" "$state/dead-listener.pl" "$port" "$state/dead.ready" \
+      </dev/null >>"$state/dead.log" 2>&1 &
+    pid=$!
+    echo "$pid" > "$state/dead.pid"
+    wait_until 50 bash -c "[ -e '$state/dead.ready' ] || ! kill -0 $pid" || true
+    [ -e "$state/dead.ready" ] && break
+    wait "$pid" 2>/dev/null || true
+    grep -q "bind to port $port" "$state/dead.log" ||
+      die "the listener that never answers did not start; see $state/dead.log: $(tail -3 "$state/dead.log")"
+    port=$((port + 1))
+  done
+  echo "$port" > "$state/dead_port"
+  never_answers "$port" || die "127.0.0.1:$port answers or refuses: it should never answer"
+  say "127.0.0.1:$port never answers"
 }
 
 # A ServerBin of our own: every folder of the system's points to it, and backend/ holds the
@@ -347,6 +508,14 @@ write_env() {
     printf 'export ORVIK_TEST_SSH_HOST=%q\n' "orvik-test-$port"
     printf 'export ORVIK_TEST_SSH_PORT=%q\n' "$port"
     printf 'export ORVIK_TEST_SSH_USER=%q\n' "$user"
+    printf 'export ORVIK_TEST_SSH_HOST6=%q\n' "::1"
+    printf 'export ORVIK_TEST_SSHD_LOG=%q\n' "$state/sshd.log"
+    printf 'export ORVIK_TEST_SSH_CHANGED_HOST=%q\n' "orvik-test-$port-changed"
+    printf 'export ORVIK_TEST_SSH_CHANGED_PORT=%q\n' "$(cat "$state/ssh_changed_port")"
+    printf 'export ORVIK_TEST_SSH_SLOW_HOST=%q\n' "orvik-test-$port-slow"
+    printf 'export ORVIK_TEST_SSH_SLOW_SECONDS=%q\n' "$slow_seconds"
+    printf 'export ORVIK_TEST_DEAD_HOST=%q\n' "127.0.0.1"
+    printf 'export ORVIK_TEST_DEAD_PORT=%q\n' "$(cat "$state/dead_port")"
     printf 'export CUPS_SERVER=%q\n' "$state/cups.sock"
     printf 'export ORVIK_TEST_PRINT_OUTPUT=%q\n' "$state/print-output"
     # a queue named by the caller's environment would take plain lpr past the default queue
@@ -358,6 +527,10 @@ write_env() {
 running() {
   [ -s "$state/env" ] && [ -s "$state/ssh_port" ] || return 1
   live_pid "$state/sshd.pid" "$sshd_bin" >/dev/null || return 1
+  live_pid "$state/sshd_changed.pid" "$sshd_bin" >/dev/null || return 1
+  live_pid "$state/dead.pid" "$perl_bin" >/dev/null || return 1
+  # an env of an earlier version of this script lacks what the tests now look for
+  grep -q ORVIK_TEST_DEAD_PORT "$state/env" || return 1
   live_pid "$state/cupsd.pid" "$cupsd_bin" >/dev/null || return 1
   ssh_works "$(cat "$state/ssh_port")" || return 1
   CUPS_SERVER=$state/cups.sock scheduler_running
@@ -376,12 +549,16 @@ stop_daemon() {
 }
 
 stop() {
+  local file
   stop_daemon "$state/sshd.pid" "$sshd_bin"
+  stop_daemon "$state/sshd_changed.pid" "$sshd_bin"
+  stop_daemon "$state/dead.pid" "$perl_bin"
   stop_daemon "$state/cupsd.pid" "$cupsd_bin"
-  if [ -s "$state/ssh_port" ]; then
-    remove_client_config "$(cat "$state/ssh_port")"
-  fi
-  rm -f "$state/env" "$state/ssh_port" "$state/cups.sock"
+  for file in "$state/ssh_port" "$state/ssh_changed_port"; do
+    [ ! -s "$file" ] || remove_client_config "$(cat "$file")"
+  done
+  rm -f "$state/env" "$state/ssh_port" "$state/ssh_changed_port" "$state/dead_port" \
+    "$state/dead.ready" "$state/cups.sock"
 }
 
 start() {
@@ -393,9 +570,11 @@ start() {
   stop
   mkdir -p "$state"
   chmod 755 "$state"
-  rm -rf "$state/cups" "$state/remote-tmp" "$state"/ssh_host_ed25519_key* "$state"/client_key* "$state/known_hosts"
+  rm -rf "$state/cups" "$state/remote-tmp" "$state"/ssh_host_ed25519_key* \
+    "$state"/ssh_changed_host_ed25519_key* "$state"/client_key* "$state/known_hosts"
   trap 'status=$?; if [ $status -ne 0 ]; then stop; fi' EXIT
   start_sshd
+  start_dead
   start_cupsd
   write_env
   trap - EXIT
