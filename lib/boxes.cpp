@@ -395,18 +395,18 @@ int ProductInfo(PABI *psPabi)
     return OVTraceEnd("ProductInfo", nRc);
 }
 
-int OVShowFailure(const char *pszText, bool bLog)
+int OVShowMessage(int nType, const char *pszText, bool bLog)
 {
-    OVTraceStart("OVShowFailure", "pszText: %s, bLog: %d.", pszText != nullptr ? pszText : "(null)",
-                 bLog ? 1 : 0);
-    if (OVNullArgument(pszText, "OVShowFailure: pszText"))
-        return OVTraceEnd("OVShowFailure", OVRC_ERROR);
+    OVTraceStart("OVShowMessage", "nType: %d, pszText: %s, bLog: %d.", nType,
+                 pszText != nullptr ? pszText : "(null)", bLog ? 1 : 0);
+    if (OVNullArgument(pszText, "OVShowMessage: pszText"))
+        return OVTraceEnd("OVShowMessage", OVRC_ERROR);
     if (bLog)
-        OVWriteMessage(OVLOG_ERROR, pszText);
+        OVWriteMessage(nType, pszText);
     /* A panel's screen may wait for its first refresh after an earlier one was left. */
     const bool bActive = stdscr != nullptr && (nOVLivePanels > 0 || !isendwin());
     if (!bActive && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)))
-        return OVTraceEnd("OVShowFailure", OVRC_ERROR);
+        return OVTraceEnd("OVShowMessage", OVRC_ERROR);
 
     if (bActive) {
         /* What a child program left on the terminal is not what curses believes is there. */
@@ -428,17 +428,17 @@ int OVShowFailure(const char *pszText, bool bLog)
     const std::string sLine = ScreenLine(pszText);
     const int nRoom = sScreen.nColumns - 7;   /* inside the frame of the widest box */
     if (static_cast<int>(sLine.size()) <= nRoom || nRoom < 10) {
-        CreateMessageBoxi(&sScreen, sLine.c_str(), OVLOG_ERROR, nRow, 2, sScreen.nColumns - 2);
+        CreateMessageBoxi(&sScreen, sLine.c_str(), nType, nRow, 2, sScreen.nColumns - 2);
     } else {
         /* A long reason takes the rows above and below the message row as well. */
         const std::vector<std::string> asLine = WrapLines(sLine, static_cast<std::size_t>(nRoom), 3);
-        DrawFramedMessage(&sScreen, "", OVLOG_ERROR, nRow, 2, sScreen.nColumns - 2);
+        DrawFramedMessage(&sScreen, "", nType, nRow, 2, sScreen.nColumns - 2);
         UseGroupColours(OVDG_PANEL);
         for (std::size_t i = 0; i < asLine.size(); i++)
             WriteAt(nRow + 2 + static_cast<int>(i), 4, asLine[i].c_str());
         UseGroupColours(OVDG_BUTTON);
         WriteAt(nRow + 5, 4, "Return ");
-        bFailureShown = true;
+        if (nType == OVLOG_ERROR) bFailureShown = true;
         SetPosition(nRow + 5, 4);
         CHARINPUT sCharInput{};
         GetKBM(&sCharInput);
@@ -447,7 +447,12 @@ int OVShowFailure(const char *pszText, bool bLog)
         EndCurses();
         nColorPair = 0;
     }
-    return OVTraceEnd("OVShowFailure", OVRC_OK);
+    return OVTraceEnd("OVShowMessage", OVRC_OK);
+}
+
+int OVShowFailure(const char *pszText, bool bLog)
+{
+    return OVShowMessage(OVLOG_ERROR, pszText, bLog);
 }
 
 bool OVFailureShown()

@@ -330,6 +330,8 @@ int OVShowProgramHelp(PABI *psPabi);
    again afterwards. Control characters show as ^X. 0 once shown; 8 when standard input or
    output is no terminal (nothing is shown, the log has it). */
 int OVShowFailure(const char *pszText, bool bLog = true);
+/* The same box for information (nType 0) or an error (8): "Cancelled.", for instance. */
+int OVShowMessage(int nType, const char *pszText, bool bLog = false);
 /* Whether this process has shown a red message box (OVShowFailure or type 8). */
 bool OVFailureShown();
 /* At the end of a program: for a status of 8 when no red box was shown, the first error
@@ -650,8 +652,5 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine,
 /* After a remote step: "Cancelled." for 4, or "<name> (<address>): <reason>" in an error
    box when there is a reason; nothing otherwise. The box's result. */
 int OVTellRemoteOutcome(const REMOTESYSTEM *psSystem, int nRc, const std::string &sReason);
-/* A message box over whatever is on screen (on a panel of its own), waiting for a key;
-   nType 0 (information) or 8 (error). */
-int OVShowMessage(int nType, const char *pszText);
 
 #endif /* ORVIKLIB_H */

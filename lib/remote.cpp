@@ -277,21 +277,3 @@ int OVTellRemoteOutcome(const REMOTESYSTEM *psSystem, int nRc, const std::string
                                   "): " + sReason;
     return OVShowMessage(nRc == OVRC_CANCELLED ? OVLOG_INFO : OVLOG_ERROR, sText.c_str());
 }
-
-int OVShowMessage(int nType, const char *pszText) {
-    if (OVCheckPointers("OVShowMessage", {{"pszText", pszText}}) != OVRC_OK) return OVRC_ERROR;
-    if (!isatty(STDOUT_FILENO)) return OVRC_OK; /* no terminal: the log has it */
-    const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];
-    PABI *psPanel = OVCreatePaneli(OVHEAPCHUNKSIZE, 0, 0, sPanel.nAttribute,
-                                   sPanel.nBackgroundColor, sPanel.nForegroundColor);
-    if (psPanel == nullptr) return OVRC_ERROR;
-    /* The box cuts what does not fit inside its frame; cut here, on a character boundary. */
-    const std::string sText = pszText;
-    const std::size_t nRoom = psPanel->nColumns > 12 ? static_cast<std::size_t>(psPanel->nColumns - 10)
-                                                     : 1;
-    const std::string sShown = sText.substr(0, OVUtf8Prefix(sText, nRoom));
-    const int nRow = psPanel->nRows > 16 ? psPanel->nRows / 2 - 4 : 1;
-    int nRc = CreateMessageBoxi(psPanel, sShown.c_str(), nType, nRow, 3, psPanel->nColumns - 4);
-    OVDeletePanel(psPanel);
-    return nRc;
-}
