@@ -155,6 +155,16 @@ std::string RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszComma
                               const std::string &sOut, const std::string &sErr) {
     const std::string sLogin = OVSshLogin(psSystem);
     const std::string sSsh = OVSshWords(psSystem, false) + " -o LogLevel=ERROR";
+    if (strstr(pszCommand, "sudo") == nullptr) {
+        /* A command that asks for no password needs no terminal: one session brings its
+           output and its errors straight into OUT and ERR, with nothing left on the remote
+           side. ssh's own messages go to the step's file for them ($OVSSHLOG). */
+        return sSsh + " -E \"$OVSSHLOG\" -n " + sLogin + " " + DoubleQuoted(pszCommand) + " > " +
+               OVShellWord(sOut) + " 2> " + OVShellWord(sErr) + "; [ $? = 255 ] && exit 255; exit 0";
+    }
+    /* sudo may ask for a password on a terminal, which carries output and errors as one: the
+       command writes them into a private folder on the remote side, and they come back from
+       there. */
     const std::string sDir = RemoteFolderName();
     const std::string sRemoteOut = sDir + "/out", sRemoteErr = sDir + "/err";
     /* Double quotes, as in the classic line; escaping keeps any other text literal too and

@@ -200,7 +200,7 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
     /* ssh's own messages go to a private file, so that a failure can be told in its words;
        a password prompt goes to the terminal, under the wait line. */
     char szReason[] = "/tmp/OrvikSsh.XXXXXX";
-    int fdReason = mkostemp(szReason, O_CLOEXEC);
+    int fdReason = mkostemp(szReason, O_CLOEXEC | O_APPEND);
     if (fdReason < 0) {
         OVLog(OVLOG_ERROR, "OVRunRemoteStep: Unable to create a file for ssh's messages: %s.",
               strerror(errno));
@@ -225,6 +225,7 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
         for (int nSignal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGTTOU, SIGTTIN})
             signal(nSignal, SIG_DFL);
         dup2(fdReason, STDERR_FILENO);
+        setenv("OVSSHLOG", szReason, 1); /* for ssh -E where the line's stderr is the command's */
         execl("/bin/sh", "sh", "-c", sLine.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }

@@ -135,12 +135,18 @@ TEST_F(RemoteCommandTest, RemoteFilesLiveInAPrivateFolderAndNothingIsWrittenThro
                          " ln -s " + sOpen + " /tmp/OrvikLibERC." + sPid + ".$t.Error.txt; done";
     RemoteShell(sPlant);
     int nRc = -1;
-    /* The command sees its own folder of mode 0700, the only one of this process; the
-       failing ls gives the error output something to write. */
-    EXPECT_EQ(Remote("{ stat -c %a /tmp/Orvik." + sPid + ".*; ls -d /tmp/Orvik." + sPid +
-                         ".* | wc -l; ls /nonexistent-orvik; }",
+    /* A command that may ask sudo for a password runs on a terminal and writes into a
+       folder of its own of mode 0700, the only one of this process; the failing ls gives the
+       error output something to write. */
+    EXPECT_EQ(Remote("{ sudo -n true; stat -c %a /tmp/Orvik." + sPid + ".*; ls -d /tmp/Orvik." +
+                         sPid + ".* | wc -l; ls /nonexistent-orvik; }",
                      nRc),
               "700\n1\n");
+    EXPECT_EQ(nRc, 0) << ReadLog();
+    /* Any other command brings its output straight back and writes nothing there. */
+    EXPECT_EQ(Remote("ls -d /tmp/Orvik." + sPid + ".* 2>/dev/null | wc -l; ls /nonexistent-orvik",
+                     nRc),
+              "0\n");
     EXPECT_EQ(nRc, 0) << ReadLog();
     EXPECT_EQ(RemoteShell("cat " + sVictim + " " + sOpen), "precious\n");
     RemoteShell("rm -f /tmp/OrvikLibERC." + sPid + ".*");

@@ -179,7 +179,7 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
     std::string sPort = ClosedPort();
     REMOTESYSTEM sSystem = System("tester", "127.0.0.1", sPort);
     char szOutput[512] = "previous text";
-    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "ls -l /tmp", szOutput, sizeof(szOutput), nullptr,
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "sudo ls -l /tmp", szOutput, sizeof(szOutput), nullptr,
                                    nullptr),
               101);
     EXPECT_STREQ(szOutput, "Command failed. Refer to log file: OrvikLog.txt for more information.\n");
@@ -204,7 +204,7 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
     const std::string sSsh = "ssh" + sOptions + " -p " + sPort;
     const std::string sScp = "scp" + sOptions + " -P " + sPort;
     const std::string sLine =
-        sSsh + " -o LogLevel=ERROR -t tester@127.0.0.1 \"mkdir -m 700 " + D + " || exit 1; ls -l " +
+        sSsh + " -o LogLevel=ERROR -t tester@127.0.0.1 \"mkdir -m 700 " + D + " || exit 1; sudo ls -l " +
         "/tmp > " + D + "/out 2> " + D + "/err\"; [ $? = 255 ] && exit 255; " + sScp +
         " -q tester@127.0.0.1:" + D + "/out ";
     EXPECT_NE(sLog.find("OVRunRemoteStep: starting: sLine: " + sLine), std::string::npos) << sLog;
@@ -212,6 +212,18 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
                         " && test -O " + D + " && { cat " + D + "/err; rm -rf " + D + "; }\" > "),
               std::string::npos)
         << sLog;
+
+    /* A command that asks no password: one session, ssh's messages in the step's file. */
+    WriteFile(sLogFile, "");
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "ls -l /tmp", szOutput, sizeof(szOutput), nullptr,
+                                   nullptr),
+              101);
+    sLog = ReadLog();
+    EXPECT_NE(sLog.find("OVRunRemoteStep: starting: sLine: " + sSsh + " -o LogLevel=ERROR -E "
+                        "\"$OVSSHLOG\" -n tester@127.0.0.1 \"ls -l /tmp\" > /tmp/OrvikLibERC."),
+              std::string::npos)
+        << sLog;
+    EXPECT_NE(sLog.find("Connection refused"), std::string::npos) << sLog;
 }
 
 TEST_F(CommandTest, RemoteCallerFilesAreLeftToTheCaller) {
