@@ -36,12 +36,26 @@ constexpr int OVCONNECTTIMEOUT = 10;     /* seconds to reach a system and shake 
 constexpr int OVALIVEINTERVAL = 5;       /* seconds between keep-alives on a quiet link */
 constexpr int OVALIVECOUNT = 3;          /* keep-alives unanswered before the link is dead */
 constexpr int OVPERSISTSECONDS = 600;    /* the master outlives its last user this long */
-constexpr std::size_t OVMAXSOCKETPATH = 100; /* a unix socket path holds 107 bytes */
+/* A unix socket path holds 107 bytes; ssh puts a hash of 40 characters in the place of %C and
+   first binds a name 17 characters longer, which it then renames. */
+constexpr std::size_t OVMAXSOCKETFOLDER = 107 - 1 - 40 - 17;
 
 std::string sStepName;                   /* what the next remote step does, for its wait line */
 
-/* The folder of the control sockets, made 0700 when missing; "" when there is none we may
-   use (then connections are not shared). */
+/* A folder of this user alone, made 0700 when missing; false after logging why not. */
+bool PrivateFolder(const std::string &sFolder) {
+    mkdir(sFolder.c_str(), 0700);
+    struct stat sInfo;
+    if (lstat(sFolder.c_str(), &sInfo) == 0 && S_ISDIR(sInfo.st_mode) &&
+        sInfo.st_uid == geteuid() && (sInfo.st_mode & 077) == 0)
+        return true;
+    OVLog(OVLOG_ERROR, "OVSshWords: %s is not a private folder of this user.", sFolder.c_str());
+    return false;
+}
+
+/* The folder of the control sockets: ~/.orvik/ssh, or, when that name is too long for a
+   socket, /tmp/orvik-ssh-<uid>. "" when there is none we may use (then connections are
+   not shared). */
 std::string ControlFolder() {
     const char *pszHome = getenv("HOME");
     std::string sHome = pszHome != nullptr ? pszHome : "";
@@ -49,18 +63,13 @@ std::string ControlFolder() {
         struct passwd *psUser = getpwuid(geteuid());
         if (psUser != nullptr && psUser->pw_dir != nullptr) sHome = psUser->pw_dir;
     }
-    if (sHome.empty()) return "";
-    const std::string sOrvik = sHome + "/.orvik", sFolder = sOrvik + "/ssh";
-    mkdir(sOrvik.c_str(), 0700);
-    mkdir(sFolder.c_str(), 0700);
-    struct stat sInfo;
-    if (lstat(sFolder.c_str(), &sInfo) != 0 || !S_ISDIR(sInfo.st_mode) ||
-        sInfo.st_uid != geteuid() || (sInfo.st_mode & 077) != 0) {
-        OVLog(OVLOG_ERROR, "OVSshWords: %s is not a private folder of this user; ssh "
-              "connections are not shared.", sFolder.c_str());
-        return "";
+    std::string sFolder = sHome + "/.orvik/ssh";
+    if (!sHome.empty() && sFolder.size() <= OVMAXSOCKETFOLDER) {
+        mkdir((sHome + "/.orvik").c_str(), 0700);
+        return PrivateFolder(sFolder) ? sFolder : "";
     }
-    return sFolder;
+    sFolder = "/tmp/orvik-ssh-" + std::to_string(geteuid());
+    return PrivateFolder(sFolder) ? sFolder : "";
 }
 
 /* The control socket of a system: "" when the user's own ssh configuration shares
@@ -90,9 +99,7 @@ std::string ControlPath(const REMOTESYSTEM *psSystem) {
                        sAll.find("\ncontrolpath none\n") == std::string::npos);
     if (sConfig.empty() || !bOwn) {
         std::string sFolder = ControlFolder();
-        /* ssh puts a hash of user, host and port in the place of %C: 40 characters. */
-        if (!sFolder.empty() && sFolder.size() + 1 + 40 <= OVMAXSOCKETPATH)
-            sPath = sFolder + "/%C";
+        if (!sFolder.empty()) sPath = sFolder + "/%C";
     } else if (bDebug) {
         OVLog(OVLOG_DEBUG, "OVSshWords: The ssh configuration for %s shares connections its "
               "own way.", sKey.c_str());

@@ -165,6 +165,22 @@ TEST_F(CommandTest, ShellRunnerRemoteLines) {
                        " tester@127.0.0.1 'uptime; echo '\\''x'\\'''."))
         << ReadLog();
     EXPECT_TRUE(LogHas("RunShell: Command line: " + sOptions + " tester@127.0.0.1."));
+
+    /* A HOME too deep for a socket name (ssh binds the path plus 17 characters first) keeps
+       its sockets in a private folder of the user's in /tmp instead. */
+    const std::string sDeep = sDir + "/" + std::string(40, 'h');
+    std::filesystem::create_directory(sDeep);
+    setenv("HOME", sDeep.c_str(), 1);
+    REMOTESYSTEM sOther = System("deep", "127.0.0.1", sPort);
+    psConnectedSystem = &sOther;
+    EXPECT_NE(RunShell("Shell"), 0);
+    const std::string sTmpFolder = "/tmp/orvik-ssh-" + std::to_string(geteuid());
+    EXPECT_TRUE(LogHas("-o ControlPath=" + sTmpFolder + "/%C -o ControlPersist=600 -p " + sPort +
+                       " deep@127.0.0.1."))
+        << ReadLog();
+    struct stat sFolder;
+    ASSERT_EQ(lstat(sTmpFolder.c_str(), &sFolder), 0);
+    EXPECT_EQ(sFolder.st_mode & 07777, 0700u);
 }
 
 TEST_F(CommandTest, SystemCommandClearsTheScreenFirst) {
