@@ -33,7 +33,8 @@ host=$ORVIK_TEST_SSH_HOST port=$ORVIK_TEST_SSH_PORT user=$ORVIK_TEST_SSH_USER
 log=$ORVIK_TEST_SSHD_LOG
 [ -x "$bin/orvikfsys" ] || { echo "shared_connection: $bin/orvikfsys is missing (build orvikfsys)" >&2; exit 1; }
 bin=$(cd "$bin" && pwd)
-work=$(mktemp -d /tmp/orvik-bench-shared-XXXXXX)
+# Short, so that a round's ~/.orvik/ssh holds its own socket (a socket name has 107 bytes).
+work=$(mktemp -d /tmp/obs-XXXXXX)
 sock=$work/tmux.sock
 
 # Ends the ssh processes that a round's programs left running, found by the round's HOME.
