@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <regex>
 
 namespace {
 
@@ -208,12 +207,11 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
     /* The line: the command into a private folder, its output back by scp, its errors and
        the folder's removal by a last ssh; each connection with its time limits and the
        shared connection; a failed link ends it with ssh's 255. */
-    std::smatch sFolder;
-    ASSERT_TRUE(std::regex_search(sLog, sFolder,
-                                  std::regex("/tmp/Orvik\\." + std::to_string(getpid()) +
-                                             "\\.[0-9a-f]{16}")))
-        << sLog;
-    const std::string D = sFolder[0];
+    const std::string sPrefix = "/tmp/Orvik." + std::to_string(getpid()) + ".";
+    const std::string::size_type nFolder = sLog.find(sPrefix);
+    ASSERT_NE(nFolder, std::string::npos) << sLog;
+    const std::string D = sLog.substr(nFolder, sPrefix.size() + 16);
+    EXPECT_EQ(D.find_first_not_of("0123456789abcdef", sPrefix.size()), std::string::npos) << D;
     const std::string sOptions = " -o ConnectTimeout=10 -o ServerAliveInterval=5 "
                                  "-o ServerAliveCountMax=3 -o ControlMaster=auto -o ControlPath=" +
                                  sDir + "/.orvik/ssh/%C -o ControlPersist=600";
