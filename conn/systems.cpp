@@ -379,6 +379,13 @@ int List_Systems()
         OVRestoreTerminal();
         return OVRC_ERROR;
     }
+    /* The panel has loaded config.ini; one that did not load would refuse every change. */
+    if (const std::string sWhy = OVConfigurationFailure(); !sWhy.empty()) {
+        OVShowFailure(sWhy.c_str(), false);
+        OVDeletePanel(psPab);
+        psPab = nullptr;
+        return OVEXIT_SHOWN;
+    }
     if (nSelected >= nRemoteSystems || nSelected < 0) {
         nSelected = nRemoteSystems == 0 ? -1 : std::max(ConnectedIndex(), 0);
     }

@@ -360,3 +360,18 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
     ASSERT_TRUE(session.WaitForExit()) << session.Capture();
     EXPECT_EQ(session.ExitStatus(), 9);
 }
+
+// A config.ini that does not load (CRLF line ends) is said at once, before any change could
+// be refused: the loader's sentence in a box, then the program ends with 8.
+TEST(ConnPanel, ConfigThatDoesNotLoadIsSaidFirst)
+{
+    TestHome home;
+    home.WriteFile("config.ini", "PanelForegroundColor is White\r\n");
+    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ASSERT_TRUE(session.WaitFor("PanelForegroundColor statement has invalid color specified: White^M."))
+        << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 8);
+    EXPECT_EQ(home.ReadFile("config.ini"), "PanelForegroundColor is White\r\n");
+}
