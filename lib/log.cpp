@@ -310,6 +310,12 @@ void OVAbnormalEnd() {
 }
 
 void OVFatalExit(int nStatus) {
+    /* From here on this is the end: an ending signal that came while the exit handlers take
+       the process apart would run its handler over objects already destroyed. */
+    sigset_t sEnding;
+    sigemptyset(&sEnding);
+    for (int nSignal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&sEnding, nSignal);
+    sigprocmask(SIG_BLOCK, &sEnding, nullptr);
     OVAbnormalEnd();
     fflush(stdout);
     exit(nStatus);
