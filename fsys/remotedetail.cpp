@@ -396,8 +396,8 @@ int DoCopyFile(const char *pszPath)
         CopyBoxes().Show(OVLOG_INFO, "Cancelled.");
         return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
     } else if (nStep != OVRC_OK) {
-        sWhy = std::string(psConnectedSystem->szSystemName) + " (" + psConnectedSystem->szIP +
-               "): " + (sReason.empty() ? std::string("the copy did not start") : sReason);
+        sWhy = OVRemoteFailureText(psConnectedSystem, sReason.empty() ? "the copy did not start"
+                                                                      : sReason);
     } else if (nFetch == nNotRegularStatus) {
         sWhy = "no longer a regular file: " + std::string(pszPath);
     } else if (nFetch != 0) {

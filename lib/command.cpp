@@ -63,28 +63,9 @@ class Pipe {
     FILE *pFile;
 };
 
-/* Leaves curses for a system() call when a screen is active, and comes back after it. */
-class CursesSuspension {
-  public:
-    CursesSuspension() : bActive(stdscr != nullptr && !isendwin()) {
-        if (bActive) {
-            def_prog_mode();
-            endwin();
-        }
-    }
-    ~CursesSuspension() {
-        if (bActive) wrefresh(stdscr);
-    }
-    CursesSuspension(const CursesSuspension &) = delete;
-    CursesSuspension &operator=(const CursesSuspension &) = delete;
-
-  private:
-    bool bActive;
-};
-
 /* Runs a command line with system() while curses is suspended; the system() status. */
 int RunWithoutCurses(const char *pszLine, bool bClearScreen) {
-    CursesSuspension sSuspension;
+    OVCursesSuspension sSuspension;
     if (bClearScreen) fputs("\x1b[2J", stdout);
     fflush(nullptr); /* nothing buffered is written twice or out of order */
     return system(pszLine);
@@ -229,6 +210,20 @@ void RemoveOwnUntouched(const std::string &sPath, const FileStamp &sClaimed) {
 
 } // namespace
 
+OVCursesSuspension::OVCursesSuspension(bool bRepaintAfter)
+    : bActive(stdscr != nullptr && !isendwin()), bRepaint(bRepaintAfter) {
+    if (bActive) {
+        def_prog_mode();
+        endwin();
+    }
+}
+
+OVCursesSuspension::~OVCursesSuspension() {
+    if (!bActive) return;
+    if (bRepaint) clearok(stdscr, TRUE);
+    wrefresh(stdscr);
+}
+
 std::string OVShellQuote(std::string_view sText) {
     std::string sQuoted = "'";
     for (char c : sText) {
@@ -340,7 +335,8 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
         /* The link failed: the user is told here, once, and the caller goes back. A cancel
            is the caller's to tell, where it has a screen to go back to. What came back of
            either is not output. */
-        if (nStep != OVRC_CANCELLED) OVTellRemoteOutcome(psRemoteSystem, nStep, sReason);
+        if (nStep != OVRC_CANCELLED)
+            OVShowFailure(OVRemoteFailureText(psRemoteSystem, sReason).c_str(), false);
         if (!bCallerFiles) {
             unlink(sOut.c_str());
             unlink(sErr.c_str());

@@ -639,8 +639,6 @@ class OVRemoteStepName {
   private:
     std::string sSaved;
 };
-/* The wait line of the current step on a system. */
-std::string OVRemoteWaitLine(const REMOTESYSTEM *psSystem);
 /* Runs a command line of ssh and scp steps with the terminal (curses suspended) under the
    wait line, in a process group of its own, so that Ctrl-c ends that group only. 0 when ssh
    reached the system (whatever the remote command did); 4 when the user cancelled (nothing
@@ -649,8 +647,7 @@ std::string OVRemoteWaitLine(const REMOTESYSTEM *psSystem);
    status of the line. */
 int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine,
                     std::string *psReason, int *pnExitStatus = nullptr);
-/* After a remote step: "Cancelled." for 4, or "<name> (<address>): <reason>" in an error
-   box when there is a reason; nothing otherwise. The box's result. */
-int OVTellRemoteOutcome(const REMOTESYSTEM *psSystem, int nRc, const std::string &sReason);
+/* "<name> (<address>): <reason>", how a failed link is told. */
+std::string OVRemoteFailureText(const REMOTESYSTEM *psSystem, const std::string &sReason);
 
 #endif /* ORVIKLIB_H */

@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <curses.h>
 #include <fcntl.h>
 #include <map>
 #include <pwd.h>
@@ -192,11 +191,16 @@ OVRemoteStepName::OVRemoteStepName(const char *pszName) : sSaved(sStepName) {
 
 OVRemoteStepName::~OVRemoteStepName() { sStepName = sSaved; }
 
-std::string OVRemoteWaitLine(const REMOTESYSTEM *psSystem) {
+namespace {
+
+/* The wait line of the current step on a system. */
+std::string RemoteWaitLine(const REMOTESYSTEM *psSystem) {
     std::string sWhat = sStepName.empty() ? std::string("Working") : sStepName;
     return sWhat + " on " + psSystem->szSystemName + " (" + psSystem->szIP +
            ")... Ctrl-c cancels";
 }
+
+} // namespace
 
 int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std::string *psReason,
                     int *pnExitStatus) {
@@ -215,13 +219,9 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
     }
     OVTempFileGuard sReasonGuard(szReason);
 
-    const bool bCurses = stdscr != nullptr && !isendwin();
-    if (bCurses) {
-        def_prog_mode();
-        endwin();
-    }
+    OVCursesSuspension sSuspension(true); /* the wait line and ssh draw over the screen */
     /* The screen says what runs where until the step is done. */
-    std::string sWait = "\x1b[H\x1b[2J" + OVRemoteWaitLine(psSystem) + "\r\n\n";
+    std::string sWait = "\x1b[H\x1b[2J" + RemoteWaitLine(psSystem) + "\r\n\n";
     OVWriteAll(STDOUT_FILENO, sWait);
     fflush(nullptr);
 
@@ -269,19 +269,9 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
         }
     }
     unlink(szReason);
-    if (bCurses) {
-        reset_prog_mode();
-        clearok(stdscr, TRUE);
-        wrefresh(stdscr);
-    }
     return OVTraceEnd("OVRunRemoteStep", nRc);
 }
 
-int OVTellRemoteOutcome(const REMOTESYSTEM *psSystem, int nRc, const std::string &sReason) {
-    if (nRc != OVRC_CANCELLED && sReason.empty()) return OVRC_OK;
-    std::string sText = nRc == OVRC_CANCELLED
-                            ? std::string("Cancelled.")
-                            : std::string(psSystem->szSystemName) + " (" + psSystem->szIP +
-                                  "): " + sReason;
-    return OVShowMessage(nRc == OVRC_CANCELLED ? OVLOG_INFO : OVLOG_ERROR, sText.c_str());
+std::string OVRemoteFailureText(const REMOTESYSTEM *psSystem, const std::string &sReason) {
+    return std::string(psSystem->szSystemName) + " (" + psSystem->szIP + "): " + sReason;
 }

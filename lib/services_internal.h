@@ -15,6 +15,20 @@
 int OVCheckPointers(const char *pszFunction,
                     std::initializer_list<std::pair<const char *, const void *>> asArgument);
 
+/* Leaves curses while it lives, when a screen is active, and comes back afterwards; with
+   bRepaint the screen is drawn whole again, as something else has drawn over it. */
+class OVCursesSuspension {
+  public:
+    explicit OVCursesSuspension(bool bRepaintAfter = false);
+    ~OVCursesSuspension();
+    OVCursesSuspension(const OVCursesSuspension &) = delete;
+    OVCursesSuspension &operator=(const OVCursesSuspension &) = delete;
+
+  private:
+    bool bActive;
+    bool bRepaint;
+};
+
 /* Writes the whole text to fd, going on after interruptions; 0, or errno. */
 int OVWriteAll(int fd, std::string_view sContent);
 
