@@ -121,6 +121,11 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
         CHARINPUT sCharInput{};
         GetKBM(&sCharInput);
         int nKey = sCharInput.nChar;
+        if (nKey == OVKEY_RESIZE) {
+            bOVResizePending = false;
+            *pnResponse = OVRESPONSE_RESIZE;
+            return OVRC_OK;
+        }
         if (nKey == OVKEY_MOUSE) {
             if (sCharInput.nRow != nRow)
                 continue;

@@ -12,7 +12,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 int nTimeMouse = -1;
 
@@ -34,6 +38,63 @@ bool TerminalGone() {
            (ioctl(STDIN_FILENO, FIONREAD, &nWaiting) != 0 || nWaiting == 0);
 }
 
+/* Shows, centred on a cleared screen, why nothing else is drawn: on one line, or on two
+   when the terminal is narrower than that line. */
+void DrawTooSmall(int nRows, int nColumns) {
+    char szSize[48];
+    char szNeed[48];
+    snprintf(szSize, sizeof szSize, "Terminal too small: %dx%d.", nColumns, nRows);
+    snprintf(szNeed, sizeof szNeed, "Orvik needs at least %dx%d.", OVMINCOLUMNS, OVMINROWS);
+    const std::string sWhole = std::string(szSize) + " " + szNeed;
+    std::vector<std::string> asLine;
+    if (static_cast<int>(sWhole.size()) <= nColumns)
+        asLine = {sWhole};
+    else
+        asLine = {szSize, szNeed};
+    wattrset(stdscr, A_NORMAL);
+    werase(stdscr);
+    int nRow = nRows > static_cast<int>(asLine.size()) ? (nRows - static_cast<int>(asLine.size())) / 2 : 0;
+    int nFirstRow = nRow;
+    for (const std::string &sLine : asLine) {
+        const int nLength = static_cast<int>(sLine.size());
+        const int nColumn = nColumns > nLength ? (nColumns - nLength) / 2 : 0;
+        if (wmove(stdscr, nRow++, nColumn) != ERR)
+            waddnstr(stdscr, sLine.c_str(), nColumns > 0 ? nColumns : -1);
+    }
+    wmove(stdscr, nFirstRow, 0);
+}
+
+/* Is the terminal too small for any screen? A size that cannot be read is not. */
+bool TooSmall(int *pnRows, int *pnColumns) {
+    if (OVTerminalSize(pnRows, pnColumns) != OVRC_OK || *pnRows == 0 || *pnColumns == 0)
+        return false;
+    return !OVTerminalFits(*pnRows, *pnColumns);
+}
+
+/* While the terminal is too small, says so and waits (Ctrl-c still ends the program); true
+   when it had to wait, so that the caller lays its screen out again. */
+bool WaitForRoom() {
+    int nRows = 0, nColumns = 0;
+    if (!TooSmall(&nRows, &nColumns)) return false;
+    OVLog(OVLOG_INFO, "GetKBM: Terminal too small: %dx%d, waiting for at least %dx%d.",
+          nColumns, nRows, OVMINCOLUMNS, OVMINROWS);
+    do {
+        DrawTooSmall(nRows, nColumns);
+        int nChar = wgetch(stdscr);
+        if (nChar == ERR && TerminalGone()) {
+            OVLog(OVLOG_ERROR, "GetKBM: The terminal is gone (end of file or hang-up on "
+                  "standard input); ending as Exit does, status %d.", OVRC_EXIT);
+            OVFatalExit(OVRC_EXIT);
+        }
+        if (nChar == KEY_MOUSE) {
+            MEVENT sEvent{};
+            getmouse(&sEvent);
+        }
+    } while (TooSmall(&nRows, &nColumns));
+    werase(stdscr);
+    return true;
+}
+
 } // namespace
 
 int GetKBM(CHARINPUT *psCharInput) {
@@ -42,8 +103,19 @@ int GetKBM(CHARINPUT *psCharInput) {
     psCharInput->nChar = 0;
     psCharInput->nRow = 0;
     psCharInput->nColumn = 0;
+    if (WaitForRoom()) {
+        bOVResizePending = true;
+        psCharInput->nChar = OVKEY_RESIZE;
+        return OVTraceEnd("GetKBM", OVRC_OK);
+    }
     for (;;) {
         int nChar = wgetch(stdscr);
+        if (nChar == KEY_RESIZE) {
+            WaitForRoom();
+            bOVResizePending = true;
+            psCharInput->nChar = OVKEY_RESIZE;
+            return OVTraceEnd("GetKBM", OVRC_OK);
+        }
         if (nChar == ERR) {
             if (!TerminalGone()) continue;   // no key within the half-delay: wait on
             OVLog(OVLOG_ERROR, "GetKBM: The terminal is gone (end of file or hang-up on "

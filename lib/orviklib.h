@@ -240,12 +240,21 @@ constexpr int OVKEY_RIGHT = 261;
 constexpr int OVKEY_DELETE = 330;
 constexpr int OVKEY_BTAB = 353;
 constexpr int OVKEY_MOUSE = 409;
+/* Keys beyond those of the panels' first design: editing, paging and a changed size. */
+constexpr int OVKEY_BACKSPACE = 263;  /* KEY_BACKSPACE; 127 and 8 arrive from some terminals */
+constexpr int OVKEY_HOME = 262;
+constexpr int OVKEY_END = 360;
+constexpr int OVKEY_NPAGE = 338;      /* Page Down */
+constexpr int OVKEY_PPAGE = 339;      /* Page Up */
+constexpr int OVKEY_RESIZE = 410;     /* KEY_RESIZE: the terminal has a new size */
 
 extern int nTimeMouse;           /* earliest second at which a mouse event is accepted */
 
 /* Waits for one key or one mouse event (at most one mouse event per second); returns 0.
    When standard input is at its end or hung up, the program ends through OVFatalExit with
-   9, as after Exit. */
+   9, as after Exit. A terminal below 80x24 shows only "Terminal too small: WxH. Orvik needs
+   at least 80x24." until it is large enough again; GetKBM then reports OVKEY_RESIZE, as
+   after any change of size, and bOVResizePending stays set until a screen is laid out anew. */
 int GetKBM(CHARINPUT *psCharInput);
 /* The next key; a click on a selectable field makes it current and arrives as Enter. */
 int GetInputChar(PABI *psPabi);
@@ -257,6 +266,7 @@ int GetInputChar(PABI *psPabi);
 /* Response codes written to *pnResponse. */
 constexpr int OVRESPONSE_NOFIELD = 2;  /* the panel has no selectable field */
 constexpr int OVRESPONSE_FIELD = 5;    /* a field was chosen; its name is the response ID */
+constexpr int OVRESPONSE_RESIZE = 30;  /* the terminal changed size: build the screen again */
 
 int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse);
 /* Runs the loop until a choice: 0 with a response, 3 Return, 9 Exit, 8 error. */
@@ -291,6 +301,8 @@ constexpr unsigned long OVAB_BACKWARD = 0x8000;
 constexpr unsigned long OVAB_DISCONNECT = 0x10000;
 constexpr unsigned long OVAB_CANCEL = 0x20000;
 constexpr unsigned long OVAB_NEW = 0x40000;
+/* A modal action bar answers a change of the terminal's size with *pnResponse
+   OVRESPONSE_RESIZE (and return code 0), so that its program lays the screen out again. */
 
 int OVCreateActionBar(PAB *psPab, int nRow, int nColumn, int nLength, unsigned long ulStyle,
                       int *pnResponse);
@@ -421,6 +433,45 @@ constexpr int OVMAXARGUMENTLOG = 32767; /* characters of one argument that reach
 /* While debugging: the heading, each argument after the program name as a line of its own,
    and an empty line. */
 void OVLogArguments(const char *pszHeading, int argc, char **argv);
+
+/* ------------------------------------------------------------------------------------ */
+/* layout.cpp - what every screen shares: the smallest terminal, the 80-column layout    */
+/* centred on wider terminals, text in a display group's colours, display widths        */
+/* ------------------------------------------------------------------------------------ */
+
+constexpr int OVMINROWS = 24;         /* no screen is drawn on a smaller terminal */
+constexpr int OVMINCOLUMNS = 80;
+constexpr int OVLAYOUTWIDTH = 80;     /* screens are laid out for 80 columns */
+
+/* A change of size has arrived that no screen has been laid out for yet. GetKBM sets it;
+   OVGetUserResponsei answers it (OVRESPONSE_RESIZE) and clears it. A box that was open
+   during the change leaves it set, so the screen behind is built again once it closes. */
+extern bool bOVResizePending;
+
+/* Does a terminal of this size hold every screen? */
+bool OVTerminalFits(int nRows, int nColumns);
+/* Left margin of the 80-column layout: half of what a wider panel has beyond 80, else 0. */
+int OVLayoutMargin(const PABI *psPabi);
+/* First column of a text nWidth display columns wide centred on the panel; 1 at least. */
+int OVCentredColumn(const PABI *psPabi, int nWidth);
+/* A panel in the colours and attribute of a display group, titled when pszTitle is not
+   empty; NULL (logged as "<pszWho>: Unable to Create Panel.") when it cannot be made. */
+PAB *OVCreateGroupPanel(const char *pszWho, const char *pszTitle, unsigned long ulGroup);
+/* A plain field showing pszText in the colours and attribute of a display group; its length
+   is the text's display width when nLength is negative. */
+int OVCreateGroupText(PABI *psPabi, int nRow, int nColumn, const char *pszName,
+                      const char *pszText, unsigned long ulGroup, int nLength = -1,
+                      unsigned long ulStyle = 0);
+/* Display columns of UTF-8 text on the terminal (wcwidth; a byte that is not a character,
+   or a character that has no width of its own, counts as one column). */
+int OVDisplayWidth(std::string_view sText);
+/* The longest prefix of the text that fits nColumns display columns; bytes. */
+std::size_t OVColumnsPrefix(std::string_view sText, int nColumns);
+/* The text cut to nColumns display columns; a text that had to be cut ends with "~" so
+   that the reader sees something is missing. */
+std::string OVFitColumns(std::string_view sText, int nColumns);
+/* The text padded with blanks, or cut with "~", to exactly nColumns display columns. */
+std::string OVPadColumns(std::string_view sText, int nColumns);
 
 /* ------------------------------------------------------------------------------------ */
 /* text.cpp - bounded copies                                                            */

@@ -123,9 +123,22 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
         return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
     }
 
+    // A size that changed while the screen was being built, or under a box, is answered
+    // before anything else: the program builds its screen for the new size.
+    if (bOVResizePending) {
+        bOVResizePending = false;
+        *pnResponse = OVRESPONSE_RESIZE;
+        return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
+    }
+
     // The cursor stays where building the panel or OVSetCursor left it.
     for (;;) {
         int nKey = GetInputChar(psPabi);
+        if (nKey == OVKEY_RESIZE) {
+            bOVResizePending = false;
+            *pnResponse = OVRESPONSE_RESIZE;
+            return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
+        }
         FIELDTAB *psCurrent = psPabi->psFieldTab_Current;
         if (psCurrent == nullptr || psCurrent->psField == nullptr) {
             OVLog(OVLOG_ERROR, "OVGetUserResponsei: Unable to Locate FieldTab: %p.",
@@ -309,6 +322,8 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
         CHARINPUT sCharInput{};
         GetKBM(&sCharInput);
         int nKey = sCharInput.nChar;
+        if (nKey == OVKEY_RESIZE)
+            break; // nothing chosen; the screen behind is built again for the new size
         if (nKey == OVKEY_MOUSE) {
             int nHit = sCharInput.nRow - nRowFirst;
             if (nHit >= 0 && nHit < nShown && sCharInput.nColumn >= psField->nColumn &&

@@ -423,6 +423,15 @@ void TmuxSession::Click(int nRow, int nColumn) {
   SendBytes(report(0x20) + report(0x23));
 }
 
+void TmuxSession::Resize(int nColumns, int nRows) {
+  Tmux({"resize-window", "-t", m_sTarget, "-x", std::to_string(nColumns), "-y",
+        std::to_string(nRows)});
+  const std::string sWanted = std::to_string(nColumns) + "x" + std::to_string(nRows);
+  for (int i = 0; i < 100 && PaneSize() != sWanted; i++) usleep(20000);
+  m_options.nColumns = nColumns;
+  m_options.nRows = nRows;
+}
+
 std::string TmuxSession::Capture() const {
   std::string sOutput;
   Tmux({"capture-pane", "-p", "-t", m_sTarget}, &sOutput);

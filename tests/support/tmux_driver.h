@@ -72,6 +72,9 @@ class TmuxSession {
   // Additions beyond the common API.
   std::vector<CellStyle> Row(int nRow) const;    // every cell of one row, nColumns long
   std::string PaneSize() const;                  // "<columns>x<rows>" as tmux reports it
+  // Gives the pane a new size, as a user dragging the terminal's corner; the program gets
+  // SIGWINCH. Returns once tmux reports the new size.
+  void Resize(int nColumns, int nRows);
   bool IsRunning() const;                        // the pane's command has not ended yet
   const std::string &SocketName() const { return m_sSocketName; }
   const TmuxOptions &Options() const { return m_options; }
