@@ -2,14 +2,21 @@
 # Installs what building, running and testing Orvik needs on Debian 12 (skips what is there).
 set -euo pipefail
 
-packages=(
-  g++ cmake make pkg-config clang libclang-rt-14-dev dpkg-dev lintian man-db groff-base
-  libncurses-dev libxml2-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  tmux openssh-server openssh-client netcat-openbsd cups cups-client cups-bsd
-  htop dialog hyperfine time vim-tiny sudo
+# What building and running the programs needs; `--run` installs only these.
+run_packages=(
+  g++ cmake make pkg-config libncurses-dev libxml2-dev
+  openssh-client vim-tiny sudo cups-bsd
   lshw dmidecode net-tools procps util-linux fdisk
 )
+# What the tests, the sanitizer builds, the fuzzers, the package check and the benchmarks add.
+test_packages=(
+  clang libclang-rt-14-dev dpkg-dev lintian man-db groff-base
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  tmux openssh-server netcat-openbsd cups cups-client
+  htop dialog hyperfine time
+)
+packages=("${run_packages[@]}")
+[ "${1:-}" = --run ] || packages+=("${test_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
