@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 MENUITEM sMenuItemWork;
 int bHaveMenuItem = 0;
@@ -42,14 +43,28 @@ void LogParserError(void *, xmlErrorPtr psError)
                            std::to_string(psError->line) + ": " + sMessage;
 }
 
-// The pending item takes its submenu name; a SubMenu item then names the submenu of the
-// items that follow it.
+// Submenu items whose elements are still open, innermost last, with their depths. An item
+// at depth d closes every open submenu item at depth d or deeper: end tags play no part.
+struct OPENSUBMENU {
+    int nLevel;
+    std::string sName;
+};
+std::vector<OPENSUBMENU> asOpenSubMenu;
+
+// The pending item takes the name of the submenu whose element contains it. An item that no
+// submenu element contains (a main-menu item, or one in a wrapper element) takes the name of
+// the latest submenu, as it always has. A SubMenu item then opens its own submenu.
 void CompletePendingItem()
 {
-    OVCopyText(sMenuItemWork.szSavedSubMenu, sizeof sMenuItemWork.szSavedSubMenu,
-               szSavedSubMenu);
-    if (std::strcmp(sMenuItemWork.szAction, "SubMenu") == 0)
+    while (!asOpenSubMenu.empty() && asOpenSubMenu.back().nLevel >= sMenuItemWork.nLevel)
+        asOpenSubMenu.pop_back();
+    const char *pszParent =
+        asOpenSubMenu.empty() ? szSavedSubMenu : asOpenSubMenu.back().sName.c_str();
+    OVCopyText(sMenuItemWork.szSavedSubMenu, sizeof sMenuItemWork.szSavedSubMenu, pszParent);
+    if (std::strcmp(sMenuItemWork.szAction, "SubMenu") == 0) {
         OVCopyText(szSavedSubMenu, MENUTEXTMAX + 1, sMenuItemWork.szName);
+        asOpenSubMenu.push_back({sMenuItemWork.nLevel, szSavedSubMenu});
+    }
 }
 
 char *CopyToHeap(const char *pszText)
@@ -70,6 +85,7 @@ void ResetMenuReader()
     OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, "Main Menu");
     psMenuItem_First = nullptr;
     psMenuItem_Last = nullptr;
+    asOpenSubMenu.clear();
 }
 
 int ProcessXMLNode(_xmlTextReader *psReader)
@@ -148,6 +164,7 @@ int ReadMenuFile(const char *pszFile)
 {
     std::memset(&sMenuItemWork, 0, sizeof sMenuItemWork);
     OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, "Main Menu");
+    asOpenSubMenu.clear();
     sMenuFileFailure.clear();
     xmlSetStructuredErrorFunc(nullptr, LogParserError);
 

@@ -1,11 +1,12 @@
 // Menu file reader: any bytes give a chain of items or a logged refusal, never a crash, and
-// every item in the chain is well formed.
+// every item in the chain is well formed and belongs to a menu that exists.
 #include "orvikmenu.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -24,8 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
     ResetMenuReader();
     int nItems = ReadMenuFile(sPath.c_str());
     int nCounted = 0;
+    // Every item names "Main Menu" or a submenu item read before it, whatever the nesting.
+    std::set<std::string> asSubMenus = {"Main Menu"};
     for (MENUITEM *psItem = psMenuItem_First; psItem != nullptr; psItem = psItem->psMenuItemNext) {
         nCounted++;
+        if (asSubMenus.count(psItem->szSavedSubMenu) == 0) abort();
+        if (std::strcmp(psItem->szAction, "SubMenu") == 0) asSubMenus.insert(psItem->szName);
         if (std::memcmp(psItem->szEyeCatcher, "MITEMBLK", 8) != 0) abort();
         if (std::strlen(psItem->szName) > MENUTEXTMAX || std::strlen(psItem->szAction) > MENUTEXTMAX)
             abort();

@@ -129,6 +129,33 @@ TEST_F(MenuFileTest, ItemsTakeTheirDepthAndTheNameOfTheLatestSubmenu)
     EXPECT_EQ(bHaveMenuItem, 0);
 }
 
+TEST_F(MenuFileTest, ItemsAfterANestedSubmenuBelongToTheSubmenuThatContainsThem)
+{
+    // System > Hardware > (Disks, Memory), then Uptime back in System, then a second nested
+    // submenu, then a main-menu item and a wrapped one, which keep the latest name as before.
+    auto apsItems = Read(
+        "<Menu><MenuItem><Title>System</Title><Invoke>SubMenu</Invoke>" +
+        std::string("<MenuItem><Title>Hardware</Title><Invoke>SubMenu</Invoke>") +
+        Item("Disks", "lsblk") + Item("Memory", "free") + "</MenuItem>" + Item("Uptime", "uptime") +
+        "<MenuItem><Title>Network</Title><Invoke>SubMenu</Invoke>" + Item("Links", "ip") +
+        "</MenuItem>" + Item("Clock", "date") + "</MenuItem>" + Item("Shell", "Shell") +
+        "<Group>" + Item("Wrapped", "true") + "</Group></Menu>");
+    struct Expected { const char *pszName; int nLevel; const char *pszSubMenu; };
+    const Expected asExpected[] = {
+        {"System", 1, "Main Menu"}, {"Hardware", 2, "System"}, {"Disks", 3, "Hardware"},
+        {"Memory", 3, "Hardware"},  {"Uptime", 2, "System"},   {"Network", 2, "System"},
+        {"Links", 3, "Network"},    {"Clock", 2, "System"},    {"Shell", 1, "Network"},
+        {"Wrapped", 2, "Network"},
+    };
+    ASSERT_EQ(apsItems.size(), std::size(asExpected));
+    for (std::size_t i = 0; i < apsItems.size(); i++) {
+        SCOPED_TRACE(asExpected[i].pszName);
+        EXPECT_STREQ(apsItems[i]->szName, asExpected[i].pszName);
+        EXPECT_EQ(apsItems[i]->nLevel, asExpected[i].nLevel);
+        EXPECT_STREQ(apsItems[i]->szSavedSubMenu, asExpected[i].pszSubMenu);
+    }
+}
+
 TEST_F(MenuFileTest, SubmenuWordIsCaseSensitiveAndWrapperElementsDeepenTheLevel)
 {
     auto apsItems = Read("<Menu>" + Item("Tools", "SubMenu") + Item("Lower", "submenu") +
