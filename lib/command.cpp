@@ -400,6 +400,8 @@ int RunShell(const char *pszCommand) {
     } else {
         sLine = bCommands ? "sh -c " + OVShellQuote(sCommands) : "sh -i";
     }
+    /* An interactive shell says first how to come back, as its prompt alone does not. */
+    if (!bCommands) sLine = "echo 'Type exit to return to Orvik.'; " + sLine;
     if (!FitsCommandLine(sLine, "RunShell", psSystem != nullptr ? OVMAXREMOTELINE : OVMAXCOMMANDLINE))
         return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
     if (bDebug) OVLog(OVLOG_DEBUG, "RunShell: Command line: %s.", sLine.c_str());

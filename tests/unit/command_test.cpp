@@ -132,21 +132,35 @@ TEST_F(CommandTest, ShellRunnerInteractiveWhenNoCommandsAreGiven) {
     bDebug = 1;
     std::string sInput = sDir + "/input.txt";
     WriteFile(sInput, "exit 3\n");
+    std::string sOutput = sDir + "/output.txt";
     int nSavedStdin = dup(STDIN_FILENO);
+    int nSavedStdout = dup(STDOUT_FILENO);
+    fflush(stdout);
+    int fdOut = open(sOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fdOut, STDOUT_FILENO);
+    close(fdOut);
     for (const char *pszText : {"Shell", "Shell)x(", "Shell()"}) {
         int fd = open(sInput.c_str(), O_RDONLY);
         dup2(fd, STDIN_FILENO);
         close(fd);
         EXPECT_EQ(RunShell(pszText), 3 << 8) << pszText;
     }
+    fflush(stdout);
     dup2(nSavedStdin, STDIN_FILENO);
     close(nSavedStdin);
-    std::string sLog = ReadLog();
-    std::size_t nCount = 0;
-    for (std::size_t n = sLog.find("RunShell: Command line: sh -i."); n != std::string::npos;
-         n = sLog.find("RunShell: Command line: sh -i.", n + 1))
-        nCount++;
-    EXPECT_EQ(nCount, 3u);
+    dup2(nSavedStdout, STDOUT_FILENO);
+    close(nSavedStdout);
+    auto Count = [](const std::string &sText, const std::string &sWanted) {
+        std::size_t nCount = 0;
+        for (std::size_t n = sText.find(sWanted); n != std::string::npos;
+             n = sText.find(sWanted, n + 1))
+            nCount++;
+        return nCount;
+    };
+    const std::string sLine = "echo 'Type exit to return to Orvik.'; sh -i";
+    EXPECT_EQ(Count(ReadLog(), "RunShell: Command line: " + sLine + "."), 3u);
+    /* The user sees how to come back before the first prompt. */
+    EXPECT_EQ(Count(ReadFile(sOutput), "Type exit to return to Orvik.\n"), 3u);
 }
 
 TEST_F(CommandTest, ShellRunnerRemoteLines) {
@@ -163,7 +177,8 @@ TEST_F(CommandTest, ShellRunnerRemoteLines) {
     EXPECT_TRUE(LogHas("RunShell: Command line: clear;" + sOptions +
                        " tester@127.0.0.1 'uptime; echo '\\''x'\\'''."))
         << ReadLog();
-    EXPECT_TRUE(LogHas("RunShell: Command line: " + sOptions + " tester@127.0.0.1."));
+    EXPECT_TRUE(LogHas("RunShell: Command line: echo 'Type exit to return to Orvik.'; " +
+                       sOptions + " tester@127.0.0.1."));
 
     /* A HOME too deep for a socket name (ssh binds the path plus 17 characters first) keeps
        its sockets in a private folder of the user's in /tmp instead. */
