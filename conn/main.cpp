@@ -1,13 +1,14 @@
 /*
  * main.cpp - the frame of orvikconn: interrupt handler, start-up, the request loop, clean-up.
- * The exit status is the code of the last step that ran: 0 after Return, 9 after Exit, 1 after
- * the help text, 8 or another code after a failure.
+ * The exit status is the code of the last step that ran: 0 after Return or --help, 9 after
+ * Exit, 1 after the help text, 8 or another code after a failure.
  */
 #include "orvikconn.h"
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -46,6 +47,41 @@ const char szDefaultHelp[] =
     "Disconnect makes everything run locally again.\n"
     "Stamps are UTC: 20261208T141503Z is 8 December 2026, 14:15:03.";
 
+/* What --help and -h print. */
+const char *const apszUsageLines[] = {
+    "Usage: orvikconn [debug] [dump] [help] [-help TEXT]",
+    "Shows the remote systems of config.ini; enters, changes, pings, trusts and connects them.",
+    "",
+    "Options:",
+    "  debug        log every step (also ORVIKDEBUG=Yes)",
+    "  dump         dump panel storage into the log when a panel is deleted (also ORVIKDUMP=Yes)",
+    "  help         print the short summary of the options and end with 1",
+    "  -help TEXT   the text shown by the Help button",
+    "  --help, -h   print this text and end with 0",
+    "Keys:",
+    "  Tab, arrows  move between lines, fields and buttons     Enter, click  choose",
+    "  typing       edits an entry field; Left, Right move in it, Delete erases a character",
+    "  any key      closes a message box                       Ctrl-c  end at once",
+    "Files:",
+    "  config.ini in $ORVIKDIR (default ./config.ini), log /tmp/OrvikLog.txt (ORVIKLOGFILE),",
+    "  or $XDG_STATE_HOME/orvik/OrvikLog.txt when that one is refused; ~/.ssh/known_hosts",
+    "  (or the files UserKnownHostsFile names) receives trusted host keys",
+    "Manual: man orvikconn",
+    nullptr};
+
+/* --help or -h anywhere among the arguments; the text taken by "-help" is no option. */
+bool UsageAsked(int argc, char **argv)
+{
+    for (int i = 1; i < argc && argv[i] != nullptr; i++) {
+        if (strcasecmp(argv[i], "-help") == 0) {
+            i++;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int Initialize(int argc, char **argv)
@@ -71,6 +107,11 @@ int Finish()
 
 int main(int argc, char **argv)
 {
+    /* Before the log, the configuration or the terminal are touched. */
+    if (UsageAsked(argc, argv)) {
+        OVPrintHelpLines(apszUsageLines);
+        return OVRC_OK;
+    }
     OVInstallSignalHandlers(OVSignalHandler);
     int nRc = Initialize(argc, argv);
     if (nRc == OVRC_OK) {

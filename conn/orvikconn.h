@@ -44,11 +44,12 @@ void SelectSystem(int nIndex);
 void ShowMessage(int nType, const std::string &sMessage);
 /* Writes config.ini now, so that a failure can still be shown on the current panel. */
 int SaveTable();
-/* Margin that centres the 80-column layout on a wider panel. */
-int LayoutMargin();
-/* A plain text field in the Panel group's colours. */
+/* A plain text field in the Panel group's colours, never cut inside a character: its length
+   is nLength or the text's bytes, whichever is more. */
 int CreatePanelText(int nRow, int nColumn, int nLength, const char *pszName,
                     const std::string &sValue, unsigned long ulStyle);
+/* The name of the field that has the cursor, "" when there is none. */
+std::string CurrentFieldName();
 
 /* ------------------------------------------------------------------------------------ */
 /* records.cpp - the entered values, their checks, table changes, stamps                */
@@ -87,6 +88,14 @@ int SharedAddress(int nIndex);
 int FindSystemIndex(const REMOTESYSTEM &sSystem);
 /* Index of the connected system, or -1. */
 int ConnectedIndex();
+/* Columns of the list, from the margin: name, address, port and user on the first row of a
+   system; the three stamps and the status on the second. A line starts at column 1 with
+   the selection mark ("> " or two blanks) and is nListLineLength columns wide. */
+constexpr int nNameColumn = 3, nAddressColumn = 20, nPortColumn = 53, nUserColumn = 60;
+constexpr int nListLineLength = 75;
+/* The list line of a system: every value padded, or cut with "~", to its column's display
+   width (names may be in any script), so that the columns line up whatever the text. */
+std::string SystemListLine(const REMOTESYSTEM &sSystem, bool bSelected);
 /* The stamp of a moment: UTC in the compact ISO 8601 form "20261208T141503Z". */
 std::string MakeStamp(std::time_t nTime);
 /* Writes the stamp of now into a stamp field. */

@@ -187,6 +187,15 @@ int ConnectedIndex()
     return -1;
 }
 
+std::string SystemListLine(const REMOTESYSTEM &sSystem, bool bSelected)
+{
+    std::string sLine = bSelected ? "> " : "  ";
+    sLine += OVPadColumns(sSystem.szSystemName, nAddressColumn - nNameColumn);
+    sLine += OVPadColumns(sSystem.szIP, nPortColumn - nAddressColumn);
+    sLine += OVPadColumns(sSystem.szPort, nUserColumn - nPortColumn);
+    return sLine + OVFitColumns(sSystem.szUser, nListLineLength - (nUserColumn - 1));
+}
+
 std::string MakeStamp(std::time_t nTime)
 {
     struct tm sTime {};

@@ -5,11 +5,11 @@
  */
 #include "orvikconn.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr int nLayoutWidth = 80;   /* the layout is drawn for 80 columns, centred on wider */
 constexpr int nLabelLength = 15;
 constexpr int nValueColumn = 20;   /* entry fields and their hints, from the margin */
 constexpr int nHintColumn = 55;
@@ -18,8 +18,6 @@ const char *const apszEntryField[EF_COUNT] = {"NAME", "ADDRESS", "PORT", "USER"}
 const char *const apszEntryLabel[EF_COUNT] = {"System name:", "Address:", "Port:", "User:"};
 const char *const apszEntryHint[EF_COUNT] = {"1 to 16 characters", "host name or IP address",
                                              "1 to 65535", "login on that system"};
-
-const DISPLAYATTRIBUTES &Group(unsigned long ulGroup) { return asOVDisplayAttributes[ulGroup]; }
 
 std::string SystemWords(const REMOTESYSTEM &sSystem)
 {
@@ -37,13 +35,9 @@ bool StillThere(int &nSystem, const REMOTESYSTEM &sChosen)
 
 PAB *CreateScreenPanel(const char *pszWho)
 {
-    const DISPLAYATTRIBUTES &sPanel = Group(OVDG_PANEL);
-    PAB *psNew = OVCreatePanel(nullptr, sPanel.nAttribute, sPanel.nBackgroundColor,
-                               sPanel.nForegroundColor);
-    if (psNew == nullptr) {
-        OVLog(OVLOG_ERROR, "orvikconn %s: Unable to Create Panel.", pszWho);
-        OVRestoreTerminal();
-    }
+    PAB *psNew = OVCreateGroupPanel((std::string("orvikconn ") + pszWho).c_str(), nullptr,
+                                    OVDG_PANEL);
+    if (psNew == nullptr) OVRestoreTerminal();
     return psNew;
 }
 
@@ -53,21 +47,45 @@ void DeleteScreenPanel()
     psPab = nullptr;
 }
 
+/* A title centred by its display width (a system's name may be in any script). */
 int CreateTitle(const std::string &sTitle)
 {
-    const int nLength = static_cast<int>(sTitle.size());
-    return CreatePanelText(1, (psPab->nColumns - nLength) / 2, nLength, "Title", sTitle, 0);
+    return CreatePanelText(1, OVCentredColumn(psPab, OVDisplayWidth(sTitle)),
+                           static_cast<int>(sTitle.size()), "Title", sTitle, 0);
 }
 
-/* The confirming button, Cancel, Help and Exit, with the cursor on Cancel. */
-int CreateConfirmBar(unsigned long ulButton)
+/* The cursor on the named field, or on pszOtherwise when the panel has no such field. */
+int PlaceCursor(const std::string &sName, const char *pszOtherwise)
+{
+    if (!sName.empty() && sName != pszOtherwise) {
+        for (const FIELDTAB *psEntry = psPab->psFieldTabFirst; psEntry != nullptr;
+             psEntry = psEntry->psFieldTabNext) {
+            if (psEntry->psField != nullptr && sName == psEntry->psField->szName)
+                return OVSetCursor(psPab, sName.c_str());
+        }
+    }
+    return OVSetCursor(psPab, pszOtherwise);
+}
+
+/* The confirming button, Cancel, Help and Exit, with the cursor on sCursor (Cancel when the
+   bar has no such button). */
+int CreateConfirmBar(unsigned long ulButton, const std::string &sCursor)
 {
     int nResponse = 0;
-    int nRc = OVCreateActionBar(psPab, psPab->nRows - 1, LayoutMargin() + 23,
+    int nRc = OVCreateActionBar(psPab, psPab->nRows - 1, OVLayoutMargin(psPab) + 23,
                                 psPab->nColumns - 4,
                                 ulButton | OVAB_CANCEL | OVAB_HELP | OVAB_EXIT, &nResponse);
-    if (nRc == OVRC_OK) nRc = OVSetCursor(psPab, "Cancel ");
+    if (nRc == OVRC_OK) nRc = PlaceCursor(sCursor, "Cancel ");
     return nRc;
+}
+
+/* Did the last response ask for the screen at a new size? Also after a change of size that
+   closed the help box, which leaves the flag set; the flag is answered here. */
+bool NewSize(int nRc, int nResponse)
+{
+    if (nRc != OVRC_OK || (nResponse != OVRESPONSE_RESIZE && !bOVResizePending)) return false;
+    bOVResizePending = false;
+    return true;
 }
 
 /* The fingerprints of key lines, two blanks in, appended to *pasLines; false when ssh-keygen
@@ -102,10 +120,11 @@ int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asL
                   unsigned long ulButton, const char *pszButton, bool *pbConfirmed)
 {
     *pbConfirmed = false;
+    std::string sCursor = "Cancel ";
     for (;;) {
         psPab = CreateScreenPanel("ConfirmScreen");
         if (psPab == nullptr) return OVRC_ERROR;
-        const int nMargin = LayoutMargin();
+        const int nMargin = OVLayoutMargin(psPab);
         const int nWidth = psPab->nColumns - nMargin - 4;
         int nRc = CreateTitle(sTitle);
         /* Lines that would reach the buttons are left out. */
@@ -113,14 +132,17 @@ int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asL
             psPab->nRows > 6 ? static_cast<std::size_t>(psPab->nRows - 6) : 0;
         for (std::size_t i = 0; nRc == OVRC_OK && i < asLines.size() && i < nRoom; ++i) {
             nRc = CreatePanelText(4 + static_cast<int>(i), nMargin + 3, nWidth, "Line",
-                                  asLines[i], 0);
+                                  OVFitColumns(asLines[i], nWidth), 0);
         }
-        if (nRc == OVRC_OK) nRc = CreateConfirmBar(ulButton);
+        if (nRc == OVRC_OK) nRc = CreateConfirmBar(ulButton, sCursor);
         char szResponseID[40] = "";
         int nResponse = 0;
         if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
         if (nRc == OVRC_OK && szResponseID[0] == '\0') {
-            DeleteScreenPanel();  /* the help box was shown: draw the screen again */
+            /* The help box was shown, or the terminal has a new size: draw the screen again,
+               at a new size with the cursor where it was. */
+            sCursor = NewSize(nRc, nResponse) ? CurrentFieldName() : "Cancel ";
+            DeleteScreenPanel();
             continue;
         }
         if (nRc == OVRC_OK) {
@@ -132,10 +154,17 @@ int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asL
     }
 }
 
-int PresentEntry(const SYSTEMENTRY &sEntry, bool bNew, ENTRYFIELD eCursor)
+/* Where the cursor of the entry screen goes: a field or button, and the place inside an
+   entry field's value. */
+struct ENTRYCURSOR {
+    std::string sField = apszEntryField[EF_NAME];
+    int nOffset = 0;
+};
+
+int PresentEntry(const SYSTEMENTRY &sEntry, bool bNew, const ENTRYCURSOR &sCursor)
 {
-    const int nMargin = LayoutMargin();
-    const DISPLAYATTRIBUTES &sField = Group(OVDG_FIELD);
+    const int nMargin = OVLayoutMargin(psPab);
+    const DISPLAYATTRIBUTES &sField = asOVDisplayAttributes[OVDG_FIELD];
     int nRc = CreateTitle(bNew ? "Orvik Connections: New System"
                                : "Orvik Connections: Change System");
     for (int i = 0; nRc == OVRC_OK && i < EF_COUNT; ++i) {
@@ -164,7 +193,16 @@ int PresentEntry(const SYSTEMENTRY &sEntry, bool bNew, ENTRYFIELD eCursor)
         nRc = OVCreateActionBar(psPab, psPab->nRows - 1, nMargin + 23, psPab->nColumns - 4,
                                 OVAB_SAVE | OVAB_CANCEL | OVAB_HELP | OVAB_EXIT, &nResponse);
     }
-    if (nRc == OVRC_OK) nRc = OVSetCursor(psPab, apszEntryField[eCursor]);
+    if (nRc == OVRC_OK) nRc = PlaceCursor(sCursor.sField, apszEntryField[EF_NAME]);
+    /* Typing goes on where it stopped, within what the field holds. */
+    FIELDTAB *psCurrent = psPab->psFieldTab_Current;
+    if (nRc == OVRC_OK && psCurrent != nullptr && psCurrent->psField != nullptr &&
+        (psCurrent->psField->ulStyle & OVSTYLE_EDIT) != 0 && sCursor.nOffset > 0) {
+        psCurrent->nOffset = std::min(sCursor.nOffset,
+                                      static_cast<int>(std::strlen(psCurrent->psField->szValue)));
+        psPab->nColumnCurrent = psCurrent->nColumn + psCurrent->nOffset;
+        SetPosition(psCurrent->nRow, psPab->nColumnCurrent);
+    }
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikconn Enter_System: Unable to Create Entry Panel, rc: %d.", nRc);
     }
@@ -204,17 +242,18 @@ int SaveTable()
     return nRc;
 }
 
-int LayoutMargin()
-{
-    return psPab->nColumns > nLayoutWidth ? (psPab->nColumns - nLayoutWidth) / 2 : 0;
-}
-
 int CreatePanelText(int nRow, int nColumn, int nLength, const char *pszName,
                     const std::string &sValue, unsigned long ulStyle)
 {
-    const DISPLAYATTRIBUTES &sPanel = Group(OVDG_PANEL);
-    return OVCreateField(psPab, nRow, nColumn, nLength, pszName, sValue.c_str(), ulStyle,
-                         sPanel.nAttribute, sPanel.nBackgroundColor, sPanel.nForegroundColor);
+    return OVCreateGroupText(psPab, nRow, nColumn, pszName, sValue.c_str(), OVDG_PANEL,
+                             std::max(nLength, static_cast<int>(sValue.size())), ulStyle);
+}
+
+std::string CurrentFieldName()
+{
+    const FIELDTAB *psCurrent = psPab != nullptr ? psPab->psFieldTab_Current : nullptr;
+    return psCurrent != nullptr && psCurrent->psField != nullptr ? psCurrent->psField->szName
+                                                                 : "";
 }
 
 void ShowMessage(int nType, const std::string &sMessage)
@@ -222,7 +261,7 @@ void ShowMessage(int nType, const std::string &sMessage)
     if (nType == OVLOG_ERROR) OVLog(OVLOG_ERROR, "orvikconn: %s", sMessage.c_str());
     const int nColumns = psPab->nColumns;
     const std::size_t nRoom = nColumns > 12 ? static_cast<std::size_t>(nColumns - 10) : 1;
-    std::string sShown = sMessage.substr(0, OVUtf8Prefix(sMessage, nRoom));
+    std::string sShown = sMessage.substr(0, OVColumnsPrefix(sMessage, static_cast<int>(nRoom)));
     const int nRow = psPab->nRows > 16 ? psPab->nRows / 2 - 4 : 1;
     CreateMessageBoxi(psPab, sShown.c_str(), nType, nRow, 3, nColumns - 4);
 }
@@ -239,7 +278,7 @@ int Enter_System(int nChanging)
         sChanging = asRemoteSystem[nChanging];
         sEntry = EntryOf(sChanging);
     }
-    ENTRYFIELD eCursor = EF_NAME;
+    ENTRYCURSOR sCursor;
     for (;;) {
         psPab = CreateScreenPanel("Enter_System");
         if (psPab == nullptr) return OVTraceEnd("orvikconn Enter_System", OVRC_ERROR);
@@ -249,12 +288,18 @@ int Enter_System(int nChanging)
             DeleteScreenPanel();
             return OVTraceEnd("orvikconn Enter_System", OVRC_OK);
         }
-        int nRc = PresentEntry(sEntry, bNew, eCursor);
+        int nRc = PresentEntry(sEntry, bNew, sCursor);
         char szResponseID[40] = "";
         int nResponse = 0;
         if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
         ReadEntry(&sEntry);
-        if (nRc == OVRC_OK && std::strcmp(szResponseID, "Save ") == 0) {
+        if (szResponseID[0] == '\0' && NewSize(nRc, nResponse)) {
+            /* Laid out again at the new size with what was typed, nothing stored, the
+               cursor where it was. */
+            sCursor.sField = CurrentFieldName();
+            const FIELDTAB *psCurrent = psPab->psFieldTab_Current;
+            sCursor.nOffset = psCurrent != nullptr ? psCurrent->nOffset : 0;
+        } else if (nRc == OVRC_OK && std::strcmp(szResponseID, "Save ") == 0) {
             const std::string sWhy = CheckEntry(sEntry, nChanging);
             if (sWhy.empty()) {
                 int nIndex = StoreEntry(sEntry, nChanging);
@@ -265,7 +310,7 @@ int Enter_System(int nChanging)
             }
             /* Nothing is stored: the screen comes back with what was typed. */
             ShowMessage(OVLOG_ERROR, sWhy);
-            eCursor = FirstRefused(sEntry);
+            sCursor = ENTRYCURSOR{apszEntryField[FirstRefused(sEntry)], 0};
         } else if (nRc == OVRC_OK && szResponseID[0] != '\0') {
             DeleteScreenPanel();  /* Cancel */
             return OVTraceEnd("orvikconn Enter_System", OVRC_OK);

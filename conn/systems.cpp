@@ -20,10 +20,9 @@ namespace {
 
 const char szTitleText[] = "Orvik Connections";
 constexpr int nFirstSystemRow = 6;
-constexpr int nLineLength = 75;
-/* Columns from the margin: name, address, port and user on the first row of a system; the
-   three stamps and the status on the second. */
-constexpr int nNameColumn = 3, nAddressColumn = 20, nPortColumn = 53, nUserColumn = 60;
+constexpr int nLineLength = nListLineLength;
+/* Columns of the stamps and the status, from the margin (those of the first row are in
+   orvikconn.h, beside the line that fills them). */
 constexpr int aStampColumn[4] = {5, 23, 41, 59};
 constexpr unsigned long ulSystemButtons =
     OVAB_NEW | OVAB_PING | OVAB_TRUST | OVAB_CONNECT | OVAB_DISCONNECT | OVAB_EDIT | OVAB_DELETE;
@@ -45,23 +44,6 @@ int SystemsPerPage()
     return nRows >= 2 ? nRows / 2 : 1;
 }
 
-std::string Padded(const char *pszText, std::size_t nWidth)
-{
-    std::string sText = pszText;
-    if (sText.size() < nWidth) sText.append(nWidth - sText.size(), ' ');
-    return sText;
-}
-
-std::string SystemLine(int nIndex)
-{
-    const REMOTESYSTEM &sSystem = asRemoteSystem[nIndex];
-    std::string sLine = nIndex == nSelected ? "> " : "  ";
-    sLine += Padded(sSystem.szSystemName, nAddressColumn - nNameColumn);
-    sLine += Padded(sSystem.szIP, nPortColumn - nAddressColumn);
-    sLine += Padded(sSystem.szPort, nUserColumn - nPortColumn);
-    return sLine + sSystem.szUser;
-}
-
 int CreateSystemRows(int nMargin)
 {
     const DISPLAYATTRIBUTES &sField = asOVDisplayAttributes[OVDG_FIELD];
@@ -72,9 +54,12 @@ int CreateSystemRows(int nMargin)
         const int nRow = nFirstSystemRow + 2 * (i - nFirstShown);
         char szName[40];
         SystemFieldName(szName, i);
-        /* The selected line in reverse, the others in the Field group's own attribute. */
-        nRc = OVCreateField(psPab, nRow, nMargin + 1, nLineLength, szName, SystemLine(i).c_str(),
-                            OVSTYLE_TAB, i == nSelected ? 7 : sField.nAttribute,
+        /* The selected line in reverse, the others in the Field group's own attribute. The
+           field holds all of the line's bytes, which may be more than its columns. */
+        const std::string sLine = SystemListLine(asRemoteSystem[i], i == nSelected);
+        nRc = OVCreateField(psPab, nRow, nMargin + 1,
+                            std::max(nLineLength, static_cast<int>(sLine.size())), szName,
+                            sLine.c_str(), OVSTYLE_TAB, i == nSelected ? 7 : sField.nAttribute,
                             sField.nBackgroundColor, sField.nForegroundColor);
         const REMOTESYSTEM &sSystem = asRemoteSystem[i];
         const char *apszStamp[4] = {sSystem.szLastPing, sSystem.szLastTrust,
@@ -149,9 +134,9 @@ int PlaceCursor()
 int Present_Panel()
 {
     OVTraceStart("orvikconn Present_Panel", "psPab: %p.", static_cast<void *>(psPab));
-    const int nMargin = LayoutMargin();
+    const int nMargin = OVLayoutMargin(psPab);
     const int nTitleLength = static_cast<int>(std::strlen(szTitleText));
-    int nRc = CreatePanelText(1, (psPab->nColumns - nTitleLength) / 2, nTitleLength, "Title",
+    int nRc = CreatePanelText(1, OVCentredColumn(psPab, nTitleLength), nTitleLength, "Title",
                               szTitleText, 0);
     for (const HEADING &sHeading : asHeading) {
         if (nRc != OVRC_OK) break;
@@ -371,11 +356,8 @@ NEXTSCREEN Respond(const char *pszResponseID, TRUSTOFFER *psOffer)
 /* One pass of the list: 0 to show it again, 3 after Return, 9 after Exit, or a failure. */
 int List_Systems()
 {
-    const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];
-    psPab = OVCreatePanel(nullptr, sPanel.nAttribute, sPanel.nBackgroundColor,
-                          sPanel.nForegroundColor);
+    psPab = OVCreateGroupPanel("orvikconn Process_Request", nullptr, OVDG_PANEL);
     if (psPab == nullptr) {
-        OVWriteMessage(OVLOG_ERROR, "orvikconn Process_Request: Unable to Create Panel.");
         OVRestoreTerminal();
         return OVRC_ERROR;
     }
@@ -401,6 +383,11 @@ int List_Systems()
     if (nRc == OVRC_OK && szResponseID[0] != '\0') {
         OVCopyText(szCursor, sizeof szCursor, szResponseID);
         eNext = Respond(szResponseID, &sOffer);
+    } else if (nRc == OVRC_OK && (nResponse == OVRESPONSE_RESIZE || bOVResizePending)) {
+        /* A new size (also one that closed the help box) lays the same list out again: the
+           same first system, the cursor on the same line or button. */
+        bOVResizePending = false;
+        OVCopyText(szCursor, sizeof szCursor, CurrentFieldName().c_str());
     }
     OVDeletePanel(psPab);
     psPab = nullptr;

@@ -1,12 +1,14 @@
 /*
  * main.cpp - the frame of orvikpref: interrupt handler, start-up, the request loop, clean-up.
- * The exit status is the code of the last step that ran: 0 after Return, 9 after Exit, 1 after
- * the help text, 8 or another code after a failure.
+ * The exit status is the code of the last step that ran: 0 after Return or --help, 9 after
+ * Exit, 1 after the help text, 8 or another code after a failure.
  */
 #include "orvikpref.h"
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -30,6 +32,40 @@ const OVTOOLSTARTUP sStartup = {
     0,  /* the help text is kept at exactly its own length */
     0};
 
+/* What --help and -h print. */
+const char *const apszUsageLines[] = {
+    "Usage: orvikpref [debug] [dump] [help] [-help TEXT]",
+    "Shows the colours and the attribute of every Orvik display group, and lets you change them.",
+    "",
+    "Options:",
+    "  debug        log every step (also ORVIKDEBUG=Yes)",
+    "  dump         dump panel storage into the log when a panel is deleted (also ORVIKDUMP=Yes)",
+    "  help         print the short summary of the options and end with 1",
+    "  -help TEXT   the text shown by the Help button",
+    "  --help, -h   print this text and end with 0",
+    "Keys:",
+    "  Tab, arrows  move between fields and buttons     Enter, click  choose",
+    "  Enter on a pulldown opens it; Tab, arrows and Enter take a choice, which is stored at once",
+    "  Ctrl-c       end at once",
+    "Files:",
+    "  config.ini in $ORVIKDIR (default ./config.ini), log /tmp/OrvikLog.txt (ORVIKLOGFILE),",
+    "  or $XDG_STATE_HOME/orvik/OrvikLog.txt when that one is refused",
+    "Manual: man orvikpref",
+    nullptr};
+
+/* --help or -h anywhere among the arguments; the text taken by "-help" is no option. */
+bool UsageAsked(int argc, char **argv)
+{
+    for (int i = 1; i < argc && argv[i] != nullptr; i++) {
+        if (strcasecmp(argv[i], "-help") == 0) {
+            i++;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int Initialize(int argc, char **argv)
@@ -52,6 +88,11 @@ int Finish()
 
 int main(int argc, char **argv)
 {
+    /* Before the log, the configuration or the terminal are touched. */
+    if (UsageAsked(argc, argv)) {
+        OVPrintHelpLines(apszUsageLines);
+        return OVRC_OK;
+    }
     OVInstallSignalHandlers(OVSignalHandler);
     int nRc = Initialize(argc, argv);
     if (nRc == OVRC_OK) {

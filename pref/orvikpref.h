@@ -17,10 +17,12 @@ int Initialize(int argc, char **argv);
 /* Frees the help text. Always 0. */
 int Finish();
 
-/* Builds, shows and stores the panel until Return (0) or Exit (9), or a failure code. */
+/* Builds, shows and stores the panel until Return (0) or Exit (9), or a failure code. A new
+   terminal size builds the same panel again, storing nothing. */
 int Process_Request();
-/* Draws every field of the panel and puts the cursor on "Return ". */
-int Present_Panel();
+/* Draws every field of the panel for the terminal's size and puts the cursor on the field
+   named pszCursor, or on "Return " when there is no such field. */
+int Present_Panel(const char *pszCursor);
 /* Refreshes the display group table from the library. */
 int GetColorandAttributeValues();
 /* Stores the pulldown choices of every changed group and writes config.ini once. */

@@ -14,7 +14,6 @@ PAB *psPab = nullptr;
 
 namespace {
 
-constexpr int nLayoutWidth = 80;   /* the layout is drawn for 80 columns, centred on wider */
 constexpr int nFieldLength = 15;
 constexpr int nFirstGroupRow = 7;
 constexpr int aColumnStep[4] = {3, 23, 43, 63};  /* label, BG, FG and AT columns from M */
@@ -39,8 +38,6 @@ const char szTableHeader3[] = " -----------    ---------- ----------  ----------
 enum PULLDOWNKIND { PD_BACKGROUND, PD_FOREGROUND, PD_ATTRIBUTE };
 constexpr const char *apszPulldownFormat[3] = {"%s%dBG", "%s%dFG", "%s%dAT"};
 
-const DISPLAYATTRIBUTES &Group(int nGroup) { return asOVDisplayAttributes[nGroup]; }
-
 /* Colour name of a colour number; a number out of range shows as the first name. */
 const char *ColorName(int nColor)
 {
@@ -55,13 +52,13 @@ const char *AttributeName(int nAttribute)
 
 void PulldownName(char (&szName)[40], PULLDOWNKIND eKind, int nGroup)
 {
-    std::snprintf(szName, sizeof szName, apszPulldownFormat[eKind], Group(nGroup).pszID,
+    std::snprintf(szName, sizeof szName, apszPulldownFormat[eKind], asOVDisplayAttributes[nGroup].pszID,
                   nGroup);
 }
 
 void LogTableLine(int nGroup)
 {
-    const DISPLAYATTRIBUTES &sGroup = Group(nGroup);
+    const DISPLAYATTRIBUTES &sGroup = asOVDisplayAttributes[nGroup];
     OVLog(OVLOG_DEBUG, "%12.12s  %12.12s     %d           %d           %d%41s", sGroup.pszTitle,
           sGroup.pszID, sGroup.nForegroundColor, sGroup.nBackgroundColor, sGroup.nAttribute,
           "");
@@ -84,21 +81,12 @@ void LogSettingsTable(const char *pszHeading)
     }
 }
 
-/* A plain text field in the Panel group's colours. */
-int CreatePanelText(int nRow, int nColumn, int nLength, const char *pszName,
-                    const char *pszValue, unsigned long ulStyle)
-{
-    const DISPLAYATTRIBUTES &sPanel = Group(OVDG_PANEL);
-    return OVCreateField(psPab, nRow, nColumn, nLength, pszName, pszValue, ulStyle,
-                         sPanel.nAttribute, sPanel.nBackgroundColor, sPanel.nForegroundColor);
-}
-
 /* One pulldown of group nGroup: its value padded to 12 characters, its choices, its colours. */
 int CreateGroupPulldown(PULLDOWNKIND eKind, int nGroup, int nColumn)
 {
-    const DISPLAYATTRIBUTES &sGroup = Group(nGroup);
-    const DISPLAYATTRIBUTES &sPulldown = Group(OVDG_PULLDOWN);
-    const DISPLAYATTRIBUTES &sField = Group(OVDG_FIELD);
+    const DISPLAYATTRIBUTES &sGroup = asOVDisplayAttributes[nGroup];
+    const DISPLAYATTRIBUTES &sPulldown = asOVDisplayAttributes[OVDG_PULLDOWN];
+    const DISPLAYATTRIBUTES &sField = asOVDisplayAttributes[OVDG_FIELD];
     const char *pszValue = nullptr;
     int nAttribute = sField.nAttribute, nBackground = sField.nBackgroundColor;
     int nForeground = sField.nForegroundColor;
@@ -140,9 +128,10 @@ int CreateGroupRows(int nMargin)
     int nRc = OVRC_OK;
     for (int nGroup = 0; nGroup < OVDISPLAYGROUPS; ++nGroup) {
         char szLabel[64];
-        std::snprintf(szLabel, sizeof szLabel, "%s:", Group(nGroup).pszTitle);
-        nRc = CreatePanelText(nFirstGroupRow + nGroup, nMargin + aColumnStep[0], nFieldLength,
-                              Group(nGroup).pszID, szLabel, OVSTYLE_RIGHT);
+        std::snprintf(szLabel, sizeof szLabel, "%s:", asOVDisplayAttributes[nGroup].pszTitle);
+        nRc = OVCreateGroupText(psPab, nFirstGroupRow + nGroup, nMargin + aColumnStep[0],
+                                asOVDisplayAttributes[nGroup].pszID, szLabel, OVDG_PANEL,
+                                nFieldLength, OVSTYLE_RIGHT);
         if (nRc != OVRC_OK) {
             OVLog(OVLOG_ERROR,
                   "orvikpref Present_Panel: Unable to Create Preference Types Label(%d), rc: %d.",
@@ -194,7 +183,7 @@ int GetColorandAttributeValues()
     return OVTraceEnd("orvikpref GetColorandAttributeValues", nRc);
 }
 
-int Present_Panel()
+int Present_Panel(const char *pszCursor)
 {
     OVTraceStart("orvikpref Present_Panel", "psPab: %p.", static_cast<void *>(psPab));
     if (psPab == nullptr) {
@@ -202,12 +191,11 @@ int Present_Panel()
               static_cast<void *>(psPab));
         return OVTraceEnd("orvikpref Present_Panel", OVRC_ERROR);
     }
-    const int nColumns = psPab->nColumns;
-    const int nMargin = nColumns > nLayoutWidth ? (nColumns - nLayoutWidth) / 2 : 0;
+    const int nMargin = OVLayoutMargin(psPab);
 
     const int nTitleLength = static_cast<int>(std::strlen(szTitleText));
-    int nRc = CreatePanelText(1, (nColumns - nTitleLength) / 2, nTitleLength, "Title",
-                              szTitleText, 0);
+    int nRc = OVCreateGroupText(psPab, 1, OVCentredColumn(psPab, nTitleLength), "Title",
+                                szTitleText, OVDG_PANEL, nTitleLength);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikpref Present_Panel: Unable to Create Preference Title, rc: %d.",
               nRc);
@@ -216,10 +204,10 @@ int Present_Panel()
 
     for (int nHeading = 0; nHeading < 3; ++nHeading) {
         for (int nColumn = 0; nColumn < 4; ++nColumn) {
-            nRc = CreatePanelText(4 + nHeading, nMargin + aColumnStep[nColumn], nFieldLength,
-                                  asHeadingRow[nHeading].pszName,
-                                  asHeadingRow[nHeading].paszTexts[nColumn],
-                                  nColumn == 0 ? OVSTYLE_RIGHT : 0);
+            nRc = OVCreateGroupText(psPab, 4 + nHeading, nMargin + aColumnStep[nColumn],
+                                    asHeadingRow[nHeading].pszName,
+                                    asHeadingRow[nHeading].paszTexts[nColumn], OVDG_PANEL,
+                                    nFieldLength, nColumn == 0 ? OVSTYLE_RIGHT : 0);
             if (nRc != OVRC_OK) {
                 OVLog(OVLOG_ERROR,
                       "orvikpref Present_Panel: Unable to Create Preference Heading %d, rc: %d.",
@@ -235,13 +223,16 @@ int Present_Panel()
     }
 
     int nResponse = 0;
-    nRc = OVCreateActionBar(psPab, psPab->nRows - 1, nMargin + 23, nColumns - 4,
+    nRc = OVCreateActionBar(psPab, psPab->nRows - 1, nMargin + 23, psPab->nColumns - 4,
                             OVAB_HELP | OVAB_RETURN | OVAB_EXIT, &nResponse);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikpref Present_Panel: Unable to Create Action Bar, rc: %d.", nRc);
         return OVTraceEnd("orvikpref Present_Panel", nRc);
     }
-    nRc = OVSetCursor(psPab, "Return ");
+    /* A field that is not there (a stale name) leaves the cursor on Return. */
+    if (pszCursor == nullptr || OVSetCursor(psPab, pszCursor) != OVRC_OK) {
+        nRc = OVSetCursor(psPab, "Return ");
+    }
     return OVTraceEnd("orvikpref Present_Panel", nRc);
 }
 
@@ -271,7 +262,7 @@ int SetColorandAttributeValues()
             continue;  /* the lookup has logged the missing field; the group stays as it is */
         }
 
-        const DISPLAYATTRIBUTES &sGroup = Group(nGroup);
+        const DISPLAYATTRIBUTES &sGroup = asOVDisplayAttributes[nGroup];
         int nForeground = OVGetColor(apszValue[PD_FOREGROUND]);
         int nBackground = OVGetColor(apszValue[PD_BACKGROUND]);
         int nAttribute = OVGetAttribute(apszValue[PD_ATTRIBUTE]);
@@ -327,12 +318,12 @@ int Process_Request()
                  static_cast<void *>(pszHelpInfo));
     int nRc = OVRC_OK;
     int nUserRc = OVRC_OK;
+    /* Where the cursor goes on the next panel: Return after a choice, the field the user
+       was on after a change of the terminal's size. */
+    char szCursor[40] = "Return ";
     while (nRc == OVRC_OK && nUserRc == OVRC_OK) {
-        const DISPLAYATTRIBUTES &sPanel = Group(OVDG_PANEL);
-        psPab = OVCreatePanel(nullptr, sPanel.nAttribute, sPanel.nBackgroundColor,
-                              sPanel.nForegroundColor);
+        psPab = OVCreateGroupPanel("orvikpref Process_Request", nullptr, OVDG_PANEL);
         if (psPab == nullptr) {
-            OVWriteMessage(OVLOG_ERROR, "orvikpref Process_Request: Unable to Create Panel.");
             OVRestoreTerminal();
             return OVTraceEnd("orvikpref Process_Request", OVRC_ERROR);
         }
@@ -347,7 +338,7 @@ int Process_Request()
         if (bDebug) {
             LogSettingsTable("\norvikpref Default Color and Attribute settings:\n");
         }
-        nRc = Present_Panel();
+        nRc = Present_Panel(szCursor);
         if (nRc == OVRC_OK) {
             char szResponseID[40] = "";
             int nResponse = 0;
@@ -360,6 +351,23 @@ int Process_Request()
                 psPab = nullptr;
                 return OVTraceEnd("orvikpref Process_Request", OVRC_EXIT);
             }
+            /* A new size (also one that closed an open pulldown or the help box, which
+               leaves the flag set) lays the same panel out again: nothing is stored and
+               the cursor stays on its field. Every choice has been stored in its own
+               pass, so the fields hold nothing the groups do not. */
+            if (nUserRc == OVRC_OK && (nResponse == OVRESPONSE_RESIZE || bOVResizePending)) {
+                bOVResizePending = false;
+                const FIELDTAB *psCurrent = psPab->psFieldTab_Current;
+                if (psCurrent != nullptr && psCurrent->psField != nullptr) {
+                    OVCopyText(szCursor, sizeof szCursor, psCurrent->psField->szName);
+                }
+                OVLog(OVLOG_INFO, "orvikpref Process_Request: New terminal size, %dx%d laid "
+                      "out again, cursor on %s.", psPab->nColumns, psPab->nRows, szCursor);
+                OVDeletePanel(psPab);
+                psPab = nullptr;
+                continue;
+            }
+            OVCopyText(szCursor, sizeof szCursor, "Return ");
             nRc = SetColorandAttributeValues();
         }
         OVDeletePanel(psPab);

@@ -92,6 +92,26 @@ void CloseMessage(TmuxSession &session, const std::string &sMessage)
     ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
 }
 
+// Does the text stand at the 1-based column of the row?
+bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText)
+{
+    const std::string sLine = session.Line(nRow);
+    return static_cast<int>(sLine.size()) >= nColumn - 1 &&
+           sLine.compare(static_cast<std::size_t>(nColumn - 1), sText.size(), sText) == 0;
+}
+
+// Polls until the text stands at that place: after a new size the pane may show what the
+// terminal kept of the old screen until the program has drawn its new one.
+bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+    do {
+        if (TextAt(session, nRow, nColumn, sText)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
 // Fills the entry screen field by field (the cursor starts on the name) and chooses Save.
 void FillEntry(TmuxSession &session, const std::vector<std::string> &asValues)
 {
@@ -116,6 +136,21 @@ TEST(ConnStartup, HelpAndMissingHelpText)
     EXPECT_EQ(RunProgram({"env", sLog, sBin, "-help"}, &sOutput), 8);
     EXPECT_NE(home.ReadLog().find("orvikconn Initialize: Invalid help parameter"),
               std::string::npos) << home.ReadLog();
+
+    // --help and -h print the usage and end with 0 wherever they stand, before the log or
+    // config.ini is touched; "-h" taken as the text of -help is that text.
+    for (const char *pszAsk : {"--help", "-h"}) {
+        TestHome fresh;
+        EXPECT_EQ(RunProgram({"env", "ORVIKLOGFILE=" + fresh.sLogFile,
+                              "ORVIKDIR=" + fresh.sOrvikDir, sBin, "debug", pszAsk}, &sOutput), 0);
+        EXPECT_EQ(sOutput.rfind("Usage: orvikconn [debug] [dump] [help] [-help TEXT]\n", 0), 0u)
+            << sOutput;
+        EXPECT_NE(sOutput.find("\nManual: man orvikconn\n"), std::string::npos) << sOutput;
+        EXPECT_EQ(fresh.ReadLog(), "");
+        EXPECT_EQ(fresh.ReadFile("config.ini"), "");
+    }
+    EXPECT_EQ(RunProgram({"env", sLog, sBin, "-help", "-h", "help"}, &sOutput), 1);
+    EXPECT_EQ(sOutput.find("Usage:"), std::string::npos) << sOutput;
 }
 
 // One system through its whole life: entered, pinged, trusted (after a cancelled try),
@@ -234,6 +269,87 @@ TEST(ConnPanel, RefusedEntriesLeaveConfigIniAsItWas)
     session.SendKeys("BTab Enter");  // the empty list starts on New: back to Exit
     ASSERT_TRUE(session.WaitForExit()) << session.Capture();
     EXPECT_EQ(session.ExitStatus(), 9);
+}
+
+// A new terminal size lays every screen out again at that size and keeps its place: the list
+// its first system and the cursor's line, the entry screen what was typed and where typing
+// stopped, a confirmation the button under the cursor. Nothing is stored until Save. Names
+// in any script keep the list's columns in place.
+TEST(ConnPanel, NewTerminalSizeKeepsPlaceAndTypedValues)
+{
+    TestHome home;
+    home.WriteFile("config.ini", "RemoteSystem 10.0.0.5 22 web admin\n"
+                                 "RemoteSystem 10.0.0.7 2222 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E "
+                                 "ops\n");
+    TmuxOptions options = ConnOptions(home);
+    options.env["LC_ALL"] = "C.UTF-8";
+    TmuxSession session(ConnCommand(), options);
+    ASSERT_TRUE(session.WaitFor("> web")) << session.Capture();
+    const std::string sBefore = home.ReadFile("config.ini");
+    // Three characters of two columns each: the address, port and user stay in their columns.
+    const std::vector<CellStyle> asRow = session.Row(8);
+    EXPECT_EQ(asRow[2].sText, "\xE6\x97\xA5") << session.Capture();
+    EXPECT_EQ(asRow[19].sText, "1") << session.Capture();
+    EXPECT_EQ(asRow[52].sText, "2") << session.Capture();
+    EXPECT_EQ(asRow[59].sText, "o") << session.Capture();
+
+    const int nMargin = (132 - 80) / 2;
+    session.Resize(132, 43);
+    ASSERT_TRUE(WaitForTextAt(session, 42, nMargin + 3, "Help")) << session.Capture();
+    EXPECT_TRUE(TextAt(session, 6, nMargin + 1, "> web")) << session.Capture();
+    EXPECT_TRUE(TextAt(session, 41, nMargin + 3, "New")) << session.Capture();
+    EXPECT_NE(session.Line(40).find("Systems 1-2 of 2."), std::string::npos) << session.Capture();
+
+    // The cursor stayed on the first line: the second line, then New.
+    session.SendKeys("Tab Tab Enter");
+    ASSERT_TRUE(session.WaitFor("Orvik Connections: New System")) << session.Capture();
+    session.SendLiteral("db");
+    session.SendKeys("Tab");
+    session.SendLiteral("10.0.0.6");
+    ASSERT_TRUE(WaitForTextAt(session, 6, nMargin + 20, "10.0.0.6")) << session.Capture();
+
+    session.Resize(80, 24);
+    ASSERT_TRUE(WaitForTextAt(session, 6, 20, "10.0.0.6")) << session.Capture();
+    EXPECT_TRUE(TextAt(session, 4, 20, "db")) << session.Capture();
+    EXPECT_NE(session.Line(23).find("Save"), std::string::npos) << session.Capture();
+    session.Resize(40, 12);
+    ASSERT_TRUE(session.WaitFor("Terminal too small: 40x12.")) << session.Capture();
+    session.Resize(80, 24);
+    ASSERT_TRUE(WaitForTextAt(session, 6, 20, "10.0.0.6")) << session.Capture();
+    EXPECT_TRUE(TextAt(session, 4, 20, "db")) << session.Capture();
+    EXPECT_EQ(home.ReadFile("config.ini"), sBefore);
+
+    // Typing goes on at the end of the address.
+    session.SendLiteral("7");
+    session.SendKeys("Tab");
+    session.SendLiteral("22");
+    session.SendKeys("Tab");
+    session.SendLiteral("root");
+    session.SendKeys("Tab Enter");  // Save
+    ASSERT_TRUE(session.WaitFor("> db")) << session.Capture();
+    EXPECT_NE(home.ReadFile("config.ini").find("RemoteSystem 10.0.0.67 22 db root"),
+              std::string::npos) << home.ReadFile("config.ini");
+
+    // Delete of db, its confirmation with the cursor moved from Cancel to Delete: the new
+    // size keeps it there, so Enter deletes.
+    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Enter");
+    ASSERT_TRUE(session.WaitFor("Remove db (root@10.0.0.67 port 22) from the list?"))
+        << session.Capture();
+    session.SendKeys("Tab");
+    session.Resize(132, 43);
+    ASSERT_TRUE(WaitForTextAt(session, 4, nMargin + 3, "Remove db")) << session.Capture();
+    ASSERT_TRUE(WaitForTextAt(session, 42, nMargin + 23, "Cancel")) << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(WaitForTextAt(session, 40, nMargin + 3, "Systems 1-2 of 2.")) << session.Capture();
+    EXPECT_EQ(home.ReadFile("config.ini").find("10.0.0.67"), std::string::npos);
+
+    session.Resize(80, 24);
+    ASSERT_TRUE(WaitForTextAt(session, 23, 3, "Help")) << session.Capture();
+    // The cursor is on the line selected after the deletion, the last one: Return is nine
+    // steps on.
+    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Tab Tab Enter");
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 0);
 }
 
 // A system that does not answer gets neither a ping nor a trust stamp, and no key.

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tmux_driver.h"
 
@@ -71,6 +72,34 @@ void ExpectPanelBlue(const TmuxSession &session, const TestHome &home)
         << home.ReadFile("config.ini");
 }
 
+// Does the text stand at the 1-based column of the row?
+bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText)
+{
+    const std::string sLine = session.Line(nRow);
+    return static_cast<int>(sLine.size()) >= nColumn - 1 &&
+           sLine.compare(static_cast<std::size_t>(nColumn - 1), sText.size(), sText) == 0;
+}
+
+// Polls until the text stands at that place: after a new size the pane may show what the
+// terminal kept of the old screen until the program has drawn its new one.
+bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+    do {
+        if (TextAt(session, nRow, nColumn, sText)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+std::size_t CountOf(const std::string &sText, const std::string &sWhat)
+{
+    std::size_t nCount = 0;
+    for (auto nAt = sText.find(sWhat); nAt != std::string::npos; nAt = sText.find(sWhat, nAt + 1))
+        ++nCount;
+    return nCount;
+}
+
 // The cursor of every (re)built panel is on Return: Enter ends the program with 0.
 void ExpectReturnEnds(TmuxSession &session)
 {
@@ -104,6 +133,31 @@ TEST(PrefStartup, HelpWordsAndMissingHelpText)
               std::string::npos)
         << sLogText;
     EXPECT_NE(sLogText.find("Debugging has been set.\n"), std::string::npos);
+}
+
+// --help and -h print the usage and end with 0 before anything else, wherever they stand;
+// the text taken by -help is no option.
+TEST(PrefStartup, UsageOnDashDashHelpAndDashH)
+{
+    for (const std::vector<std::string> &asArgs :
+         std::vector<std::vector<std::string>>{{"--help"}, {"debug", "-h"}, {"-help", "x", "--help"}}) {
+        TestHome home;
+        std::vector<std::string> asCommand = {"env", "ORVIKLOGFILE=" + home.sLogFile,
+                                              "ORVIKDIR=" + home.sOrvikDir, sBin};
+        asCommand.insert(asCommand.end(), asArgs.begin(), asArgs.end());
+        std::string sOutput;
+        EXPECT_EQ(RunProgram(asCommand, &sOutput), 0) << asArgs.back();
+        EXPECT_EQ(sOutput.rfind("Usage: orvikpref [debug] [dump] [help] [-help TEXT]\n", 0), 0u)
+            << sOutput;
+        EXPECT_NE(sOutput.find("\nManual: man orvikpref\n"), std::string::npos) << sOutput;
+        EXPECT_EQ(home.ReadFile("config.ini"), "") << "no panel was built";
+    }
+    // "-h" as the text of -help is that text, not a request for the usage.
+    TestHome home;
+    std::string sOutput;
+    EXPECT_EQ(RunProgram({"env", "ORVIKLOGFILE=" + home.sLogFile, sBin, "-help", "-h", "help"},
+                         &sOutput), 1);
+    EXPECT_EQ(sOutput.find("Usage:"), std::string::npos) << sOutput;
 }
 
 TEST(PrefStartup, DebugLogsArgumentsAndHelpText)
@@ -311,4 +365,60 @@ TEST(PrefPanel, ConfigThatDoesNotLoadIsSaidAndNeverWrittenBack)
                                       "configuration file failed;"),
                   std::string::npos);
     }
+}
+
+// A new terminal size lays the panel out again for that size, with the choices made and the
+// cursor on the field it was on, and stores nothing; a pulldown open at that moment closes
+// without a choice. Below 80x24 only the notice is drawn.
+TEST(PrefPanel, NewTerminalSizeKeepsChoicesAndCursorAndStoresNothing)
+{
+    TestHome home;
+    home.WriteFile("config.ini", "PanelBackgroundColor is Green\n");
+    TmuxSession session(PrefCommand(" debug"), PrefOptions(home));
+    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
+    session.SendKeys(sToPanelBackground + " Enter Down Down Enter");  // Blue, stored at once
+    ASSERT_TRUE(WaitForCell(session, 7, 17, IsBlueBackground)) << session.Capture();
+    const std::string sStored = home.ReadFile("config.ini");
+    ASSERT_NE(sStored.find("PanelBackgroundColor      is Blue\n"), std::string::npos);
+    const std::string sStoring = "orvikpref SetColorandAttributeValues: starting";
+    const std::size_t nStores = CountOf(home.ReadLog(), sStoring);
+
+    // From Return past Exit and the Panel row to the Menu Item foreground, White; its
+    // pulldown is open when the terminal grows.
+    session.SendKeys("Tab Tab Tab Tab Tab Tab Enter");
+    ASSERT_TRUE(session.WaitFor("Magenta")) << session.Capture();
+    EXPECT_TRUE(TextAt(session, 12, 43, "Blue")) << session.Capture();
+    session.Resize(132, 43);
+    const int nMargin = (132 - 80) / 2;
+    ASSERT_TRUE(WaitForTextAt(session, 42, nMargin + 23, "Help")) << session.Capture();
+    ASSERT_TRUE(session.WaitForGone("Magenta")) << session.Capture();
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik Preferences"), (132 - 17) / 2);
+    EXPECT_EQ(ColumnOf(session, 7, "Blue"), nMargin + 23) << session.Capture();
+    EXPECT_TRUE(TextAt(session, 8, nMargin + 43, "White")) << session.Capture();
+    EXPECT_EQ(ColumnOf(session, 42, "Exit"), nMargin + 39) << session.Capture();
+    EXPECT_EQ(session.Cell(7, 17 + nMargin).nBackground, 4) << "the stored colours";
+
+    session.Resize(40, 12);
+    ASSERT_TRUE(session.WaitFor("Terminal too small: 40x12.")) << session.Capture();
+    EXPECT_EQ(session.Capture().find("Orvik Preferences"), std::string::npos);
+    session.Resize(80, 24);
+    ASSERT_TRUE(WaitForTextAt(session, 4, 11, "Display")) << session.Capture();
+    ASSERT_TRUE(WaitForTextAt(session, 23, 23, "Help")) << session.Capture();
+    for (const LAYOUTTEXT &sText : asLayout) {
+        if (std::string(sText.pszText) == "Black") continue;  // the Panel background is Blue
+        EXPECT_EQ(ColumnOf(session, sText.nRow, sText.pszText), sText.nColumn) << sText.pszText;
+    }
+    EXPECT_EQ(ColumnOf(session, 7, "Blue"), 23);
+    EXPECT_EQ(home.ReadFile("config.ini"), sStored);
+    EXPECT_EQ(CountOf(home.ReadLog(), sStoring), nStores) << "no pass stored at a new size";
+
+    // The cursor is still on the Menu Item foreground: Enter opens its pulldown again, and
+    // Enter there keeps White.
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Magenta")) << session.Capture();
+    EXPECT_TRUE(TextAt(session, 12, 43, "Blue")) << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitForGone("Magenta")) << session.Capture();
+    ExpectReturnEnds(session);
+    EXPECT_EQ(home.ReadFile("config.ini"), sStored);
 }

@@ -146,6 +146,55 @@ TEST_F(ConnTest, StoredSystemReadsBackFromConfigIni)
     EXPECT_EQ(ConnectedIndex(), 1);
 }
 
+// The list line keeps its columns in display columns whatever script the name is in: the
+// address, port and user start where the headings stand.
+TEST(ConnListLine, ColumnsStayInPlaceForNamesInAnyScript)
+{
+    struct LINECASE {
+        const char *pszName;
+        bool bSelected;
+        int nNameColumns;  // columns the name takes on the screen
+    };
+    const LINECASE asCase[] = {
+        {"web", false, 3},
+        {"sixteen-chars-16", true, 16},
+        {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", false, 6},      // three wide characters
+        {"cafe\xCC\x81-\xC3\xA9t\xC3\xA9", true, 8},                 // combining acute, precomposed
+        {"\xF0\x9F\x98\x80\xE5\xBA\xAB\xE5\xBA\xAB", false, 6},  // four-byte character first
+    };
+    for (const LINECASE &sCase : asCase) {
+        SCOPED_TRACE(sCase.pszName);
+        REMOTESYSTEM sSystem{};
+        OVCopyText(sSystem.szSystemName, sizeof sSystem.szSystemName, sCase.pszName);
+        OVCopyText(sSystem.szIP, sizeof sSystem.szIP, "192.0.2.10");
+        OVCopyText(sSystem.szPort, sizeof sSystem.szPort, "2222");
+        OVCopyText(sSystem.szUser, sizeof sSystem.szUser, "admin");
+        const std::string sLine = SystemListLine(sSystem, sCase.bSelected);
+        EXPECT_EQ(sLine.substr(0, 2), sCase.bSelected ? "> " : "  ");
+        EXPECT_EQ(OVDisplayWidth(sCase.pszName), sCase.nNameColumns);
+        // Column c (1-based) of the screen starts after the bytes of its first c-1 columns.
+        auto ColumnText = [&](int nColumn) {
+            return sLine.substr(OVColumnsPrefix(sLine, nColumn - 1));
+        };
+        EXPECT_EQ(ColumnText(nNameColumn).rfind(sCase.pszName, 0), 0u);
+        EXPECT_EQ(ColumnText(nAddressColumn).rfind("192.0.2.10 ", 0), 0u) << sLine;
+        EXPECT_EQ(ColumnText(nPortColumn).rfind("2222 ", 0), 0u) << sLine;
+        EXPECT_EQ(ColumnText(nUserColumn), "admin") << sLine;
+        EXPECT_EQ(OVDisplayWidth(sLine), nUserColumn - 1 + 5);
+    }
+
+    // Values at their records' limits fill their columns exactly; nothing is cut.
+    REMOTESYSTEM sFull{};
+    OVCopyText(sFull.szSystemName, sizeof sFull.szSystemName, std::string(16, 'n').c_str());
+    OVCopyText(sFull.szIP, sizeof sFull.szIP, std::string(32, 'a').c_str());
+    OVCopyText(sFull.szPort, sizeof sFull.szPort, "65535");
+    OVCopyText(sFull.szUser, sizeof sFull.szUser, std::string(16, 'u').c_str());
+    const std::string sLine = SystemListLine(sFull, false);
+    EXPECT_EQ(sLine, "  " + std::string(16, 'n') + " " + std::string(32, 'a') + " 65535  " +
+                         std::string(16, 'u'));
+    EXPECT_EQ(static_cast<int>(sLine.size()), nListLineLength);
+}
+
 TEST(ConnStamp, CompactUtcWithinSixteenCharacters)
 {
     EXPECT_EQ(MakeStamp(0), "19700101T000000Z");
