@@ -118,7 +118,6 @@ void PlaceBottomEntries(MENUDRAWING &sDrawing)
         psConnectedSystem != nullptr ? &sDrawing.sDisconnect : nullptr,
         nMenuLevel > 1 ? &sDrawing.sExtraExit : nullptr,
     };
-    // The help item is shown as "Help ", whatever its title.
     int nBottom = 0;
     for (MENUITEM *psItem : apsBottom) {
         if (psItem == nullptr)
@@ -126,6 +125,7 @@ void PlaceBottomEntries(MENUDRAWING &sDrawing)
         MENUTAB &sEntry = sDrawing.asBottom[nBottom++];
         std::memcpy(sEntry.szEyeCatcher, "TITEMBLK", 8);
         sEntry.psMenuItem = psItem;
+        // The help item is shown as "Help ", whatever its title.
         sEntry.nLength = psItem == sDrawing.psHelpItem
                              ? 5 : static_cast<int>(std::strlen(psItem->szName));
     }

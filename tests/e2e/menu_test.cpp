@@ -656,15 +656,6 @@ TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
     ASSERT_TRUE(sMenu.WaitFor("Item 01"));
     EXPECT_TRUE(CursorOn(5));
     EXPECT_FALSE(sMenu.Cell(22, nMenuColumn).bReverse);
-    // A page down moves the window and the cursor by fourteen items, the cursor keeps its row.
-    sMenu.SendKeys("Down PgDn");
-    ASSERT_TRUE(sMenu.WaitFor("Item 28")) << sMenu.Capture();
-    EXPECT_EQ(ColumnOf(sMenu, 5, "Item 15"), nMenuColumn) << sMenu.Capture();
-    EXPECT_EQ(ColumnOf(sMenu, 6, "Item 16"), nMenuColumn);
-    EXPECT_TRUE(CursorOn(6));
-    sMenu.SendKeys("PgUp");
-    ASSERT_TRUE(sMenu.WaitFor("Item 01"));
-    EXPECT_TRUE(CursorOn(6));
     sMenu.SendKeys("End");
     ASSERT_TRUE(sMenu.WaitFor("Item 60"));
 
@@ -706,7 +697,6 @@ TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
     ASSERT_TRUE(Eventually([&] { return ColumnOf(sMenu, 41, "Exit  Help") == 51; }))
         << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 39, READY), (132 - 39) / 2);
-    EXPECT_EQ(ColumnOf(sMenu, 1, "Orvik Terminal Manager"), (132 - 22) / 2);
     EXPECT_EQ(ColumnOf(sMenu, 1, "ID:"), 132 - 12);
     EXPECT_EQ(ColumnOf(sMenu, 37, "Item 60"), 51) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 5, "Item 28"), 51);
