@@ -45,6 +45,31 @@ constexpr const char *apszHelpLines[] = {
     nullptr,
 };
 
+constexpr const char *apszUsageLines[] = {
+    "Usage: orvik [-f MENUFILE] [-d FOLDER] [-l LOGFILE] [debug] [dump] [help]",
+    "Shows the menus of a menu file and starts the programs and commands they name.",
+    "",
+    "Options:",
+    "  -f MENUFILE  read the menus from MENUFILE instead of ./orvik.xml",
+    "  -d FOLDER    keep config.ini in FOLDER, exported as ORVIKDIR",
+    "  -l LOGFILE   write the log to LOGFILE, exported as ORVIKLOGFILE",
+    "  debug        log every step; the programs started do too (ORVIKDEBUG=Yes)",
+    "  dump         dump panel storage into the log, also in the programs started",
+    "  help         print the short list of runtime options",
+    "  -h, --help   print this text",
+    "Keys:",
+    "  Tab, arrows  move between the entries  Enter, click  choose",
+    "  PgUp, PgDn   scroll a page            Home, End     first and last item",
+    "  Ctrl-d       debugging on or off      Ctrl-u        dumps on or off",
+    "  Ctrl-c       end at once",
+    "Files:",
+    "  config.ini in the folder of -d, else in the current folder;",
+    "  log /tmp/OrvikLog.txt unless -l names another;",
+    "  menu ./orvik.xml, else " ORVIK_INSTALLED_MENU,
+    "Manual: man orvik",
+    nullptr,
+};
+
 constexpr const char *apszClearedVariables[] = {"ORVIKDEBUG", "ORVIKDUMP", "ORVIKDIR",
                                                 "ORVIKLOGFILE"};
 
@@ -148,6 +173,15 @@ int ReadArguments(int argc, char **argv)
         }
     }
     return OVRC_OK;
+}
+
+// "-h" or "--help" anywhere: the usage text is printed before anything else is done.
+bool UsageAsked(int argc, char **argv)
+{
+    for (int i = 1; i < argc; i++)
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0)
+            return true;
+    return false;
 }
 
 // Kernel name and version word, node name and release from the words of "uname -a".
@@ -279,6 +313,10 @@ void SignalHandler(int nSignal)
 
 int main(int argc, char **argv)
 {
+    if (UsageAsked(argc, argv)) {
+        OVPrintHelpLines(apszUsageLines);
+        return 0;
+    }
     OVInstallSignalHandlers(SignalHandler);
     int nRc = Initialize(argc, argv);
     // A start that fails says so where the user is looking; "help" is an ordinary ending.

@@ -11,27 +11,45 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr int BOTTOMENTRIES = 4;   /* Exit/Return, Help, Disconnect, Exit */
 constexpr int MENUNAMEWIDTH = 30;
+constexpr int MENUFIRSTROW = 4;    /* first row below the title area */
 constexpr int KEY_CTRL_D = 4;
 constexpr int KEY_CTRL_U = 21;
+constexpr const char *MOREABOVE = "  ^ more above";
+constexpr const char *MOREBELOW = "  v more below";
+
+// Where a level stood when the menu last left it: its current entry and scroll position.
+struct MENUPLACE {
+    MENUITEM *psItem = nullptr;      /* the current item, or */
+    int nBottomEntry = -1;           /* the current bottom-line entry */
+    int nTop = 0;
+};
+
+// One place per level, kept across Process_Menu calls; index 0 is unused.
+std::vector<MENUPLACE> asPlaces;
 
 // Everything one drawing builds; discarded when Process_Menu returns.
 struct MENUDRAWING {
-    MENUITEM *apsItems[MENUMAXITEMS];
-    int nItems = 0;
-    MENUTAB asEntries[MENUMAXENTRIES];
-    int nEntries = 0;
-    int nCurrent = 0;
-    int nUnselectable = 0;           /* items drawn without an entry: the table was full */
+    MENUITEM *apsItems[MENUMAXITEMS];   /* the items listed, in Tab order */
+    MENUWINDOW sWindow;
+    MENUTAB asBottom[BOTTOMENTRIES];
     MENUITEM *psHelpItem = nullptr;
     MENUITEM sFirstBottom {};        /* "Exit " at level 1, "Return " deeper */
     MENUITEM sHelpMissing {};        /* the Help entry of a level without a help item */
     MENUITEM sDisconnect {};
     MENUITEM sExtraExit {};
+    struct tm sNow {};
+    // The layout of the current terminal size.
+    bool bFits = false;              /* nothing is drawn on a terminal below the minimum */
+    int nRows = 0;
+    int nColumns = 0;
+    int nMenuColumn = 1;
+    int nFirstItemRow = MENUFIRSTROW; /* the row of item nTop */
 };
 
 void NameBuiltin(MENUITEM &sItem, const char *pszName)
@@ -46,9 +64,9 @@ void WriteAt(int nRow, int nColumn, const char *pszText)
     WriteString(pszText);
 }
 
-void WriteCentred(int nRow, int nWidth, const std::string &sText)
+void WriteCentred(int nRow, const std::string &sText)
 {
-    WriteAt(nRow, (nWidth - static_cast<int>(sText.size())) / 2, sText.c_str());
+    WriteAt(nRow, OVCentredColumn(psPabOrvik, OVDisplayWidth(sText)), sText.c_str());
 }
 
 void SetGroupColours(unsigned long ulGroup)
@@ -57,47 +75,161 @@ void SetGroupColours(unsigned long ulGroup)
                asOVDisplayAttributes[ulGroup].nBackgroundColor);
 }
 
-// The bottom-line entries always find room: items stop taking entries BOTTOMENTRIES early.
-bool AddEntry(MENUDRAWING &sDrawing, int nRow, int nColumn, int nLength, MENUITEM *psItem,
-              bool bBottomLine)
+// Items and the bottom line carry the Menu Item attribute; the current entry has its
+// reverse bit turned over, so that it stands out whatever the attribute is.
+void SetEntryStyle(unsigned long ulGroup, bool bCurrent)
 {
-    int nRoom = bBottomLine ? MENUMAXENTRIES : MENUMAXENTRIES - BOTTOMENTRIES;
-    if (sDrawing.nEntries >= nRoom) {
-        sDrawing.nUnselectable++;
-        return false;
+    OVSetAttribute(asOVDisplayAttributes[OVDG_MENUITEM].nAttribute);
+    if (bCurrent) {
+        attr_t nAttributes = 0;
+        short nPair = 0;
+        wattr_get(stdscr, &nAttributes, &nPair, nullptr);
+        if ((nAttributes & A_REVERSE) != 0)
+            wattr_off(stdscr, A_REVERSE, nullptr);
+        else
+            wattr_on(stdscr, A_REVERSE, nullptr);
     }
-    MENUTAB &sEntry = sDrawing.asEntries[sDrawing.nEntries++];
-    std::memcpy(sEntry.szEyeCatcher, "TITEMBLK", 8);
-    sEntry.nRow = nRow;
-    sEntry.nColumn = nColumn;
-    sEntry.nLength = nLength;
-    sEntry.psMenuItem = psItem;
-    return true;
+    SetGroupColours(ulGroup);
 }
 
-// Writes the bottom entry at nColumn and returns the column of the next one.
-int AddBottomEntry(MENUDRAWING &sDrawing, int nRow, int nColumn, MENUITEM *psItem,
-                   const char *pszText)
+// The items of the level and its help item; the first item is always listed, a later
+// "help" item is reached from the bottom line instead.
+void ListItems(MENUDRAWING &sDrawing, MENUITEM **apsGathered, int nGathered)
 {
-    int nLength = static_cast<int>(std::strlen(pszText));
-    WriteAt(nRow, nColumn, pszText);
-    AddEntry(sDrawing, nRow, nColumn, nLength, psItem, true);
-    return nColumn + nLength + 1;
+    int nItems = 0;
+    for (int i = 0; i < nGathered; i++) {
+        if (i > 0 && strcasecmp(apsGathered[i]->szName, "help") == 0)
+            sDrawing.psHelpItem = apsGathered[i];
+        else
+            sDrawing.apsItems[nItems++] = apsGathered[i];
+    }
+    sDrawing.sWindow.nItems = nItems;
 }
 
-void DrawMenu(MENUDRAWING &sDrawing, const struct tm &sNow)
+void PlaceBottomEntries(MENUDRAWING &sDrawing)
+{
+    NameBuiltin(sDrawing.sFirstBottom, nMenuLevel == 1 ? "Exit " : "Return ");
+    NameBuiltin(sDrawing.sHelpMissing, "Help ");
+    NameBuiltin(sDrawing.sDisconnect, "Disconnect ");
+    NameBuiltin(sDrawing.sExtraExit, "Exit ");
+    MENUITEM *apsBottom[BOTTOMENTRIES] = {
+        &sDrawing.sFirstBottom,
+        sDrawing.psHelpItem != nullptr ? sDrawing.psHelpItem : &sDrawing.sHelpMissing,
+        psConnectedSystem != nullptr ? &sDrawing.sDisconnect : nullptr,
+        nMenuLevel > 1 ? &sDrawing.sExtraExit : nullptr,
+    };
+    int nBottom = 0;
+    for (MENUITEM *psItem : apsBottom) {
+        if (psItem == nullptr)
+            continue;
+        MENUTAB &sEntry = sDrawing.asBottom[nBottom++];
+        std::memcpy(sEntry.szEyeCatcher, "TITEMBLK", 8);
+        sEntry.psMenuItem = psItem;
+        // The help item is shown as "Help ", whatever its title.
+        sEntry.nLength = psItem == sDrawing.psHelpItem
+                             ? 5 : static_cast<int>(std::strlen(psItem->szName));
+    }
+    sDrawing.sWindow.nBottom = nBottom;
+}
+
+// Lays the screen out for the terminal's present size, keeping the current entry.
+void LayOut(MENUDRAWING &sDrawing)
 {
     RefreshTerminalSize();
-    const int nRows = psPabOrvik->nRows;
-    const int nColumns = psPabOrvik->nColumns;
+    sDrawing.nRows = psPabOrvik->nRows;
+    sDrawing.nColumns = psPabOrvik->nColumns;
+    sDrawing.bFits = OVTerminalFits(sDrawing.nRows, sDrawing.nColumns);
+    sDrawing.nMenuColumn = OVCentredColumn(psPabOrvik, MENUNAMEWIDTH);
+    MENUWINDOW &sWindow = sDrawing.sWindow;
+    MenuWindowFit(sWindow, MenuItemRows(sDrawing.nRows));
+    sDrawing.nFirstItemRow = MENUFIRSTROW + (sWindow.bMarkers ? 1 : 0);
+    int nColumn = sDrawing.nMenuColumn;
+    for (int i = 0; i < sWindow.nBottom; i++) {
+        MENUTAB &sEntry = sDrawing.asBottom[i];
+        sEntry.nRow = sDrawing.nRows - 2;
+        sEntry.nColumn = nColumn;
+        nColumn += sEntry.nLength + 1;
+    }
+}
+
+int BelowRow(const MENUDRAWING &sDrawing)
+{
+    return sDrawing.nFirstItemRow + sDrawing.sWindow.nVisible;
+}
+
+// Draws entry nEntry where it stands; an item outside the window is not drawn.
+void DrawEntry(const MENUDRAWING &sDrawing, int nEntry)
+{
+    const MENUWINDOW &sWindow = sDrawing.sWindow;
+    const bool bCurrent = nEntry == sWindow.nCurrent;
+    if (nEntry >= sWindow.nItems) {
+        const MENUTAB &sEntry = sDrawing.asBottom[nEntry - sWindow.nItems];
+        SetEntryStyle(OVDG_BUTTON, bCurrent);
+        WriteAt(sEntry.nRow, sEntry.nColumn,
+                sEntry.psMenuItem == sDrawing.psHelpItem ? "Help " : sEntry.psMenuItem->szName);
+        return;
+    }
+    if (nEntry < sWindow.nTop || nEntry >= sWindow.nTop + sWindow.nVisible)
+        return;
+    SetEntryStyle(OVDG_MENUITEM, bCurrent);
+    WriteAt(sDrawing.nFirstItemRow + nEntry - sWindow.nTop, sDrawing.nMenuColumn,
+            OVPadColumns(sDrawing.apsItems[nEntry]->szName, MENUNAMEWIDTH).c_str());
+}
+
+// The marker row says whether items lie beyond the window; blank when none do.
+void DrawMarker(const MENUDRAWING &sDrawing, int nRow, bool bMore, const char *pszText)
+{
+    if (bMore) {
+        SetEntryStyle(OVDG_MENUITEM, false);
+        WriteAt(nRow, sDrawing.nMenuColumn, OVPadColumns(pszText, MENUNAMEWIDTH).c_str());
+    } else {
+        wattrset(stdscr, A_NORMAL);
+        WriteAt(nRow, sDrawing.nMenuColumn, std::string(MENUNAMEWIDTH, ' ').c_str());
+    }
+}
+
+void DrawItems(const MENUDRAWING &sDrawing)
+{
+    const MENUWINDOW &sWindow = sDrawing.sWindow;
+    for (int i = sWindow.nTop; i < sWindow.nTop + sWindow.nVisible; i++)
+        DrawEntry(sDrawing, i);
+    if (sWindow.bMarkers) {
+        DrawMarker(sDrawing, MENUFIRSTROW, sWindow.nTop > 0, MOREABOVE);
+        DrawMarker(sDrawing, BelowRow(sDrawing), sWindow.nTop + sWindow.nVisible < sWindow.nItems,
+                   MOREBELOW);
+    }
+}
+
+void PlaceCursor(const MENUDRAWING &sDrawing)
+{
+    const MENUWINDOW &sWindow = sDrawing.sWindow;
+    if (sWindow.nCurrent >= sWindow.nItems) {
+        const MENUTAB &sEntry = sDrawing.asBottom[sWindow.nCurrent - sWindow.nItems];
+        SetPosition(sEntry.nRow, sEntry.nColumn);
+    } else {
+        SetPosition(sDrawing.nFirstItemRow + sWindow.nCurrent - sWindow.nTop,
+                    sDrawing.nMenuColumn);
+    }
+}
+
+// Draws the whole screen at the size LayOut found; below the minimum size nothing, as
+// GetKBM shows its notice there.
+void DrawMenu(const MENUDRAWING &sDrawing)
+{
     InitializeCurses();
+    bOVResizePending = false;
+    if (!sDrawing.bFits)
+        return;
+    const int nRows = sDrawing.nRows;
+    const int nColumns = sDrawing.nColumns;
+    const struct tm &sNow = sDrawing.sNow;
     SetGroupColours(OVDG_PANEL);
 
-    WriteCentred(1, nColumns, "Orvik Terminal Manager");
+    WriteCentred(1, "Orvik Terminal Manager");
     std::string sTitleVersion = nMenuLevel == 1 ? "Network Version" : szSavedSubMenu;
     if (psConnectedSystem != nullptr)
         sTitleVersion += std::string(": ") + psConnectedSystem->szIP;
-    WriteCentred(2, nColumns, sTitleVersion);
+    WriteCentred(2, sTitleVersion);
 
     char szText[64];
     std::snprintf(szText, sizeof szText, "ID: %-8s", pszUserID != nullptr ? pszUserID : "");
@@ -112,51 +244,67 @@ void DrawMenu(MENUDRAWING &sDrawing, const struct tm &sNow)
     WriteAt(2, 1, szKernelRelease);
     WriteAt(3, 1, szNodeName);
 
-    const int nMenuColumn = std::max(1, (nColumns - MENUNAMEWIDTH) / 2);
     const std::string sBlankLine(nColumns > 2 ? nColumns - 2 : 0, ' ');
     WriteAt(nRows - 2, 1, sBlankLine.c_str());
     WriteAt(nRows - 4, 1, sBlankLine.c_str());
 
+    DrawItems(sDrawing);
+    for (int i = 0; i < sDrawing.sWindow.nBottom; i++)
+        DrawEntry(sDrawing, sDrawing.sWindow.nItems + i);
+
     OVSetAttribute(asOVDisplayAttributes[OVDG_MENUITEM].nAttribute);
-    SetGroupColours(OVDG_MENUITEM);
-    int nRow = 4;
-    for (int i = 0; i < sDrawing.nItems; i++) {
-        MENUITEM *psItem = sDrawing.apsItems[i];
-        // The first item is always listed; a later "help" item is reached from the bottom line.
-        if (i > 0 && strcasecmp(psItem->szName, "help") == 0) {
-            sDrawing.psHelpItem = psItem;
-            continue;
-        }
-        std::string sName = psItem->szName;
-        if (sName.size() < MENUNAMEWIDTH)
-            sName.resize(MENUNAMEWIDTH, ' ');
-        WriteAt(nRow, nMenuColumn, sName.c_str());
-        AddEntry(sDrawing, nRow, nMenuColumn, MENUNAMEWIDTH, psItem, false);
-        nRow++;
-    }
-    if (sDrawing.nUnselectable > 0)
-        OVLog(OVLOG_DEBUG,
-              "orvik Process_Menu: Entry table full, %d items are shown but cannot be chosen.",
-              sDrawing.nUnselectable);
-
-    SetGroupColours(OVDG_BUTTON);
-    NameBuiltin(sDrawing.sFirstBottom, nMenuLevel == 1 ? "Exit " : "Return ");
-    NameBuiltin(sDrawing.sHelpMissing, "Help ");
-    NameBuiltin(sDrawing.sDisconnect, "Disconnect ");
-    NameBuiltin(sDrawing.sExtraExit, "Exit ");
-    int nColumn = AddBottomEntry(sDrawing, nRows - 2, nMenuColumn, &sDrawing.sFirstBottom,
-                                 sDrawing.sFirstBottom.szName);
-    MENUITEM *psHelp = sDrawing.psHelpItem != nullptr ? sDrawing.psHelpItem : &sDrawing.sHelpMissing;
-    nColumn = AddBottomEntry(sDrawing, nRows - 2, nColumn, psHelp, "Help ");
-    if (psConnectedSystem != nullptr)
-        nColumn = AddBottomEntry(sDrawing, nRows - 2, nColumn, &sDrawing.sDisconnect,
-                                 "Disconnect ");
-    if (nMenuLevel > 1)
-        AddBottomEntry(sDrawing, nRows - 2, nColumn, &sDrawing.sExtraExit, "Exit ");
-
     OVSetColor(COLOR_GREEN, asOVDisplayAttributes[OVDG_PANEL].nBackgroundColor);
-    WriteCentred(nRows - 4, nColumns, "Click selection or Tab and press Enter.");
-    SetPosition(sDrawing.asEntries[0].nRow, sDrawing.asEntries[0].nColumn);
+    WriteCentred(nRows - 4, "Click selection or Tab and press Enter.");
+    PlaceCursor(sDrawing);
+}
+
+// Draws what a move or a scroll changed: the whole window when it scrolled, else the old
+// and the new current entry.
+void ShowMove(MENUDRAWING &sDrawing, int nOldCurrent, int nOldTop)
+{
+    if (!sDrawing.bFits)
+        return;
+    if (sDrawing.sWindow.nTop != nOldTop)
+        DrawItems(sDrawing);
+    DrawEntry(sDrawing, nOldCurrent);
+    DrawEntry(sDrawing, sDrawing.sWindow.nCurrent);
+    PlaceCursor(sDrawing);
+}
+
+MENUPLACE &PlaceOf(int nLevel)
+{
+    if (static_cast<int>(asPlaces.size()) <= nLevel)
+        asPlaces.resize(static_cast<std::size_t>(nLevel) + 1);
+    return asPlaces[static_cast<std::size_t>(nLevel)];
+}
+
+void RememberPlace(const MENUDRAWING &sDrawing)
+{
+    const MENUWINDOW &sWindow = sDrawing.sWindow;
+    MENUPLACE &sPlace = PlaceOf(nMenuLevel);
+    sPlace.nTop = sWindow.nTop;
+    sPlace.psItem = sWindow.nCurrent < sWindow.nItems ? sDrawing.apsItems[sWindow.nCurrent] : nullptr;
+    sPlace.nBottomEntry = sWindow.nCurrent < sWindow.nItems ? -1 : sWindow.nCurrent - sWindow.nItems;
+}
+
+// The entry the level had when the menu last left it; the first item for a level not seen
+// yet, or whose item is no longer listed.
+void RestorePlace(MENUDRAWING &sDrawing)
+{
+    MENUWINDOW &sWindow = sDrawing.sWindow;
+    const MENUPLACE &sPlace = PlaceOf(nMenuLevel);
+    if (sPlace.nBottomEntry >= 0) {
+        sWindow.nCurrent = sWindow.nItems + std::min(sPlace.nBottomEntry, sWindow.nBottom - 1);
+        sWindow.nTop = sPlace.nTop;
+        return;
+    }
+    for (int i = 0; i < sWindow.nItems; i++) {
+        if (sDrawing.apsItems[i] == sPlace.psItem) {
+            sWindow.nCurrent = i;
+            sWindow.nTop = sPlace.nTop;
+            return;
+        }
+    }
 }
 
 // Ctrl-d and Ctrl-u: the switch flips and the children started next inherit it.
@@ -169,9 +317,9 @@ void ToggleSwitch(int &bSwitch, const char *pszVariable)
         OVLog(OVLOG_DEBUG, "Orvik Process_Menu. %s set to: %s.", pszVariable, pszValue);
 }
 
-int ActOnEntry(MENUDRAWING &sDrawing, const MENUTAB &sEntry)
+int ActOnEntry(MENUDRAWING &sDrawing, MENUITEM *psItem)
 {
-    MENUITEM *psItem = sEntry.psMenuItem;
+    RememberPlace(sDrawing);
     int nRc = OVRC_OK;
     if (psItem == &sDrawing.sHelpMissing) {
         CreateHelpBoxi(psPabOrvik, "No Help is available", 0, 0, 80);
@@ -187,6 +335,7 @@ int ActOnEntry(MENUDRAWING &sDrawing, const MENUTAB &sEntry)
     } else if (strcasecmp(psItem->szAction, "SubMenu") == 0) {
         OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, psItem->szName);
         nMenuLevel++;
+        PlaceOf(nMenuLevel) = MENUPLACE {};   // a submenu opens on its first item
     } else {
         nRc = Process_Selection(psItem);
     }
@@ -194,19 +343,48 @@ int ActOnEntry(MENUDRAWING &sDrawing, const MENUTAB &sEntry)
     return nRc;
 }
 
-int FindClickedEntry(const MENUDRAWING &sDrawing, const CHARINPUT &sCharInput)
+// What a click landed on: an entry (>= 0), a marker (scrolls, -2), or nothing (-1).
+int FindClickedEntry(MENUDRAWING &sDrawing, const CHARINPUT &sCharInput)
 {
-    for (int i = 0; i < sDrawing.nEntries; i++) {
-        const MENUTAB &sEntry = sDrawing.asEntries[i];
-        if (sCharInput.nRow == sEntry.nRow && sCharInput.nColumn >= sEntry.nColumn &&
-            sCharInput.nColumn <= sEntry.nColumn + sEntry.nLength - 1)
-            return i;
+    MENUWINDOW &sWindow = sDrawing.sWindow;
+    const int nColumn = sCharInput.nColumn;
+    const int nRow = sCharInput.nRow;
+    for (int i = 0; i < sWindow.nBottom; i++) {
+        const MENUTAB &sEntry = sDrawing.asBottom[i];
+        if (nRow == sEntry.nRow && nColumn >= sEntry.nColumn &&
+            nColumn <= sEntry.nColumn + sEntry.nLength - 1)
+            return sWindow.nItems + i;
+    }
+    if (!sDrawing.bFits || nColumn < sDrawing.nMenuColumn ||
+        nColumn >= sDrawing.nMenuColumn + MENUNAMEWIDTH)
+        return -1;
+    const int nItem = sWindow.nTop + nRow - sDrawing.nFirstItemRow;
+    if (nRow >= sDrawing.nFirstItemRow && nRow < sDrawing.nFirstItemRow + sWindow.nVisible &&
+        nItem < sWindow.nItems)
+        return nItem;
+    if (!sWindow.bMarkers)
+        return -1;
+    if (nRow == MENUFIRSTROW && sWindow.nTop > 0) {
+        MenuWindowScroll(sWindow, -sWindow.nVisible);
+        return -2;
+    }
+    if (nRow == BelowRow(sDrawing) && sWindow.nTop + sWindow.nVisible < sWindow.nItems) {
+        MenuWindowScroll(sWindow, sWindow.nVisible);
+        return -2;
     }
     return -1;
 }
 
+MENUITEM *EntryItem(const MENUDRAWING &sDrawing, int nEntry)
+{
+    const MENUWINDOW &sWindow = sDrawing.sWindow;
+    return nEntry < sWindow.nItems ? sDrawing.apsItems[nEntry]
+                                   : sDrawing.asBottom[nEntry - sWindow.nItems].psMenuItem;
+}
+
 int RunInputLoop(MENUDRAWING &sDrawing)
 {
+    MENUWINDOW &sWindow = sDrawing.sWindow;
     for (;;) {
         CHARINPUT sCharInput {};
         int nRc = GetKBM(&sCharInput);
@@ -214,10 +392,15 @@ int RunInputLoop(MENUDRAWING &sDrawing)
             OVLog(OVLOG_ERROR, "orvik Process_Menu: DoProcessing failed, nRc: %d.", nRc);
             return nRc;
         }
-        const int nLast = sDrawing.nEntries - 1;
+        const int nOldCurrent = sWindow.nCurrent;
+        const int nOldTop = sWindow.nTop;
         switch (sCharInput.nChar) {
         case OVKEY_MOUSE: {
             int nFound = FindClickedEntry(sDrawing, sCharInput);
+            if (nFound == -2) {
+                ShowMove(sDrawing, nOldCurrent, nOldTop);
+                continue;
+            }
             if (nFound < 0) {
                 OVLog(OVLOG_DEBUG,
                       "Orvik Process_Menu: Mouse Event. Did not find Selection.  "
@@ -225,38 +408,30 @@ int RunInputLoop(MENUDRAWING &sDrawing)
                       sCharInput.nRow, sCharInput.nColumn);
                 continue;
             }
-            sDrawing.nCurrent = nFound;
-            SetPosition(sDrawing.asEntries[nFound].nRow, sDrawing.asEntries[nFound].nColumn);
-            return ActOnEntry(sDrawing, sDrawing.asEntries[nFound]);
+            sWindow.nCurrent = nFound;
+            ShowMove(sDrawing, nOldCurrent, nOldTop);
+            return ActOnEntry(sDrawing, EntryItem(sDrawing, nFound));
         }
-        case OVKEY_TAB:
-        case OVKEY_DOWN:
-        case OVKEY_RIGHT:
-            sDrawing.nCurrent = sDrawing.nCurrent >= nLast ? 0 : sDrawing.nCurrent + 1;
-            break;
-        case OVKEY_BTAB:
-        case OVKEY_UP:
-        case OVKEY_LEFT:
-            sDrawing.nCurrent = sDrawing.nCurrent <= 0 ? nLast : sDrawing.nCurrent - 1;
-            break;
         case OVKEY_ENTER:
-            return ActOnEntry(sDrawing, sDrawing.asEntries[sDrawing.nCurrent]);
+            return ActOnEntry(sDrawing, EntryItem(sDrawing, sWindow.nCurrent));
         case KEY_CTRL_D:
             ToggleSwitch(bDebug, "ORVIKDEBUG");
             continue;
         case KEY_CTRL_U:
             ToggleSwitch(bDump, "ORVIKDUMP");
             continue;
-        case KEY_RESIZE:
-            // The layout depends on the size: draw again at the new one.
-            EndCurses();
-            return OVRC_OK;
-        default:
-            (void)!write(STDOUT_FILENO, "\a", 1);
+        case OVKEY_RESIZE:
+            // Everything depends on the size: lay out and draw again, on the same entry.
+            LayOut(sDrawing);
+            DrawMenu(sDrawing);
             continue;
+        default:
+            if (!MenuWindowMove(sWindow, sCharInput.nChar)) {
+                (void)!write(STDOUT_FILENO, "\a", 1);
+                continue;
+            }
+            ShowMove(sDrawing, nOldCurrent, nOldTop);
         }
-        SetPosition(sDrawing.asEntries[sDrawing.nCurrent].nRow,
-                    sDrawing.asEntries[sDrawing.nCurrent].nColumn);
     }
 }
 
@@ -294,8 +469,9 @@ int Process_Menu()
     localtime_r(&nNow, &sNow);
 
     auto psDrawing = std::make_unique<MENUDRAWING>();
-    psDrawing->nItems = GatherMenuItems(psDrawing->apsItems, MENUMAXITEMS);
-    if (psDrawing->nItems == 0) {
+    auto apsGathered = std::make_unique<MENUITEM *[]>(MENUMAXITEMS);
+    const int nGathered = GatherMenuItems(apsGathered.get(), MENUMAXITEMS);
+    if (nGathered == 0) {
         if (nMenuLevel <= 1) {
             // Falling below the main menu would loop for ever drawing nothing.
             OVLog(OVLOG_ERROR, "orvik Process_Menu: No Menu Items to show in the Main Menu.");
@@ -305,6 +481,11 @@ int Process_Menu()
         return OVTraceEnd("Process_Menu", OVRC_OK);
     }
 
-    DrawMenu(*psDrawing, sNow);
+    ListItems(*psDrawing, apsGathered.get(), nGathered);
+    PlaceBottomEntries(*psDrawing);
+    RestorePlace(*psDrawing);
+    psDrawing->sNow = sNow;
+    LayOut(*psDrawing);
+    DrawMenu(*psDrawing);
     return OVTraceEnd("Process_Menu", RunInputLoop(*psDrawing));
 }

@@ -10,6 +10,8 @@
  *    freed before Finish releases the heap chunks in one pass.
  *  - Process_Menu (menupanel.cpp) draws one level with the screen primitives and acts on one
  *    choice; Process_Selection (selection.cpp) starts the item's program through the shell.
+ *    A level longer than the screen scrolls (menuwindow.cpp); each level's current entry and
+ *    scroll position survive the choice, so the next Process_Menu shows them again.
  *  - Functions return OVRC_* codes and pass a callee's non-zero code upward.
  */
 #ifndef ORVIKMENU_H
@@ -32,7 +34,7 @@ struct MENUITEM {
     char *pszHelpText;           /* Help, on the program heap; NULL when the item has none */
 };
 
-/* One selectable entry of the drawn menu, in Tab order. */
+/* One entry of the drawn bottom line, in Tab order. */
 struct MENUTAB {
     char szEyeCatcher[8];        /* "TITEMBLK" */
     int nRow;
@@ -42,7 +44,6 @@ struct MENUTAB {
 };
 
 constexpr int MENUMAXITEMS = 1000;   /* items gathered for one level */
-constexpr int MENUMAXENTRIES = 1000; /* entries of one drawing, bottom line included */
 constexpr int MENUTEXTMAX = 127;     /* characters kept of a Title or Invoke text */
 constexpr int MENUHELPMAX = 15999;   /* characters of a help text passed to a child */
 
@@ -89,6 +90,32 @@ int ProcessXMLNode(_xmlTextReader *psReader);
 int Add_MenuItem();
 /* Writes the menu structure table into the log. */
 void LogMenuStructure();
+
+/* ---- menuwindow.cpp - which items of a level are shown, and where the cursor goes ---- */
+
+/* The entries of one level in Tab order: the listed items 0..nItems-1, then the entries
+   of the bottom line. Items nTop..nTop+nVisible-1 are shown; when bMarkers is set the level
+   is longer than its rows, and the first and last of them say whether more lie above or
+   below instead of holding items. */
+struct MENUWINDOW {
+    int nItems = 0;
+    int nBottom = 0;
+    int nVisible = 0;
+    int nTop = 0;
+    int nCurrent = 0;
+    bool bMarkers = false;
+};
+
+/* Rows between the title area and the instruction line of a terminal nRows high. */
+int MenuItemRows(int nRows);
+/* Lays the window out for nItemRows rows, keeping the current entry and showing it. */
+void MenuWindowFit(MENUWINDOW &sWindow, int nItemRows);
+/* Moves the current entry for a key (Tab, arrows, Page Up/Down, Home, End) and scrolls to
+   show it; false for any other key. */
+bool MenuWindowMove(MENUWINDOW &sWindow, int nKey);
+/* Scrolls by nDelta items (negative: up); a current item that leaves the window is replaced
+   by the nearest one shown. */
+void MenuWindowScroll(MENUWINDOW &sWindow, int nDelta);
 
 /* ---- menupanel.cpp - the menu screen ---- */
 

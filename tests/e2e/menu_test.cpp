@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,8 @@ namespace {
 
 const std::string ORVIK = std::string(ORVIK_BIN_DIR) + "/orvik";
 const std::string READY = "Click selection or Tab and press Enter.";
+// The item of the long menu's submenu: wider than the 30 columns of an item.
+const std::string INNER = "Inner item whose title is wider than its column";
 
 std::string ReadText(const std::string &sPath)
 {
@@ -148,8 +152,48 @@ protected:
         return psSession;
     }
 
+    // Sixty items "Item 01" .. "Item 60"; each one run leaves the file ran-NN. Item 20 is a
+    // submenu instead, with one item of its own.
+    std::string LongMenu() const
+    {
+        std::string sXml = "<Menu>\n";
+        for (int i = 1; i <= 60; i++) {
+            char szNumber[8];
+            std::snprintf(szNumber, sizeof szNumber, "%02d", i);
+            if (i == 20)
+                sXml += Item("Sub 20", "SubMenu", Item(INNER, "true"));
+            else
+                sXml += Item(std::string("Item ") + szNumber,
+                             "sh -c 'touch " + home.sRoot + "/ran-" + szNumber + "' sh");
+        }
+        return sXml + "</Menu>\n";
+    }
+
+    // The names of the ran-NN files, in order.
+    std::vector<std::string> ItemsRun() const
+    {
+        std::vector<std::string> asRun;
+        for (const auto &sEntry : fs::directory_iterator(home.sRoot))
+            if (sEntry.path().filename().string().rfind("ran-", 0) == 0)
+                asRun.push_back(sEntry.path().filename().string());
+        std::sort(asRun.begin(), asRun.end());
+        return asRun;
+    }
+
     TestHome home;
 };
+
+// The menu takes at most one mouse event a second: click until the check holds, waiting
+// long enough after each click that a click taken is never repeated.
+bool ClickUntil(TmuxSession &sMenu, int nRow, int nColumn, const std::function<bool()> &fCheck)
+{
+    for (int i = 0; i < 4; i++) {
+        sMenu.Click(nRow, nColumn);
+        if (Eventually(fCheck, 1500))
+            return true;
+    }
+    return false;
+}
 
 class MenuScreenSize : public MenuE2E, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
@@ -264,7 +308,9 @@ TEST_F(MenuE2E, SubmenuShowsItsItemsAndHelpAndReturnGoesBack)
     ASSERT_TRUE(sMenu.WaitForGone("Tools help text"));
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit"));
 
-    sMenu.SendKeys("Tab Enter");         // Return
+    // The box leaves the cursor on Help, the entry that opened it.
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(22, 25 + 8); }));
+    sMenu.SendKeys("BTab Enter");        // Return
     ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
     EXPECT_TRUE(sMenu.WaitFor("Environment"));
     EXPECT_TRUE(sMenu.WaitFor("Exit  Help"));
@@ -306,14 +352,15 @@ TEST_F(MenuE2E, ChildrenInheritTheSwitchesThatCtrlDAndCtrlUSet)
     TmuxSession sMenu(Command(WriteMenu(StandardMenu())), sOptions);
     ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
     const std::string sEnvFile = home.sRoot + "/env.txt";
-    auto RunEnvironmentItem = [&] {
+    // The first run moves to the item; the menu keeps it current for the later runs.
+    auto RunEnvironmentItem = [&](const char *pszKeys = "Enter") {
         fs::remove(sEnvFile);
-        sMenu.SendKeys("Tab Enter");
+        sMenu.SendKeys(pszKeys);
         EXPECT_TRUE(Eventually([&] { return fs::exists(sEnvFile) && sMenu.WaitFor(READY, 100); }));
         return ReadText(sEnvFile);
     };
 
-    std::string sEnv = RunEnvironmentItem();
+    std::string sEnv = RunEnvironmentItem("Tab Enter");
     EXPECT_EQ(sEnv.find("ORVIKDEBUG"), std::string::npos) << sEnv;
     EXPECT_EQ(sEnv.find("ORVIKDUMP"), std::string::npos) << sEnv;
     EXPECT_NE(sEnv.find("ORVIKDIR=" + home.sOrvikDir + "\n"), std::string::npos) << sEnv;
@@ -363,13 +410,14 @@ TEST_F(MenuE2E, FailingChildIsSaidInABoxOnceAndExitingChildEndsTheMenu)
               std::string::npos)
         << sLog;
 
+    // The menu comes back on the item that ran: each Tab goes on to the next one.
     ExpectBox("Tab Enter", "Missing: command not found: orvik-no-such-command");
-    ExpectBox("Tab Tab Enter", "Says ended with status 4: first complaint");
+    ExpectBox("Tab Enter", "Says ended with status 4: first complaint");
 
     // Said already, or interrupted by the user: logged, back to the menu without a box.
-    for (const char *pszKeys : {"Tab Tab Tab Enter", "Tab Tab Tab Tab Enter"}) {
+    for (int i = 0; i < 2; i++) {
         const int nFailures = CountOf(home.ReadLog(), "Failure in call to");
-        sMenu.SendKeys(pszKeys);
+        sMenu.SendKeys("Tab Enter");
         ASSERT_TRUE(Eventually([&] {
             return CountOf(home.ReadLog(), "Failure in call to") == nFailures + 1;
         })) << home.ReadLog();
@@ -378,7 +426,7 @@ TEST_F(MenuE2E, FailingChildIsSaidInABoxOnceAndExitingChildEndsTheMenu)
         EXPECT_TRUE(sMenu.IsRunning());
     }
 
-    sMenu.SendKeys("Tab Tab Tab Tab Tab Enter"); // Quit
+    sMenu.SendKeys("Tab Enter");         // Quit
     ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
     EXPECT_EQ(sMenu.ExitStatus(), 0);
 }
@@ -550,4 +598,201 @@ TEST_F(MenuE2E, FailedStartUpSaysWhyAndEndsWithEight)
     EXPECT_EQ(sOutput, "orvik: no menu items in " + sMissing + "; see the log /tmp/OrvikLog.txt\n");
 
     EXPECT_EQ(RunProgram({ORVIK, "help"}, &sOutput), 0);
+}
+
+// A level longer than the screen scrolls between the title area and the instruction line;
+// the bottom line stays where it is and a click acts only on what is drawn where it lands.
+TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
+{
+    auto psMenu = Start(LongMenu());
+    TmuxSession &sMenu = *psMenu;
+    const int nMenuColumn = 25;
+    auto CursorOn = [&](int nRow) {
+        return Eventually([&] { return CursorCell(sMenu) == std::make_pair(nRow, nMenuColumn); });
+    };
+    auto ExpectFrame = [&] {
+        EXPECT_EQ(ColumnOf(sMenu, 20, READY), 20) << sMenu.Capture();
+        EXPECT_EQ(sMenu.Line(22), std::string(24, ' ') + "Exit  Help") << sMenu.Capture();
+        EXPECT_EQ(sMenu.Line(21), "");
+        EXPECT_EQ(sMenu.Line(23), "");
+    };
+
+    // Fourteen items in rows 5-18, the markers in rows 4 and 19.
+    EXPECT_EQ(sMenu.Line(4), "") << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 5, "Item 01"), nMenuColumn);
+    EXPECT_EQ(ColumnOf(sMenu, 18, "Item 14"), nMenuColumn);
+    EXPECT_EQ(ColumnOf(sMenu, 19, "  v more below"), nMenuColumn);
+    EXPECT_EQ(sMenu.Capture().find("Item 15"), std::string::npos);
+    ExpectFrame();
+    EXPECT_TRUE(CursorOn(5));
+
+    // The current item is in reverse of the Menu Item colours; moving draws the old one back.
+    CellStyle sPlain = sMenu.Cell(6, nMenuColumn);
+    EXPECT_TRUE(sMenu.Cell(5, nMenuColumn).bReverse);
+    EXPECT_FALSE(sPlain.bReverse);
+    EXPECT_EQ(sPlain.nForeground, 7);
+    EXPECT_EQ(sPlain.nBackground, 4);
+    sMenu.SendKeys("Down");
+    ASSERT_TRUE(CursorOn(6));
+    EXPECT_FALSE(sMenu.Cell(5, nMenuColumn).bReverse);
+    EXPECT_TRUE(sMenu.Cell(6, nMenuColumn + 29).bReverse) << "the whole column is reversed";
+
+    sMenu.SendKeys("End");
+    ASSERT_TRUE(sMenu.WaitFor("Item 60")) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 18, "Item 60"), nMenuColumn) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 5, "Item 47"), nMenuColumn);
+    EXPECT_EQ(ColumnOf(sMenu, 4, "  ^ more above"), nMenuColumn);
+    EXPECT_EQ(sMenu.Line(19), "");
+    EXPECT_TRUE(CursorOn(18));
+    EXPECT_TRUE(sMenu.Cell(18, nMenuColumn).bReverse);
+    ExpectFrame();
+
+    // Tab from the last item goes to the bottom line without scrolling; Home goes to the top.
+    sMenu.SendKeys("Tab");
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(22, nMenuColumn); }));
+    EXPECT_TRUE(sMenu.Cell(22, nMenuColumn).bReverse);
+    EXPECT_FALSE(sMenu.Cell(18, nMenuColumn).bReverse);
+    sMenu.SendKeys("Home");
+    ASSERT_TRUE(sMenu.WaitFor("Item 01"));
+    EXPECT_TRUE(CursorOn(5));
+    EXPECT_FALSE(sMenu.Cell(22, nMenuColumn).bReverse);
+    sMenu.SendKeys("End");
+    ASSERT_TRUE(sMenu.WaitFor("Item 60"));
+
+    // A click on row 10 runs the item drawn there, Item 52, and nothing else; the menu comes
+    // back on it, scrolled as it was.
+    ASSERT_TRUE(ClickUntil(sMenu, 10, nMenuColumn + 3, [&] { return !ItemsRun().empty(); }));
+    ASSERT_TRUE(sMenu.WaitFor(READY));
+    EXPECT_EQ(ItemsRun(), std::vector<std::string>{"ran-52"});
+    EXPECT_TRUE(CursorOn(10)) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 10, "Item 52"), nMenuColumn);
+    EXPECT_TRUE(sMenu.Cell(10, nMenuColumn).bReverse);
+
+    // A click on the upper marker scrolls a page up and runs nothing.
+    ASSERT_TRUE(ClickUntil(sMenu, 4, nMenuColumn + 4,
+                           [&] { return ColumnOf(sMenu, 5, "Item 33") == nMenuColumn; }))
+        << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 19, "  v more below"), nMenuColumn);
+    EXPECT_EQ(ItemsRun(), std::vector<std::string>{"ran-52"});
+    ExpectFrame();
+
+    // The bottom line is clicked where it is drawn: Exit ends the menu.
+    ASSERT_TRUE(ClickUntil(sMenu, 22, nMenuColumn + 1, [&] { return sMenu.WaitForExit(100); }));
+    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    EXPECT_EQ(ItemsRun(), std::vector<std::string>{"ran-52"});
+}
+
+// Every change of size lays the whole screen out again on the same current item, shown;
+// below 80x24 there is only the notice, and clicks there choose nothing.
+TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
+{
+    auto psMenu = Start(LongMenu());
+    TmuxSession &sMenu = *psMenu;
+    sMenu.SendKeys("End Up");
+    ASSERT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(17, 25); }));
+
+    // 132x43: 35 item rows, 33 items between the markers; the window moves no more than it
+    // must, so Item 59 stays where the end of the list puts it.
+    sMenu.Resize(132, 43);
+    ASSERT_TRUE(Eventually([&] { return ColumnOf(sMenu, 41, "Exit  Help") == 51; }))
+        << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 39, READY), (132 - 39) / 2);
+    EXPECT_EQ(ColumnOf(sMenu, 1, "ID:"), 132 - 12);
+    EXPECT_EQ(ColumnOf(sMenu, 37, "Item 60"), 51) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 5, "Item 28"), 51);
+    EXPECT_EQ(ColumnOf(sMenu, 4, "  ^ more above"), 51);
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(36, 51); }));
+    EXPECT_TRUE(sMenu.Cell(36, 51).bReverse);
+    EXPECT_EQ(sMenu.Capture().find("Item 27"), std::string::npos);
+
+    // 40x12: the notice alone; a click where an entry was chooses nothing.
+    sMenu.Resize(40, 12);
+    ASSERT_TRUE(sMenu.WaitFor("Terminal too small: 40x12.")) << sMenu.Capture();
+    EXPECT_EQ(sMenu.Capture().find("Item"), std::string::npos) << sMenu.Capture();
+    sMenu.Click(10, 25);
+    sMenu.Click(6, 15);
+    EXPECT_FALSE(sMenu.WaitForGone("Terminal too small", 1500));
+
+    // Back at 80x24 the window again moves only as far as it must: Item 59 in its last row.
+    sMenu.Resize(80, 24);
+    ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(18, 25); }))
+        << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 18, "Item 59"), 25) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 5, "Item 46"), 25);
+    EXPECT_EQ(ColumnOf(sMenu, 19, "  v more below"), 25);
+    EXPECT_TRUE(sMenu.Cell(18, 25).bReverse);
+    EXPECT_EQ(sMenu.Line(22), std::string(24, ' ') + "Exit  Help");
+    EXPECT_TRUE(ItemsRun().empty());
+
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(Eventually([&] { return ItemsRun() == std::vector<std::string>{"ran-59"}; }));
+    EXPECT_TRUE(sMenu.IsRunning());
+}
+
+// A level started at 40x12 shows the notice first, and the menu once there is room; a level
+// that fits at the new size shows every item from row 4, without markers.
+TEST_F(MenuE2E, MenuStartedTooSmallAppearsWhenTheTerminalGrows)
+{
+    TmuxSession sMenu(Command(WriteMenu(StandardMenu())), Options(40, 12));
+    ASSERT_TRUE(sMenu.WaitFor("Terminal too small: 40x12.")) << sMenu.Capture();
+    EXPECT_TRUE(sMenu.WaitFor("Orvik needs at least 80x24."));
+    sMenu.Resize(132, 43);
+    ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 4, "Tools"), 51);
+    EXPECT_EQ(ColumnOf(sMenu, 8, "Top"), 51);
+    EXPECT_EQ(sMenu.Capture().find("more"), std::string::npos);
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(4, 51); }));
+    EXPECT_TRUE(sMenu.Cell(4, 51).bReverse);
+}
+
+// Leaving a submenu puts the cursor back on the submenu's item, scrolled as before; the
+// submenu itself opens on its first item each time.
+TEST_F(MenuE2E, ReturnFromASubmenuComesBackToItsItem)
+{
+    auto psMenu = Start(LongMenu());
+    TmuxSession &sMenu = *psMenu;
+    sMenu.SendKeys("End");
+    ASSERT_TRUE(sMenu.WaitFor("Item 60"));
+    for (int i = 0; i < 40; i++)
+        sMenu.SendKeys("Up");   // Item 60 -> Sub 20, the window follows the cursor
+    ASSERT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(5, 25); }))
+        << sMenu.Capture();
+    ASSERT_EQ(ColumnOf(sMenu, 5, "Sub 20"), 25) << sMenu.Capture();
+
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
+    // A title wider than the item column is cut to it, and says so.
+    EXPECT_EQ(sMenu.Line(4), std::string(24, ' ') + INNER.substr(0, 29) + "~") << sMenu.Capture();
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    sMenu.SendKeys("Tab");   // to Return, which the submenu must forget
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(22, 25); }));
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(5, 25); }))
+        << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 5, "Sub 20"), 25) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 18, "Item 33"), 25);
+    EXPECT_TRUE(sMenu.Cell(5, 25).bReverse);
+
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    EXPECT_TRUE(sMenu.Cell(4, 25).bReverse);
+}
+
+TEST_F(MenuE2E, UsageOptionPrintsTheUsageBeforeAnythingElse)
+{
+    for (const char *pszOption : {"--help", "-h"}) {
+        std::string sOutput;
+        EXPECT_EQ(RunProgram({ORVIK, "-l", home.sLogFile, "debug", pszOption, "-f",
+                              home.sRoot + "/missing.xml"},
+                             &sOutput),
+                  0);
+        EXPECT_EQ(sOutput.rfind("Usage: orvik [-f MENUFILE]", 0), 0u) << sOutput;
+        for (const char *pszPart : {"\nOptions:\n", "\nKeys:\n", "\nFiles:\n", "-d FOLDER",
+                                    "PgUp, PgDn", "\nManual: man orvik\n"})
+            EXPECT_NE(sOutput.find(pszPart), std::string::npos) << pszPart;
+        EXPECT_EQ(home.ReadLog(), "") << "the log is not touched";
+    }
 }
