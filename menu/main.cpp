@@ -3,6 +3,7 @@
 
 #include <libxml/parser.h>
 #include <libxml/xmlmemory.h>
+#include <pwd.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -206,6 +207,22 @@ void SplitUnameOutput(std::string sOutput)
     OVCopyText(szKernelName, sizeof szKernelName, (asWords[0] + " " + asWords[3]).c_str());
 }
 
+/* The login name of the terminal; where the terminal has none (a container, su, a tmux
+   started by a service) the name of the user id from the password database. NULL when
+   neither is known. */
+char *LoginName()
+{
+    char *pszLogin = getlogin();
+    if (pszLogin != nullptr && *pszLogin != '\0')
+        return pszLogin;
+    static char szFromUid[64];
+    const struct passwd *psUser = getpwuid(geteuid());
+    if (psUser == nullptr || psUser->pw_name == nullptr)
+        return nullptr;
+    OVCopyText(szFromUid, sizeof szFromUid, psUser->pw_name);
+    return szFromUid;
+}
+
 int InitializeSteps(int argc, char **argv)
 {
     int nRc = BuildAnchorBlock();
@@ -242,7 +259,7 @@ int InitializeSteps(int argc, char **argv)
     if (bDebug)
         LogMenuStructure();
 
-    pszUserID = getlogin();
+    pszUserID = LoginName();
 
     std::vector<char> achOutput(UNAMEOUTPUTSIZE, '\0');
     nRc = ExecuteCommand("uname -a 2>/dev/null", achOutput.data(), UNAMEOUTPUTSIZE);

@@ -33,6 +33,26 @@ struct MENUPLACE {
 // One place per level, kept across Process_Menu calls; index 0 is unused.
 std::vector<MENUPLACE> asPlaces;
 
+// The name each open submenu's parent had, outermost first: leaving a submenu goes back to
+// the menu it was opened from, however deep it lies.
+std::vector<std::string> asParentSubMenu;
+
+void EnterSubMenu(const char *pszName)
+{
+    asParentSubMenu.emplace_back(szSavedSubMenu);
+    OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, pszName);
+    nMenuLevel++;
+}
+
+void LeaveSubMenu()
+{
+    if (!asParentSubMenu.empty()) {
+        OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, asParentSubMenu.back().c_str());
+        asParentSubMenu.pop_back();
+    }
+    nMenuLevel--;
+}
+
 // Everything one drawing builds; discarded when Process_Menu returns.
 struct MENUDRAWING {
     MENUITEM *apsItems[MENUMAXITEMS];   /* the items listed, in Tab order */
@@ -326,15 +346,14 @@ int ActOnEntry(MENUDRAWING &sDrawing, MENUITEM *psItem)
     } else if (strcasecmp(psItem->szName, "Exit ") == 0) {
         nRc = OVRC_EXIT;
     } else if (strcasecmp(psItem->szName, "Return ") == 0) {
-        nMenuLevel--;
+        LeaveSubMenu();
         nRc = nMenuLevel < 1 ? OVRC_EXIT : OVRC_OK;
     } else if (strcasecmp(psItem->szName, "Disconnect ") == 0) {
         if (psConnectedSystem != nullptr) OVEndConnection(psConnectedSystem);
         psConnectedSystem = nullptr;
         SaveConfigurationValues();
     } else if (strcasecmp(psItem->szAction, "SubMenu") == 0) {
-        OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, psItem->szName);
-        nMenuLevel++;
+        EnterSubMenu(psItem->szName);
         PlaceOf(nMenuLevel) = MENUPLACE {};   // a submenu opens on its first item
     } else {
         nRc = Process_Selection(psItem);
@@ -477,7 +496,7 @@ int Process_Menu()
             OVLog(OVLOG_ERROR, "orvik Process_Menu: No Menu Items to show in the Main Menu.");
             return OVTraceEnd("Process_Menu", OVRC_ERROR);
         }
-        nMenuLevel--;
+        LeaveSubMenu();
         return OVTraceEnd("Process_Menu", OVRC_OK);
     }
 

@@ -2,6 +2,8 @@
 #include "tmux_driver.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -208,6 +210,10 @@ TEST_P(MenuScreenSize, TitleAreaItemsAndBottomLineArePlacedByTheTerminalSize)
     EXPECT_EQ(ColumnOf(sMenu, 1, "Orvik Terminal Manager"), (nColumns - 22) / 2);
     EXPECT_EQ(ColumnOf(sMenu, 2, "Network Version"), (nColumns - 15) / 2);
     EXPECT_EQ(ColumnOf(sMenu, 1, "ID:"), nColumns - 12);   // "ID: %-8s", trailing blanks not captured
+    // Where the terminal has no login name (this test's tmux has none), the user id's name.
+    const char *pszLogin = getlogin();
+    const std::string sUser = pszLogin != nullptr ? pszLogin : getpwuid(geteuid())->pw_name;
+    EXPECT_EQ(ColumnOf(sMenu, 1, "ID: " + sUser), nColumns - 12) << sMenu.Line(1);
 
     std::time_t nNow = std::time(nullptr);
     char szDate[16];
@@ -319,6 +325,32 @@ TEST_F(MenuE2E, SubmenuShowsItsItemsAndHelpAndReturnGoesBack)
     ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
     EXPECT_EQ(sMenu.ExitStatus(), 0);
     EXPECT_EQ(home.ReadLog().find("Error"), std::string::npos) << home.ReadLog();
+}
+
+TEST_F(MenuE2E, NestedSubmenusListEveryItemAndReturnToTheirParent)
+{
+    auto psMenu = Start("<Menu>\n" +
+                        Item("System", "SubMenu",
+                             Item("Hardware", "SubMenu", Item("Disks", "true") + Item("Memory", "true")) +
+                                 Item("Uptime", "true")) +
+                        Item("Clock", "true") + "</Menu>\n");
+    TmuxSession &sMenu = *psMenu;
+    sMenu.SendKeys("Enter");                       // System
+    ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
+    // The item after the nested submenu is listed in the submenu that contains it.
+    EXPECT_EQ(ColumnOf(sMenu, 4, "Hardware"), 25) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 5, "Uptime"), 25) << sMenu.Capture();
+    sMenu.SendKeys("Enter");                       // Hardware
+    ASSERT_TRUE(sMenu.WaitFor("Memory")) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 2, "Hardware"), (80 - 8) / 2);
+    EXPECT_EQ(sMenu.Capture().find("Uptime"), std::string::npos);
+    sMenu.SendKeys("BTab BTab BTab Enter");        // Disks -> Exit -> Help -> Return
+    ASSERT_TRUE(sMenu.WaitFor("Uptime")) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 2, "System"), (80 - 6) / 2) << sMenu.Capture();
+    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    sMenu.SendKeys("BTab BTab BTab Enter");        // Hardware -> Exit -> Help -> Return
+    ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
+    EXPECT_TRUE(sMenu.WaitFor("Clock"));
 }
 
 TEST_F(MenuE2E, HelpEntryWithoutHelpItemShowsTheNoHelpBox)
