@@ -76,7 +76,8 @@ std::size_t PrefixBytes(std::string_view sText, int nColumns, std::size_t nBytes
 std::vector<std::string> Pieces(std::string_view sText, int nWidth, int nMaxPieces)
 {
     std::vector<std::string> asPieces;
-    nWidth = std::max(nWidth, 1);
+    if (nWidth <= 0)
+        return {std::string()};   /* no room at all: nothing is shown */
     for (;;) {
         std::size_t nPiece = PrefixBytes(sText, nWidth, DSYSPIECEBYTES);
         if (nPiece == 0 && !sText.empty())
@@ -346,12 +347,12 @@ DSYSPAGE PlanPage(const DSYSREPORT &sReport,
             /* A heading too long to end at column 26 starts at the left edge instead. */
             const int nColumn = std::max(DSYSHEADINGEND - nTitleWidth, 1) + nMargin;
             const int nLength = std::min(nTitleWidth, Room(nColumn, nColumns));
-            asPlaced.push_back({nRow, nColumn, nLength, OVFitColumns(sTitle, nLength),
+            asPlaced.push_back({nRow, nColumn, nLength, Pieces(sTitle, nLength, 1)[0],
                                 OVSTYLE_RIGHT, true, true});
         } else if (sReport.nTitleLength > 0) {
             const int nColumn = sReport.nTitleColumn + nMargin;
             const int nLength = std::min(sReport.nTitleLength, Room(nColumn, nColumns));
-            asPlaced.push_back({nRow, nColumn, nLength, OVFitColumns(sTitle, nLength),
+            asPlaced.push_back({nRow, nColumn, nLength, Pieces(sTitle, nLength, 1)[0],
                                 OVSTYLE_RIGHT, true, bHeading});
         } else {
             /* A whole line goes on over the next rows rather than past the right edge. */
@@ -372,9 +373,11 @@ DSYSPAGE PlanPage(const DSYSREPORT &sReport,
         int nEntryRows = 1;
         if (sReport.eData == DSYS_DATA_NUMBER) {
             /* A number wider than its field grows to the right rather than losing digits. */
-            std::string sNumber = ExpandTabs(sData);
-            asPlaced.push_back({nRow, DSYSNUMBERCOLUMN + nMargin,
-                                std::max(DSYSNUMBERLENGTH, OVDisplayWidth(sNumber)), sNumber,
+            const std::string sNumber = ExpandTabs(sData);
+            const int nColumn = DSYSNUMBERCOLUMN + nMargin;
+            const int nLength = std::min(std::max(DSYSNUMBERLENGTH, OVDisplayWidth(sNumber)),
+                                         Room(nColumn, nColumns));
+            asPlaced.push_back({nRow, nColumn, nLength, Pieces(sNumber, nLength, 1)[0],
                                 OVSTYLE_RIGHT, false, false});
         } else if (sReport.eData == DSYS_DATA_WRAPPED && !bHeading && !sData.empty()) {
             const std::string sText = ExpandTabs(sData);
