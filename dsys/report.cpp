@@ -81,7 +81,7 @@ std::vector<std::string> Pieces(std::string_view sText, int nWidth, int nMaxPiec
     for (;;) {
         std::size_t nPiece = PrefixBytes(sText, nWidth, DSYSPIECEBYTES);
         if (nPiece == 0 && !sText.empty())
-            nPiece = 1;   /* a byte that starts no character is shown on its own */
+            nPiece = OVColumnsPrefix(sText, 2);   /* a wide character in one column */
         if (nPiece < sText.size() && static_cast<int>(asPieces.size()) + 1 >= nMaxPieces) {
             asPieces.push_back(
                 std::string(sText.substr(0, PrefixBytes(sText, nWidth - 1, DSYSPIECEBYTES - 1))) +
@@ -289,13 +289,13 @@ int ShowPages(const std::vector<std::pair<std::string, std::string>> &asEntries)
                                   sPanel.nBackgroundColor, sPanel.nForegroundColor);
         }
         nTopEntry = anStarts[static_cast<std::size_t>(nPage)];
-        if (bDebug)
-            OVLog(OVLOG_DEBUG, "orvikdsys Process_Request: New terminal size, laying out again "
-                  "from entry %d.", nTopEntry);
         PABI *psOld = psPabi;
         psPabi = nullptr;
         OVDeletePanel(psOld);
         TakePanelSize();
+        if (bDebug)
+            OVLog(OVLOG_DEBUG, "orvikdsys Process_Request: Terminal size now %dx%d, laying out "
+                  "again from entry %d.", sPanelSize.nColumns, sPanelSize.nRows, nTopEntry);
         if (int nRc = BuildPanel(); nRc != OVRC_OK)
             return nRc;
     }
