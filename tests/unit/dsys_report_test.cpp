@@ -133,7 +133,6 @@ TEST(DsysPage, Utf8TextIsMeasuredInDisplayColumns) {
 
   // A title right-justified to column 26 and a value wrapped after 50 columns, whatever the
   // bytes: "é" is two bytes, "日" two columns; a tab stops at a column, not a byte.
-  const std::string sAccents(60 * 2, ' ');
   std::string sValue;
   for (int i = 0; i < 60; i++) sValue += "é";
   std::string sWide;
@@ -208,22 +207,6 @@ TEST(DsysPage, PagesOfTheWholeReportAndTheEntryKeptOverAResize) {
   EXPECT_EQ(PlanPageStarts(sReport, asEntries, 43, 132), (std::vector<int>{0, 37}));
   EXPECT_EQ(PlanPageStarts(sReport, {{" ", "No mdmi information found."}}, 24, 80),
             std::vector<int>{0});
-  // Headings and wrapped values make pages of different lengths: the starts are where
-  // paging one page after another arrives.
-  Entries asMixed;
-  for (int i = 0; i < 30; i++) {
-    asMixed.push_back({"Memory Device", " "});
-    asMixed.push_back({"Size", std::string(i * 7 % 160, 's')});
-  }
-  for (const auto &[nRows, nColumns] : {std::pair{24, 80}, {43, 132}, {30, 100}}) {
-    std::vector<int> anStarts = PlanPageStarts(sReport, asMixed, nRows, nColumns);
-    int nFirst = 0;
-    for (int nStart : anStarts) {
-      EXPECT_EQ(nStart, nFirst);
-      nFirst = PlanPage(sReport, asMixed, nFirst, nRows, nColumns).nNext;
-    }
-    EXPECT_EQ(nFirst, static_cast<int>(asMixed.size()));
-  }
 
   // 80x24 on page 4 -> 132x43 -> 80x24: each time the page shown holds the first entry of
   // the page read before.
