@@ -2,7 +2,8 @@
  * main.cpp - the frame of orvikdsys: interrupt handler, start-up, the command, the report
  * panel, clean-up. The exit status is the first non-zero code of Initialize,
  * Get_Hardware_Info and Process_Request: 1 after the help text, 8 after a failure (said in
- * a red box first), 9 after Exit, else 0.
+ * a red box first), 9 after Exit, else 0. "--help" and "-h" print the usage text and end
+ * with 0 before anything else.
  */
 #include "orvikdsys.h"
 
@@ -44,15 +45,35 @@ void TakeDateAndTime()
     std::snprintf(szTime, sizeof szTime, "%.2d%.2d%.2d", sNow.tm_hour, sNow.tm_min, sNow.tm_sec);
 }
 
-/* The terminal of standard output; 0 x 0 when it is none, and the panel then asks curses. */
-void TakeTerminalSize()
-{
-    int nRows = 0, nColumns = 0;
-    OVTerminalSize(&nRows, &nColumns);
-    sPanelSize = {nRows, nColumns};
-}
+const char szUsage[] =
+    "Usage: orvikdsys REPORT|-class CLASS [debug] [dump] [help] [-help TEXT]\n"
+    "Shows one report about this system (or the connected one) page by page.\n"
+    "\n"
+    "Options:\n"
+    "  REPORT       -short -network -mdmi -mboard -pmarray -dmemory -umemory -ememory\n"
+    "               -fmemory -bios -blkdevices -partitions -slot -baseboard -cache\n"
+    "               -connector -cpu (any case; the last one given counts)\n"
+    "  -class CLASS the devices of one lshw class: address bridge bus communication\n"
+    "               disk display generic input memory multimedia network power\n"
+    "               printer processor storage system tape volume\n"
+    "  debug        log every step (also ORVIKDEBUG=Yes)\n"
+    "  dump         dump panel storage into the log (also ORVIKDUMP=Yes)\n"
+    "  help         print a short summary of the options and end with 1\n"
+    "  -help TEXT   the text of the Help button (at most 16000 characters)\n"
+    "  --help, -h   print this text and end with 0\n"
+    "Keys:\n"
+    "  Tab, arrows  move between buttons                Enter, click  choose\n"
+    "  Forward      next page                           Backward  previous page\n"
+    "  Save, Print  write the report to /tmp or print it, then end\n"
+    "  Return       end with 0                          Exit  end with 9, and the menu\n"
+    "  Ctrl-c       end at once\n"
+    "Files:\n"
+    "  config.ini in $ORVIKDIR (./config.ini without it), log /tmp/OrvikLog.txt\n"
+    "  (ORVIKLOGFILE), saved report /tmp/OrvikDsys.OPTION.YYYYMMDD.HHMMSS.txt\n"
+    "Manual: man orvikdsys\n";
 
 }  // namespace
+
 
 int Initialize(int argc, char **argv)
 {
@@ -64,7 +85,7 @@ int Initialize(int argc, char **argv)
     nRc = ReadReportOptions(argc, argv);
     if (nRc != OVRC_OK)
         return nRc;
-    TakeTerminalSize();
+    TakePanelSize();
 
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
@@ -120,6 +141,10 @@ void SignalHandler(int nSignal)
 
 int main(int argc, char **argv)
 {
+    if (AsksForUsage(argc, argv)) {
+        std::fputs(szUsage, stdout);
+        return std::fflush(stdout) == 0 ? OVRC_OK : OVRC_ERROR;
+    }
     OVInstallSignalHandlers(SignalHandler);
     int nRc = Initialize(argc, argv);
     if (nRc == OVRC_OK)

@@ -41,8 +41,10 @@ constexpr DSYSREPORT asReport[] = {
      DSYS_BASIC, DSYS_DATA_NONE, true, false},
     {"-ememory", "Display Memory Events Information", "vmstat -s ", 15, 25, DSYS_EMEMORY,
      DSYS_DATA_NUMBER, false, true},
-    {"-fmemory", "Display Memory Summary Usage Information", "free -l -h ", 2, 25,
-     DSYS_KEYVALUE, DSYS_DATA_WRAPPED, false, false},
+    /* free prints a table of 80 columns: its lines are shown whole, from column 1 so that
+       one fits an 80-column terminal, and its columns stay under their header. */
+    {"-fmemory", "Display Memory Summary Usage Information", "free -l -h ", 1, 0, DSYS_BASIC,
+     DSYS_DATA_NONE, true, false},
     {"-bios", "Display Basic Input Output System (BIOS) Information",
      "sudo dmidecode -t bios -q", 2, 0, DSYS_BASIC, DSYS_DATA_NONE, true, false},
     /* lsblk prints columns, not keys and values: cut at the colon of MAJ:MIN, every minor
@@ -156,4 +158,25 @@ int ReadReportOptions(int argc, char **argv)
     }
     OVCopyText(szClass2, sizeof szClass2, szClass[0] == '-' ? szClass + 1 : szClass);
     return OVRC_OK;
+}
+
+void TakePanelSize()
+{
+    /* 0 x 0 when standard output is no terminal; the panel then asks curses. */
+    int nRows = 0, nColumns = 0;
+    OVTerminalSize(&nRows, &nColumns);
+    sPanelSize = {nRows, nColumns};
+}
+
+bool AsksForUsage(int argc, char **argv)
+{
+    for (int i = 1; i < argc && argv[i] != nullptr; i++) {
+        if (strcasecmp(argv[i], "-help") == 0) {
+            i++;   /* the help text is never an option */
+            continue;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return true;
+    }
+    return false;
 }

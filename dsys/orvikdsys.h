@@ -9,7 +9,8 @@
  * formatter and the page layout, all in one row of the report table.
  *
  * Every function returns an OVRC_* code. Process_Request gives 0 after Return, 9 after Exit,
- * 8 after a failed Save or Print.
+ * 8 after a failed Save or Print. A change of the terminal's size makes Process_Request
+ * build its panel again at the new size (TakePanelSize) on the page of the same entry.
  */
 #ifndef ORVIKDSYS_H
 #define ORVIKDSYS_H
@@ -75,11 +76,15 @@ extern char szClass2[32];        /* szClass without a leading "-"               
 extern char szTitle[128];        /* report title, ": <host>" added when connected        */
 extern char szDate[40];          /* "%.4d%.2d%.2d" at start-up                          */
 extern char szTime[40];          /* "%.2d%.2d%.2d" at start-up                          */
-extern PANELSIZE sPanelSize;     /* terminal rows and columns at start-up                */
+extern PANELSIZE sPanelSize;     /* terminal rows and columns, read again after a resize */
 extern char *pszSystemInfo;      /* the command's output, owned                         */
 extern PABI *psPabi;             /* the report panel, owned                             */
 
+/* "--help" or "-h" among the arguments (the text after "-help" is not looked at). */
+bool AsksForUsage(int argc, char **argv);
 int Initialize(int argc, char **argv);
+/* Reads the terminal's size into sPanelSize (0 x 0 when standard output is none). */
+void TakePanelSize();
 /* Releases the output and the help text, deletes the panel when there is one. Always 0. */
 int Finish();
 
@@ -153,10 +158,18 @@ struct DSYSPAGE {
     int nBarColumn;
 };
 
-/* Lays out one page of the entries for a terminal of nRows x nColumns. */
+/* Lays out one page of the entries for a terminal of nRows x nColumns. Lengths and columns
+   count display columns; a text that is cut ends with "~". */
 DSYSPAGE PlanPage(const DSYSREPORT &sReport,
                   const std::vector<std::pair<std::string, std::string>> &asEntries, int nFirst,
                   int nRows, int nColumns);
+/* The first entry of every page of the whole report at this size, in order; one page at
+   least. */
+std::vector<int> PlanPageStarts(const DSYSREPORT &sReport,
+                                const std::vector<std::pair<std::string, std::string>> &asEntries,
+                                int nRows, int nColumns);
+/* The page (index into anStarts) that shows entry nEntry. */
+int PageOfEntry(const std::vector<int> &anStarts, int nEntry);
 /* The report file name: /tmp/OrvikDsys.<class>.<date>.<time>.txt */
 std::string ReportFileName();
 /* The report panel until Return, Exit, Save or Print. */

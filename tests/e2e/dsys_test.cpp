@@ -48,6 +48,7 @@ struct DsysSetup {
   int nColumns = 80, nRows = 24;
   bool bEmptyLscpu = false;   // an lscpu without output first in PATH
   std::string sLscpu;         // or an lscpu that runs this shell text
+  std::map<std::string, std::string> standIns;   // more commands: name, shell text
   std::string sBefore;        // shell text run in the pane before the program
   std::string sConfig;        // config.ini, when the test needs one
 };
@@ -66,6 +67,8 @@ struct DsysRun {
     for (const auto &[pszName, pszText] : asStandIns) WriteScript(pszName, pszText);
     if (setup.bEmptyLscpu) WriteScript("lscpu", "#!/bin/sh\nexit 0\n");
     if (!setup.sLscpu.empty()) WriteScript("lscpu", ("#!/bin/sh\n" + setup.sLscpu + "\n").c_str());
+    for (const auto &[sName, sText] : setup.standIns)
+      WriteScript(sName, ("#!/bin/sh\n" + sText + "\n").c_str());
     if (!setup.sConfig.empty()) home.WriteFile("config.ini", setup.sConfig);
     TmuxOptions options;
     options.nColumns = setup.nColumns;
@@ -82,23 +85,24 @@ struct DsysRun {
   }
   TmuxSession &S() { return *pSession; }
   int BarRow() const { return pSession->Options().nRows - 1; }
-  bool HasForward() const { return pSession->Line(BarRow()).find("Forward") != std::string::npos; }
+  bool HasButton(const std::string &sButton) const {
+    return pSession->Line(BarRow()).find(sButton + " ") != std::string::npos;
+  }
+  bool HasForward() const { return HasButton("Forward"); }
   bool WaitForBar() { return pSession->WaitFor("Return   Exit", 10000); }
   // 1-based column of the text on the row, 0 when it is not there.
   int ColumnOf(int nRow, const std::string &sText) const {
     std::string::size_type nAt = pSession->Line(nRow).find(sText);
     return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
   }
-  // Chooses a button: Forward (the first while offered), then Save, Print, Help, Return, Exit.
+  // Chooses a button by tabbing over the ones before it in the bar's order.
   void Press(const std::string &sButton) {
-    static const char *const apszOrder[] = {"Save", "Print", "Help", "Return", "Exit"};
+    static const char *const apszOrder[] = {"Forward", "Backward", "Save", "Print",
+                                            "Help",    "Return",   "Exit"};
     std::string sKeys;
-    if (sButton != "Forward") {
-      if (HasForward()) sKeys += "Tab ";
-      for (const char *pszButton : apszOrder) {
-        if (sButton == pszButton) break;
-        sKeys += "Tab ";
-      }
+    for (const char *pszButton : apszOrder) {
+      if (sButton == pszButton) break;
+      if (HasButton(pszButton)) sKeys += "Tab ";
     }
     pSession->SendKeys(sKeys + "Enter");
   }
@@ -151,12 +155,13 @@ TEST(DsysE2E, CpuPagesToTheEndRedrawsAfterHelpAndReturnsZero) {
   EXPECT_EQ(run.S().Capture(), sPage2);
 
   run.PageToTheEnd();
-  // lscpu's last line is on the last page, its key cut at the title length of 25.
+  // lscpu's last line is on the last page, a key longer than the title length of 25 cut
+  // with a "~" at its end.
   sLscpu.erase(sLscpu.find_last_not_of('\n') + 1);
   std::string sLast = sLscpu.substr(sLscpu.rfind('\n') + 1);
-  EXPECT_NE(run.S().Capture().find(sLast.substr(0, std::min<std::size_t>(25, sLast.find(':') + 1))),
-            std::string::npos)
-      << run.S().Capture();
+  std::string sLastKey = sLast.substr(0, sLast.find(':') + 1);
+  if (sLastKey.size() > 25) sLastKey = sLastKey.substr(0, 24) + "~";
+  EXPECT_NE(run.S().Capture().find(sLastKey), std::string::npos) << run.S().Capture();
   run.Press("Return");
   run.ExpectEnds(0);
 }
@@ -210,9 +215,8 @@ TEST(DsysE2E, LineReportsOnTheRealCommandsShowTheirFirstLine) {
   } const asCases[] = {
       {"-umemory", {"cat", "/proc/meminfo"}, 20, [](const std::string &s) { return s.substr(0, 9); }},
       {"-network", {"ifconfig", "-a", "-v"}, 2, [](const std::string &s) { return s.substr(0, 30); }},
-      // A header without a colon is all title, cut to the title length of 25.
-      {"-fmemory", {"free", "-l", "-h"}, 2,
-       [](const std::string &s) { return s.substr(s.find_first_not_of(' '), 25); }},
+      // A table of 80 columns: its header line whole, from column 1.
+      {"-fmemory", {"free", "-l", "-h"}, 1, [](const std::string &s) { return s; }},
       // Columns, not keys: the whole line, MAJ:MIN and all, from column 8.
       {"-blkdevices", {"lsblk", "-ia"}, 8, [](const std::string &s) { return s; }},
   };
@@ -227,6 +231,120 @@ TEST(DsysE2E, LineReportsOnTheRealCommandsShowTheirFirstLine) {
     run.Press("Exit");
     run.ExpectEnds(9);
   }
+}
+
+TEST(DsysE2E, FreeRowsStayWholeUnderTheirHeader) {
+  // A captured free, as the live one's numbers change while the test runs.
+  const std::string sFixture = "cwage-thinkpad-t580-free-h.txt";
+  const std::string sFree = ReadWhole(std::string(ORVIK_FIXTURE_DIR) + "/" + sFixture);
+  DsysSetup setup;
+  setup.standIns = {{"free", "exec cat \"$DSYS_FIXTURES/" + sFixture + "\""}};
+  DsysRun run("-fmemory", setup);
+  ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
+  // Each of free's lines on a row of its own: the header's words above their numbers.
+  std::istringstream lines(sFree);
+  int nRow = 3;
+  for (std::string sLine; std::getline(lines, sLine); nRow++) {
+    sLine.erase(sLine.find_last_not_of(' ') + 1);
+    EXPECT_EQ(run.S().Line(nRow), sLine) << run.S().Capture();
+  }
+  EXPECT_EQ(nRow, 6);
+  EXPECT_EQ(run.S().Line(nRow), "");
+  EXPECT_EQ(run.ColumnOf(run.BarRow(), "Save"), 2);
+  run.Press("Exit");
+  run.ExpectEnds(9);
+}
+
+TEST(DsysE2E, PagesGoBackwardAndFollowTheTerminalsSize) {
+  // 60 numbered keys: 18 a page at 80x24 (4 pages), 37 at 132x43 (2 pages).
+  DsysSetup setup;
+  setup.sLscpu = "i=0; while [ $i -lt 60 ]; do i=$((i+1)); printf 'Key %02d: value %02d\\n' $i $i; done";
+  DsysRun run("-cpu", setup);
+  TmuxSession &s = run.S();
+  ASSERT_TRUE(run.WaitForBar()) << s.Capture();
+  // "page N of M" ends at column 79 on the row above the bar; Backward only after page 1.
+  EXPECT_EQ(s.Line(22), std::string(68, ' ') + "page 1 of 4") << s.Capture();
+  EXPECT_FALSE(run.HasButton("Backward"));
+  ASSERT_TRUE(run.Forward()) << s.Capture();
+  EXPECT_TRUE(s.WaitFor("page 2 of 4")) << s.Capture();
+  EXPECT_NE(s.Line(3).find("Key 19: value 19"), std::string::npos) << s.Capture();
+  EXPECT_EQ(run.ColumnOf(run.BarRow(), "Forward   Backward   Save"), 2) << s.Line(run.BarRow());
+  run.Press("Backward");
+  ASSERT_TRUE(s.WaitFor("page 1 of 4")) << s.Capture();
+  EXPECT_NE(s.Line(3).find("Key 01: value 01"), std::string::npos) << s.Capture();
+  EXPECT_FALSE(run.HasButton("Backward"));
+  for (int nPage = 2; nPage <= 4; nPage++) ASSERT_TRUE(run.Forward()) << s.Capture();
+  ASSERT_TRUE(s.WaitFor("page 4 of 4")) << s.Capture();
+  EXPECT_FALSE(run.HasForward());
+  EXPECT_EQ(run.ColumnOf(run.BarRow(), "Backward   Save"), 2) << s.Line(run.BarRow());
+  EXPECT_EQ(run.ColumnOf(3, "Key 55:"), 20) << s.Capture();
+
+  // Wider and taller: the page that holds key 55, everything 26 columns to the right.
+  s.Resize(132, 43);
+  ASSERT_TRUE(s.WaitFor("page 2 of 2")) << s.Capture();
+  ASSERT_TRUE(run.WaitForBar());
+  EXPECT_EQ(run.ColumnOf(1, "Display CPU Information"), 54) << s.Capture();
+  EXPECT_EQ(run.ColumnOf(3, "Key 38: value 38"), 46) << s.Capture();
+  EXPECT_NE(s.Capture().find("Key 55: value 55"), std::string::npos);
+  EXPECT_EQ(run.ColumnOf(41, "page 2 of 2"), 95);
+  EXPECT_EQ(run.ColumnOf(run.BarRow(), "Backward   Save"), 28);
+
+  // Too small while the help box is open: only the notice; back to 80x24 the help box has
+  // gone and the report shows the page of key 38, the first one read.
+  run.Press("Help");
+  ASSERT_TRUE(s.WaitFor(sHelpText)) << s.Capture();
+  s.Resize(40, 12);
+  ASSERT_TRUE(s.WaitFor("Terminal too small: 40x12.")) << s.Capture();
+  EXPECT_EQ(s.Capture().find("Key"), std::string::npos) << s.Capture();
+  s.Resize(80, 24);
+  ASSERT_TRUE(s.WaitFor("page 3 of 4")) << s.Capture();
+  ASSERT_TRUE(run.WaitForBar());
+  EXPECT_EQ(run.ColumnOf(1, "Display CPU Information"), 28) << s.Capture();
+  EXPECT_NE(s.Capture().find("Key 38: value 38"), std::string::npos) << s.Capture();
+  EXPECT_EQ(run.ColumnOf(3, "Key 37: value 37"), 20) << s.Capture();
+  EXPECT_TRUE(run.HasForward() && run.HasButton("Backward"));
+  run.Press("Backward");
+  ASSERT_TRUE(s.WaitFor("page 2 of 4")) << s.Capture();
+  run.Press("Return");
+  run.ExpectEnds(0);
+}
+
+TEST(DsysE2E, Utf8OutputKeepsItsColumns) {
+  DsysSetup setup;
+  setup.env = {{"LANG", "C.UTF-8"}};
+  setup.sLscpu = "printf 'Modèle:   Processeur à 日本\\nVendor:   x\\n'";
+  DsysRun run("-cpu", setup);
+  TmuxSession &s = run.S();
+  ASSERT_TRUE(run.WaitForBar()) << s.Capture();
+  // The key ends at column 26 as an ASCII one does, its value starts at 28.
+  EXPECT_EQ(s.Cell(3, 23).sText, "è") << s.Capture();
+  EXPECT_EQ(s.Cell(3, 26).sText, ":");
+  EXPECT_EQ(s.Cell(4, 26).sText, ":");
+  EXPECT_EQ(s.Cell(3, 28).sText, "P");
+  EXPECT_EQ(s.Cell(3, 39).sText, "à");
+  EXPECT_EQ(s.Cell(3, 41).sText, "日");
+  run.Press("Exit");
+  run.ExpectEnds(9);
+}
+
+TEST(DsysE2E, UsageOnDoubleDashHelpAndDashH) {
+  for (const std::vector<std::string> &asArgs :
+       {std::vector<std::string>{"--help"}, {"-cpu", "-h"}, {"-help", "text", "--help"}}) {
+    std::vector<std::string> asCommand = {std::string(ORVIK_BIN_DIR) + "/orvikdsys"};
+    asCommand.insert(asCommand.end(), asArgs.begin(), asArgs.end());
+    std::string sOutput;
+    EXPECT_EQ(RunProgram(asCommand, &sOutput), 0) << asArgs.back();
+    EXPECT_EQ(sOutput.rfind("Usage: orvikdsys ", 0), 0u) << sOutput;
+    EXPECT_NE(sOutput.find("\nOptions:\n"), std::string::npos);
+    EXPECT_NE(sOutput.find("  --help, -h "), std::string::npos);
+    EXPECT_NE(sOutput.find("\nManual: man orvikdsys\n"), std::string::npos);
+  }
+  // "help" keeps its summary and status 1; "-h" as the text of "-help" is no option.
+  std::string sOutput;
+  EXPECT_EQ(RunProgram({std::string(ORVIK_BIN_DIR) + "/orvikdsys", "-help", "-h", "help"}, &sOutput), 1);
+  EXPECT_NE(sOutput.find("orvikdsys provides the following runtime options:"), std::string::npos)
+      << sOutput;
+  EXPECT_EQ(sOutput.find("Usage:"), std::string::npos);
 }
 
 TEST(DsysE2E, DmiReportOnA120x40TerminalMovesRightAndPages) {

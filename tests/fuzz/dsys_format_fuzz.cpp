@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,13 +41,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
   }
   const DSYSREPORT &sReport = CurrentReport();
   const int nRows = 10 + pData[0] % 40, nColumns = 40 + pData[0] % 200;
-  for (int nFirst = 0; nFirst < static_cast<int>(asEntries.size());) {
+  const std::vector<int> anStarts = PlanPageStarts(sReport, asEntries, nRows, nColumns);
+  std::size_t nPage = 0;
+  for (int nFirst = 0; nFirst < static_cast<int>(asEntries.size()); nPage++) {
+    // The pages counted up front are the pages that paging arrives at.
+    if (nPage >= anStarts.size() || anStarts[nPage] != nFirst) __builtin_trap();
+    if (PageOfEntry(anStarts, nFirst) != static_cast<int>(nPage)) __builtin_trap();
     DSYSPAGE sPage = PlanPage(sReport, asEntries, nFirst, nRows, nColumns);
     if (sPage.nNext <= nFirst) __builtin_trap();   // paging must move on
-    for (const DSYSPLACED &sPlaced : sPage.asPlaced)
+    for (const DSYSPLACED &sPlaced : sPage.asPlaced) {
       if (sPlaced.nRow < 3 || sPlaced.nRow > nRows - 4) __builtin_trap();
+      // Every text fits its field, its field the panel, and its bytes a field's value.
+      if (OVDisplayWidth(sPlaced.sText) > sPlaced.nLength || sPlaced.sText.size() > 255)
+        __builtin_trap();
+      if (nColumns >= 80 && sPlaced.nColumn + sPlaced.nLength - 1 > nColumns) __builtin_trap();
+    }
     nFirst = sPage.nNext;
   }
+  if (!asEntries.empty() && nPage != anStarts.size()) __builtin_trap();
   FreeWinTextInfoStorage(&sInfo);
   return 0;
 }

@@ -95,7 +95,7 @@ constexpr FixtureKind asKinds[] = {
     {"dmidecode-t-baseboard-q", "-baseboard", Kept::kWholeLines},
     {"meminfo", "-umemory", Kept::kWholeLines},
     {"ifconfig", "-network", Kept::kWholeLines},
-    {"free", "-fmemory", Kept::kNonBlankLines},
+    {"free", "-fmemory", Kept::kWholeLines},   // a table: "10Mi" stays beside "23Gi"
     {"lsblk", "-blkdevices", Kept::kWholeLines},
 };
 
@@ -144,8 +144,12 @@ TEST(DsysFormat, RealOutputsGiveTheirTitlesAndValues) {
       {"-short", "local-lshw-short.txt", "/dev/vda-disk:", "Virtual I/O device"},
       {"-class memory", "glutamat42-toshiba-wt8-lshw.txt", "*-usbhost", ""},
       {"-mdmi", "fusioninventory-dell-r640-dmidecode-t-17-q.txt", "Size", "32 GB"},
-      {"-fmemory", "local-free-l-h.txt", "Mem",
-       "           23Gi       350Mi        23Gi        10Mi       275Mi        23Gi"},
+      {"-fmemory", "local-free-l-h.txt",
+       "Mem:            23Gi       350Mi        23Gi        10Mi       275Mi        23Gi", " "},
+      {"-fmemory", "cwage-thinkpad-t580-free-h.txt",
+       "               total        used        free      shared  buff/cache   available", " "},
+      {"-fmemory", "stockfishbaseline-free-h.txt",
+       "Swap:          976Mi       942Mi        34Mi", " "},
   };
   for (const Fact &sFact : asFacts) {
     Entries asEntries = Format(sFact.pszReport, ReadFixture(sFact.pszFile));
@@ -260,6 +264,21 @@ TEST(DsysOptions, TheLastReportWinsAndClassesComeOnlyFromTheList) {
     EXPECT_STREQ(szTitle, sCase.pszTitle);
     EXPECT_EQ(ReportCommand(), sCase.pszCommand);
   }
+  // "--help" and "-h" anywhere ask for the usage text, except as the text of "-help".
+  const std::pair<std::vector<std::string>, bool> asUsage[] = {
+      {{"orvikdsys", "--help"}, true},       {{"orvikdsys", "-cpu", "-h"}, true},
+      {{"orvikdsys", "-help", "-h"}, false}, {{"orvikdsys", "-HELP", "--help", "-cpu"}, false},
+      {{"orvikdsys", "help"}, false},        {{"orvikdsys", "-help", "x", "--help"}, true},
+      {{"orvikdsys", "-help"}, false},       {{"-h"}, false},   // the program's own name
+  };
+  for (const auto &[asArgs, bUsage] : asUsage) {
+    std::vector<std::string> asCopy = asArgs;
+    std::vector<char *> apszArgv;
+    for (std::string &sArg : asCopy) apszArgv.push_back(sArg.data());
+    EXPECT_EQ(AsksForUsage(static_cast<int>(apszArgv.size()), apszArgv.data()), bUsage)
+        << asArgs.back();
+  }
+
   std::string sLog = ReadFile(szLog);
   EXPECT_NE(sLog.find("orvikdsys Initialize: Invalid class specified: Disk."), std::string::npos);
   EXPECT_NE(sLog.find("orvikdsys Initialize: class argument is missing."), std::string::npos);
