@@ -816,6 +816,14 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
                              {11, "Uid: (", 44},            {12, "Gid: (", 44},
                              {16, "Last Access: 20", 14},   {17, "Last Modify: 20", 14},
                              {18, "Last Change: 20", 14}};
+    // Built again from the same stat output at 132x43, and at 80x24 again below.
+    ASSERT_TRUE(browser.Resize(132, 43));
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik File Details: " + SshHost()),
+              (132 - 20 - static_cast<int>(SshHost().size())) / 2);
+    EXPECT_EQ(ColumnOf(session, 3, "File: " + sDir + "/" + sData), 26 + 17) << session.Capture();
+    EXPECT_EQ(ColumnOf(session, 7, "Size: 17"), 26 + 17);
+    EXPECT_NE(session.Line(42).find("Copy   Help   Return   Exit"), std::string::npos);
+    ASSERT_TRUE(browser.Resize(80, 24));
     EXPECT_EQ(ColumnOf(session, 3, "File: " + sDir + "/" + sData), 17) << session.Capture();
     for (const PLACE &sPlace : asPlace)
         EXPECT_EQ(ColumnOf(session, sPlace.nRow, sPlace.pszText), sPlace.nColumn) << sPlace.pszText;
