@@ -48,7 +48,6 @@ void SetUpBrowser(const std::string &sFolder)
     nMyPid = static_cast<int>(getpid());
     std::snprintf(szTempFile, sizeof szTempFile, "/tmp/Orvikfsys.%d.%d.Temp.txt", nMyPid, 0);
     std::snprintf(szErrorFile, sizeof szErrorFile, "/tmp/Orvikfsys.%d.%d.Error.txt", nMyPid, 0);
-    if (pFileData == nullptr) pFileData = static_cast<char *>(std::calloc(FSDATASIZE, 1));
     nMaxPanelRows = nPageRows;
     nFolderLevel = 0;
     OVCopyText(asFolder[0].szPath, sizeof asFolder[0].szPath, sFolder.c_str());
@@ -87,7 +86,7 @@ void FirstPage(benchmark::State &state)
         ulABAttibute = 0;
         if (Get_Directory_Data() != OVRC_OK || Get_Panel_Data() != OVRC_OK)
             state.SkipWithError("listing failed");
-        benchmark::DoNotOptimize(nFileDataRows);
+        benchmark::DoNotOptimize(asPageRow.size());
     }
     state.counters["self_peak_kB"] = static_cast<double>(PeakKilobytes(RUSAGE_SELF));
     CleanUp();
@@ -134,11 +133,14 @@ void Forward(benchmark::State &state)
 {
     SetUpBrowser(Folder(100000));
     if (Get_Directory_Data() != OVRC_OK) state.SkipWithError("listing failed");
-    for (int nPage = 1; nPage < state.range(0); ++nPage) Get_Panel_Data();
-    const std::int64_t fPage = fPosition;
+    for (int nPage = 1; nPage < state.range(0); ++nPage) {
+        Get_Panel_Data();
+        afPageStart.push_back(sPage.fNext);
+        ++nPageIndex;
+    }
+    const std::int64_t fPage = afPageStart[nPageIndex];
     for (auto _ : state) {
-        fPosition = fPage;
-        if (Get_Panel_Data() != OVRC_OK || nFileDataRows != nPageRows)
+        if (Get_Panel_Data() != OVRC_OK || static_cast<int>(asPageRow.size()) != nPageRows)
             state.SkipWithError("page failed");
     }
     state.counters["offset_bytes"] = static_cast<double>(fPage);

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -169,13 +170,27 @@ void CopyFlags(char cRead, char cWrite, char cExec, const char *pszMatch)
     OVCopyText(szMatch, sizeof szMatch, pszMatch);
 }
 
-int CreateDetailField(int nRow, int nColumn, const char *pszName, const char *pszText,
-                      int nGroup)
+/* The field is as long as the text's bytes, so that wide or accented characters are drawn
+   whole. */
+int CreateDetailField(int nRow, int nColumn, const char *pszName, const std::string &sText,
+                      unsigned long ulGroup)
 {
-    const DISPLAYATTRIBUTES &sGroup = asOVDisplayAttributes[nGroup];
-    return OVCreateFieldi(psPabi, nRow, nColumn, static_cast<int>(std::strlen(pszText)), pszName,
-                          pszText, 0, sGroup.nAttribute, sGroup.nBackgroundColor,
-                          sGroup.nForegroundColor);
+    return OVCreateGroupText(psPabi, nRow, nColumn, pszName, sText.c_str(), ulGroup,
+                             static_cast<int>(sText.size()));
+}
+
+/* The full name on its row and, when it is wider than the panel, on the empty row below it
+   from the same column; what does not fit there either is cut with "~". */
+int CreateNameFields(int nRow, int nColumn, const std::string &sPath)
+{
+    const int nRoom = std::max(psPabi->nColumns - nColumn + 1, 1);
+    const std::string sShown = ScreenText(sPath, 2 * nRoom, false);
+    const std::size_t nFirst = OVColumnsPrefix(sShown, nRoom);
+    int nRc = CreateDetailField(nRow, nColumn, "FileName", sShown.substr(0, nFirst), OVDG_FIELD);
+    if (nRc == OVRC_OK && nFirst < sShown.size())
+        nRc = CreateDetailField(nRow + 1, nColumn, "FileName2",
+                                OVFitColumns(sShown.substr(nFirst), nRoom), OVDG_FIELD);
+    return nRc;
 }
 
 }  // namespace
@@ -221,10 +236,9 @@ int Get_User_Permissions()
 int Do_Detail_Literals()
 {
     OVTraceStart("orvikfsys Do_Detail_Literals", "psPabi: %p.", static_cast<void *>(psPabi));
-    const int nMargin = LayoutMargin(psPabi);
-    const int nTitleLength = static_cast<int>(std::strlen(szDetailTitle));
-    int nRc = CreateDetailField(1, (psPabi->nColumns - nTitleLength) / 2, "Title", szDetailTitle,
-                                OVDG_PANEL);
+    const int nMargin = OVLayoutMargin(psPabi);
+    int nRc = CreateDetailField(1, OVCentredColumn(psPabi, OVDisplayWidth(szDetailTitle)), "Title",
+                                szDetailTitle, OVDG_PANEL);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikfsys Do_Detail_Literals: Unable to Create Panel Title, nRc: %d.",
               nRc);
@@ -286,12 +300,15 @@ int Do_Detail_Values(const char *pszPath)
     asValue[DV_DATE2] = DateText(sInfo.st_mtim);
     asValue[DV_DATE3] = DateText(sInfo.st_ctim);
 
-    const int nMargin = LayoutMargin(psPabi);
+    const int nMargin = OVLayoutMargin(psPabi);
     int nRc = OVRC_OK;
     for (int i = 0; i < DV_COUNT; ++i) {
         const DETAILFIELD &sField = asDetailField[i];
-        nRc = CreateDetailField(sField.nRow, nMargin + sField.nColumn, sField.pszName,
-                                asValue[i].c_str(), sField.bPanelColours ? OVDG_PANEL : OVDG_FIELD);
+        if (i == DV_NAME)
+            nRc = CreateNameFields(sField.nRow, nMargin + sField.nColumn, asValue[i]);
+        else
+            nRc = CreateDetailField(sField.nRow, nMargin + sField.nColumn, sField.pszName,
+                                    asValue[i], sField.bPanelColours ? OVDG_PANEL : OVDG_FIELD);
         if (nRc != OVRC_OK) {
             OVLog(OVLOG_ERROR, "orvikfsys Do_Detail_Fields: Unable to Create %s: %-16s, nRc: %d.",
                   sField.pszWord, asValue[i].c_str(), nRc);
@@ -304,25 +321,27 @@ int Do_Detail_Values(const char *pszPath)
 int Do_Detail_Page(const char *pszPath)
 {
     OVTraceStart("orvikfsys Do_Detail_Page", "pszPath: %s.", pszPath);
-    psPabi = CreateBrowserPanel();
-    if (psPabi == nullptr) {
-        OVWriteMessage(OVLOG_ERROR,
-                       "orvikfsys Do_Detail_Page: Unable to Create Panel for Do_Detail_Page.");
-        return OVTraceEnd("orvikfsys Do_Detail_Page", OVRC_ERROR);
-    }
-    const int nTitleColumn = (psPabi->nColumns - static_cast<int>(std::strlen(szDetailTitle))) / 2;
-    int nRc = Do_Detail_Literals();
-    if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys Do_Detail_Page: Do_Detail_Literals, nRc: %d.", nRc);
-    /* Without a status nothing may be offered: the flags stay 'n'. */
-    nRc = Do_Detail_Values(pszPath);
-    if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys Do_Detail_Page: Do_Detail_Values, nRc: %d.", nRc);
-
-    unsigned long ulStyle = OVAB_RETURN | OVAB_HELP | OVAB_EXIT;
-    if (cFileReadUser == 'y') ulStyle |= OVAB_BROWSE;
-    if (cFileWriteUser == 'y') ulStyle |= OVAB_EDIT;
-    int nResponse = 0;
+    int nRc = OVRC_OK;
+    int nResponse = OVRESPONSE_RESIZE;
     char szResponseID[40] = "";
-    nRc = AwaitDetailChoice(nTitleColumn, ulStyle, szResponseID, &nResponse);
+    std::string sCursor = "Return ";
+    /* Built again at the new size after every change of size, the cursor on its button. */
+    while (nRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE) {
+        psPabi = CreateBrowserPanel("orvikfsys Do_Detail_Page");
+        if (psPabi == nullptr) return OVTraceEnd("orvikfsys Do_Detail_Page", OVRC_ERROR);
+        const int nTitleColumn = OVCentredColumn(psPabi, OVDisplayWidth(szDetailTitle));
+        nRc = Do_Detail_Literals();
+        if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys Do_Detail_Page: Do_Detail_Literals, nRc: %d.", nRc);
+        /* Without a status nothing may be offered: the flags stay 'n'. */
+        nRc = Do_Detail_Values(pszPath);
+        if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys Do_Detail_Page: Do_Detail_Values, nRc: %d.", nRc);
+
+        unsigned long ulStyle = OVAB_RETURN | OVAB_HELP | OVAB_EXIT;
+        if (cFileReadUser == 'y') ulStyle |= OVAB_BROWSE;
+        if (cFileWriteUser == 'y') ulStyle |= OVAB_EDIT;
+        nResponse = 0;
+        nRc = AwaitDetailChoice(nTitleColumn, ulStyle, szResponseID, &nResponse, &sCursor);
+    }
 
     if (nRc == OVRC_OK && nResponse == OVRESPONSE_FIELD &&
         (std::strcmp(szResponseID, "Browse ") == 0 || std::strcmp(szResponseID, "Edit ") == 0)) {

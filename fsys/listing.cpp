@@ -4,8 +4,11 @@
  * into a folder, back up, or to a file's detail page.
  *
  * The listing runs once per folder into szTempFile; paging only seeks in that file, so a
- * page costs the same wherever it lies and memory does not grow with the folder. The entry
- * a line stands for is always taken from its own row of the page, never from the line's text.
+ * page costs the same wherever it lies and memory does not grow with the folder. Each page
+ * knows where it starts and where the next one does; afPageStart keeps the starts walked, so
+ * Backward, a detail page and a change of size come back to the very page. The entry a line
+ * stands for is always taken from its own whole row of the page, never from the line's text,
+ * which may have been cut to fit its column.
  */
 #include "orvikfsys.h"
 
@@ -14,8 +17,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 int nMyPid = 0;
 int nFileSequence = 0;
@@ -25,10 +30,11 @@ FOLDER asFolder[FSMAXFOLDERS] = {};
 int nFolderLevel = 0;
 int nListedLevel = -1;
 char szFolderSave[FSPATHSIZE] = "";
-std::int64_t fPosition = 0;
-std::int64_t fPositionSave = 0;
-char *pFileData = nullptr;
-int nFileDataRows = 0;
+std::vector<std::int64_t> afPageStart = {0};
+int nPageIndex = 0;
+LISTPAGE sPage;
+int nCurrentLine = 0;
+std::vector<std::string> asPageRow;
 int nMaxPanelRows = 0;
 unsigned long ulABAttibute = 0;
 PABI *psPabi = nullptr;
@@ -42,7 +48,7 @@ const char szListCommand[] = "ls -lpah --time-style=+%D-%H:%M";
 const char szDatalinePrefix[] = "Dataline-";
 
 constexpr int nCommandOutputSize = 32767;
-constexpr int nRowText = FSROWSIZE - 2;     /* characters of a line kept in a row */
+constexpr int nShownText = 4096;            /* display columns of any text before it is fitted */
 
 /* Columns of the data line and their widths. */
 constexpr int nLineLength = 74;
@@ -51,14 +57,14 @@ constexpr int nSizeOffset = 40;
 constexpr int nDateOffset = 49;
 constexpr int nFlagsOffset = 64;
 constexpr int nFlagsWidth = 10;
+constexpr int nPageEnd = 78;                 /* "page N" ends where the data lines do */
 
 /* Why an entry of the page may not be opened, besides what its row says. */
 enum ROWSTATE : unsigned char {
     ROW_WHOLE = 0,
-    ROW_CUT = 1,         /* the line was longer than a row: the name is not all there */
     ROW_CONTINUED = 2    /* the name holds a newline: the next lines are the rest of it */
 };
-ROWSTATE aeRowState[FSMAXROWS];
+std::vector<ROWSTATE> aeRowState;   /* one per row of asPageRow */
 
 /* Push-button labels that the response loop recognises at the start of any field's value. */
 constexpr const char *apszButtonWords[] = {"Return ", "Exit ", "Help "};
@@ -109,8 +115,6 @@ bool IsCountWord(std::string_view sWord)
     return true;
 }
 
-const char *RowAt(int nRow) { return pFileData + static_cast<std::ptrdiff_t>(nRow) * FSROWSIZE; }
-
 bool IsTotalLine(std::string_view sLine) { return sLine.substr(0, 6) == "total "; }
 
 /* Logs the first line of the listing's error file, when it has one. */
@@ -122,6 +126,15 @@ void LogListingErrors()
     if (pFile && sBuffer.Read(pFile.get(), &sLine) && !sLine.empty())
         OVLog(OVLOG_ERROR, "orvikfsys Get_Directory_Data: %.*s", static_cast<int>(sLine.size()),
               sLine.data());
+}
+
+/* Is there a selectable field of that name on the panel? */
+bool HasTabField(const PABI *psPanel, const std::string &sName)
+{
+    for (const FIELDTAB *psFieldTab = psPanel->psFieldTabFirst; psFieldTab != nullptr;
+         psFieldTab = psFieldTab->psFieldTabNext)
+        if (psFieldTab->psField != nullptr && sName == psFieldTab->psField->szName) return true;
+    return false;
 }
 
 bool HasListing()
@@ -148,32 +161,40 @@ void EnterFolder(std::string_view sName)
               sPath.c_str(),
               nFolderLevel + 1 >= FSMAXFOLDERS ? "too many folder levels" : "path too long",
               nFolderLevel + 1);
-        fPosition = fPositionSave;
         return;
     }
     ++nFolderLevel;
     OVCopyText(asFolder[nFolderLevel].szPath, FSPATHSIZE, sPath.c_str());
 }
 
+/* The row of the page a data line's name stands for, -1 when it names none. */
+int DatalineRow(const char *pszName)
+{
+    const std::size_t nPrefix = std::strlen(szDatalinePrefix);
+    if (std::strncmp(pszName, szDatalinePrefix, nPrefix) != 0) return -1;
+    char *pszEnd = nullptr;
+    long nRow = std::strtol(pszName + nPrefix, &pszEnd, 10);
+    if (pszEnd == pszName + nPrefix || *pszEnd != '\0' || nRow < 0 ||
+        nRow >= static_cast<long>(asPageRow.size()))
+        return -1;
+    return static_cast<int>(nRow);
+}
+
 /* What choosing a data line does: a folder is entered at once, a file's full path is put
    into *psFile for its detail page. False when nothing more is to be done. */
 bool ChooseEntry(const char *pszResponseID, std::string *psFile)
 {
-    char *pszEnd = nullptr;
-    long nRow = std::strtol(pszResponseID + std::strlen(szDatalinePrefix), &pszEnd, 10);
+    const int nRow = DatalineRow(pszResponseID);
     LSROW sRow;
-    if (pszEnd == nullptr || *pszEnd != '\0' || nRow < 0 || nRow >= nFileDataRows ||
-        !ParseListingRow(RowAt(static_cast<int>(nRow)), &sRow)) {
+    if (nRow < 0 || !ParseListingRow(asPageRow[nRow], &sRow)) {
         OVLog(OVLOG_ERROR, "orvikfsys Process_Request: No entry for %.32s.", pszResponseID);
-        fPosition = fPositionSave;
         return false;
     }
+    nCurrentLine = nRow;
     if (aeRowState[nRow] != ROW_WHOLE) {
-        OVLog(OVLOG_ERROR, "orvikfsys Process_Request: Refusing to open %.*s...: %s.",
-              static_cast<int>(sRow.sName.size()), sRow.sName.data(),
-              aeRowState[nRow] == ROW_CUT ? "its listing line is cut"
-                                          : "the name holds a newline");
-        fPosition = fPositionSave;
+        OVLog(OVLOG_ERROR,
+              "orvikfsys Process_Request: Refusing to open %.*s...: the name holds a newline.",
+              static_cast<int>(sRow.sName.size()), sRow.sName.data());
         return false;
     }
     if (sRow.sName.back() == '/') {
@@ -184,12 +205,43 @@ bool ChooseEntry(const char *pszResponseID, std::string *psFile)
     return true;
 }
 
-int CreatePanelText(int nRow, int nColumn, const char *pszName, const char *pszText)
+/* Text in the Panel group's colours; the field is as long as the text's bytes, so that a
+   text of wide or accented characters is drawn whole. */
+int CreatePanelText(int nRow, int nColumn, const char *pszName, const std::string &sText)
 {
-    const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];
-    return OVCreateFieldi(psPabi, nRow, nColumn, static_cast<int>(std::strlen(pszText)), pszName,
-                          pszText, 0, sPanel.nAttribute, sPanel.nBackgroundColor,
-                          sPanel.nForegroundColor);
+    return OVCreateGroupText(psPabi, nRow, nColumn, pszName, sText.c_str(), OVDG_PANEL,
+                             static_cast<int>(sText.size()));
+}
+
+/* The end of the text that fits nColumns display columns, its start cut to "~". */
+std::string TailColumns(std::string_view sText, int nColumns)
+{
+    if (OVDisplayWidth(sText) <= nColumns) return std::string(sText);
+    if (nColumns <= 0) return std::string();
+    std::size_t nAt = 0;
+    while (nAt < sText.size() &&
+           ((static_cast<unsigned char>(sText[nAt]) & 0xC0) == 0x80 ||
+            OVDisplayWidth(sText.substr(nAt)) > nColumns - 1))
+        ++nAt;
+    return "~" + std::string(sText.substr(nAt));
+}
+
+/* The page starts afresh at page 1 of a folder just listed. */
+void StartFolderPages()
+{
+    afPageStart.assign(1, 0);
+    nPageIndex = 0;
+    nCurrentLine = 0;
+}
+
+/* The cursor's data line when the panel is built again at another size. Only a panel that
+   the terminal held can tell: one built while the terminal was too small may have had too
+   few rows for the line. */
+void KeepCurrentLine(const PABI *psPanel)
+{
+    if (!OVTerminalFits(psPanel->nRows, psPanel->nColumns)) return;
+    const int nRow = DatalineRow(CurrentFieldName(psPanel).c_str());
+    if (nRow >= 0) nCurrentLine = nRow;
 }
 
 }  // namespace
@@ -233,7 +285,6 @@ bool ParseListingRow(std::string_view sRow, LSROW *psRow)
 std::string FormatListingLine(const LSROW &sRow)
 {
     std::string sLine;
-    sLine.reserve(FSROWSIZE);
     std::string_view sName = sRow.sName;
     /* The response loop takes a line that begins with a push button's label for that
        button; such a name starts one column further right. */
@@ -243,6 +294,8 @@ std::string FormatListingLine(const LSROW &sRow)
             break;
         }
     }
+    /* Columns are display columns: a name of wide or accented characters, or one too long
+       for its column, leaves size, date and flags where the headings stand. */
     sLine += ScreenText(sName, nNameWidth - static_cast<int>(sLine.size()), true);
     sLine += ScreenText(sRow.sSize, nDateOffset - nSizeOffset - 1, true) + ' ';
     sLine += ScreenText(sRow.sDateTime, nFlagsOffset - nDateOffset - 1, true) + ' ';
@@ -253,7 +306,7 @@ std::string FormatListingLine(const LSROW &sRow)
 std::string ScreenText(std::string_view sText, int nWidth, bool bPad)
 {
     std::string sShown;
-    int nUsed = 0;
+    sShown.reserve(sText.size());
     int nPending = 0;  /* continuation bytes still due to the character being copied */
     for (char c : sText) {
         unsigned char u = static_cast<unsigned char>(c);
@@ -262,36 +315,56 @@ std::string ScreenText(std::string_view sText, int nWidth, bool bPad)
             sShown += c;
             continue;
         }
-        if (nUsed == nWidth) break;
-        ++nUsed;
         nPending = u >= 0xF0 ? 3 : u >= 0xE0 ? 2 : u >= 0xC0 ? 1 : 0;
         /* Control characters and stray continuation bytes would move or upset the screen. */
         bool bShown = u >= 0x20 && u != 0x7f && (u & 0xC0) != 0x80;
         sShown += bShown ? c : '?';
     }
-    if (bPad && nUsed < nWidth) sShown.append(static_cast<std::size_t>(nWidth - nUsed), ' ');
-    return sShown;
+    return bPad ? OVPadColumns(sShown, nWidth) : OVFitColumns(sShown, nWidth);
 }
 
-int LayoutMargin(const PABI *psPanel)
+std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns)
 {
-    return psPanel->nColumns > 80 ? (psPanel->nColumns - 80) / 2 : 0;
+    const int nRoom = nColumns > 3 ? nColumns - 2 : 1;
+    const std::string sFolder = ScreenText(pszFolder, nShownText, false);
+    const std::string sSystem =
+        pszSystem != nullptr ? ScreenText(pszSystem, nShownText, false) + ":" : std::string();
+    const std::string sWhole = std::string(szListingTitle) + ": " + sSystem + sFolder;
+    if (OVDisplayWidth(sWhole) <= nRoom) return sWhole;
+    /* Too narrow for all of it: where the folder lies matters more than the program's
+       name, and its last folders more than its first ones. */
+    const int nSystem = OVDisplayWidth(sSystem);
+    if (nSystem + 2 <= nRoom) return sSystem + TailColumns(sFolder, nRoom - nSystem);
+    return TailColumns(sSystem + sFolder, nRoom);
 }
 
-PABI *CreateBrowserPanel()
+PABI *CreateBrowserPanel(const char *pszWho)
 {
-    const DISPLAYATTRIBUTES &sPanel = asOVDisplayAttributes[OVDG_PANEL];
-    return OVCreatePaneli(OVHEAPCHUNKSIZE, 0, 0, sPanel.nAttribute, sPanel.nBackgroundColor,
-                          sPanel.nForegroundColor);
+    return OVCreateGroupPanel(pszWho, "", OVDG_PANEL);
+}
+
+std::string CurrentFieldName(const PABI *psPanel)
+{
+    if (psPanel == nullptr || psPanel->psFieldTab_Current == nullptr ||
+        psPanel->psFieldTab_Current->psField == nullptr)
+        return std::string();
+    return psPanel->psFieldTab_Current->psField->szName;
 }
 
 int AwaitDetailChoice(int nTitleColumn, unsigned long ulStyle, char *pszResponseID,
-                      int *pnResponse)
+                      int *pnResponse, std::string *psCursor)
 {
     int nRc = OVCreateActionBari(psPabi, psPabi->nRows - 1, nTitleColumn, psPabi->nColumns - 4,
                                  ulStyle, pnResponse);
-    if (nRc == OVRC_OK) nRc = SetCursori(psPabi, "Return ");
+    /* A button that this page does not offer (any more) leaves the cursor on Return. */
+    if (nRc == OVRC_OK)
+        nRc = SetCursori(psPabi, HasTabField(psPabi, *psCursor) ? psCursor->c_str() : "Return ");
     if (nRc == OVRC_OK) nRc = OVGetUserResponsei(psPabi, pszResponseID, pnResponse);
+    if (nRc == OVRC_OK && *pnResponse == OVRESPONSE_RESIZE &&
+        OVTerminalFits(psPabi->nRows, psPabi->nColumns)) {
+        const std::string sName = CurrentFieldName(psPabi);
+        if (!sName.empty()) *psCursor = sName;
+    }
     OVDeletePanel(psPabi);
     psPabi = nullptr;
     return nRc;
@@ -335,6 +408,8 @@ int Get_Directory_Data()
         sCommand = sList + " > " + OVShellWord(szTempFile) + " 2>" + OVShellWord(szErrorFile);
         nRc = ExecuteCommand(sCommand.c_str(), pOutput.get(), nCommandOutputSize);
     }
+    /* The folder's pages start afresh, whether or not its listing came. */
+    StartFolderPages();
     /* ls also ends non-zero when only some entries could not be read: what it listed is
        shown. A listing that did not come at all is a failure, whatever the status said. */
     if (nRc == OVRC_OK && !HasListing()) nRc = OVRC_CMDFAILED;
@@ -345,23 +420,26 @@ int Get_Directory_Data()
         LogListingErrors();
         if (!HasListing()) return OVTraceEnd("orvikfsys Get_Directory_Data", OVRC_ERROR);
     }
-    fPosition = 0;
     return OVTraceEnd("orvikfsys Get_Directory_Data", OVRC_OK);
 }
 
 int Get_Panel_Data()
 {
-    OVTraceStart("orvikfsys Get_Panel_Data", "fPosition: %lld.",
-                 static_cast<long long>(fPosition));
+    if (nPageIndex < 0 || nPageIndex >= static_cast<int>(afPageStart.size())) StartFolderPages();
+    sPage.fStart = afPageStart[nPageIndex];
+    sPage.fNext = -1;
+    asPageRow.clear();
+    aeRowState.clear();
+    OVTraceStart("orvikfsys Get_Panel_Data", "page: %d, fStart: %lld.", nPageIndex + 1,
+                 static_cast<long long>(sPage.fStart));
     OVFilePtr pFile(std::fopen(szTempFile, "r"));
     if (!pFile) {
         OVLog(OVLOG_ERROR, "orvikfsys Get_Panel_Data: Temp file: %-.64ss is empty.\n",
               szTempFile);
         return OVTraceEnd("orvikfsys Get_Panel_Data", OVRC_ERROR);
     }
-    fPositionSave = fPosition;
-    if (fPosition != 0) {
-        int nRc = fseeko(pFile.get(), static_cast<off_t>(fPosition), SEEK_SET);
+    if (sPage.fStart != 0) {
+        int nRc = fseeko(pFile.get(), static_cast<off_t>(sPage.fStart), SEEK_SET);
         if (nRc != 0) {
             OVLog(OVLOG_ERROR,
                   "orvikfsys Get_Panel_Data: fseek failed for Temp file: %-.64ss, nRc: %d.\n",
@@ -373,35 +451,31 @@ int Get_Panel_Data()
     LineBuffer sBuffer;
     std::string_view sLine;
     bool bHaveLine = sBuffer.Read(pFile.get(), &sLine);
-    if (bHaveLine && fPosition == 0 && IsTotalLine(sLine))
+    if (bHaveLine && sPage.fStart == 0 && IsTotalLine(sLine))
         bHaveLine = sBuffer.Read(pFile.get(), &sLine);
 
-    nFileDataRows = 0;
     int nLastEntry = -1;
     LSROW sRow;
     while (bHaveLine) {
-        char *pszRow = pFileData + static_cast<std::ptrdiff_t>(nFileDataRows) * FSROWSIZE;
-        OVCopyText(pszRow, nRowText + 1, std::string(sLine).c_str());
-        aeRowState[nFileDataRows] = sLine.size() > nRowText ? ROW_CUT : ROW_WHOLE;
+        asPageRow.emplace_back(sLine);
+        aeRowState.push_back(ROW_WHOLE);
         if (ParseListingRow(sLine, &sRow)) {
-            nLastEntry = nFileDataRows;
+            nLastEntry = static_cast<int>(asPageRow.size()) - 1;
         } else if (nLastEntry >= 0) {
             aeRowState[nLastEntry] = ROW_CONTINUED;
         }
-        ++nFileDataRows;
-        if (nFileDataRows >= nMaxPanelRows) break;
+        if (static_cast<int>(asPageRow.size()) >= nMaxPanelRows) break;
         bHaveLine = sBuffer.Read(pFile.get(), &sLine);
     }
 
-    if (nFileDataRows == nMaxPanelRows) {
-        ulABAttibute |= OVAB_FORWARD;
+    if (static_cast<int>(asPageRow.size()) == nMaxPanelRows) {
         off_t nOffset = ftello(pFile.get());
         if (nOffset < 0) {
             OVLog(OVLOG_ERROR, "orvikfsys Get_Panel_Data: ftell failed for Temp file: %-.64s.\n",
                   szTempFile);
             return OVTraceEnd("orvikfsys Get_Panel_Data", OVRC_ERROR);
         }
-        fPosition = nOffset;
+        sPage.fNext = nOffset;
         /* The first line of the next page may be the rest of this page's last name. */
         if (nLastEntry >= 0 && sBuffer.Read(pFile.get(), &sLine) && !ParseListingRow(sLine, &sRow))
             aeRowState[nLastEntry] = ROW_CONTINUED;
@@ -411,19 +485,26 @@ int Get_Panel_Data()
 
 int Present_Panel()
 {
-    OVTraceStart("orvikfsys Present_Panel", "nFileDataRows: %d.", nFileDataRows);
+    OVTraceStart("orvikfsys Present_Panel", "rows: %zu.", asPageRow.size());
     const int nColumns = psPabi->nColumns;
-    const int nMargin = LayoutMargin(psPabi);
+    const int nMargin = OVLayoutMargin(psPabi);
 
-    std::string sTitle = szListingTitle;
-    if (psConnectedSystem != nullptr) sTitle += std::string(": ") + psConnectedSystem->szIP;
-    const int nTitleColumn = (nColumns - static_cast<int>(sTitle.size())) / 2;
-    int nRc = CreatePanelText(1, nTitleColumn, "Title", sTitle.c_str());
+    /* The push buttons stand where the program's name alone would be centred. */
+    std::string sName = szListingTitle;
+    if (psConnectedSystem != nullptr) sName += std::string(": ") + psConnectedSystem->szIP;
+    const int nBarColumn = OVCentredColumn(psPabi, OVDisplayWidth(sName));
+    const std::string sTitle =
+        ListingTitle(psConnectedSystem != nullptr ? psConnectedSystem->szIP : nullptr,
+                     asFolder[nFolderLevel].szPath, nColumns);
+    int nRc = CreatePanelText(1, OVCentredColumn(psPabi, OVDisplayWidth(sTitle)), "Title", sTitle);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikfsys Present_Panel: Unable to Create Panel Title, rc: %d.", nRc);
         return OVTraceEnd("orvikfsys Present_Panel", nRc);
     }
-    nRc = CreatePanelText(3, nMargin + 4, "PTHEAD1", paszHeading1);
+    const std::string sPageText = "page " + std::to_string(nPageIndex + 1);
+    nRc = CreatePanelText(2, nMargin + nPageEnd - static_cast<int>(sPageText.size()), "Page",
+                          sPageText);
+    if (nRc == OVRC_OK) nRc = CreatePanelText(3, nMargin + 4, "PTHEAD1", paszHeading1);
     if (nRc == OVRC_OK) nRc = CreatePanelText(3, nMargin + 40, "PTHEAD2", paszHeading2);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikfsys Present_Panel: Unable to Create Panel Heading, rc: %d.",
@@ -432,14 +513,17 @@ int Present_Panel()
     }
 
     int nScreenRow = 4;
-    bool bFirstLine = false;
-    for (int i = 0; i < nFileDataRows; ++i) {
+    int nFirstShown = -1;
+    int nCursorRow = -1;  /* the current line, or the last line shown before it */
+    for (int i = 0; i < static_cast<int>(asPageRow.size()); ++i) {
         LSROW sRow;
-        if (!ParseListingRow(RowAt(i), &sRow)) continue;
+        if (!ParseListingRow(asPageRow[i], &sRow)) continue;
         char szDatalineID[40];
         std::snprintf(szDatalineID, sizeof szDatalineID, "%s%d", szDatalinePrefix, i);
-        nRc = OVCreateFieldi(psPabi, nScreenRow++, nMargin + 4, nColumns - 6, szDatalineID,
-                             FormatListingLine(sRow).c_str(), OVSTYLE_TAB, 0, 4, 7);
+        const std::string sLine = FormatListingLine(sRow);
+        const int nLength = std::max(nColumns - 6, static_cast<int>(sLine.size()));
+        nRc = OVCreateFieldi(psPabi, nScreenRow++, nMargin + 4, nLength, szDatalineID,
+                             sLine.c_str(), OVSTYLE_TAB, 0, 4, 7);
         if (nRc != OVRC_OK) {
             OVLog(OVLOG_ERROR,
                   "orvikfsys Present_Panel: Unable to Create Filesystem detail line: %d, "
@@ -447,18 +531,24 @@ int Present_Panel()
                   i, szDatalineID, nRc);
             return OVTraceEnd("orvikfsys Present_Panel", nRc);
         }
-        if (i == 0) bFirstLine = true;
+        if (nFirstShown < 0) nFirstShown = i;
+        if (i <= nCurrentLine) nCursorRow = i;
     }
 
+    if (sPage.fNext >= 0) ulABAttibute |= OVAB_FORWARD;
+    if (nPageIndex > 0) ulABAttibute |= OVAB_BACKWARD;
     ulABAttibute |= OVAB_RETURN | OVAB_HELP | OVAB_EXIT;
     int nResponse = 0;
-    nRc = OVCreateActionBari(psPabi, psPabi->nRows - 1, nTitleColumn, nColumns - 4, ulABAttibute,
+    nRc = OVCreateActionBari(psPabi, psPabi->nRows - 1, nBarColumn, nColumns - 4, ulABAttibute,
                              &nResponse);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikfsys Present_Panel: Unable to Create Action Bar, rc: %d.", nRc);
         return OVTraceEnd("orvikfsys Present_Panel", nRc);
     }
-    nRc = SetCursori(psPabi, bFirstLine ? "Dataline-0" : "Return ");
+    if (nCursorRow < 0) nCursorRow = nFirstShown;
+    std::string sCursor = "Return ";
+    if (nCursorRow >= 0) sCursor = szDatalinePrefix + std::to_string(nCursorRow);
+    nRc = SetCursori(psPabi, sCursor.c_str());
     return OVTraceEnd("orvikfsys Present_Panel", nRc);
 }
 
@@ -469,26 +559,14 @@ int Process_Request()
     int nRc = OVRC_OK;
     int nUserRc = OVRC_OK;
     while (nRc == OVRC_OK && nUserRc == OVRC_OK) {
-        psPabi = CreateBrowserPanel();
+        psPabi = CreateBrowserPanel("orvikfsys Process_Request");
         if (psPabi == nullptr) {
-            OVWriteMessage(OVLOG_ERROR, "orvikfsys Process_Request: Unable to Create Panel.");
             OVRestoreTerminal();
             return OVTraceEnd("orvikfsys Process_Request", OVRC_ERROR);
         }
-        /* At least one row, so that Forward always moves on; at most what the block holds. */
-        nMaxPanelRows = psPabi->nRows - 6;
-        if (nMaxPanelRows < 1) nMaxPanelRows = 1;
-        if (nMaxPanelRows > FSMAXROWS) nMaxPanelRows = FSMAXROWS;
-        std::free(pFileData);
-        pFileData = static_cast<char *>(std::calloc(FSDATASIZE, 1));
-        if (pFileData == nullptr) {
-            OVLog(OVLOG_ERROR, "orvikfsys Process_Request: Unable to allocate %d bytes.",
-                  FSDATASIZE);
-            OVDeletePanel(psPabi);
-            psPabi = nullptr;
-            return OVTraceEnd("orvikfsys Process_Request", OVRC_ERROR);
-        }
-        nFileDataRows = 0;
+        /* At least one row, so that Forward always moves on. The page follows the panel's
+           height; its first row stays where it was, whatever the size. */
+        nMaxPanelRows = std::clamp(psPabi->nRows - 6, 1, FSMAXPAGEROWS);
         ulABAttibute = 0;
 
         int nDataRc = OVRC_OK;
@@ -504,16 +582,22 @@ int Process_Request()
                     if (nDataRc == OVRC_CANCELLED) raise(SIGINT);
                     return OVTraceEnd("orvikfsys Process_Request", OVRC_ERROR);
                 }
+                /* Back to the folder and the page listed before. */
                 nFolderLevel = nListedLevel;
                 OVCopyText(szFolderSave, sizeof szFolderSave, asFolder[nFolderLevel].szPath);
-                fPosition = fPositionSave;
                 if (nDataRc == OVRC_CANCELLED) OVShowMessage(OVLOG_INFO, "Cancelled.");
                 continue;
             }
             nListedLevel = nFolderLevel;
             OVCopyText(szFolderSave, sizeof szFolderSave, pszFolder);
         }
-        if (nDataRc == OVRC_OK) Get_Panel_Data();
+        if (nDataRc == OVRC_OK) {
+            Get_Panel_Data();
+        } else {
+            asPageRow.clear();
+            aeRowState.clear();
+            sPage = LISTPAGE();
+        }
         nRc = Present_Panel();
 
         std::string sFile;
@@ -522,22 +606,29 @@ int Process_Request()
             char szResponseID[40] = "";
             int nResponse = 0;
             nUserRc = OVGetUserResponsei(psPabi, szResponseID, &nResponse);
-            if (nUserRc == OVRC_OK && nResponse == OVRESPONSE_FIELD &&
-                std::strlen(szResponseID) > 7 &&
-                std::strncmp(szResponseID, "Dataline", 8) == 0) {
-                bDetail = ChooseEntry(szResponseID, &sFile);
-            } else if (nUserRc == OVRC_OK && nResponse != OVRESPONSE_FIELD) {
-                fPosition = fPositionSave;  /* after the help box, the same page again */
+            if (nUserRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE) {
+                KeepCurrentLine(psPabi);
+            } else if (nUserRc == OVRC_OK && nResponse == OVRESPONSE_FIELD) {
+                if (DatalineRow(szResponseID) >= 0) {
+                    bDetail = ChooseEntry(szResponseID, &sFile);
+                } else if (std::strcmp(szResponseID, "Forward ") == 0 && sPage.fNext >= 0) {
+                    afPageStart.resize(static_cast<std::size_t>(nPageIndex) + 1);
+                    afPageStart.push_back(sPage.fNext);
+                    ++nPageIndex;
+                    nCurrentLine = 0;
+                } else if (std::strcmp(szResponseID, "Backward ") == 0 && nPageIndex > 0) {
+                    --nPageIndex;
+                    nCurrentLine = 0;
+                }
             }
+            /* Anything else (the help box) shows the same page again. */
         }
         OVDeletePanel(psPabi);
         psPabi = nullptr;
 
-        if (bDetail) {
+        if (bDetail)
             nRc = psConnectedSystem != nullptr ? Do_Remote_Detail_Page(sFile.c_str())
                                                : Do_Detail_Page(sFile.c_str());
-            fPosition = fPositionSave;
-        }
     }
     if (nRc == OVRC_OK) nRc = nUserRc == OVRC_RETURN ? OVRC_OK : nUserRc;
     return OVTraceEnd("orvikfsys Process_Request", nRc);

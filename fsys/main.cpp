@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <strings.h>
 #include <unistd.h>
 
 namespace {
@@ -32,6 +34,47 @@ const OVTOOLSTARTUP sStartup = {
     16000,  /* ... of which at most this much is filled */
     true};
 
+/* What --help prints: the options, the keys as the screens really use them, the files. */
+const char szUsage[] =
+    "Usage: orvikfsys [debug] [dump] [help] [-help TEXT]\n"
+    "Lists the folders of this system, or of the connected remote system, page by page,\n"
+    "and shows a detail page for each file.\n"
+    "\n"
+    "Options:\n"
+    "  debug        log every step (also ORVIKDEBUG=Yes)\n"
+    "  dump         dump panel storage into the log when a panel is deleted (also ORVIKDUMP=Yes)\n"
+    "  help         print the short list of runtime options and end with 1\n"
+    "  -help TEXT   the text the Help push button shows (orvik passes its menu item's help)\n"
+    "  --help, -h   print this text and end with 0\n"
+    "Keys:\n"
+    "  Tab, arrows  move between lines and buttons       Enter, click  choose\n"
+    "  a folder     enter it; ../ goes up one folder, ./ lists it afresh\n"
+    "  a file       show its detail page: Browse and Edit open vi, Copy (remote) brings it to /tmp\n"
+    "  Forward      the next page of the folder          Backward  the page before\n"
+    "  Help         the help text given with -help\n"
+    "  Return       on the listing: end the browser (back to the menu);\n"
+    "               on a detail page: back to the same page and line of the listing\n"
+    "  Exit         end the browser and, when started from the menu, orvik as well\n"
+    "  Ctrl-c       end at once\n"
+    "Files:\n"
+    "  config.ini in $ORVIKDIR (./config.ini when ORVIKDIR is not set), log\n"
+    "  /tmp/OrvikLog.txt (ORVIKLOGFILE), listing /tmp/Orvikfsys.<pid>.0.Temp.txt and\n"
+    "  /tmp/Orvikfsys.<pid>.0.Error.txt, removed at the end\n"
+    "Manual: man orvikfsys\n";
+
+/* Is "--help" or "-h" among the arguments? The text after "-help" is not an argument. */
+bool UsageAsked(int argc, char **argv)
+{
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+        if (strcasecmp(argv[i], "-help") == 0) {
+            ++i;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+    }
+    return false;
+}
+
 /* Removes one listing file and clears its name; a file that is not there counts as removed. */
 int RemoveListingFile(char *pszFile)
 {
@@ -51,6 +94,11 @@ int RemoveListingFile(char *pszFile)
 
 int Initialize(int argc, char **argv)
 {
+    if (UsageAsked(argc, argv)) {
+        std::fputs(szUsage, stdout);
+        std::fflush(stdout);
+        return FSRC_USAGE;
+    }
     nMyPid = static_cast<int>(getpid());
     std::snprintf(szTempFile, sizeof szTempFile, "/tmp/Orvikfsys.%d.%d.Temp.txt", nMyPid,
                   nFileSequence);
@@ -73,9 +121,7 @@ int Initialize(int argc, char **argv)
 
 int Finish()
 {
-    OVTraceStart("orvikfsys Finish", "pFileData: %p.", static_cast<void *>(pFileData));
-    std::free(pFileData);
-    pFileData = nullptr;
+    OVTraceStart("orvikfsys Finish", "szTempFile: %s.", szTempFile);
     int nRc = RemoveListingFile(szTempFile);
     if (nRc == OVRC_OK) nRc = RemoveListingFile(szErrorFile);
     std::free(pszHelpInfo);
@@ -87,6 +133,7 @@ int main(int argc, char **argv)
 {
     OVInstallSignalHandlers(OVSignalHandler);
     int nRc = Initialize(argc, argv);
+    if (nRc == FSRC_USAGE) return OVRC_OK;
     if (nRc == OVRC_OK) nRc = Process_Request();
     OVShowFailureBeforeEnd(nRc);
     Finish();

@@ -25,7 +25,10 @@
 /* main.cpp - the frame                                                                 */
 /* ------------------------------------------------------------------------------------ */
 
-/* Switches, "-help" text, listing file names, configuration. 0, 1 (help printed) or 8. */
+constexpr int FSRC_USAGE = -1;            /* Initialize printed the usage text: end with 0 */
+
+/* The usage text for "--help" or "-h" (FSRC_USAGE), else switches, "-help" text, listing
+   file names, configuration: 0, 1 (help printed) or 8. */
 int Initialize(int argc, char **argv);
 /* Frees the page block and the help text and removes the listing files. 0, or the code of
    a removal that failed. */
@@ -37,12 +40,17 @@ int Finish();
 
 constexpr int FSMAXFOLDERS = 100;         /* entries of asFolder                          */
 constexpr int FSPATHSIZE = 256;           /* a folder path holds 255 characters           */
-constexpr int FSROWSIZE = 256;            /* one row of pFileData                         */
-constexpr int FSDATASIZE = 131072;        /* pFileData                                    */
-constexpr int FSMAXROWS = FSDATASIZE / FSROWSIZE;
+constexpr int FSMAXPAGEROWS = 1000;       /* rows of a page on the tallest terminal       */
 
 struct FOLDER {
     char szPath[FSPATHSIZE];              /* ends in "/" */
+};
+
+/* A page of the listing file: the offset of its first row and that of the next page's,
+   -1 when the page was not full (nothing can follow it). */
+struct LISTPAGE {
+    std::int64_t fStart = 0;
+    std::int64_t fNext = -1;
 };
 
 extern int nMyPid;
@@ -53,23 +61,32 @@ extern FOLDER asFolder[FSMAXFOLDERS];
 extern int nFolderLevel;
 extern int nListedLevel;          /* level whose listing is in szTempFile, -1 before the first */
 extern char szFolderSave[FSPATHSIZE];
-extern std::int64_t fPosition;
-extern std::int64_t fPositionSave;
-extern char *pFileData;
-extern int nFileDataRows;
+/* The starts of the listed folder's pages as far as they were walked: page 1 starts at 0,
+   Forward adds the start of the next one, Backward goes one entry back. */
+extern std::vector<std::int64_t> afPageStart;
+extern int nPageIndex;            /* the page shown: an index into afPageStart */
+extern LISTPAGE sPage;            /* the page read last */
+extern int nCurrentLine;          /* the row of the page the cursor stands on */
+extern std::vector<std::string> asPageRow;   /* the page's rows of the listing, whole */
 extern int nMaxPanelRows;
 extern unsigned long ulABAttibute;
 extern PABI *psPabi;
 
 /* The listing loop: one panel per pass until Return (0), Exit (9) or a failure. */
 int Process_Request();
-/* Runs the listing command for asFolder[nFolderLevel] into szTempFile. 0, or 8; for a remote
-   listing also 4 (cancelled) or 101 (the link failed, told), the listing before kept. */
+/* Runs the listing command for asFolder[nFolderLevel] into szTempFile and starts the folder
+   at page 1. 0, or 8; for a remote listing also 4 (cancelled) or 101 (the link failed,
+   told), the listing and the page before kept. */
 int Get_Directory_Data();
-/* Reads the page that starts at fPosition into pFileData. 0, or 8. */
+/* Reads the page that starts at afPageStart[nPageIndex] into asPageRow, at most
+   nMaxPanelRows rows. 0, or 8. */
 int Get_Panel_Data();
 /* Builds the listing panel on psPabi from the rows of the page. */
 int Present_Panel();
+/* The listing's title for a panel nColumns wide: "Orvik Explore Filesystems: " and the
+   folder (after the connected system's address and a colon, if any), or only the folder
+   with its start cut to "~" when the whole does not fit. */
+std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns);
 
 /* One `ls -lpah --time-style=+%D-%H:%M` row taken apart; the views point into the row. */
 struct LSROW {
@@ -87,8 +104,8 @@ struct LSROW {
 /* Takes a listing row apart. False for a row that is not an entry of `ls -l` (the "total"
    line, or the rest of a name that holds a newline). */
 bool ParseListingRow(std::string_view sRow, LSROW *psRow);
-/* The data line of an entry: name (40 columns) at 0, size at 40, date-time at 49, the first
-   10 mode characters at 64, 74 columns in all. */
+/* The data line of an entry, in display columns: the name (cut to 40 columns with "~") at 0,
+   size at 40, date-time at 49, the first 10 mode characters at 64, 74 columns in all. */
 std::string FormatListingLine(const LSROW &sRow);
 
 /* ------------------------------------------------------------------------------------ */
@@ -149,17 +166,18 @@ int DoCopyFile(const char *pszPath);
 /* shared between the screens                                                           */
 /* ------------------------------------------------------------------------------------ */
 
-/* Text for the screen: at most nWidth characters (UTF-8 sequences kept whole), control
-   characters and broken sequences shown as "?", padded with blanks to nWidth when bPad. */
+/* Text for the screen: control characters and broken sequences shown as "?", then cut to
+   nWidth display columns with "~", padded with blanks to nWidth when bPad. */
 std::string ScreenText(std::string_view sText, int nWidth, bool bPad);
-/* The margin of the 80-column layout on a wider panel, 0 otherwise. */
-int LayoutMargin(const PABI *psPanel);
-/* A panel of the terminal's size in the Panel group's colours, or NULL. */
-PABI *CreateBrowserPanel();
-/* The push buttons of a detail page under its title, the cursor on Return, the user's
-   choice (szResponseID holds 40 characters); the panel is deleted afterwards. The code of
-   the response loop. */
+/* A panel of the terminal's size in the Panel group's colours, or NULL (logged). */
+PABI *CreateBrowserPanel(const char *pszWho);
+/* The push buttons of a detail page under its title, the cursor on the push button named
+   *psCursor, the user's choice (szResponseID holds 40 characters); the panel is deleted
+   afterwards. After a change of size *psCursor names the button the cursor stood on, so
+   that the page built again puts it there. The code of the response loop. */
 int AwaitDetailChoice(int nTitleColumn, unsigned long ulStyle, char *pszResponseID,
-                      int *pnResponse);
+                      int *pnResponse, std::string *psCursor);
+/* Name of the field the cursor stands on, "" when none. */
+std::string CurrentFieldName(const PABI *psPanel);
 
 #endif /* ORVIKFSYS_H */

@@ -95,8 +95,8 @@ std::string_view FileNameValue(std::string_view sValue)
 
 const DISPLAYATTRIBUTES &Group(int nGroup) { return asOVDisplayAttributes[nGroup]; }
 
-/* Writes text at a place of the page in a group's colours, cut at the panel's right edge;
-   control characters show as "?". */
+/* Writes text at a place of the page in a group's colours, cut with "~" at the panel's right
+   edge; control characters show as "?". */
 void WriteAt(int nRow, int nColumn, std::string_view sText, int nGroup)
 {
     if (nRow < 1 || nColumn < 1 || nColumn > psPabi->nColumns) return;
@@ -171,7 +171,7 @@ int RunRemoteStat(const char *pszPath, std::string *psOutput)
    plain panel is made for them and deleted again. Names show as ScreenText shows them. */
 class CopyBoxes {
   public:
-    CopyBoxes() : psPanel(CreateBrowserPanel()) {}
+    CopyBoxes() : psPanel(CreateBrowserPanel("orvikfsys DoCopyFile")) {}
     ~CopyBoxes()
     {
         if (psPanel != nullptr) OVDeletePanel(psPanel);
@@ -325,8 +325,7 @@ int Do_Remote_Detail_Fields(const char *pszOutput, int *pbRegular)
 {
     OVTraceStart("orvikfsys Do_Remote_Detail_Fields", "pbRegular: %p.",
                  static_cast<void *>(pbRegular));
-    for (const STATTEXT &sText : ParseRemoteStat(pszOutput, (psPabi->nColumns - 80) / 2,
-                                                 pbRegular)) {
+    for (const STATTEXT &sText : ParseRemoteStat(pszOutput, OVLayoutMargin(psPabi), pbRegular)) {
         if (sText.bFileName) {
             WriteAt(sText.nRow, sText.nColumn, "File:", OVDG_PANEL);
             WriteAt(sText.nRow, sText.nColumn + nFileValueStep, sText.sText, OVDG_FIELD);
@@ -428,36 +427,43 @@ int DoCopyFile(const char *pszPath)
 int Do_Remote_Detail_Page(const char *pszPath)
 {
     OVTraceStart("orvikfsys Do_Remote_Detail_Page", "pszPath: %s.", pszPath);
-    psPabi = CreateBrowserPanel();
-    if (psPabi == nullptr) {
-        OVWriteMessage(OVLOG_ERROR, "orvikfsys Do_Remote_Detail_Page: Unable to Create Panel.");
-        return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", OVRC_ERROR);
-    }
     const std::string sTitle = std::string(szDetailTitle) + ": " + psConnectedSystem->szIP;
-    const int nTitleColumn = (psPabi->nColumns - static_cast<int>(sTitle.size())) / 2;
-    WriteAt(1, nTitleColumn, sTitle, OVDG_PANEL);
-
     std::string sOutput;
-    int nStatRc = RunRemoteStat(pszPath, &sOutput);
-    if (nStatRc != OVRC_OK) {
-        /* Back to the listing: a cancel is said here, a failed link the library has said,
-           and stat's own complaint is shown. */
-        OVDeletePanel(psPabi);
-        psPabi = nullptr;
-        if (nStatRc == OVRC_CANCELLED)
-            OVShowMessage(OVLOG_INFO, "Cancelled.");
-        else if (!sOutput.empty())
-            OVShowMessage(OVLOG_ERROR, ScreenText(sOutput, 200, false).c_str());
-        return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", OVRC_OK);
-    }
-    int bRegular = 0;
-    Do_Remote_Detail_Fields(sOutput.c_str(), &bRegular);
-
-    unsigned long ulStyle = OVAB_RETURN | OVAB_HELP | OVAB_EXIT;
-    if (bRegular) ulStyle |= OVAB_COPY;
-    int nResponse = 0;
+    int nResponse = OVRESPONSE_RESIZE;
     char szResponseID[40] = "";
-    int nRc = AwaitDetailChoice(nTitleColumn, ulStyle, szResponseID, &nResponse);
+    std::string sCursor = "Return ";
+    int nRc = OVRC_OK;
+    bool bRead = false;
+    /* stat runs once; the page is built again from its output after every change of size. */
+    while (nRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE) {
+        psPabi = CreateBrowserPanel("orvikfsys Do_Remote_Detail_Page");
+        if (psPabi == nullptr) return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", OVRC_ERROR);
+        const int nTitleColumn = OVCentredColumn(psPabi, OVDisplayWidth(sTitle));
+        WriteAt(1, nTitleColumn, sTitle, OVDG_PANEL);
+
+        if (!bRead) {
+            int nStatRc = RunRemoteStat(pszPath, &sOutput);
+            if (nStatRc != OVRC_OK) {
+                /* Back to the listing: a cancel is said here, a failed link the library has
+                   said, and stat's own complaint is shown. */
+                OVDeletePanel(psPabi);
+                psPabi = nullptr;
+                if (nStatRc == OVRC_CANCELLED)
+                    OVShowMessage(OVLOG_INFO, "Cancelled.");
+                else if (!sOutput.empty())
+                    OVShowMessage(OVLOG_ERROR, ScreenText(sOutput, 200, false).c_str());
+                return OVTraceEnd("orvikfsys Do_Remote_Detail_Page", OVRC_OK);
+            }
+            bRead = true;
+        }
+        int bRegular = 0;
+        Do_Remote_Detail_Fields(sOutput.c_str(), &bRegular);
+
+        unsigned long ulStyle = OVAB_RETURN | OVAB_HELP | OVAB_EXIT;
+        if (bRegular) ulStyle |= OVAB_COPY;
+        nResponse = 0;
+        nRc = AwaitDetailChoice(nTitleColumn, ulStyle, szResponseID, &nResponse, &sCursor);
+    }
 
     if (nRc == OVRC_OK && nResponse == OVRESPONSE_FIELD && std::strcmp(szResponseID, "Copy ") == 0)
         nRc = DoCopyFile(pszPath);

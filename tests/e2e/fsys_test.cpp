@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -49,7 +51,18 @@ std::string UserName()
     return psUser != nullptr ? psUser->pw_name : "";
 }
 
-// The browser in a pane of the given size, with the tree's owner's HOME, ORVIKDIR and log.
+// The text of nCount screen cells from a 1-based column, as tmux lays the row out: a wide
+// character takes two cells, the second without text of its own.
+std::string CellsText(const std::vector<CellStyle> &asCell, int nColumn, int nCount)
+{
+    std::string sText;
+    for (int i = nColumn; i < nColumn + nCount && i >= 1 && i <= static_cast<int>(asCell.size()); ++i)
+        sText += asCell[i - 1].sText;
+    return sText;
+}
+
+// The browser in a pane of the given size, with the tree's owner's HOME, ORVIKDIR and log,
+// and a UTF-8 character type.
 class Browser {
   public:
     Browser(const TestHome &home, int nColumns, int nRows, const std::string &sExtra = "")
@@ -61,19 +74,37 @@ class Browser {
     int Margin() const { return m_nMargin; }
     int BarRow() const { return m_nRows - 1; }
 
-    // The names on the page, one per data line from row 4, as the name column shows them.
+    // The names on the page, one per data line from row 4, as the 40 cells of the name
+    // column show them.
     std::vector<std::string> Names() const
     {
         std::vector<std::string> asName;
-        for (int nRow = 4; nRow < BarRow() - 1; ++nRow) {
-            std::string sLine = m_session.Line(nRow);
-            if (static_cast<int>(sLine.size()) <= m_nMargin + 3) continue;
-            asName.push_back(TrimmedRight(sLine.substr(m_nMargin + 3, 40)));
-        }
+        for (int nRow = 4; nRow < BarRow() - 1; ++nRow)
+            asName.push_back(TrimmedRight(CellsText(m_session.Row(nRow), m_nMargin + 4, 40)));
         while (!asName.empty() && asName.back().empty()) asName.pop_back();
         return asName;
     }
     bool HasForward() const { return m_session.Line(BarRow()).find("Forward") != std::string::npos; }
+    bool HasBackward() const { return m_session.Line(BarRow()).find("Backward") != std::string::npos; }
+    // "page N" at the right end of row 2.
+    std::string PageText() const
+    {
+        std::string sLine = m_session.Line(2);
+        std::string::size_type nAt = sLine.find_first_not_of(' ');
+        return nAt == std::string::npos ? "" : sLine.substr(nAt);
+    }
+    // The pane takes the new size; the screen built for it has settled.
+    bool Resize(int nColumns, int nRows)
+    {
+        std::string sBefore = m_session.Capture();
+        m_nRows = nRows;
+        m_nMargin = nColumns > 80 ? (nColumns - 80) / 2 : 0;
+        m_session.Resize(nColumns, nRows);
+        if (nColumns < 80 || nRows < 24)
+            return m_session.WaitFor("Terminal too small: " + std::to_string(nColumns) + "x" +
+                                     std::to_string(nRows) + ".");
+        return WaitChange(sBefore);
+    }
 
     // Waits until the screen differs from sBefore (a new page, panel or program).
     bool WaitChange(const std::string &sBefore, int nMillis = 15000) const
@@ -96,19 +127,48 @@ class Browser {
         m_session.SendKeys(sKeys);
         return WaitChange(sBefore);
     }
-    // Forward from the page's first line: back over Exit, Return and Help.
-    bool Forward() { return Press("BTab BTab BTab BTab Enter"); }
+    // The data line the cursor stands on (0 for the first line of the page), -1 elsewhere.
+    int CurrentLine() const
+    {
+        std::string sOutput;
+        RunProgram({"tmux", "-u", "-L", m_session.SocketName(), "display", "-p", "#{cursor_y}"},
+                   &sOutput);
+        const int nRow = std::atoi(sOutput.c_str()) + 1;
+        return nRow >= 4 && nRow < BarRow() - 1 ? nRow - 4 : -1;
+    }
+    // The keys from the current line up to the page's first line.
+    std::string ToFirstLine() const
+    {
+        std::string sKeys;
+        for (int i = CurrentLine(); i > 0; --i) sKeys += "Up ";
+        return sKeys;
+    }
+    // Forward: to the first line, then back over Exit, Return, Help and Backward.
+    bool Forward()
+    {
+        return Press(ToFirstLine() +
+                     (HasBackward() ? "BTab BTab BTab BTab BTab Enter" : "BTab BTab BTab BTab Enter"));
+    }
+    // Backward: to the first line, then back over Exit, Return and Help.
+    bool Backward() { return Press(ToFirstLine() + "BTab BTab BTab BTab Enter"); }
 
-    // The keys from the page's first line to the last entry shown as sName ("" if none).
+    // The keys from the current line (the first one when the cursor is on a button) to the
+    // last entry shown as sName ("" if none).
     std::string KeysTo(const std::string &sName) const
     {
         std::vector<std::string> asName = Names();
+        const int nCurrent = std::max(CurrentLine(), 0);
         for (std::size_t i = asName.size(); i-- > 0;) {
             std::string sShown = asName[i];
             if (sShown.rfind(" ", 0) == 0) sShown.erase(0, 1);  // a button word moved right
-            if (sShown == sName.substr(0, 40)) {
+            // A name too long for its column ends in "~" where it was cut.
+            const bool bCut = !sShown.empty() && sShown.back() == '~' && sShown.size() > 1 &&
+                              sName.size() > sShown.size() &&
+                              sName.compare(0, sShown.size() - 1, sShown, 0, sShown.size() - 1) == 0;
+            if (sShown == sName || bCut) {
                 std::string sKeys;
-                for (std::size_t k = 0; k < i; ++k) sKeys += "Down ";
+                for (int k = nCurrent; k < static_cast<int>(i); ++k) sKeys += "Down ";
+                for (int k = nCurrent; k > static_cast<int>(i); --k) sKeys += "Up ";
                 return sKeys + "Enter";
             }
         }
@@ -142,6 +202,8 @@ class Browser {
         options.nColumns = nColumns;
         options.nRows = nRows;
         options.env = home.Env();
+        options.env["LANG"] = "C.UTF-8";
+        options.env["LC_ALL"] = "C.UTF-8";
         options.sWorkDir = home.sRoot;
         return options;
     }
@@ -212,8 +274,11 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
     TmuxSession &session = browser.Session();
     ASSERT_TRUE(browser.Started()) << session.Capture();
 
-    // The first page of "/": title, headings, "./" first, white on blue.
-    EXPECT_EQ(ColumnOf(session, 1, "Orvik Explore Filesystems"), (80 - 25) / 2);
+    // The first page of "/": title with the folder, page number, headings, "./" first, white
+    // on blue; no Backward before a page was turned.
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik Explore Filesystems: /"), (80 - 28) / 2);
+    EXPECT_EQ(ColumnOf(session, 2, "page 1"), 72);
+    EXPECT_FALSE(browser.HasBackward());
     EXPECT_EQ(ColumnOf(session, 3, "Directory/File Name"), 4);
     EXPECT_EQ(ColumnOf(session, 3, "Size"), 44);
     EXPECT_EQ(ColumnOf(session, 3, "Date Time"), 53);
@@ -231,6 +296,9 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
     EXPECT_EQ(sListing.st_mode & 0777, 0600u);
 
     ASSERT_TRUE(browser.Walk(StepsTo(sTree + "/many")));
+    EXPECT_EQ(session.Line(1), std::string((80 - 28 - sTree.size() - 5) / 2 - 1, ' ') +
+                                   "Orvik Explore Filesystems: " + sTree + "/many/");
+    EXPECT_EQ(browser.PageText(), "page 1");
     // A data line stands under its headings.
     const std::string sFirst = session.Line(6);
     EXPECT_EQ(ColumnOf(session, 6, "f000"), 4) << sFirst;
@@ -257,6 +325,7 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
         for (const std::string &sName : browser.Names()) asSeen.insert(sName);
     }
     EXPECT_EQ(nPages, 17);
+    EXPECT_EQ(browser.PageText(), "page 17");
     EXPECT_TRUE(browser.Names().empty()) << session.Capture();
     EXPECT_EQ(asSeen.size(), 286u - 16u);  // all but page 1: f016 .. f285
     for (int i = 16; i < 286; ++i) {
@@ -350,9 +419,10 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
     ASSERT_EQ(browser.Names(), asDeep) << session.Capture();
 
     // deep/ is level 4 (tmp/, orvik-test-x/, tree/ before it): the 96th d/ would be entry
-    // 100 of the folder table and is refused with a logged error; the browser goes on.
+    // 100 of the folder table and is refused with a logged error; the browser goes on, the
+    // cursor still on the refused line, where Enter is refused once more.
     std::string sKeys;
-    for (int i = 0; i < 100; ++i) sKeys += "Down Down Enter ";
+    for (int i = 0; i < 96; ++i) sKeys += "Down Down Enter ";
     session.SendKeys(sKeys);
     std::string sRefused = sTree + "/deep";
     for (int i = 0; i < 96; ++i) sRefused += "/d";
@@ -367,7 +437,16 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
     EXPECT_EQ(sLog.find("Error   "), sLog.find(sError)) << "no other error before it";
     ASSERT_TRUE(browser.WaitChange(""));
     EXPECT_EQ(browser.Names(), asDeep);
-    session.SendKeys("BTab Enter");
+    EXPECT_EQ(browser.CurrentLine(), 2);
+    session.SendKeys("Enter");
+    for (int i = 0; i < 600 && sLog.find(sError) == sLog.rfind(sError); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sLog = home.ReadLog();
+    }
+    EXPECT_NE(sLog.find(sError), sLog.rfind(sError)) << "refused twice";
+    ASSERT_TRUE(browser.WaitChange(""));
+    EXPECT_EQ(browser.Names(), asDeep);
+    session.SendKeys(browser.ToFirstLine() + "BTab Enter");
     ASSERT_TRUE(session.WaitForExit(30000)) << session.Capture();
     EXPECT_EQ(session.ExitStatus(), 9);
 }
@@ -433,9 +512,191 @@ TEST(FsysDetail, PermissionsLinkAndBrowseAt120x40)
     session.SendKeys("Enter");
     ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
     EXPECT_EQ(browser.Names().size(), 6u) << "the page the user came from";
+    EXPECT_EQ(browser.CurrentLine(), 3) << "the line of readme.txt";
+    session.SendKeys(browser.ToFirstLine() + "BTab Enter");
+    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
+    EXPECT_EQ(session.ExitStatus(), 9);
+}
+
+// Names of accented and wide characters and one of 120 characters: size, date and flags stand
+// at the same screen columns on every row, a name too wide for its column ends in "~", and
+// every entry opens from its row. Pages turn both ways, and changes of size keep the folder,
+// the page's first line and the current line, on the listing and on a detail page.
+TEST(FsysLayout, WideNamesPagesAndChangesOfSize)
+{
+    TestHome home;
+    const std::string sTree = home.sRoot + "/wide";
+    fs::create_directories(sTree + "/zsub");
+    const std::string sCafe = "caf\u00e9_r\u00e9sum\u00e9_na\u00efve.txt";
+    const std::string sName9 = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb\u540d";  // 18 columns
+    const std::string sJapanese = sName9 + ".txt";
+    const std::string sLongJapanese = sName9 + sName9 + sName9 + "\u65e5\u672c\u8a9e.txt";
+    // 120 characters in 235 bytes: its listing row is longer than 254 bytes.
+    std::string sLong = "long-";
+    for (int i = 0; i < 115; ++i) sLong += "\u00e9";
+    ASSERT_EQ(sLong.size(), 235u);
+    WriteText(sTree + "/" + sCafe, "cafe\n");
+    WriteText(sTree + "/" + sJapanese, "nihongo\n");
+    WriteText(sTree + "/" + sLongJapanese, "nagai\n");
+    WriteText(sTree + "/" + sLong, "the long one\n");
+    for (int i = 0; i < 40; ++i) WriteText(sTree + "/f" + std::to_string(10 + i), "");
+
+    Browser browser(home, 80, 24);
+    TmuxSession &session = browser.Session();
+    ASSERT_TRUE(browser.Started()) << session.Capture();
+    ASSERT_TRUE(browser.Walk(StepsTo(sTree)));
+
+    // Every data line: size at 44, the date-time at 53, the flags at 68 from the margin.
+    auto ExpectColumns = [&](const char *pszWhere) {
+        const int m = browser.Margin();
+        int nLines = 0;
+        for (int nRow = 4; nRow < browser.BarRow() - 1; ++nRow) {
+            const std::vector<CellStyle> asCell = session.Row(nRow);
+            if (TrimmedRight(CellsText(asCell, m + 4, 40)).empty()) continue;
+            ++nLines;
+            const std::string sDate = CellsText(asCell, m + 53, 14);
+            SCOPED_TRACE(std::string(pszWhere) + ", row " + std::to_string(nRow) + ": " +
+                         session.Line(nRow));
+            EXPECT_NE(CellsText(asCell, m + 44, 1), " ");
+            EXPECT_EQ(CellsText(asCell, m + 43, 1) == " " || CellsText(asCell, m + 43, 1) == "~", true);
+            EXPECT_EQ(std::string() + sDate[2] + sDate[5] + sDate[8] + sDate[11], "//-:") << sDate;
+            EXPECT_EQ(CellsText(asCell, m + 52, 1), " ");
+            const std::string sFlags = CellsText(asCell, m + 68, 10);
+            EXPECT_TRUE(sFlags == "-rw-r--r--" || sFlags == "-rw-------" || sFlags.rfind("drwx", 0) == 0)
+                << sFlags;
+        }
+        EXPECT_GT(nLines, 0) << pszWhere;
+    };
+    auto Contains = [](const std::vector<std::string> &asName, const std::string &sName) {
+        return std::find(asName.begin(), asName.end(), sName) != asName.end();
+    };
+
+    // Page 1 shows the folder in the title; the accented name is whole.
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik Explore Filesystems: " + sTree + "/"),
+              (80 - 28 - static_cast<int>(sTree.size())) / 2);
+    EXPECT_EQ(browser.PageText(), "page 1");
+    EXPECT_TRUE(Contains(browser.Names(), sCafe)) << session.Capture();
+    ExpectColumns("page 1");
+    const std::vector<std::string> asPage1 = browser.Names();
+
+    // Forward, Backward, and Forward to the last page, which holds the wide names.
+    ASSERT_TRUE(browser.Forward());
+    EXPECT_EQ(browser.PageText(), "page 2");
+    EXPECT_NE(session.Line(23).find("Forward   Backward   Help   Return   Exit"), std::string::npos);
+    ExpectColumns("page 2");
+    ASSERT_TRUE(browser.Backward());
+    EXPECT_EQ(browser.PageText(), "page 1");
+    EXPECT_EQ(browser.Names(), asPage1);
+    ASSERT_TRUE(browser.Forward());
+    ASSERT_TRUE(browser.Forward());
+    EXPECT_EQ(browser.PageText(), "page 3");
+    EXPECT_FALSE(browser.HasForward());
+    const std::vector<std::string> asPage3 = browser.Names();
+    EXPECT_TRUE(Contains(asPage3, sJapanese)) << session.Capture();
+    EXPECT_TRUE(Contains(asPage3, sLongJapanese.substr(0, 19 * 3) + "~")) << session.Capture();
+    EXPECT_TRUE(Contains(asPage3, sLong.substr(0, 5 + 34 * 2) + "~")) << session.Capture();
+    ExpectColumns("page 3");
+
+    // The 120-character name opens from its row: its own page, 13 bytes; the name goes on
+    // over the row below. Return comes back to the same page and line.
+    auto ExpectLongDetail = [&](const char *pszWhere) {
+        SCOPED_TRACE(pszWhere);
+        const int m = browser.Margin();
+        ASSERT_TRUE(session.WaitFor("Orvik File Details")) << session.Capture();
+        const std::string sPath = sTree + "/" + sLong;
+        EXPECT_EQ(ColumnOf(session, 3, "Name: " + sPath.substr(0, 20)), m + 10) << session.Capture();
+        EXPECT_EQ(ColumnOf(session, 5, "Type: Regular File"), m + 10);
+        EXPECT_EQ(ColumnOf(session, 16, "Bytes:       13"), m + 57) << session.Capture();
+        // Row 3 then row 4 read as the path, up to where the panel ends.
+        const std::string sShown = session.Line(3).substr(m + 15) + session.Line(4).substr(m + 15);
+        EXPECT_EQ(sShown.substr(0, sShown.size() - 1), sPath.substr(0, sShown.size() - 1));
+    };
+    ASSERT_TRUE(browser.Open(sLong));
+    ExpectLongDetail("opened from its row");
+    ASSERT_TRUE(browser.Press("Enter"));
+    EXPECT_EQ(browser.PageText(), "page 3");
+    EXPECT_EQ(browser.Names(), asPage3);
+    ASSERT_TRUE(browser.Press("Enter"));  // the cursor is back on the long name's line
+    ExpectLongDetail("the same line again");
+
+    // A detail page built again at 132x43 and at 80x24 keeps its button: the cursor moved
+    // to Help before the changes opens the help box.
+    ASSERT_TRUE(browser.Resize(132, 43));
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik File Details"), (132 - 18) / 2);
+    ExpectLongDetail("at 132x43");
+    session.SendKeys("BTab");
+    ASSERT_TRUE(browser.Resize(80, 24));
+    ExpectLongDetail("at 80x24 again");
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Browse the files")) << session.Capture();
+    ASSERT_TRUE(browser.Press("Enter"));
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    EXPECT_EQ(browser.PageText(), "page 3");
+
+    // The listing at 132x43: the same folder, the page from the same first line, the columns
+    // in place, and the current line still the long name's.
+    ASSERT_TRUE(browser.Resize(132, 43));
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik Explore Filesystems: " + sTree + "/"),
+              (132 - 28 - static_cast<int>(sTree.size())) / 2);
+    EXPECT_EQ(browser.PageText(), "page 3");
+    EXPECT_EQ(browser.Names(), asPage3);
+    EXPECT_TRUE(browser.HasBackward());
+    ExpectColumns("page 3 at 132x43");
+    ASSERT_TRUE(browser.Press("Enter"));
+    ExpectLongDetail("from 132x43");
+    ASSERT_TRUE(browser.Press("Enter"));
+
+    // Through the notice of a terminal too small and back: still page 3 and that line.
+    ASSERT_TRUE(browser.Resize(40, 12));
+    EXPECT_EQ(session.Capture().find("Directory/File Name"), std::string::npos);
+    ASSERT_TRUE(browser.Resize(80, 24));
+    EXPECT_EQ(browser.PageText(), "page 3");
+    EXPECT_EQ(browser.Names(), asPage3);
+    ExpectColumns("page 3 after the notice");
+    ASSERT_TRUE(browser.Press("Enter"));
+    ExpectLongDetail("after the notice");
+    ASSERT_TRUE(browser.Press("Enter"));
+
+    // A folder entered starts at its page 1, and so does the folder gone back to. The cursor
+    // is still on the long name's line, and zsub/ follows it.
+    ASSERT_TRUE(browser.Press("Down Enter"));
+    EXPECT_EQ(browser.PageText(), "page 1");
+    EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../"}));
+    EXPECT_FALSE(browser.HasBackward());
+    ASSERT_TRUE(browser.Open("../"));
+    EXPECT_EQ(browser.PageText(), "page 1");
+    EXPECT_EQ(browser.Names(), asPage1);
+
     session.SendKeys("BTab Enter");
     ASSERT_TRUE(session.WaitForExit()) << session.Capture();
     EXPECT_EQ(session.ExitStatus(), 9);
+    EXPECT_EQ(home.ReadLog().find("Error   "), std::string::npos) << home.ReadLog();
+}
+
+// --help and -h print the usage and end with 0 before anything is logged; the text after
+// -help is the Help button's text, not an option.
+TEST(FsysUsage, HelpOptionPrintsUsage)
+{
+    TestHome home;
+    for (const char *pszOption : {"--help", "-h"}) {
+        std::string sOutput;
+        EXPECT_EQ(RunProgram({"env", "ORVIKLOGFILE=" + home.sLogFile, sBin, "debug", pszOption},
+                             &sOutput),
+                  0)
+            << pszOption;
+        EXPECT_EQ(sOutput.rfind("Usage: orvikfsys [debug] [dump] [help] [-help TEXT]\n", 0), 0u)
+            << sOutput;
+        EXPECT_NE(sOutput.find("Return       on the listing: end the browser"), std::string::npos);
+        EXPECT_NE(sOutput.find("Manual: man orvikfsys\n"), std::string::npos);
+        EXPECT_FALSE(fs::exists(home.sLogFile)) << pszOption;
+    }
+    std::string sOutput;
+    EXPECT_EQ(RunProgram({"env", "ORVIKLOGFILE=" + home.sLogFile, sBin, "-help", "--help", "help"},
+                         &sOutput),
+              1);
+    EXPECT_NE(sOutput.find("orvikfsys provides the following runtime options:"), std::string::npos)
+        << sOutput;
+    EXPECT_EQ(sOutput.find("Usage:"), std::string::npos) << sOutput;
 }
 
 TEST(FsysHostileNames, OpenedAsThemselvesAndNothingRuns)
@@ -489,7 +750,7 @@ TEST(FsysHostileNames, OpenedAsThemselvesAndNothingRuns)
     ASSERT_TRUE(session.WaitFor("Directory/File Name"));
     EXPECT_EQ(session.Capture().find("Orvik File Details"), std::string::npos);
 
-    session.SendKeys("BTab Enter");
+    session.SendKeys(browser.ToFirstLine() + "BTab Enter");
     ASSERT_TRUE(session.WaitForExit()) << session.Capture();
     EXPECT_EQ(session.ExitStatus(), 9);
     for (const std::string &sDir : {home.sRoot, sTree, home.sHome})
@@ -525,8 +786,8 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     Browser browser(home, 80, 24);
     TmuxSession &session = browser.Session();
     ASSERT_TRUE(browser.Started()) << session.Capture();
-    EXPECT_EQ(session.Line(1), std::string((80 - 27 - SshHost().size()) / 2 - 1, ' ') +
-                                   "Orvik Explore Filesystems: " + SshHost());
+    EXPECT_EQ(session.Line(1), std::string((80 - 29 - SshHost().size()) / 2 - 1, ' ') +
+                                   "Orvik Explore Filesystems: " + SshHost() + ":/");
     ASSERT_TRUE(browser.Walk(StepsTo(sDir)));
     EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../", sData, "empty.txt",
                                                          "gone.txt", sHostile}));
@@ -546,6 +807,14 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
                              {11, "Uid: (", 44},            {12, "Gid: (", 44},
                              {16, "Last Access: 20", 14},   {17, "Last Modify: 20", 14},
                              {18, "Last Change: 20", 14}};
+    // Built again from the same stat output at 132x43, and at 80x24 again below.
+    ASSERT_TRUE(browser.Resize(132, 43));
+    EXPECT_EQ(ColumnOf(session, 1, "Orvik File Details: " + SshHost()),
+              (132 - 20 - static_cast<int>(SshHost().size())) / 2);
+    EXPECT_EQ(ColumnOf(session, 3, "File: " + sDir + "/" + sData), 26 + 17) << session.Capture();
+    EXPECT_EQ(ColumnOf(session, 7, "Size: 17"), 26 + 17);
+    EXPECT_NE(session.Line(42).find("Copy   Help   Return   Exit"), std::string::npos);
+    ASSERT_TRUE(browser.Resize(80, 24));
     EXPECT_EQ(ColumnOf(session, 3, "File: " + sDir + "/" + sData), 17) << session.Capture();
     for (const PLACE &sPlace : asPlace)
         EXPECT_EQ(ColumnOf(session, sPlace.nRow, sPlace.pszText), sPlace.nColumn) << sPlace.pszText;
@@ -616,7 +885,7 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     session.SendKeys("Enter");
     ASSERT_TRUE(session.WaitFor("gone.txt")) << session.Capture();
     ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
-    session.SendKeys("BTab BTab Enter");  // Return
+    session.SendKeys(browser.ToFirstLine() + "BTab BTab Enter");  // Return
     ASSERT_TRUE(session.WaitForExit(20000)) << session.Capture();
     EXPECT_EQ(session.ExitStatus(), 0);
     const std::string sLog = home.ReadLog();

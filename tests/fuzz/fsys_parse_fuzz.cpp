@@ -1,6 +1,6 @@
 // orvikfsys parsers over arbitrary text: every line taken as an `ls -l` row and laid out as a
 // data line, and the whole text taken as `stat` output for three margins. The first byte
-// chooses whether the row is cut to the 254 characters a page row keeps.
+// chooses whether the row is cut short at 254 bytes, maybe inside a character.
 #include "orvikfsys.h"
 
 #include <cstddef>
@@ -25,8 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
       if (sParsed.sName.empty() || sParsed.sName.data() < sRow.data() ||
           sParsed.sName.data() + sParsed.sName.size() > sRow.data() + sRow.size())
         std::abort();
+      // Whatever the name, the line takes exactly 74 display columns.
       std::string sLine = FormatListingLine(sParsed);
-      if (sLine.size() < 74 || sLine.size() > 74 * 4) std::abort();
+      if (sLine.size() < 74 || OVDisplayWidth(sLine) != 74) std::abort();
     }
     nStart = nEnd + 1;
   }

@@ -87,11 +87,11 @@ TEST(FsysListingRow, LineStandsUnderTheHeadings)
     EXPECT_EQ(At(sLine, "12/08/26-14:26"), 49u);
     EXPECT_EQ(At(sLine, "drwxr-xr-x"), 64u);
 
-    // A long name is cut to 40 characters and still leaves the other columns in place; the
-    // security mark after the mode is dropped.
+    // A long name is cut to 40 columns, its last one "~", and still leaves the other columns
+    // in place; the security mark after the mode is dropped.
     std::string sLong(45, 'L');
     sLine = FormatListingLine(Parsed("-rw-r--r--. 1 root root 0 12/08/26-14:26 " + sLong));
-    EXPECT_EQ(sLine.substr(0, 41), std::string(40, 'L') + "0");
+    EXPECT_EQ(sLine.substr(0, 41), std::string(39, 'L') + "~0");
     EXPECT_EQ(sLine.substr(64), "-rw-r--r--");
 
     // A device shows both numbers; a name with UTF-8 counts characters, not bytes.
@@ -111,6 +111,73 @@ TEST(FsysListingRow, LineStandsUnderTheHeadings)
         EXPECT_EQ(sLine, " " + std::string(pszName) + std::string(39 - std::strlen(pszName), ' ') +
                              "0        12/06/26-04:00 -rw-r--r--");
     }
+}
+
+// Names are measured in display columns: accented letters take one column in two bytes, CJK
+// characters two columns in three bytes. Size, date and flags start at the same display
+// column whatever the name, and a name too wide is cut with "~" without splitting a
+// character (a wide one that would straddle the cut leaves a blank after the "~").
+TEST(FsysListingRow, ColumnsStayInPlaceForWideAndLongNames)
+{
+    const std::string s120(120, 'N');
+    const std::string sCjk = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";  // 3 characters, 6 columns
+    std::string sLongCjk;
+    for (int i = 0; i < 25; ++i) sLongCjk += "\xe5\x90\x8d";        // 25 characters, 50 columns
+    struct CASE {
+        std::string sName;
+        std::string sShown;  // the name column, blanks dropped
+    };
+    const CASE asCase[] = {
+        {"caf\xc3\xa9_r\xc3\xa9sum\xc3\xa9_na\xc3\xafve.txt", "caf\xc3\xa9_r\xc3\xa9sum\xc3\xa9_na\xc3\xafve.txt"},
+        {sCjk + ".txt", sCjk + ".txt"},
+        {sLongCjk + ".txt", sLongCjk.substr(0, 19 * 3) + "~"},
+        {s120, std::string(39, 'N') + "~"},
+        {"e\xcc\x81t\xc3\xa9", "e\xcc\x81t\xc3\xa9"},  // a combining accent takes no column
+    };
+    for (const CASE &sCase : asCase) {
+        const std::string sLine =
+            FormatListingLine(Parsed("-rw-r--r-- 1 root root 12K 12/08/26-14:26 " + sCase.sName));
+        SCOPED_TRACE(sCase.sName);
+        EXPECT_EQ(OVDisplayWidth(sLine), 74);
+        const std::size_t nSize = sLine.find("12K");
+        ASSERT_NE(nSize, std::string::npos);
+        EXPECT_EQ(OVDisplayWidth(std::string_view(sLine).substr(0, nSize)), 40);
+        EXPECT_EQ(OVDisplayWidth(std::string_view(sLine).substr(0, sLine.find("12/08/26"))), 49);
+        EXPECT_EQ(OVDisplayWidth(std::string_view(sLine).substr(0, sLine.find("-rw-r--r--"))), 64);
+        std::string sShown = sLine.substr(0, nSize);
+        while (!sShown.empty() && sShown.back() == ' ') sShown.pop_back();
+        EXPECT_EQ(sShown, sCase.sShown);
+    }
+}
+
+// The title names the folder after the program's name while both fit; a narrow panel keeps
+// the end of the folder, its start cut to "~", and a connected system's address before it.
+TEST(FsysListingTitle, FolderAfterTheNameOrItsEndAlone)
+{
+    EXPECT_EQ(ListingTitle(nullptr, "/", 80), "Orvik Explore Filesystems: /");
+    EXPECT_EQ(ListingTitle("10.0.0.5", "/tmp/x/", 80), "Orvik Explore Filesystems: 10.0.0.5:/tmp/x/");
+    const std::string sDeep = "/tmp/" + std::string(90, 'd') + "/leaf/";
+    std::string sTitle = ListingTitle(nullptr, sDeep.c_str(), 80);
+    EXPECT_EQ(OVDisplayWidth(sTitle), 78);
+    EXPECT_EQ(sTitle, "~" + sDeep.substr(sDeep.size() - 77));
+    // Exactly as wide as the room: whole.
+    const std::string sFits = "/" + std::string(78 - 28 - 1, 'f') + "/";
+    EXPECT_EQ(ListingTitle(nullptr, sFits.c_str(), 80), "Orvik Explore Filesystems: " + sFits);
+    // One column more: the folder alone, whole.
+    EXPECT_EQ(ListingTitle(nullptr, (sFits + "g/").c_str(), 80), sFits + "g/");
+    sTitle = ListingTitle("10.0.0.5", sDeep.c_str(), 80);
+    EXPECT_EQ(sTitle.substr(0, 10), "10.0.0.5:~");
+    EXPECT_EQ(OVDisplayWidth(sTitle), 78);
+    // Wide characters are never split: the cut leaves at most the room.
+    std::string sWide = "/";
+    for (int i = 0; i < 50; ++i) sWide += "\xe5\x90\x8d";
+    sTitle = ListingTitle(nullptr, (sWide + "/").c_str(), 80);
+    EXPECT_LE(OVDisplayWidth(sTitle), 78);
+    EXPECT_GE(OVDisplayWidth(sTitle), 77);
+    EXPECT_EQ(sTitle.substr(0, 1), "~");
+    EXPECT_EQ((sTitle.size() - 2) % 3, 0u) << "whole characters after the ~";
+    // A control character in a folder name cannot reach the terminal.
+    EXPECT_EQ(ListingTitle(nullptr, "/a\x1b[2J/", 80), "Orvik Explore Filesystems: /a?[2J/");
 }
 
 namespace {
