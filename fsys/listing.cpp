@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 int nMyPid = 0;
@@ -146,7 +147,7 @@ bool HasListing()
 /* The step into a folder of the listing. asFolder stays a chain of real folders, one per
    level: "../" goes back a level, "./" lists the same folder afresh, and a name goes one
    level down. A step beyond the table or the path size is refused and logged. */
-void EnterFolder(std::string_view sName)
+void EnterFolder(std::string_view sName, bool bThroughLink = false)
 {
     if (sName == "./" || sName == "../") {
         if (sName == "../" && nFolderLevel > 0) --nFolderLevel;
@@ -165,6 +166,14 @@ void EnterFolder(std::string_view sName)
     }
     ++nFolderLevel;
     OVCopyText(asFolder[nFolderLevel].szPath, FSPATHSIZE, sPath.c_str());
+    asFolder[nFolderLevel].bThroughLink = bThroughLink;
+}
+
+/* Is the local entry a folder, or a link that leads to one? */
+bool LeadsToFolder(const std::string &sPath)
+{
+    struct stat sInfo;
+    return stat(sPath.c_str(), &sInfo) == 0 && S_ISDIR(sInfo.st_mode);
 }
 
 /* The row of the page a data line's name stands for, -1 when it names none. */
@@ -197,12 +206,37 @@ bool ChooseEntry(const char *pszResponseID, std::string *psFile)
               static_cast<int>(sRow.sName.size()), sRow.sName.data());
         return false;
     }
+    const FOLDER &sFolder = asFolder[nFolderLevel];
+    /* In a folder entered through a link, "./" is the link: its detail page. */
+    if (sRow.sName == "./" && sFolder.bThroughLink) {
+        *psFile = std::string(sFolder.szPath, std::strlen(sFolder.szPath) - 1);
+        return true;
+    }
     if (sRow.sName.back() == '/') {
         EnterFolder(sRow.sName);
         return false;
     }
-    *psFile = std::string(asFolder[nFolderLevel].szPath) + std::string(sRow.sName);
+    *psFile = std::string(sFolder.szPath) + std::string(sRow.sName);
+    /* A link to a folder is entered as the folder, under the link's own name, as `cd` does.
+       On a remote system that is found out by listing it (see ListingFailed). */
+    if (sRow.sMode[0] == 'l' && (psConnectedSystem != nullptr || LeadsToFolder(*psFile))) {
+        EnterFolder(std::string(sRow.sName) + "/", true);
+        return false;
+    }
     return true;
+}
+
+/* Why the folder's listing did not come: the end of ls's first complaint ("Permission
+   denied", "No such file or directory"). */
+std::string ListingFailureReason()
+{
+    OVFilePtr pFile(std::fopen(szErrorFile, "r"));
+    LineBuffer sBuffer;
+    std::string_view sLine;
+    if (!pFile || !sBuffer.Read(pFile.get(), &sLine) || sLine.empty())
+        return "the folder could not be listed";
+    const std::size_t nColon = sLine.rfind(": ");
+    return std::string(nColon == std::string_view::npos ? sLine : sLine.substr(nColon + 2));
 }
 
 /* Text in the Panel group's colours; the field is as long as the text's bytes, so that a
@@ -242,6 +276,49 @@ void KeepCurrentLine(const PABI *psPanel)
     if (!OVTerminalFits(psPanel->nRows, psPanel->nColumns)) return;
     const int nRow = DatalineRow(CurrentFieldName(psPanel).c_str());
     if (nRow >= 0) nCurrentLine = nRow;
+}
+
+/* Where the user stood in the listed folder, to come back to after a folder that could not
+   be listed. */
+struct FOLDERPLACE {
+    std::vector<std::int64_t> afStarts;
+    int nPage = 0;
+    int nLine = 0;
+};
+std::optional<FOLDERPLACE> oComeBackTo;
+
+FOLDERPLACE SavePlace()
+{
+    return {afPageStart, nPageIndex, nCurrentLine};
+}
+
+/* After the listing of the folder just entered failed: back to the folder listed before, on
+   the same page and line once it is listed again (its listing file went with the attempt).
+   The user is told why in a box, except for a link that turned out not to lead to a folder,
+   whose detail page is shown instead (*pbDetail, with its path in *psFile). */
+void ListingFailed(const FOLDERPLACE &sCameFrom, std::string *psFile, bool *pbDetail)
+{
+    const FOLDER &sFailed = asFolder[nFolderLevel];
+    const std::string sPath(sFailed.szPath);
+    const std::string sReason = ListingFailureReason();
+    *pbDetail = sFailed.bThroughLink && sReason == "Not a directory";
+    if (*pbDetail)
+        *psFile = sPath.substr(0, sPath.size() - 1);
+    nFolderLevel = nListedLevel;
+    szFolderSave[0] = '\0';
+    oComeBackTo = sCameFrom;
+    if (!*pbDetail)
+        OVShowMessage(OVLOG_ERROR, ("Cannot list " + sPath + ": " + sReason).c_str(), false);
+}
+
+/* Once the folder is listed again, the page and line the user left. */
+void ComeBack()
+{
+    if (!oComeBackTo) return;
+    afPageStart = oComeBackTo->afStarts;
+    nPageIndex = std::min(oComeBackTo->nPage, static_cast<int>(afPageStart.size()) - 1);
+    nCurrentLine = oComeBackTo->nLine;
+    oComeBackTo.reset();
 }
 
 }  // namespace
@@ -571,8 +648,23 @@ int Process_Request()
 
         int nDataRc = OVRC_OK;
         const char *pszFolder = asFolder[nFolderLevel].szPath;
+        std::string sFile;
+        bool bDetail = false;
         if (std::strcmp(pszFolder, szFolderSave) != 0) {
+            const FOLDERPLACE sCameFrom = SavePlace();
             nDataRc = Get_Directory_Data();
+            if (nDataRc == OVRC_ERROR && nListedLevel >= 0 && nFolderLevel != nListedLevel) {
+                /* The folder could not be listed: the user stays where they came from, and
+                   is told why; a link that does not lead to a folder shows its page. */
+                OVDeletePanel(psPabi);
+                psPabi = nullptr;
+                ListingFailed(sCameFrom, &sFile, &bDetail);
+                if (bDetail) {
+                    nRc = psConnectedSystem != nullptr ? Do_Remote_Detail_Page(sFile.c_str())
+                                                       : Do_Detail_Page(sFile.c_str());
+                }
+                continue;
+            }
             if (nDataRc == OVRC_CANCELLED || nDataRc == OVRC_CMDFAILED) {
                 OVDeletePanel(psPabi);
                 psPabi = nullptr;
@@ -590,6 +682,7 @@ int Process_Request()
             }
             nListedLevel = nFolderLevel;
             OVCopyText(szFolderSave, sizeof szFolderSave, pszFolder);
+            ComeBack();
         }
         if (nDataRc == OVRC_OK) {
             Get_Panel_Data();
@@ -600,8 +693,6 @@ int Process_Request()
         }
         nRc = Present_Panel();
 
-        std::string sFile;
-        bool bDetail = false;
         if (nRc == OVRC_OK) {
             char szResponseID[40] = "";
             int nResponse = 0;

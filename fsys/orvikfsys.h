@@ -44,6 +44,7 @@ constexpr int FSMAXPAGEROWS = 1000;       /* rows of a page on the tallest termi
 
 struct FOLDER {
     char szPath[FSPATHSIZE];              /* ends in "/" */
+    bool bThroughLink;                    /* entered through a symbolic link of its parent */
 };
 
 /* A page of the listing file: the offset of its first row and that of the next page's,

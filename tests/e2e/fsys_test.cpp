@@ -460,6 +460,7 @@ TEST(FsysDetail, PermissionsLinkAndBrowseAt120x40)
     chmod((sTree + "/wonly.txt").c_str(), 0200);
     WriteText(sTree + "/readme.txt", "hello from readme\n");
     fs::create_directory_symlink("sub", sTree + "/dirlink");
+    fs::create_directories(sTree + "/vanished");
 
     Browser browser(home, 120, 40);
     TmuxSession &session = browser.Session();
@@ -470,7 +471,7 @@ TEST(FsysDetail, PermissionsLinkAndBrowseAt120x40)
     EXPECT_EQ(ColumnOf(session, 3, "Flags"), m + 68);
     EXPECT_EQ(ColumnOf(session, 4, "drwxr-xr-x"), m + 68);
     ASSERT_TRUE(browser.Walk(StepsTo(sTree)));
-    EXPECT_EQ(browser.Names().size(), 6u) << session.Capture();
+    EXPECT_EQ(browser.Names().size(), 7u) << session.Capture();
 
     // A file the user owns with mode 0200: Edit but no Browse; row 14 names the class.
     ASSERT_TRUE(browser.Open("wonly.txt"));
@@ -494,11 +495,28 @@ TEST(FsysDetail, PermissionsLinkAndBrowseAt120x40)
     EXPECT_NE(sBar.find("Edit   Help   Return   Exit"), std::string::npos) << sBar;
     ASSERT_TRUE(browser.Press("Enter"));  // Return: the same page of the listing
 
-    // A link to a folder is a file of the listing whose detail page says Directory.
+    // A link to a folder is entered as the folder, under the link's name; the folder's own
+    // "./" row shows the link's detail page, and "../" goes back where the link was.
     ASSERT_TRUE(browser.Open("dirlink"));
+    EXPECT_NE(session.Line(1).find(sTree + "/dirlink/"), std::string::npos) << session.Capture();
+    EXPECT_EQ(browser.Names().size(), 2u) << session.Capture();
+    ASSERT_TRUE(browser.Open("./"));
     EXPECT_EQ(ColumnOf(session, 3, "Name: " + sTree + "/dirlink"), m + 10);
     EXPECT_EQ(ColumnOf(session, 5, "Type: Directory"), m + 10);
+    ASSERT_TRUE(browser.Press("Enter"));   // Return: the link's folder again
+    ASSERT_TRUE(browser.Open("../"));
+    EXPECT_EQ(browser.Names().size(), 7u) << session.Capture();
+
+    // A folder that went away after it was listed: a box says why, and the user stays in the
+    // folder they came from, listed afresh.
+    fs::remove(sTree + "/vanished");
+    session.SendKeys(browser.KeysTo("vanished/"));
+    ASSERT_TRUE(session.WaitFor("Cannot list " + sTree + "/vanished/: No such file or directory"))
+        << session.Capture();
     ASSERT_TRUE(browser.Press("Enter"));
+    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    EXPECT_NE(session.Line(1).find(sTree + "/"), std::string::npos) << session.Capture();
+    EXPECT_EQ(browser.Names().size(), 6u) << session.Capture();
 
     // Browse opens vi read-only on the very file.
     ASSERT_TRUE(browser.Open("readme.txt"));
