@@ -47,6 +47,13 @@ bool IsBackspaceKey(int nKey)
     return nKey == OVKEY_BACKSPACE || nKey == 127 || nKey == 8;
 }
 
+/* The entry last drawn in reverse, and its panel: it stays so after the loop returns, until
+   the focus is drawn elsewhere. */
+const PABI *psFocusPanel = nullptr;
+const FIELDTAB *psFocusEntry = nullptr;
+
+bool InTabChain(const PABI *psPabi, const FIELDTAB *psFieldTab);
+
 /* The focus leaves psOld (drawn normally again) for psNew (drawn in reverse). */
 void MoveFocus(const PABI *psPabi, const FIELDTAB *psOld, const FIELDTAB *psNew)
 {
@@ -54,6 +61,20 @@ void MoveFocus(const PABI *psPabi, const FIELDTAB *psOld, const FIELDTAB *psNew)
         return;
     OVDrawEntryFocus(psPabi, psOld, false);
     OVDrawEntryFocus(psPabi, psNew, true);
+    psFocusPanel = psPabi;
+    psFocusEntry = psNew;
+}
+
+/* At the start of the loop: the current entry in reverse, and an entry of the same panel
+   left in reverse by an earlier loop (before the program moved the cursor) drawn normally. */
+void ShowFocus(const PABI *psPabi)
+{
+    const FIELDTAB *psCurrent = psPabi->psFieldTab_Current;
+    if (psFocusPanel == psPabi && psFocusEntry != psCurrent && InTabChain(psPabi, psFocusEntry))
+        OVDrawEntryFocus(psPabi, psFocusEntry, false);
+    OVDrawEntryFocus(psPabi, psCurrent, true);
+    psFocusPanel = psPabi;
+    psFocusEntry = psCurrent;
 }
 
 void MoveToEntry(PABI *psPabi, const FIELDTAB *psFieldTab)
@@ -174,7 +195,7 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
 
     // The cursor stays where building the panel or OVSetCursor left it; the current entry
     // shows in reverse.
-    OVDrawEntryFocus(psPabi, psPabi->psFieldTab_Current, true);
+    ShowFocus(psPabi);
     for (;;) {
         FIELDTAB *psBefore = psPabi->psFieldTab_Current;
         int nKey = GetInputChar(psPabi);
