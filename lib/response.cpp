@@ -2,8 +2,9 @@
  * response.cpp - the user response loop, the field editor and the pulldown pop-up.
  *
  * OVGetUserResponsei walks the panel's tab chain until Enter (or a click) chooses a field,
- * showing the current entry in reverse of its colours; OVUREnteri decides what the choice means from the field's value; DoEditField applies one
- * key to an editable field; OVURPullDowni lets the user pick one of a pulldown's choices.
+ * showing the current entry in reverse of its colours; OVUREnteri decides what the choice
+ * means from the field's value; DoEditField applies one key to an editable field;
+ * OVURPullDowni lets the user pick one of a pulldown's choices, the current one in reverse.
  */
 #include <unistd.h>
 
