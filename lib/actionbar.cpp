@@ -65,6 +65,7 @@ struct OVSELECTION {
     int nColumn;
     int nResponse;
     int nLength;
+    const FIELD *psField;   /* the drawn display field */
 };
 
 /* The selectable twin of a button: same place and text, style 0, not drawn. */
@@ -112,11 +113,18 @@ void MakeTwinCurrent(PABI *psPabi, const FIELD *psTwin)
             psPabi->psFieldTab_Current = psFieldTab;
 }
 
-/* The modal loop over the placed buttons; stores the chosen code in *pnResponse. */
+/* The modal loop over the placed buttons, the current one in reverse of its colours; stores
+   the chosen code in *pnResponse. */
 int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSelections,
                  int *pnResponse)
 {
     int nCurrent = 0;
+    auto MoveTo = [&](int nNew) {
+        OVDrawFieldLook(asSelection[nCurrent].psField, false);
+        nCurrent = nNew;
+        OVDrawFieldLook(asSelection[nCurrent].psField, true);
+    };
+    OVDrawFieldLook(asSelection[nCurrent].psField, true);
     for (;;) {
         CHARINPUT sCharInput{};
         GetKBM(&sCharInput);
@@ -140,16 +148,16 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
             }
             if (nHit < 0)
                 continue;
-            nCurrent = nHit;
+            MoveTo(nHit);
             *pnResponse = asSelection[nCurrent].nResponse;
             SetPosition(nRow, asSelection[nCurrent].nColumn - 1);
             nKey = OVKEY_ENTER;
         }
         if (nKey == OVKEY_BTAB || nKey == OVKEY_LEFT) {
-            nCurrent = nCurrent > 0 ? nCurrent - 1 : nSelections - 1;
+            MoveTo(nCurrent > 0 ? nCurrent - 1 : nSelections - 1);
             SetPosition(nRow, asSelection[nCurrent].nColumn);
         } else if (nKey == OVKEY_TAB || nKey == OVKEY_RIGHT) {
-            nCurrent = nCurrent < nSelections - 1 ? nCurrent + 1 : 0;
+            MoveTo(nCurrent < nSelections - 1 ? nCurrent + 1 : 0);
             SetPosition(nRow, asSelection[nCurrent].nColumn);
         } else if (nKey == OVKEY_ENTER) {
             *pnResponse = asSelection[nCurrent].nResponse;
@@ -223,7 +231,8 @@ int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigne
             if (nRc != OVRC_OK)
                 return OVTraceEnd("OVCreateActionBari", nRc);
             MakeTwinCurrent(psPabi, psPlaced->psFieldNext);
-            asSelection[nSelections++] = {psPlaced->nColumn, sEntry.nResponse, nLabelLength};
+            asSelection[nSelections++] = {psPlaced->nColumn, sEntry.nResponse, nLabelLength,
+                                          psPlaced};
             nColumnNext += sEntry.nColumnStep;
             continue;
         }
@@ -236,9 +245,10 @@ int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigne
             return OVTraceEnd("OVCreateActionBari", nRc);
         }
         // The display field stores a column below 1 as 1; the twin must sit on it.
-        const int nPlaced = psPabi->psFieldLast->nColumn;
+        const FIELD *psDisplay = psPabi->psFieldLast;
+        const int nPlaced = psDisplay->nColumn;
         CreateSelectableTwin(psPabi, nRow, nPlaced, sLabel);
-        asSelection[nSelections++] = {nPlaced, sEntry.nResponse, nLabelLength};
+        asSelection[nSelections++] = {nPlaced, sEntry.nResponse, nLabelLength, psDisplay};
         nColumnNext += sEntry.nColumnStep;
     }
     SetPosition(nRow, nColumn);

@@ -6,6 +6,7 @@
  * the user once and leaves its drawing on the screen for the caller to replace. The
  * confirmation box is the message box with Yes and No in place of Return.
  */
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -148,6 +149,16 @@ int DrawFramedMessage(PABI *psPabi, const char *psMessage, int nMessageType, int
     return nBoxWidth;
 }
 
+/* The message box without its wait: frame, message and Return button, the cursor on it. */
+void DrawMessageBox(PABI *psPabi, const char *psMessage, int nMessageType, int nRow, int nColumn,
+                    int nLength)
+{
+    DrawFramedMessage(psPabi, psMessage, nMessageType, nRow, nColumn, nLength);
+    UseGroupColours(OVDG_BUTTON);
+    WriteAt(nRow + 5, nColumn + 2, "Return ");
+    SetPosition(nRow + 5, nColumn + 2);
+}
+
 /* The text of a failure for one screen line: a line end and the blanks around the text go,
    other control characters show as ^X, so that nothing moves the cursor. */
 std::string ScreenLine(std::string_view sText)
@@ -189,13 +200,60 @@ std::vector<std::string> WrapLines(std::string_view sText, std::size_t nWidth, s
     return asLine;
 }
 
+/* The two buttons of a Yes/No box, the current one in reverse of the button colours. */
+void DrawYesNo(int nRow, int nYesColumn, int nNoColumn, bool bYes)
+{
+    const DISPLAYATTRIBUTES &sButton = asOVDisplayAttributes[OVDG_BUTTON];
+    auto Button = [&](int nColumn, const char *pszLabel, bool bCurrent) {
+        OVSetAttribute(bCurrent ? 7 : 0);
+        OVSetColor(sButton.nForegroundColor, sButton.nBackgroundColor);
+        WriteAt(nRow, nColumn, pszLabel);
+    };
+    Button(nYesColumn, "Yes ", bYes);
+    Button(nNoColumn, "No ", !bYes);
+    UseGroupColours(OVDG_BUTTON);
+}
+
+/* The size of the terminal now, or the panel's when it cannot be read. */
+void TerminalSizeOr(const PABI *psPabi, int *pnRows, int *pnColumns)
+{
+    if (OVTerminalSize(pnRows, pnColumns) != OVRC_OK || *pnRows == 0 || *pnColumns == 0) {
+        *pnRows = psPabi->nRows;
+        *pnColumns = psPabi->nColumns;
+    }
+}
+
+/* Where a box drawn at (nRow, nColumn) on the panel goes on a terminal of a new size: moved by
+   half the change, so that a box centred on the panel is centred on the terminal, and never
+   above or left of the screen. psScreen gets the new size for the drawing. */
+void PlaceOnNewSize(const PABI *psPabi, PABI *psScreen, int *pnRow, int *pnColumn)
+{
+    *psScreen = *psPabi;
+    TerminalSizeOr(psPabi, &psScreen->nRows, &psScreen->nColumns);
+    *pnRow = std::max(1, *pnRow + (psScreen->nRows - psPabi->nRows) / 2);
+    *pnColumn = std::max(1, *pnColumn + (psScreen->nColumns - psPabi->nColumns) / 2);
+}
+
+/* A new terminal size under a box: the screen is cleared in Panel colours for the box to be
+   drawn again. */
+void ClearForRedraw(PABI *psScreen)
+{
+    wattrset(stdscr, A_NORMAL);
+    werase(stdscr);
+    PaintPanelRows(psScreen, 1);
+}
+
 /* The answer of a Yes/No box: keys move between the two buttons and Enter takes the one
-   under the cursor; y and n answer at once, Escape is No; a click on a button takes it. */
-bool ReadYesNo(int nRow, int nYesColumn, int nNoColumn)
+   under the cursor; y and n answer at once, Escape is No; a click on a button takes it. A new
+   terminal size draws the box again through fnRedraw, which gives the buttons' new row and
+   columns. */
+template <typename REDRAW>
+bool ReadYesNo(int nRow, int nYesColumn, int nNoColumn, REDRAW fnRedraw)
 {
     constexpr int OVKEY_ESCAPE = 27;
     bool bYes = false; // the cursor starts on No
     for (;;) {
+        DrawYesNo(nRow, nYesColumn, nNoColumn, bYes);
         SetPosition(nRow, bYes ? nYesColumn : nNoColumn);
         CHARINPUT sCharInput{};
         GetKBM(&sCharInput);
@@ -217,6 +275,9 @@ bool ReadYesNo(int nRow, int nYesColumn, int nNoColumn)
         case OVKEY_DOWN:
             bYes = !bYes;
             break;
+        case OVKEY_RESIZE:
+            fnRedraw(&nRow, &nYesColumn, &nNoColumn);
+            break;
         case OVKEY_MOUSE:
             if (sCharInput.nRow != nRow)
                 break;
@@ -228,6 +289,26 @@ bool ReadYesNo(int nRow, int nYesColumn, int nNoColumn)
         default:
             break;
         }
+    }
+}
+
+/* Waits for the key or click that closes a box; a new terminal size (the resize stays
+   pending for the screen behind) draws the box again through fnRedraw instead. */
+template <typename REDRAW>
+void WaitToClose(PABI *psPabi, REDRAW fnRedraw)
+{
+    for (;;) {
+        int nKey = OVKEY_RESIZE;
+        if (psPabi != nullptr) {
+            nKey = GetInputChar(psPabi);
+        } else {
+            CHARINPUT sCharInput{};
+            GetKBM(&sCharInput);
+            nKey = sCharInput.nChar;
+        }
+        if (nKey != OVKEY_RESIZE)
+            return;
+        fnRedraw();
     }
 }
 
@@ -248,17 +329,22 @@ int CreateMessageBoxi(PABI *psPabi, const char *psMessage, int nMessageType, int
     if (OVNullArgument(psMessage, "CreateMessageBoxi: psMessage"))
         return OVTraceEnd("CreateMessageBoxi", OVRC_ERROR);
 
-    DrawFramedMessage(psPabi, psMessage, nMessageType, nRow, nColumn, nLength);
-    UseGroupColours(OVDG_BUTTON);
-    WriteAt(nRow + 5, nColumn + 2, "Return ");
+    auto Draw = [&](PABI *psOn, int nAtRow, int nAtColumn) {
+        DrawMessageBox(psOn, psMessage, nMessageType, nAtRow, nAtColumn, nLength);
+    };
+    Draw(psPabi, nRow, nColumn);
     if (nMessageType == OVLOG_ERROR)
         bFailureShown = true;
 
     psPabi->nRowCurrent = 1;
     psPabi->nColumnCurrent = 1;
-    SetPosition(nRow + 5, nColumn + 2);
-    CHARINPUT sCharInput{};
-    GetKBM(&sCharInput);
+    WaitToClose(nullptr, [&]() {
+        PABI sScreen{};
+        int nNewRow = nRow, nNewColumn = nColumn;
+        PlaceOnNewSize(psPabi, &sScreen, &nNewRow, &nNewColumn);
+        ClearForRedraw(&sScreen);
+        Draw(&sScreen, nNewRow, nNewColumn);
+    });
     return OVTraceEnd("CreateMessageBoxi", OVRC_OK);
 }
 
@@ -279,13 +365,19 @@ int CreateConfirmBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn
 
     *pbYes = 0;
     DrawFramedMessage(psPabi, psMessage, OVLOG_WARNING, nRow, nColumn, nLength);
-    const int nYesColumn = nColumn + 2, nNoColumn = nColumn + 8;
-    UseGroupColours(OVDG_BUTTON);
-    WriteAt(nRow + 5, nYesColumn, "Yes ");
-    WriteAt(nRow + 5, nNoColumn, "No ");
     psPabi->nRowCurrent = 1;
     psPabi->nColumnCurrent = 1;
-    *pbYes = ReadYesNo(nRow + 5, nYesColumn, nNoColumn) ? 1 : 0;
+    auto Redraw = [&](int *pnButtonRow, int *pnYesColumn, int *pnNoColumn) {
+        PABI sScreen{};
+        int nNewRow = nRow, nNewColumn = nColumn;
+        PlaceOnNewSize(psPabi, &sScreen, &nNewRow, &nNewColumn);
+        ClearForRedraw(&sScreen);
+        DrawFramedMessage(&sScreen, psMessage, OVLOG_WARNING, nNewRow, nNewColumn, nLength);
+        *pnButtonRow = nNewRow + 5;
+        *pnYesColumn = nNewColumn + 2;
+        *pnNoColumn = nNewColumn + 8;
+    };
+    *pbYes = ReadYesNo(nRow + 5, nColumn + 2, nColumn + 8, Redraw) ? 1 : 0;
     if (bDebug)
         OVLog(OVLOG_DEBUG, "CreateConfirmBoxi: answer: %s.", *pbYes ? "Yes" : "No");
     return OVTraceEnd("CreateConfirmBoxi", OVRC_OK);
@@ -318,16 +410,25 @@ int CreateHelpBoxi(PABI *psPabi, const char *psMessage, int nRow, int nColumn, i
     if (OVNullArgument(psMessage, "CreateHelpBoxi: psMessage"))
         return OVTraceEnd("CreateHelpBoxi", OVRC_ERROR);
 
-    PaintPanelRows(psPabi, 2);
-    int nRc = PrintBlock(psPabi, 2, 2, psMessage);
-
-    const int nButtonColumn = psPabi->nColumns / 2 - 3;
-    UseGroupColours(OVDG_BUTTON);
-    WriteAt(psPabi->nRows - 1, nButtonColumn, "Return ");
+    auto Draw = [&](PABI *psOn) {
+        PaintPanelRows(psOn, 2);
+        int nPrinted = PrintBlock(psOn, 2, 2, psMessage);
+        const int nButtonColumn = psOn->nColumns / 2 - 3;
+        UseGroupColours(OVDG_BUTTON);
+        WriteAt(psOn->nRows - 1, nButtonColumn, "Return ");
+        SetPosition(psOn->nRows - 1, nButtonColumn);
+        return nPrinted;
+    };
+    int nRc = Draw(psPabi);
     psPabi->nRowCurrent = psPabi->nRows - 2;
-    psPabi->nColumnCurrent = nButtonColumn;
-    SetPosition(psPabi->nRows - 1, nButtonColumn);
-    GetInputChar(psPabi);
+    psPabi->nColumnCurrent = psPabi->nColumns / 2 - 3;
+    WaitToClose(psPabi, [&]() {
+        PABI sScreen{};
+        int nRow0 = 1, nColumn0 = 1;
+        PlaceOnNewSize(psPabi, &sScreen, &nRow0, &nColumn0);
+        ClearForRedraw(&sScreen);
+        Draw(&sScreen);
+    });
     return OVTraceEnd("CreateHelpBoxi", nRc);
 }
 
@@ -417,19 +518,21 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
     /* The box needs no fields: an anchor block of the screen's size is enough. */
     PABI sScreen{};
     std::memcpy(sScreen.szEyeCatcher, "PANELBLK", sizeof sScreen.szEyeCatcher);
-    if (OVTerminalSize(&sScreen.nRows, &sScreen.nColumns) != OVRC_OK || sScreen.nRows == 0 ||
-        sScreen.nColumns == 0) {
-        sScreen.nRows = LINES;
-        sScreen.nColumns = COLS;
-    }
-    if (!bActive)
-        PaintPanelRows(&sScreen, 1);
-    const int nRow = sScreen.nRows > 16 ? sScreen.nRows / 2 - 4 : 1;
     const std::string sLine = ScreenLine(pszText);
-    const int nRoom = sScreen.nColumns - 7;   /* inside the frame of the widest box */
-    if (static_cast<int>(sLine.size()) <= nRoom || nRoom < 10) {
-        CreateMessageBoxi(&sScreen, sLine.c_str(), nType, nRow, 2, sScreen.nColumns - 2);
-    } else {
+    auto ReadSize = [&]() {
+        if (OVTerminalSize(&sScreen.nRows, &sScreen.nColumns) != OVRC_OK || sScreen.nRows == 0 ||
+            sScreen.nColumns == 0) {
+            sScreen.nRows = LINES;
+            sScreen.nColumns = COLS;
+        }
+    };
+    auto Draw = [&]() {
+        const int nRow = sScreen.nRows > 16 ? sScreen.nRows / 2 - 4 : 1;
+        const int nRoom = sScreen.nColumns - 7;   /* inside the frame of the widest box */
+        if (static_cast<int>(sLine.size()) <= nRoom || nRoom < 10) {
+            DrawMessageBox(&sScreen, sLine.c_str(), nType, nRow, 2, sScreen.nColumns - 2);
+            return;
+        }
         /* A long reason takes the rows above and below the message row as well. */
         const std::vector<std::string> asLine = WrapLines(sLine, static_cast<std::size_t>(nRoom), 3);
         DrawFramedMessage(&sScreen, "", nType, nRow, 2, sScreen.nColumns - 2);
@@ -438,11 +541,18 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
             WriteAt(nRow + 2 + static_cast<int>(i), 4, asLine[i].c_str());
         UseGroupColours(OVDG_BUTTON);
         WriteAt(nRow + 5, 4, "Return ");
-        if (nType == OVLOG_ERROR) bFailureShown = true;
         SetPosition(nRow + 5, 4);
-        CHARINPUT sCharInput{};
-        GetKBM(&sCharInput);
-    }
+    };
+    ReadSize();
+    if (!bActive)
+        PaintPanelRows(&sScreen, 1);
+    Draw();
+    if (nType == OVLOG_ERROR) bFailureShown = true;
+    WaitToClose(nullptr, [&]() {
+        ReadSize();
+        ClearForRedraw(&sScreen);
+        Draw();
+    });
     if (!bActive) {
         EndCurses();
         nColorPair = 0;

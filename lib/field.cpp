@@ -2,8 +2,9 @@
  * field.cpp - creating and drawing fields and pulldowns, giving a field the cursor and
  * looking up a field's value by name.
  *
- * A field is drawn once, at creation. Lengths and positions count bytes; a cut never
- * splits a UTF-8 character.
+ * A field is drawn at creation, and again by the response loop when it gains or loses the
+ * focus. Lengths and positions count display columns, so a wide character takes two; a cut
+ * never splits a UTF-8 character.
  */
 #include "toolkit_internal.h"
 
@@ -16,10 +17,11 @@ namespace {
 constexpr int OVMAXDISPLAYWIDTH = 254;
 constexpr std::size_t OVMAXNAME = 32;   /* bytes of a name that are kept */
 
-/* The leading blanks and the part of the value that fits the display width. */
+/* The leading blanks and the part of the value that fits the display width, in columns. */
 std::string DisplayedText(std::string_view sValue, int nLength, unsigned long ulStyle) {
     int nWidth = (nLength >= 0 && nLength <= OVMAXDISPLAYWIDTH) ? nLength : OVMAXDISPLAYWIDTH;
-    int nValue = static_cast<int>(sValue.size());
+    sValue = sValue.substr(0, OVColumnsPrefix(sValue, nWidth));
+    int nValue = OVDisplayWidth(sValue);
     int nBlanks = 0;
     if (nValue < nWidth) {
         if (ulStyle & OVSTYLE_RIGHT)
@@ -28,7 +30,7 @@ std::string DisplayedText(std::string_view sValue, int nLength, unsigned long ul
             nBlanks = (nWidth - nValue) / 2;
     }
     std::string sText(static_cast<std::size_t>(nBlanks), ' ');
-    sText.append(sValue.substr(0, OVUtf8Prefix(sValue, static_cast<std::size_t>(nWidth))));
+    sText.append(sValue);
     return sText;
 }
 
@@ -46,8 +48,34 @@ int DrawFieldText(PABI *psPabi, int nRow, int nColumn, int nLength, const char *
         waddnstr(stdscr, sText.data(), static_cast<int>(sText.size()));
     wattr_off(stdscr, nCurses, nullptr);
     psPabi->nRowCurrent = nRow;
-    psPabi->nColumnCurrent = nColumn + static_cast<int>(sText.size());
+    psPabi->nColumnCurrent = nColumn + OVDisplayWidth(sText);
     return nColumn;
+}
+
+/* The colour pair a field is drawn in: its own, or for a field without colours of its own
+   (background below 0) the pair its first cell shows now. */
+short FieldPair(const FIELD *psField) {
+    if (psField->nBackground >= 0) {
+        OVSetColor(psField->nForeground, psField->nBackground);
+    } else {
+        chtype nCell = mvwinch(stdscr, psField->nRow - 1, psField->nColumn - 1);
+        wattr_off(stdscr, A_COLOR, nullptr);
+        wattr_on(stdscr, nCell & A_COLOR, nullptr);
+    }
+    attr_t nAttributes = 0;
+    short nPair = 0;
+    wattr_get(stdscr, &nAttributes, &nPair, nullptr);
+    return nPair;
+}
+
+/* Display fields share a row, column and name with their tab entry's field; the first one
+   in the chain is the one drawn (an action bar button's twin is never drawn itself). */
+const FIELD *DisplayField(const PABI *psPabi, const FIELD *psField) {
+    for (const FIELD *psEach = psPabi->psFieldFirst; psEach != nullptr; psEach = psEach->psFieldNext)
+        if (psEach->nRow == psField->nRow && psEach->nColumn == psField->nColumn &&
+            std::strcmp(psEach->szName, psField->szName) == 0)
+            return psEach;
+    return psField;
 }
 
 void StoreFieldValues(FIELD *psField, int nRow, int nColumn, int nLength, const char *pszValue,
@@ -63,6 +91,36 @@ void StoreFieldValues(FIELD *psField, int nRow, int nColumn, int nLength, const 
 }
 
 } // namespace
+
+void OVUseFieldLook(const FIELD *psField, bool bFocus) {
+    if (psField == nullptr) return;
+    attr_t nCurses = OVCursesAttribute(psField->nAttribute);
+    if (bFocus) nCurses ^= A_REVERSE;
+    short nPair = FieldPair(psField);
+    wattr_set(stdscr, nCurses, nPair, nullptr);
+}
+
+void OVDrawFieldLook(const FIELD *psField, bool bFocus) {
+    if (psField == nullptr) return;
+    int nRowSaved = 0, nColumnSaved = 0;
+    getyx(stdscr, nRowSaved, nColumnSaved);
+    attr_t nAttributesSaved = 0;
+    short nPairSaved = 0;
+    wattr_get(stdscr, &nAttributesSaved, &nPairSaved, nullptr);
+
+    OVUseFieldLook(psField, bFocus);
+    std::string sText = DisplayedText(psField->szValue, psField->nLength, psField->ulStyle);
+    if (!sText.empty() && wmove(stdscr, psField->nRow - 1, psField->nColumn - 1) != ERR)
+        waddnstr(stdscr, sText.data(), static_cast<int>(sText.size()));
+
+    wattr_set(stdscr, nAttributesSaved, nPairSaved, nullptr);
+    wmove(stdscr, nRowSaved, nColumnSaved);
+}
+
+void OVDrawEntryFocus(const PABI *psPabi, const FIELDTAB *psFieldTab, bool bFocus) {
+    if (psPabi == nullptr || psFieldTab == nullptr || psFieldTab->psField == nullptr) return;
+    OVDrawFieldLook(DisplayField(psPabi, psFieldTab->psField), bFocus);
+}
 
 int OVCreateField(PAB *psPab, int nRow, int nColumn, int nLength, const char *pszName,
                   const char *pszValue, unsigned long ulStyle, int nAttribute, int nBackground,

@@ -1,8 +1,9 @@
 /*
  * input.cpp - keyboard and mouse.
  *
- * GetKBM polls stdscr in half-delay mode until a key or a mouse event arrives and lets
- * through at most one mouse event per second of the clock. GetInputChar turns a click on
+ * GetKBM polls stdscr in half-delay mode until a key or a mouse event arrives. Every button
+ * press (or click) is one event, however quickly they follow each other; releases and
+ * motion are dropped, and the wheel arrives as Up and Down. GetInputChar turns a click on
  * a selectable field into Enter on that field. A terminal that has gone away (end of
  * file, hang-up) ends the program as Exit does, instead of being polled for ever.
  */
@@ -15,12 +16,45 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <string>
 #include <vector>
 
 int nTimeMouse = -1;
 
 namespace {
+
+/* Button presses and clicks; a release or a motion report carries none of these bits. */
+constexpr mmask_t OVBUTTONPRESS =
+    BUTTON1_PRESSED | BUTTON1_CLICKED | BUTTON1_DOUBLE_CLICKED | BUTTON1_TRIPLE_CLICKED |
+    BUTTON2_PRESSED | BUTTON2_CLICKED | BUTTON2_DOUBLE_CLICKED | BUTTON2_TRIPLE_CLICKED |
+    BUTTON3_PRESSED | BUTTON3_CLICKED | BUTTON3_DOUBLE_CLICKED | BUTTON3_TRIPLE_CLICKED;
+
+/* Mouse events curses read in one go and not yet handed out, oldest first. */
+std::deque<CHARINPUT> asMousePending;
+
+/* Takes every event curses holds (it hands them out newest first) and keeps, in the order
+   they came, the presses as clicks and the wheel as Up and Down. */
+void TakeMouseEvents() {
+    std::vector<MEVENT> asEvent;
+    MEVENT sEvent{};
+    while (getmouse(&sEvent) == OK) asEvent.push_back(sEvent);
+    for (auto it = asEvent.rbegin(); it != asEvent.rend(); ++it) {
+        CHARINPUT sInput{};
+        if ((it->bstate & BUTTON4_PRESSED) != 0) {
+            sInput.nChar = OVKEY_UP;
+        } else if ((it->bstate & BUTTON5_PRESSED) != 0) {
+            sInput.nChar = OVKEY_DOWN;
+        } else if ((it->bstate & OVBUTTONPRESS) != 0) {
+            sInput.nChar = KEY_MOUSE;
+            sInput.nRow = it->y + 1;
+            sInput.nColumn = it->x + 1;
+        } else {
+            continue;   // a release or a motion
+        }
+        asMousePending.push_back(sInput);
+    }
+}
 
 /* Whole seconds of the clock, low 32 bits. */
 int CurrentSecond() {
@@ -86,9 +120,9 @@ bool WaitForRoom() {
                   "standard input); ending as Exit does, status %d.", OVRC_EXIT);
             OVFatalExit(OVRC_EXIT);
         }
-        if (nChar == KEY_MOUSE) {
+        if (nChar == KEY_MOUSE) {   // clicks on the notice mean nothing
             MEVENT sEvent{};
-            getmouse(&sEvent);
+            while (getmouse(&sEvent) == OK) {}
         }
     } while (TooSmall(&nRows, &nColumns));
     werase(stdscr);
@@ -109,6 +143,13 @@ int GetKBM(CHARINPUT *psCharInput) {
         return OVTraceEnd("GetKBM", OVRC_OK);
     }
     for (;;) {
+        if (!asMousePending.empty()) {
+            *psCharInput = asMousePending.front();
+            asMousePending.pop_front();
+            if (psCharInput->nChar == KEY_MOUSE) nTimeMouse = CurrentSecond() + 1;
+            wrefresh(stdscr);   // as a key read would have
+            return OVTraceEnd("GetKBM", OVRC_OK);
+        }
         int nChar = wgetch(stdscr);
         if (nChar == KEY_RESIZE) {
             WaitForRoom();
@@ -126,18 +167,7 @@ int GetKBM(CHARINPUT *psCharInput) {
             psCharInput->nChar = nChar;
             return OVTraceEnd("GetKBM", OVRC_OK);
         }
-        MEVENT sEvent{};
-        int nNow = CurrentSecond();
-        if (nTimeMouse > 0 && nNow < nTimeMouse) {
-            getmouse(&sEvent);        // take the dropped event out of curses' queue
-            continue;
-        }
-        nTimeMouse = nNow + 1;
-        if (getmouse(&sEvent) != OK) continue;
-        psCharInput->nChar = KEY_MOUSE;
-        psCharInput->nRow = sEvent.y + 1;
-        psCharInput->nColumn = sEvent.x + 1;
-        return OVTraceEnd("GetKBM", OVRC_OK);
+        TakeMouseEvents();
     }
 }
 

@@ -248,9 +248,11 @@ constexpr int OVKEY_NPAGE = 338;      /* Page Down */
 constexpr int OVKEY_PPAGE = 339;      /* Page Up */
 constexpr int OVKEY_RESIZE = 410;     /* KEY_RESIZE: the terminal has a new size */
 
-extern int nTimeMouse;           /* earliest second at which a mouse event is accepted */
+extern int nTimeMouse;           /* the second after the last mouse event taken (kept for
+                                    programs that read it; it no longer holds clicks back) */
 
-/* Waits for one key or one mouse event (at most one mouse event per second); returns 0.
+/* Waits for one key or one mouse button press (releases and motion are skipped, the wheel
+   arrives as OVKEY_UP and OVKEY_DOWN); returns 0.
    When standard input is at its end or hung up, the program ends through OVFatalExit with
    9, as after Exit. A terminal below 80x24 shows only "Terminal too small: WxH. Orvik needs
    at least 80x24." until it is large enough again; GetKBM then reports OVKEY_RESIZE, as

@@ -1,15 +1,18 @@
 /*
  * response.cpp - the user response loop, the field editor and the pulldown pop-up.
  *
- * OVGetUserResponsei walks the panel's tab chain until Enter (or a click) chooses a field;
- * OVUREnteri decides what the choice means from the field's value; DoEditField applies one
- * key to an editable field; OVURPullDowni lets the user pick one of a pulldown's choices.
+ * OVGetUserResponsei walks the panel's tab chain until Enter (or a click) chooses a field,
+ * showing the current entry in reverse of its colours; OVUREnteri decides what the choice
+ * means from the field's value; DoEditField applies one key to an editable field;
+ * OVURPullDowni lets the user pick one of a pulldown's choices, the current one in reverse.
  */
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "toolkit_internal.h"
 
@@ -40,6 +43,41 @@ void RingBell()
     (void)nWritten;
 }
 
+bool IsBackspaceKey(int nKey)
+{
+    return nKey == OVKEY_BACKSPACE || nKey == 127 || nKey == 8;
+}
+
+/* The entry last drawn in reverse, and its panel: it stays so after the loop returns, until
+   the focus is drawn elsewhere. */
+const PABI *psFocusPanel = nullptr;
+const FIELDTAB *psFocusEntry = nullptr;
+
+bool InTabChain(const PABI *psPabi, const FIELDTAB *psFieldTab);
+
+/* The focus leaves psOld (drawn normally again) for psNew (drawn in reverse). */
+void MoveFocus(const PABI *psPabi, const FIELDTAB *psOld, const FIELDTAB *psNew)
+{
+    if (psOld == psNew)
+        return;
+    OVDrawEntryFocus(psPabi, psOld, false);
+    OVDrawEntryFocus(psPabi, psNew, true);
+    psFocusPanel = psPabi;
+    psFocusEntry = psNew;
+}
+
+/* At the start of the loop: the current entry in reverse, and an entry of the same panel
+   left in reverse by an earlier loop (before the program moved the cursor) drawn normally. */
+void ShowFocus(const PABI *psPabi)
+{
+    const FIELDTAB *psCurrent = psPabi->psFieldTab_Current;
+    if (psFocusPanel == psPabi && psFocusEntry != psCurrent && InTabChain(psPabi, psFocusEntry))
+        OVDrawEntryFocus(psPabi, psFocusEntry, false);
+    OVDrawEntryFocus(psPabi, psCurrent, true);
+    psFocusPanel = psPabi;
+    psFocusEntry = psCurrent;
+}
+
 void MoveToEntry(PABI *psPabi, const FIELDTAB *psFieldTab)
 {
     psPabi->nRowCurrent = psFieldTab->nRow;
@@ -66,13 +104,38 @@ void WriteValueCells(const char *pszValue)
     }
 }
 
-/* Blanks the old text of an edited field and draws its new value from the first column. */
+/* Writes characters nFrom to nTo - 1 of an edited value at their cells: those inside the
+   field's length in the focus look, those typed past it in the normal one. */
+void WriteEditedCells(const FIELDTAB *psFieldTab, int nFrom, int nTo)
+{
+    const FIELD *psField = psFieldTab->psField;
+    const std::string sValue(psField->szValue);
+    nTo = std::min(nTo, static_cast<int>(sValue.size()));
+    if (nFrom < 0 || nFrom >= nTo)
+        return;
+    const int nSplit = std::clamp(psField->nLength, nFrom, nTo);
+    if (nSplit > nFrom) {
+        OVUseFieldLook(psField, true);
+        SetPosition(psFieldTab->nRow, psFieldTab->nColumn + nFrom);
+        WriteValueCells(sValue.substr(static_cast<std::size_t>(nFrom),
+                                      static_cast<std::size_t>(nSplit - nFrom)).c_str());
+    }
+    if (nTo > nSplit) {
+        OVUseFieldLook(psField, false);
+        SetPosition(psFieldTab->nRow, psFieldTab->nColumn + nSplit);
+        WriteValueCells(sValue.substr(static_cast<std::size_t>(nSplit),
+                                      static_cast<std::size_t>(nTo - nSplit)).c_str());
+    }
+}
+
+/* Blanks the old text of an edited field in its normal look and draws its new value from
+   the first column. */
 void RedrawValue(const FIELDTAB *psFieldTab, int nOldLength)
 {
+    OVUseFieldLook(psFieldTab->psField, false);
     SetPosition(psFieldTab->nRow, psFieldTab->nColumn);
     WriteString(std::string(static_cast<std::size_t>(nOldLength), ' ').c_str());
-    SetPosition(psFieldTab->nRow, psFieldTab->nColumn);
-    WriteValueCells(psFieldTab->psField->szValue);
+    WriteEditedCells(psFieldTab, 0, OVMAXVALUE);
 }
 
 /* Is psFieldTab an entry of the panel's tab chain? */
@@ -131,9 +194,13 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
         return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
     }
 
-    // The cursor stays where building the panel or OVSetCursor left it.
+    // The cursor stays where building the panel or OVSetCursor left it; the current entry
+    // shows in reverse.
+    ShowFocus(psPabi);
     for (;;) {
+        FIELDTAB *psBefore = psPabi->psFieldTab_Current;
         int nKey = GetInputChar(psPabi);
+        MoveFocus(psPabi, psBefore, psPabi->psFieldTab_Current); // a click moves the focus
         if (nKey == OVKEY_RESIZE) {
             bOVResizePending = false;
             *pnResponse = OVRESPONSE_RESIZE;
@@ -153,11 +220,13 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
             psPabi->psFieldTab_Current = psCurrent->psFieldTabNext != nullptr
                                              ? psCurrent->psFieldTabNext
                                              : psPabi->psFieldTabFirst;
+            MoveFocus(psPabi, psCurrent, psPabi->psFieldTab_Current);
             MoveToEntry(psPabi, psPabi->psFieldTab_Current);
         } else if (IsPreviousKey(nKey)) {
             psPabi->psFieldTab_Current = psCurrent->psFieldTabPrev != nullptr
                                              ? psCurrent->psFieldTabPrev
                                              : psPabi->psFieldTabLast;
+            MoveFocus(psPabi, psCurrent, psPabi->psFieldTab_Current);
             MoveToEntry(psPabi, psPabi->psFieldTab_Current);
         } else if (nKey == OVKEY_ENTER) {
             return OVTraceEnd("OVGetUserResponsei",
@@ -205,7 +274,9 @@ int OVUREnteri(PABI *psPabi, char *pszResponseID, int *pnResponse)
 }
 
 /* Applies one key to an editable field: printable characters overwrite or extend the value at
-   nOffset, Left and Right move, Delete removes a character. Always 0. */
+   nOffset, Left and Right move, Home and End go to the start and just after the end,
+   Backspace removes the character before the cursor, Delete the one under it. The value is
+   drawn in the focus look. Always 0. */
 int DoEditField(FIELDTAB *psFieldTab, int nWorkchar)
 {
     OVTraceStart("DoEditField", "psFieldTab: %p, nWorkchar: %d.",
@@ -230,9 +301,7 @@ int DoEditField(FIELDTAB *psFieldTab, int nWorkchar)
             pszValue[nOffset] = static_cast<char>(nWorkchar);
             if (nOffset == nLength)
                 pszValue[nOffset + 1] = '\0';
-            const char achCell[2] = {pszValue[nOffset], '\0'};
-            SetPosition(nRow, nColumn + nOffset);
-            WriteValueCells(achCell);
+            WriteEditedCells(psFieldTab, nOffset, nOffset + 1);
             nOffset++;
             SetPosition(nRow, nColumn + nOffset);
         }
@@ -246,6 +315,23 @@ int DoEditField(FIELDTAB *psFieldTab, int nWorkchar)
             nOffset--;
             SetPosition(nRow, nColumn + nOffset);
         }
+    } else if (nWorkchar == OVKEY_HOME) {
+        nOffset = 0;
+        SetPosition(nRow, nColumn);
+    } else if (nWorkchar == OVKEY_END) {
+        nOffset = nLength;
+        SetPosition(nRow, nColumn + nOffset);
+    } else if (IsBackspaceKey(nWorkchar)) {
+        if (nOffset > nLength)
+            nOffset = nLength;
+        if (nOffset > 0) {
+            // The terminating NUL moves along with the rest of the value.
+            std::memmove(pszValue + nOffset - 1, pszValue + nOffset,
+                         static_cast<std::size_t>(nLength - nOffset + 1));
+            nOffset--;
+            RedrawValue(psFieldTab, nLength);
+        }
+        SetPosition(nRow, nColumn + nOffset);
     } else if (nWorkchar == OVKEY_DELETE) {
         if (nOffset < nLength && nLength >= 2) {
             std::memmove(pszValue + nOffset, pszValue + nOffset + 1,
@@ -288,6 +374,7 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
     const int nRowFirst = psField->nRow;
     int nShown = 0;
     int nChoice = 0;
+    std::vector<std::string> asLine; // the shown lines, redrawn as the current one moves
     for (int i = 0; psField->pszChoices != nullptr && i < psField->nChoices; i++) {
         const char *pszText = psField->pszChoices[i];
         if (pszText == nullptr || pszText[0] == '\0')
@@ -298,8 +385,26 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
         WriteString(sLine.c_str());
         if (sLine.compare(0, nValueLength, psField->szValue) == 0)
             nChoice = nShown; // the last matching line wins
+        asLine.push_back(std::move(sLine));
         nShown++;
     }
+
+    // The current choice shows in reverse of the pulldown colours; the cursor starts its row.
+    auto ShowChoice = [&](int nLine, bool bCurrent) {
+        if (nLine < 0 || nLine >= nShown)
+            return;
+        OVSetAttribute(bCurrent ? 7 : 0);
+        OVSetColor(sPulldown.nForegroundColor, sPulldown.nBackgroundColor);
+        SetPosition(nRowFirst + nLine, psField->nColumn);
+        WriteString(asLine[static_cast<std::size_t>(nLine)].c_str());
+        SetPosition(nRowFirst + nLine, psField->nColumn);
+    };
+    auto MoveChoice = [&](int nNew) {
+        ShowChoice(nChoice, false);
+        nChoice = nNew;
+        ShowChoice(nChoice, true);
+        SetPosition(nRowFirst + nChoice, psField->nColumn);
+    };
 
     // From now on the field offers only the choices that were shown, in their rows.
     if (nShown > 0) {
@@ -316,6 +421,7 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
     psField->nChoices = nShown;
 
     const int nRowLast = nRowFirst + std::max(nShown - 1, 0);
+    ShowChoice(nChoice, true);
     SetPosition(nRowFirst + nChoice, psField->nColumn);
 
     for (;;) {
@@ -328,17 +434,14 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
             int nHit = sCharInput.nRow - nRowFirst;
             if (nHit >= 0 && nHit < nShown && sCharInput.nColumn >= psField->nColumn &&
                 sCharInput.nColumn <= psField->nColumn + psField->nLength - 1) {
-                nChoice = nHit;
-                SetPosition(nRowFirst + nChoice, psField->nColumn);
+                MoveChoice(nHit);
                 nKey = OVKEY_ENTER;
             }
         }
         if (IsNextKey(nKey)) {
-            nChoice = nRowFirst + nChoice < nRowLast ? nChoice + 1 : 0;
-            SetPosition(nRowFirst + nChoice, psField->nColumn);
+            MoveChoice(nRowFirst + nChoice < nRowLast ? nChoice + 1 : 0);
         } else if (IsPreviousKey(nKey)) {
-            nChoice = nRowFirst + nChoice > nRowFirst ? nChoice - 1 : std::max(nShown - 1, 0);
-            SetPosition(nRowFirst + nChoice, psField->nColumn);
+            MoveChoice(nRowFirst + nChoice > nRowFirst ? nChoice - 1 : std::max(nShown - 1, 0));
         } else if (nKey == OVKEY_ENTER) {
             // With no choice shown there is nothing to pick: the value stays as it was.
             if (nShown > 0) {

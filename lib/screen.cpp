@@ -80,6 +80,9 @@ void OVApplyPanelCursesSettings(int nHalfDelayTenths) {
     halfdelay(nHalfDelayTenths);
     keypad(stdscr, TRUE);
     mousemask(OVMOUSEMASK, nullptr);
+    // Curses neither waits to merge a press and its release into a click nor drops quick
+    // presses: each press is reported at once, and GetKBM skips the releases.
+    mouseinterval(0);
     wattrset(stdscr, A_NORMAL);
     wclear(stdscr);
 }

@@ -22,12 +22,22 @@ attr_t OVCursesAttribute(int nAttribute);
 
 /* Enters curses mode (character type from the environment, initscr the first time, a cleared
    screen every time) and applies start_color, cbreak, noecho, halfdelay(nHalfDelayTenths),
-   keypad and the full mouse mask. */
+   keypad, the full mouse mask and a mouse interval of 0 (presses are reported at once). */
 void OVApplyPanelCursesSettings(int nHalfDelayTenths);
 
 /* Logs "<pszWhat> NULL pointer: %p." at level 8 when p is NULL (pszWhat is the function
    and argument, e.g. "OVSetCursor: pszName"); true when it did. */
 bool OVNullArgument(const void *p, const char *pszWhat);
+
+/* Sets stdscr to the look of a field: its attribute and colour pair, with A_REVERSE toggled
+   when it has the focus. */
+void OVUseFieldLook(const FIELD *psField, bool bFocus);
+/* Draws a field's text again as creation drew it, in its look with or without the focus;
+   the cursor and the stdscr attributes stay as they were. */
+void OVDrawFieldLook(const FIELD *psField, bool bFocus);
+/* The same for a tab entry: what is drawn is its display field (for an action bar button the
+   drawn field, not its undrawn twin). */
+void OVDrawEntryFocus(const PABI *psPabi, const FIELDTAB *psFieldTab, bool bFocus);
 
 /* Panels created and not yet deleted: their screen is the one a pop-up box goes over. */
 extern int nOVLivePanels;

@@ -1,5 +1,6 @@
 // The action bar: button placement, the selectable twins, the modal loop and its clicks.
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -119,6 +120,40 @@ TEST_F(ActionBarTest, ModalRightOnTheLastButtonWrapsToTheFirst) {
   EXPECT_EQ(OVCreateActionBari(psPabi, 22, 23, 50,
                                OVAB_MODAL | OVAB_HELP | OVAB_RETURN | OVAB_EXIT, &nResponse), 0);
   EXPECT_EQ(nResponse, 2);
+}
+
+TEST_F(ActionBarTest, ModalCurrentButtonIsReversedInButtonColoursAndOnlyIt) {
+  // The same bar shown again for every answer, as page after page shows it; each time the
+  // first button is current at the start.
+  struct Step {
+    std::string sKeys;
+    int nClickColumn;   /* 0: no click */
+    int nResponse;
+    int nReversed;      /* first column of the button shown in reverse */
+  };
+  const Step aSteps[] = {
+      {"\n", 0, 27, 23},
+      {std::string(KEY_BYTES_RIGHT) + "\n", 0, 2, 32},
+      {std::string(KEY_BYTES_LEFT) + "\n", 0, 9, 41},
+      {"", 33, 2, 32},
+  };
+  for (const Step &step : aSteps) {
+    if (step.nClickColumn > 0) pTerminal->SendClick(22, step.nClickColumn);
+    pTerminal->SendKeys(step.sKeys);
+    int nResponse = -1;
+    ASSERT_EQ(OVCreateActionBari(psPabi, 22, 23, 50,
+                                 OVAB_MODAL | OVAB_CANCEL | OVAB_RETURN | OVAB_EXIT, &nResponse),
+              0);
+    EXPECT_EQ(nResponse, step.nResponse) << step.sKeys;
+    for (int nButton : {23, 32, 41}) {
+      for (int nColumn = nButton; nColumn < nButton + 4; nColumn++) {
+        PtyTerminal::Cell cell = pTerminal->At(22, nColumn);
+        EXPECT_EQ(cell.bReverse, nButton == step.nReversed) << step.sKeys << " " << nColumn;
+        EXPECT_EQ(Colours(22, nColumn), BUTTON) << nColumn;
+      }
+    }
+    EXPECT_EQ(pTerminal->Text(22, 23, 23), "Cancel   Return   Exit ");
+  }
 }
 
 TEST_F(ActionBarTest, ModalLeftOnTheFirstButtonWrapsToTheLast) {

@@ -21,7 +21,7 @@ std::pair<int, int> ColourRun(PtyTerminal &terminal, int nRow,
                               std::pair<int, int> colours) {
   int nFirst = 0;
   int nLast = 0;
-  for (int nColumn = 1; nColumn <= 80; nColumn++) {
+  for (int nColumn = 1; nColumn <= terminal.Columns(); nColumn++) {
     PtyTerminal::Cell cell = terminal.At(nRow, nColumn);
     if (cell.nPair != 0 && std::pair<int, int>{cell.nForeground, cell.nBackground} == colours) {
       if (nFirst == 0) nFirst = nColumn;
@@ -240,3 +240,89 @@ TEST_F(BoxesTest, FailureBoxWrapsLongReasonsShowsControlsAndIsSaidOnce) {
   EXPECT_EQ(OVShowFailureBeforeEnd(OVRC_ERROR), OVEXIT_SHOWN);
   EXPECT_EQ(OVShowFailureBeforeEnd(OVRC_EXIT), OVRC_EXIT);
 }
+
+namespace {
+
+/* The terminal at 30x100 for one test, back at 24x80 afterwards whatever happened. */
+struct LargerTerminal {
+  explicit LargerTerminal(PtyTerminal &terminalIn) : terminal(terminalIn) {
+    terminal.Resize(30, 100);
+  }
+  ~LargerTerminal() {
+    terminal.Resize(24, 80);
+    flushinp();   // the resize that Resize queued
+    bOVResizePending = false;
+  }
+  PtyTerminal &terminal;
+};
+
+TEST_F(BoxesTest, ABoxStaysOpenOverANewSizeAndIsDrawnAgainCentredForIt) {
+  // Each box opens on the 24x80 panel, the terminal grows to 30x100 before the first key;
+  // the box is drawn again on a cleared screen, moved by half the growth (OVShowMessage:
+  // placed for the new size as it always is), and the key after the resize closes it.
+  struct Case {
+    const char *pszKind;
+    int nFrameRow, nFrameFirst, nFrameLast;
+    std::pair<int, int> frame;
+    int nButtonColumn;
+  };
+  const Case aCases[] = {
+      {"message", 11, 31, 69, {2, 2}, 33},
+      {"confirm", 11, 31, 69, {3, 3}, 33},
+      {"show", 11, 2, 98, {2, 2}, 4},
+  };
+  for (const Case &c : aCases) {
+    const std::string sKind = c.pszKind;
+    int bYes = -1;
+    {
+      LargerTerminal larger(*pTerminal);
+      pTerminal->SendKeys(sKind == "confirm" ? "\t\n" : "x");
+      if (sKind == "message") {
+        EXPECT_EQ(CreateMessageBoxi(psPabi, "Saved.", OVLOG_INFO, 8, 21, 40), 0);
+      } else if (sKind == "confirm") {
+        EXPECT_EQ(CreateConfirmBoxi(psPabi, "Replace it?", 8, 21, 40, &bYes), 0);
+      } else {
+        EXPECT_EQ(OVShowMessage(OVLOG_INFO, "Cancelled."), 0);
+      }
+      // The resize stays pending, for the screen behind the box to be built anew.
+      EXPECT_TRUE(bOVResizePending) << sKind;
+      EXPECT_EQ(ColourRun(*pTerminal, c.nFrameRow, c.frame),
+                (std::pair<int, int>{c.nFrameFirst, c.nFrameLast})) << sKind;
+      EXPECT_EQ(ColourRun(*pTerminal, c.nFrameRow + 7, c.frame),
+                (std::pair<int, int>{c.nFrameFirst, c.nFrameLast})) << sKind;
+      EXPECT_EQ(Colours(8, 21), PANEL) << sKind << ": the first drawing is cleared";
+      const int nTextRow = c.nFrameRow + 3, nButtonRow = c.nFrameRow + 5;
+      if (sKind == "message") {
+        EXPECT_EQ(pTerminal->Text(nTextRow, 33, 6), "Saved.");
+        EXPECT_EQ(pTerminal->Text(nButtonRow, 33, 7), "Return ");
+      } else if (sKind == "confirm") {
+        EXPECT_EQ(bYes, 1);
+        EXPECT_EQ(pTerminal->Text(nTextRow, 33, 11), "Replace it?");
+        EXPECT_EQ(pTerminal->Text(nButtonRow, 33, 9), "Yes   No ");
+        // Tab took the cursor to Yes: it is the button in reverse.
+        EXPECT_TRUE(pTerminal->At(nButtonRow, 33).bReverse);
+        EXPECT_FALSE(pTerminal->At(nButtonRow, 39).bReverse);
+        EXPECT_EQ(Colours(nButtonRow, 33), BUTTON);
+      } else {
+        EXPECT_EQ(pTerminal->Text(nTextRow, 4, 10), "Cancelled.");
+        EXPECT_EQ(pTerminal->Text(nButtonRow, 4, 7), "Return ");
+      }
+      EXPECT_EQ(Colours(nButtonRow, c.nButtonColumn), BUTTON) << sKind;
+    }
+  }
+}
+
+TEST_F(BoxesTest, YesNoShowsTheCurrentButtonInReverse) {
+  // The cursor starts on No; Enter takes it, and it is the one in reverse.
+  pTerminal->SendKeys("\n");
+  int bYes = -1;
+  EXPECT_EQ(CreateConfirmBoxi(psPabi, "Delete it?", 5, 5, 30, &bYes), 0);
+  EXPECT_EQ(bYes, 0);
+  EXPECT_EQ(pTerminal->Text(10, 7, 9), "Yes   No ");
+  EXPECT_FALSE(pTerminal->At(10, 7).bReverse);
+  EXPECT_TRUE(pTerminal->At(10, 13).bReverse);
+  EXPECT_TRUE(pTerminal->At(10, 15).bReverse);
+  EXPECT_EQ(Colours(10, 13), BUTTON);
+}
+
+}  // namespace

@@ -73,15 +73,37 @@ TEST_F(FieldTest, LongValueIsCutOnScreenButKeptWhole) {
   EXPECT_EQ(psPab->psFieldLast->nLength, -1);
 }
 
-TEST_F(FieldTest, CutsNeverSplitAUtf8Character) {
-  Fill(9);
-  // Five two-byte characters in a field of five bytes: two characters fit.
-  ASSERT_EQ(Field(9, 1, 5, "U", "ééééé"), 0);
-  EXPECT_EQ(term.Text(9, 1, 3), "éé.");
-  EXPECT_EQ(psPab->nColumnCurrent, 1 + 4);
+TEST_F(FieldTest, LengthsCountDisplayColumnsAndCutsNeverSplitACharacter) {
+  // Each case: a field of 5 columns on a dotted row, what its 7 first cells show and the
+  // column after the drawn text. Two-byte characters take one column, CJK ones two.
+  struct Case {
+    const char *pszValue;
+    unsigned long ulStyle;
+    const char *pszShown;
+    int nColumnAfter;
+  };
+  const Case aCases[] = {
+      {"ééééééé", 0, "ééééé..", 6},           // cut after five columns, not five bytes
+      {"éé", OVSTYLE_RIGHT, "   éé..", 6},     // padded by the columns the value takes
+      {"éé", OVSTYLE_CENTER, " éé....", 4},
+      {"日本語", 0, "日日本本...", 5},         // a third wide character would need column 6
+      {"日本", OVSTYLE_RIGHT, " 日日本本..", 6},
+      {"abcdefg", 0, "abcde..", 6},           // ASCII as always
+      {"ab", OVSTYLE_CENTER, " ab....", 4},
+  };
+  int nRow = 9;
+  for (const Case &c : aCases) {
+    Fill(nRow);
+    ASSERT_EQ(Field(nRow, 1, 5, "U", c.pszValue, c.ulStyle), 0);
+    // Text() reads a wide character in each of its two cells.
+    EXPECT_EQ(term.Text(nRow, 1, 7), c.pszShown) << c.pszValue;
+    EXPECT_EQ(psPab->nColumnCurrent, c.nColumnAfter) << c.pszValue;
+    EXPECT_STREQ(psPab->psFieldLast->szValue, c.pszValue);
+    nRow++;
+  }
   // 31 ASCII bytes and a two-byte character: the name keeps the 31 bytes only.
   const std::string sName = std::string(31, 'n') + "é";
-  ASSERT_EQ(Field(10, 1, 3, sName.c_str(), "x"), 0);
+  ASSERT_EQ(Field(nRow, 1, 3, sName.c_str(), "x"), 0);
   EXPECT_EQ(std::string(psPab->psFieldLast->szName), std::string(31, 'n'));
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <curses.h>
+
 #include <string>
 
 #include "orviklib.h"
@@ -34,6 +36,8 @@ class PanelFixture : public ::testing::Test {
     SetGroupColours(OVDG_BUTTON, 0, 6);
   }
   void TearDown() override {
+    // Keys a test sent for a path it did not take must not reach the next test.
+    flushinp();
     if (psPabi != nullptr) OVDeletePanel(psPabi);
   }
 

@@ -145,6 +145,17 @@ TEST_F(PanelTest, DebugTraceLinesNameTheFunctionAndItsArguments) {
 }
 
 TEST_F(PanelTest, RepeatedPanelsKeepTheirSettingsAndNumberPairsFromOne) {
+  // Keys are read from a terminal of at least 80 columns only (a narrower one shows the
+  // notice and waits): this test widens it by one column, and narrows it again at its end.
+  struct Widened {
+    explicit Widened(PtyTerminal &terminalIn) : terminal(terminalIn) { Set(80); }
+    ~Widened() { Set(79); }
+    void Set(int nColumns) {
+      terminal.Resize(24, nColumns);
+      flushinp();   // the resize is not what this test reads
+    }
+    PtyTerminal &terminal;
+  } widened(term);
   for (int nRound = 0; nRound < 4; ++nRound) {
     SCOPED_TRACE("round " + std::to_string(nRound));
     PAB *psPab = OVCreatePanel("Again", 0, nRound, 7);

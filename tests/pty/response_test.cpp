@@ -1,4 +1,6 @@
 // The response loop, the field editor and the pulldown pop-up.
+#include <curses.h>
+
 #include <cstring>
 #include <string>
 #include <utility>
@@ -48,6 +50,77 @@ TEST_F(ResponseTest, TabShiftTabAndArrowsWrapAroundTheTabOrder) {
   EXPECT_EQ(answer.sID, "A");
   EXPECT_EQ(psPabi->nRowCurrent, 3);
   EXPECT_EQ(psPabi->nColumnCurrent, 5);
+}
+
+/* Is the cell drawn in reverse, in colours (fg, bg)? */
+struct Look {
+  bool bReverse;
+  std::pair<int, int> colours;
+  bool operator==(const Look &) const = default;
+};
+Look LookAt(PtyTerminal &terminal, int nRow, int nColumn) {
+  PtyTerminal::Cell cell = terminal.At(nRow, nColumn);
+  return {cell.bReverse, {cell.nForeground, cell.nBackground}};
+}
+
+TEST_F(ResponseTest, TheCurrentEntryIsReversedInItsOwnColoursAndTheFocusFollowsTabAndClicks) {
+  // An entry field, a plain selectable label and the action bar's Forward and Save: the
+  // buttons' undrawn twins (4 on 4, bold) are in the tab order, their drawn fields show.
+  FIELDTAB *psEntry = AddTabField(5, 10, 10, "ENTRY", "abc", OVSTYLE_TAB | OVSTYLE_EDIT);
+  ASSERT_EQ(OVCreateFieldi(psPabi, 7, 10, 6, "BOLD", "bold", OVSTYLE_TAB, 1, 2, 3), 0);
+  int nResponse = -1;
+  ASSERT_EQ(OVCreateActionBari(psPabi, 22, 1, 79, OVAB_FORWARD | OVAB_SAVE, &nResponse), 0);
+  const Look ENTRY{false, {7, 0}}, ENTRY_FOCUS{true, {7, 0}};
+  const Look LABEL{false, {3, 2}}, LABEL_FOCUS{true, {3, 2}};
+  const Look BUTTON{false, {0, 6}}, BUTTON_FOCUS{true, {0, 6}};
+  // Each step: keys and the entry they choose, or (pszSetCursor) the cursor set there by the
+  // program and a resize that ends the loop at once; then the look of the entry value, the
+  // label, Forward (columns 1 to 8) and Save (column 11).
+  struct Step {
+    const char *pszSetCursor;
+    std::string sKeys;
+    const char *pszID;
+    Look entry, label, forward, back;
+  };
+  const Step aSteps[] = {
+      {nullptr, "\n", "Save ", ENTRY, LABEL, BUTTON, BUTTON_FOCUS},            // the last one
+      {nullptr, "\t\t\t\n", "Forward ", ENTRY, LABEL, BUTTON_FOCUS, BUTTON},   // wraps around
+      {"ENTRY", "", "", ENTRY_FOCUS, LABEL, BUTTON, BUTTON},                    // Forward let go
+      {nullptr, "x\t\n", "BOLD", ENTRY, LABEL_FOCUS, BUTTON, BUTTON},           // typed, left
+      {nullptr, std::string(KEY_BYTES_UP) + KEY_BYTES_BTAB + "\n", "Save ", ENTRY, LABEL,
+       BUTTON, BUTTON_FOCUS},
+  };
+  for (const Step &step : aSteps) {
+    if (step.pszSetCursor != nullptr) {
+      ASSERT_EQ(OVSetCursor(psPabi, step.pszSetCursor), 0);
+      ungetch(KEY_RESIZE);
+    }
+    Answer answer = Respond(psPabi, *pTerminal, step.sKeys);
+    EXPECT_EQ(answer.nRc, 0) << step.sKeys;
+    EXPECT_EQ(answer.nResponse, step.pszSetCursor != nullptr ? OVRESPONSE_RESIZE : 5);
+    EXPECT_EQ(answer.sID, step.pszID) << step.sKeys;
+    for (int nColumn = 10; nColumn <= 12; nColumn++)
+      EXPECT_EQ(LookAt(*pTerminal, 5, nColumn), step.entry) << step.sKeys << " " << nColumn;
+    EXPECT_EQ(LookAt(*pTerminal, 7, 10), step.label) << step.sKeys;
+    EXPECT_TRUE(pTerminal->At(7, 10).bBold);  // its own attribute stays
+    EXPECT_EQ(LookAt(*pTerminal, 22, 1), step.forward) << step.sKeys;
+    EXPECT_EQ(LookAt(*pTerminal, 22, 8), step.forward) << step.sKeys;
+    EXPECT_EQ(LookAt(*pTerminal, 22, 11), step.back) << step.sKeys;
+  }
+  // The entry's cursor stays inside its value; a click moves the focus as Tab does.
+  ASSERT_EQ(OVSetCursor(psPabi, "ENTRY"), 0);
+  pTerminal->SendKeys(std::string("\t") + KEY_BYTES_BTAB + KEY_BYTES_RIGHT);
+  pTerminal->SendClick(22, 3);
+  Answer answer = Respond(psPabi, *pTerminal, "");
+  EXPECT_EQ(answer.sID, "Forward ");
+  EXPECT_EQ(LookAt(*pTerminal, 5, 10), ENTRY);
+  EXPECT_EQ(LookAt(*pTerminal, 22, 1), BUTTON_FOCUS);
+  EXPECT_EQ(psEntry->nOffset, 2);
+  EXPECT_STREQ(psEntry->psField->szValue, "xbc");
+  // Texts and places are those drawn at creation.
+  EXPECT_EQ(pTerminal->Text(5, 10, 4), "xbc ");
+  EXPECT_EQ(pTerminal->Text(22, 1, 15), "Forward   Save ");
+  EXPECT_EQ(pTerminal->Text(7, 10, 4), "bold");
 }
 
 TEST_F(ResponseTest, AKeyWithoutMeaningRingsTheBell) {
@@ -161,6 +234,58 @@ TEST_F(EditTest, TypingStopsAt255Characters) {
   EXPECT_EQ(psEdit->nOffset, 255);
 }
 
+TEST_F(EditTest, BackspaceHomeAndEndFromTheTerminal) {
+  const std::string sHome = "\x1bOH", sEnd = "\x1bOF";
+  struct Case {
+    int nOffset;
+    std::string sKeys;
+    const char *pszValue;
+    int nOffsetAfter;
+  };
+  const Case aCases[] = {
+      {3, "\x7f", "abdef", 2},                  // DEL as most terminals send Backspace
+      {3, "\b\b", "adef", 1},                   // Ctrl-H as others do
+      {0, "\x7f", "abcdef", 0},                 // nothing before the cursor
+      {6, "\x7f", "abcde", 5},                  // just after the value
+      {9, "\x7f", "abcde", 5},                  // an offset past the end counts as the end
+      {3, sHome + "X", "Xbcdef", 1},            // typing still overwrites
+      {1, sEnd + "gh", "abcdefgh", 8},
+      {2, sEnd + "\x7f" + sHome + "\x7f", "abcde", 0},
+  };
+  for (const Case &c : aCases) {
+    std::strcpy(psEdit->psField->szValue, "abcdef");
+    psEdit->nOffset = c.nOffset;
+    SetPosition(5, 10);
+    WriteString("abcdef    ");
+    Answer answer = Edit(c.sKeys);
+    EXPECT_EQ(answer.sID, "DONE") << c.sKeys;
+    EXPECT_STREQ(Value(), c.pszValue) << c.sKeys;
+    EXPECT_EQ(psEdit->nOffset, c.nOffsetAfter) << c.sKeys;
+    // The value is redrawn from the field's start, the freed cells blank.
+    EXPECT_EQ(pTerminal->Text(5, 10, 8), (std::string(c.pszValue) + "        ").substr(0, 8))
+        << c.sKeys;
+  }
+}
+
+TEST_F(EditTest, BackspaceCodesMoveTheCursorAndKeepTheValueInTheFocusLook) {
+  for (int nKey : {OVKEY_BACKSPACE, 127, 8}) {
+    std::strcpy(psEdit->psField->szValue, "wxyz");
+    psEdit->nOffset = 2;
+    DoEditField(psEdit, nKey);
+    EXPECT_STREQ(Value(), "wyz") << nKey;
+    EXPECT_EQ(psEdit->nOffset, 1) << nKey;
+    EXPECT_EQ(pTerminal->Cursor(), std::make_pair(5, 11)) << nKey;
+    EXPECT_TRUE(pTerminal->At(5, 12).bReverse) << nKey;   // the value of the edited field
+    EXPECT_FALSE(pTerminal->At(5, 13).bReverse) << nKey;  // the freed cell
+    EXPECT_EQ(Colours(5, 13), (std::pair<int, int>{7, 0})) << nKey;
+  }
+  DoEditField(psEdit, OVKEY_END);
+  EXPECT_EQ(pTerminal->Cursor(), std::make_pair(5, 13));
+  DoEditField(psEdit, OVKEY_HOME);
+  EXPECT_EQ(pTerminal->Cursor(), std::make_pair(5, 10));
+  EXPECT_EQ(psEdit->nOffset, 0);
+}
+
 TEST_F(EditTest, DeleteRemovesTheCharacterUnderTheCursorAndRedraws) {
   Edit(std::string(KEY_BYTES_RIGHT) + KEY_BYTES_DELETE);
   EXPECT_STREQ(Value(), "ac");
@@ -222,6 +347,14 @@ TEST_F(PullDownTest, OpensOnTheMatchingChoiceInPulldownColoursAndWrapsDown) {
   EXPECT_EQ(pTerminal->Text(8, 20, 9), "Delta    ");
   EXPECT_EQ(Colours(8, 28), (std::pair<int, int>{3, 5}));
   EXPECT_NE(Colours(8, 29), (std::pair<int, int>{3, 5}));  // the line is nLength - 1 wide
+  // The choice taken is the one shown in reverse, in the pulldown colours; the row it came
+  // from is drawn normally again.
+  for (int nRow = 5; nRow <= 8; nRow++) {
+    for (int nColumn : {20, 28}) {
+      EXPECT_EQ(pTerminal->At(nRow, nColumn).bReverse, nRow == 5) << nRow << " " << nColumn;
+      EXPECT_EQ(Colours(nRow, nColumn), (std::pair<int, int>{3, 5})) << nRow;
+    }
+  }
   // The field now offers the shown choices only, kept in the panel heap.
   EXPECT_EQ(psField->nChoices, 4);
   auto *pFirst = reinterpret_cast<const unsigned char *>(psPabi->psHeapFirst->pHeap);

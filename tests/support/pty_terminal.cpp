@@ -2,6 +2,7 @@
 
 #include <curses.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -131,6 +132,18 @@ void PtyTerminal::Drain() {
 }
 
 void PtyTerminal::SendKeys(std::string_view sBytes) { WriteAll(nMaster, sBytes); }
+
+void PtyTerminal::Resize(int nNewRows, int nNewColumns) {
+  winsize sSize{};
+  sSize.ws_row = static_cast<unsigned short>(nNewRows);
+  sSize.ws_col = static_cast<unsigned short>(nNewColumns);
+  if (ioctl(nMaster, TIOCSWINSZ, &sSize) != 0)
+    throw std::runtime_error(std::string("pty resize failed: ") + std::strerror(errno));
+  resizeterm(nNewRows, nNewColumns);
+  ungetch(KEY_RESIZE);
+  nRows = nNewRows;
+  nColumns = nNewColumns;
+}
 
 void PtyTerminal::SendClick(int nRow, int nColumn) {
   std::string sPosition = std::to_string(nColumn) + ";" + std::to_string(nRow);

@@ -30,6 +30,11 @@ class PtyTerminal {
   /* Left button press and release at a 1-based cell, as xterm reports them (SGR form). */
   void SendClick(int nRow, int nColumn);
 
+  /* A new terminal size as curses reports it after SIGWINCH: the pseudo-terminal takes the
+     size, curses resizes its screens and KEY_RESIZE becomes the next key, ahead of keys
+     already sent. */
+  void Resize(int nNewRows, int nNewColumns);
+
   /* nLength cells of stdscr from a 1-based position, as UTF-8 text. */
   std::string Text(int nRow, int nColumn, int nLength) const;
 
