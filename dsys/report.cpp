@@ -264,12 +264,6 @@ int ShowPages(const std::vector<std::pair<std::string, std::string>> &asEntries)
                 nPage = std::max(nPage - 1, 0);
                 break;
             case DSYSHELPSHOWN:
-                /* A change of size while the help box was open is answered here: the bar
-                   itself only sees the changes that arrive while it waits. */
-                if (bOVResizePending) {
-                    bOVResizePending = false;
-                    bResized = true;
-                }
                 break;
             case OVRESPONSE_RESIZE:
                 bResized = true;

@@ -118,6 +118,12 @@ void MakeTwinCurrent(PABI *psPabi, const FIELD *psTwin)
 int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSelections,
                  int *pnResponse)
 {
+    // A change of size that came while the page was being built is answered first.
+    if (bOVResizePending) {
+        bOVResizePending = false;
+        *pnResponse = OVRESPONSE_RESIZE;
+        return OVRC_OK;
+    }
     int nCurrent = 0;
     auto MoveTo = [&](int nNew) {
         OVDrawFieldLook(asSelection[nCurrent].psField, false);
@@ -164,6 +170,10 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
             if (*pnResponse == OVRESPONSE_HELPBUTTON) {
                 OVShowProgramHelp(psPabi);
                 *pnResponse = OVRESPONSE_HELPSHOWN;
+                if (bOVResizePending) {   // the size changed under the help box
+                    bOVResizePending = false;
+                    *pnResponse = OVRESPONSE_RESIZE;
+                }
             }
             return OVRC_OK;
         }

@@ -304,7 +304,8 @@ constexpr unsigned long OVAB_DISCONNECT = 0x10000;
 constexpr unsigned long OVAB_CANCEL = 0x20000;
 constexpr unsigned long OVAB_NEW = 0x40000;
 /* A modal action bar answers a change of the terminal's size with *pnResponse
-   OVRESPONSE_RESIZE (and return code 0), so that its program lays the screen out again. */
+   OVRESPONSE_RESIZE (and return code 0), so that its program lays the screen out again:
+   one that comes while it waits, while its help box is open, or before it starts. */
 
 int OVCreateActionBar(PAB *psPab, int nRow, int nColumn, int nLength, unsigned long ulStyle,
                       int *pnResponse);

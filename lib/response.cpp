@@ -149,6 +149,64 @@ bool InTabChain(const PABI *psPabi, const FIELDTAB *psFieldTab)
     return false;
 }
 
+/* The cells of a rectangle of the screen, kept to be put back as they were. Rows and
+   columns 1-based; the part off the screen is left out. */
+class SCREENAREA {
+  public:
+    SCREENAREA(int nRow, int nColumn, int nRows, int nColumns)
+    {
+        const int nTop = std::max(nRow, 1), nLeft = std::max(nColumn, 1);
+        const int nBottom = std::min(nRow + nRows - 1, LINES);
+        const int nRight = std::min(nColumn + nColumns - 1, COLS);
+        if (nBottom < nTop || nRight < nLeft)
+            return;
+        nFirstRow = nTop;
+        nFirstColumn = nLeft;
+        nWidth = nRight - nLeft + 1;
+        for (int r = nTop; r <= nBottom; r++) {
+            std::vector<cchar_t> asRow(static_cast<std::size_t>(nWidth) + 1);
+            mvwin_wchnstr(stdscr, r - 1, nLeft - 1, asRow.data(), nWidth);
+            aasRows.push_back(std::move(asRow));
+        }
+    }
+    void Restore() const
+    {
+        for (std::size_t i = 0; i < aasRows.size(); i++)
+            mvwadd_wchnstr(stdscr, nFirstRow - 1 + static_cast<int>(i), nFirstColumn - 1,
+                           aasRows[i].data(), nWidth);
+    }
+
+  private:
+    int nFirstRow = 0, nFirstColumn = 0, nWidth = 0;
+    std::vector<std::vector<cchar_t>> aasRows;
+};
+
+/* A line frame around a pop-up in the pulldown colours; the sides that fall off the screen
+   are left out. */
+void DrawPopupFrame(int nRow, int nColumn, int nRows, int nColumns)
+{
+    const DISPLAYATTRIBUTES &sPulldown = asOVDisplayAttributes[OVDG_PULLDOWN];
+    OVSetAttribute(0);
+    OVSetColor(sPulldown.nForegroundColor, sPulldown.nBackgroundColor);
+    const int nBottom = nRow + nRows - 1, nRight = nColumn + nColumns - 1;
+    auto Put = [](int r, int c, chtype ch) {
+        if (r >= 1 && c >= 1 && r <= LINES && c <= COLS)
+            mvwaddch(stdscr, r - 1, c - 1, ch);
+    };
+    for (int c = nColumn + 1; c < nRight; c++) {
+        Put(nRow, c, ACS_HLINE);
+        Put(nBottom, c, ACS_HLINE);
+    }
+    for (int r = nRow + 1; r < nBottom; r++) {
+        Put(r, nColumn, ACS_VLINE);
+        Put(r, nRight, ACS_VLINE);
+    }
+    Put(nRow, nColumn, ACS_ULCORNER);
+    Put(nRow, nRight, ACS_URCORNER);
+    Put(nBottom, nColumn, ACS_LLCORNER);
+    Put(nBottom, nRight, ACS_LRCORNER);
+}
+
 } // namespace
 
 /* The public form of the response loop: checks its arguments first. */
@@ -370,8 +428,22 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
     OVSetColor(sPulldown.nForegroundColor, sPulldown.nBackgroundColor);
 
     const int nWidth = std::clamp(psField->nLength - 1, 1, OVMAXPULLDOWNLINE);
-    const std::size_t nValueLength = std::strlen(psField->szValue);
+    // A value padded with blanks to its field still names its choice.
+    std::size_t nValueLength = std::strlen(psField->szValue);
+    while (nValueLength > 0 && psField->szValue[nValueLength - 1] == ' ')
+        nValueLength--;
     const int nRowFirst = psField->nRow;
+    int nShownChoices = 0;
+    for (int i = 0; psField->pszChoices != nullptr && i < psField->nChoices; i++)
+        if (psField->pszChoices[i] != nullptr && psField->pszChoices[i][0] != '\0')
+            nShownChoices++;
+    // What the pop-up and its frame cover comes back when it closes.
+    const SCREENAREA sCovered(nRowFirst - 1, psField->nColumn - 1, std::max(nShownChoices, 1) + 2,
+                              nWidth + 2);
+    const std::string sValueBefore = psField->szValue;
+    DrawPopupFrame(nRowFirst - 1, psField->nColumn - 1, std::max(nShownChoices, 1) + 2, nWidth + 2);
+    OVSetAttribute(0);
+    OVSetColor(sPulldown.nForegroundColor, sPulldown.nBackgroundColor);
     int nShown = 0;
     int nChoice = 0;
     std::vector<std::string> asLine; // the shown lines, redrawn as the current one moves
@@ -383,7 +455,7 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
         sLine.resize(static_cast<std::size_t>(nWidth), ' ');
         SetPosition(nRowFirst + nShown, psField->nColumn);
         WriteString(sLine.c_str());
-        if (sLine.compare(0, nValueLength, psField->szValue) == 0)
+        if (sLine.compare(0, nValueLength, psField->szValue, nValueLength) == 0)
             nChoice = nShown; // the last matching line wins
         asLine.push_back(std::move(sLine));
         nShown++;
@@ -454,5 +526,14 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
             break;
         }
     }
+    sCovered.Restore();
+    // The field shows its value afresh, over whatever its old one left.
+    if (sValueBefore != psField->szValue) {
+        OVUseFieldLook(psField, false);
+        SetPosition(psField->nRow, psField->nColumn);
+        WriteString(std::string(static_cast<std::size_t>(OVDisplayWidth(sValueBefore)), ' ').c_str());
+    }
+    OVDrawEntryFocus(psPabi, psFieldTab, true);
+    SetPosition(psField->nRow, psField->nColumn);
     return OVTraceEnd("OVURPullDowni", OVRC_OK);
 }

@@ -92,26 +92,6 @@ void CloseMessage(TmuxSession &session, const std::string &sMessage)
     ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
 }
 
-// Does the text stand at the 1-based column of the row?
-bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText)
-{
-    const std::string sLine = session.Line(nRow);
-    return static_cast<int>(sLine.size()) >= nColumn - 1 &&
-           sLine.compare(static_cast<std::size_t>(nColumn - 1), sText.size(), sText) == 0;
-}
-
-// Polls until the text stands at that place: after a new size the pane may show what the
-// terminal kept of the old screen until the program has drawn its new one.
-bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
-    do {
-        if (TextAt(session, nRow, nColumn, sText)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
-}
-
 // Fills the entry screen field by field (the cursor starts on the name) and chooses Save.
 void FillEntry(TmuxSession &session, const std::vector<std::string> &asValues)
 {

@@ -38,13 +38,6 @@ std::string TrimmedRight(std::string sText)
     return sText;
 }
 
-// 1-based column of a text on a screen row, 0 when it is not there.
-int ColumnOf(const TmuxSession &session, int nRow, const std::string &sText)
-{
-    std::string::size_type nAt = session.Line(nRow).find(sText);
-    return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
-}
-
 std::string UserName()
 {
     struct passwd *psUser = getpwuid(geteuid());

@@ -69,13 +69,6 @@ std::pair<int, int> CursorCell(const TmuxSession &sSession)
     return {nRow + 1, nColumn + 1};
 }
 
-// 1-based column of a text on a screen row, 0 when it is not there.
-int ColumnOf(const TmuxSession &sSession, int nRow, const std::string &sText)
-{
-    std::size_t nAt = sSession.Line(nRow).find(sText);
-    return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
-}
-
 int CountOf(const std::string &sText, const std::string &sPart)
 {
     int nCount = 0;

@@ -33,27 +33,7 @@ std::string PrefCommand(const std::string &sExtra = "")
     return ShellQuote(sBin) + " -help " + ShellQuote(sHelpText) + sExtra;
 }
 
-// Polls one cell until it satisfies the test; the panel is redrawn as a whole at the next
-// key read, so a rebuilt panel shows up within a few polls.
-bool WaitForCell(const TmuxSession &session, int nRow, int nColumn,
-                 const std::function<bool(const CellStyle &)> &test, int nMillis = 5000)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-    do {
-        if (test(session.Cell(nRow, nColumn))) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
-}
-
 bool IsBlueBackground(const CellStyle &cell) { return cell.nBackground == 4; }
-
-// 1-based column at which the text starts on the row, 0 when it is not there.
-int ColumnOf(const TmuxSession &session, int nRow, const std::string &sText)
-{
-    std::string::size_type nAt = session.Line(nRow).find(sText);
-    return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
-}
 
 // After a choice the panel is rebuilt in the stored colours.
 void ExpectPanelBlue(const TmuxSession &session, const TestHome &home)
@@ -70,26 +50,6 @@ void ExpectPanelBlue(const TmuxSession &session, const TestHome &home)
     EXPECT_NE(home.ReadFile("config.ini").find("PanelBackgroundColor      is Blue\n"),
               std::string::npos)
         << home.ReadFile("config.ini");
-}
-
-// Does the text stand at the 1-based column of the row?
-bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText)
-{
-    const std::string sLine = session.Line(nRow);
-    return static_cast<int>(sLine.size()) >= nColumn - 1 &&
-           sLine.compare(static_cast<std::size_t>(nColumn - 1), sText.size(), sText) == 0;
-}
-
-// Polls until the text stands at that place: after a new size the pane may show what the
-// terminal kept of the old screen until the program has drawn its new one.
-bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
-    do {
-        if (TextAt(session, nRow, nColumn, sText)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
 }
 
 std::size_t CountOf(const std::string &sText, const std::string &sWhat)
@@ -220,10 +180,19 @@ TEST(PrefPanel, EnterOnPanelBackgroundChoosesBlue)
     TmuxSession session(PrefCommand(), PrefOptions(home));
     ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
     session.SendKeys(sToPanelBackground + " Enter");
-    // The pop-up opens over the field with the eight colours, Black first.
+    // The pop-up opens over the field with the eight colours, Black first, in a frame, on
+    // the field's value (Black), which is shown in reverse.
     ASSERT_TRUE(session.WaitFor("Magenta")) << session.Capture();
     EXPECT_EQ(ColumnOf(session, 11, "Blue"), 23);
-    session.SendKeys("Down Down Down Down Enter");
+    EXPECT_TRUE(TextAt(session, 6, 22, "┌─")) << session.Capture();
+    EXPECT_TRUE(TextAt(session, 15, 22, "└─")) << session.Capture();
+    EXPECT_TRUE(session.Cell(7, 23).bReverse);
+    EXPECT_FALSE(session.Cell(8, 23).bReverse);
+    session.SendKeys("Down Down Down Down");
+    ASSERT_TRUE(WaitForCell(session, 11, 23, [](const CellStyle &c) { return c.bReverse; }))
+        << session.Capture();
+    EXPECT_FALSE(session.Cell(7, 23).bReverse);
+    session.SendKeys("Enter");
     ExpectPanelBlue(session, home);
     ExpectReturnEnds(session);
 }

@@ -1,6 +1,8 @@
 // tmux_driver.cpp - private tmux servers, screen capture and cell styles for e2e tests.
 #include "tmux_driver.h"
 
+#include "orviklib.h"
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -555,4 +557,38 @@ bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMi
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+}
+
+int ColumnOf(const TmuxSession &session, int nRow, const std::string &sText) {
+  const std::string sLine = session.Line(nRow);
+  const std::size_t nAt = sLine.find(sText);
+  if (nAt == std::string::npos) return 0;
+  return OVDisplayWidth(std::string_view(sLine).substr(0, nAt)) + 1;
+}
+
+bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText) {
+  const std::string sLine = session.Line(nRow);
+  const std::size_t nAt = OVColumnsPrefix(sLine, nColumn - 1);
+  if (OVDisplayWidth(std::string_view(sLine).substr(0, nAt)) != nColumn - 1) return false;
+  return sLine.compare(nAt, sText.size(), sText) == 0;
+}
+
+bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText,
+                   int nMillis) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
+  do {
+    if (TextAt(session, nRow, nColumn, sText)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
+
+bool WaitForCell(const TmuxSession &session, int nRow, int nColumn,
+                 const std::function<bool(const CellStyle &)> &test, int nMillis) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
+  do {
+    if (test(session.Cell(nRow, nColumn))) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
 }

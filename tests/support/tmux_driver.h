@@ -16,6 +16,7 @@
 #ifndef ORVIK_TMUX_DRIVER_H
 #define ORVIK_TMUX_DRIVER_H
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -94,6 +95,19 @@ class TmuxSession {
   bool m_bSgrMouse = false;
   mutable int m_nExitStatus = -1;
 };
+
+// Reading a pane by screen columns (a wide character takes two, a frame line one): the
+// 1-based column at which a text starts on a row, 0 when it is not there.
+int ColumnOf(const TmuxSession &session, int nRow, const std::string &sText);
+// Does the text stand at the 1-based column of the row?
+bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText);
+// Polls until the text stands at that place: after a new size the pane may show what the
+// terminal kept of the old screen until the program has drawn its new one.
+bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText,
+                   int nMillis = 5000);
+// Polls one cell until it satisfies the test.
+bool WaitForCell(const TmuxSession &session, int nRow, int nColumn,
+                 const std::function<bool(const CellStyle &)> &test, int nMillis = 5000);
 
 // Runs a program (no shell) and collects its standard output and error; returns the wait
 // status decoded: the exit code, 128 + signal when killed, -1 when it could not start.
