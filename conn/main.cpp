@@ -60,7 +60,8 @@ const char *const apszUsageLines[] = {
     "  --help, -h   print this text and end with 0",
     "Keys:",
     "  Tab, arrows  move between lines, fields and buttons     Enter, click  choose",
-    "  typing       edits an entry field; Left, Right move in it, Delete erases a character",
+    "  typing       edits an entry field; Left, Right, Home, End move in it; Backspace and",
+    "               Delete erase a character",
     "  any key      closes a message box                       Ctrl-c  end at once",
     "Files:",
     "  config.ini in $ORVIKDIR (default ./config.ini), log /tmp/OrvikLog.txt (ORVIKLOGFILE),",
@@ -68,19 +69,6 @@ const char *const apszUsageLines[] = {
     "  (or the files UserKnownHostsFile names) receives trusted host keys",
     "Manual: man orvikconn",
     nullptr};
-
-/* --help or -h anywhere among the arguments; the text taken by "-help" is no option. */
-bool UsageAsked(int argc, char **argv)
-{
-    for (int i = 1; i < argc && argv[i] != nullptr; i++) {
-        if (strcasecmp(argv[i], "-help") == 0) {
-            i++;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -108,7 +96,7 @@ int Finish()
 int main(int argc, char **argv)
 {
     /* Before the log, the configuration or the terminal are touched. */
-    if (UsageAsked(argc, argv)) {
+    if (OVUsageAsked(argc, argv)) {
         OVPrintHelpLines(apszUsageLines);
         return OVRC_OK;
     }

@@ -141,7 +141,7 @@ void SignalHandler(int nSignal)
 
 int main(int argc, char **argv)
 {
-    if (AsksForUsage(argc, argv)) {
+    if (OVUsageAsked(argc, argv)) {
         std::fputs(szUsage, stdout);
         return std::fflush(stdout) == 0 ? OVRC_OK : OVRC_ERROR;
     }

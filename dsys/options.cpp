@@ -168,15 +168,3 @@ void TakePanelSize()
     sPanelSize = {nRows, nColumns};
 }
 
-bool AsksForUsage(int argc, char **argv)
-{
-    for (int i = 1; i < argc && argv[i] != nullptr; i++) {
-        if (strcasecmp(argv[i], "-help") == 0) {
-            i++;   /* the help text is never an option */
-            continue;
-        }
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
-            return true;
-    }
-    return false;
-}

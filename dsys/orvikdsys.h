@@ -80,8 +80,6 @@ extern PANELSIZE sPanelSize;     /* terminal rows and columns, read again after 
 extern char *pszSystemInfo;      /* the command's output, owned                         */
 extern PABI *psPabi;             /* the report panel, owned                             */
 
-/* "--help" or "-h" among the arguments (the text after "-help" is not looked at). */
-bool AsksForUsage(int argc, char **argv);
 int Initialize(int argc, char **argv);
 /* Reads the terminal's size into sPanelSize (0 x 0 when standard output is none). */
 void TakePanelSize();

@@ -62,19 +62,6 @@ const char szUsage[] =
     "  /tmp/Orvikfsys.<pid>.0.Error.txt, removed at the end\n"
     "Manual: man orvikfsys\n";
 
-/* Is "--help" or "-h" among the arguments? The text after "-help" is not an argument. */
-bool UsageAsked(int argc, char **argv)
-{
-    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
-        if (strcasecmp(argv[i], "-help") == 0) {
-            ++i;
-            continue;
-        }
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
-    }
-    return false;
-}
-
 /* Removes one listing file and clears its name; a file that is not there counts as removed. */
 int RemoveListingFile(char *pszFile)
 {
@@ -94,7 +81,7 @@ int RemoveListingFile(char *pszFile)
 
 int Initialize(int argc, char **argv)
 {
-    if (UsageAsked(argc, argv)) {
+    if (OVUsageAsked(argc, argv)) {
         std::fputs(szUsage, stdout);
         std::fflush(stdout);
         return FSRC_USAGE;

@@ -432,6 +432,9 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv);
 void OVApplyEnvironmentSwitches(const OVTOOLSTARTUP *psStartup);
 /* Writes the help lines to standard output, one output call per line. */
 void OVPrintHelpLines(const char *const *apszHelpLines);
+/* Is "--help" or "-h" among the arguments? The text that follows "-help" (any case) is the
+   Help button's text, never an option. */
+bool OVUsageAsked(int argc, char **argv);
 constexpr int OVMAXARGUMENTLOG = 32767; /* characters of one argument that reach the log */
 /* While debugging: the heading, each argument after the program name as a line of its own,
    and an empty line. */

@@ -67,6 +67,17 @@ void OVPrintHelpLines(const char *const *apszHelpLines) {
     fflush(stdout);
 }
 
+bool OVUsageAsked(int argc, char **argv) {
+    for (int i = 1; i < argc && argv[i] != nullptr; i++) {
+        if (strcasecmp(argv[i], "-help") == 0) {
+            i++;
+        } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv) {
     if (psStartup == nullptr) {
         OVLog(OVLOG_ERROR, "OVToolStartup: psStartup NULL pointer: %p.",

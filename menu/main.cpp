@@ -176,15 +176,6 @@ int ReadArguments(int argc, char **argv)
     return OVRC_OK;
 }
 
-// "-h" or "--help" anywhere: the usage text is printed before anything else is done.
-bool UsageAsked(int argc, char **argv)
-{
-    for (int i = 1; i < argc; i++)
-        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0)
-            return true;
-    return false;
-}
-
 // Kernel name and version word, node name and release from the words of "uname -a".
 void SplitUnameOutput(std::string sOutput)
 {
@@ -330,7 +321,7 @@ void SignalHandler(int nSignal)
 
 int main(int argc, char **argv)
 {
-    if (UsageAsked(argc, argv)) {
+    if (OVUsageAsked(argc, argv)) {
         OVPrintHelpLines(apszUsageLines);
         return 0;
     }

@@ -53,19 +53,6 @@ const char *const apszUsageLines[] = {
     "Manual: man orvikpref",
     nullptr};
 
-/* --help or -h anywhere among the arguments; the text taken by "-help" is no option. */
-bool UsageAsked(int argc, char **argv)
-{
-    for (int i = 1; i < argc && argv[i] != nullptr; i++) {
-        if (strcasecmp(argv[i], "-help") == 0) {
-            i++;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 int Initialize(int argc, char **argv)
@@ -89,7 +76,7 @@ int Finish()
 int main(int argc, char **argv)
 {
     /* Before the log, the configuration or the terminal are touched. */
-    if (UsageAsked(argc, argv)) {
+    if (OVUsageAsked(argc, argv)) {
         OVPrintHelpLines(apszUsageLines);
         return OVRC_OK;
     }

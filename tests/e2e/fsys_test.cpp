@@ -791,7 +791,8 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     const std::string sHostile = "x$(touch MARK)y" + sPid;
     RemoteShell("rm -rf " + sDir + " && mkdir -p " + sDir + " && cd " + sDir +
                 " && echo remote data here > " + sData + " && : > empty.txt && echo gone > gone.txt" +
-                " && echo hostile copy > '" + sHostile + "'");
+                " && echo hostile copy > '" + sHostile + "' && mkdir sub && ln -s sub dirlink" +
+                " && ln -s empty.txt filelink");
     home.WriteFile("config.ini", "RemoteSystem " + SshHost() + " " + SshPort() + " test " +
                                      SshUser() + " Connected\n");
     Browser browser(home, 80, 24);
@@ -800,8 +801,21 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     EXPECT_EQ(session.Line(1), std::string((80 - 29 - SshHost().size()) / 2 - 1, ' ') +
                                    "Orvik Explore Filesystems: " + SshHost() + ":/");
     ASSERT_TRUE(browser.Walk(StepsTo(sDir)));
-    EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../", sData, "empty.txt",
-                                                         "gone.txt", sHostile}));
+    EXPECT_EQ(browser.Names(),
+              (std::vector<std::string>{"./", "../", sData, "dirlink", "empty.txt", "filelink",
+                                        "gone.txt", "sub/", sHostile}));
+
+    // A link to a folder is entered under its own name; a link to a file shows its page.
+    ASSERT_TRUE(browser.Open("dirlink"));
+    ASSERT_TRUE(session.WaitFor(sDir + "/dirlink/")) << session.Capture();
+    EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../"}));
+    ASSERT_TRUE(browser.Open("../"));
+    session.SendKeys(browser.KeysTo("filelink"));
+    ASSERT_TRUE(session.WaitFor("File: " + sDir + "/filelink")) << session.Capture();
+    ASSERT_TRUE(session.WaitFor("Help   Return   Exit")) << session.Capture();
+    ASSERT_TRUE(browser.Press("Enter"));   // Return: the folder again, on the link's line
+    ASSERT_TRUE(session.WaitFor("gone.txt")) << session.Capture();
+    EXPECT_EQ(browser.CurrentLine(), 5) << session.Capture();
 
     // The remote detail page: each label at its place, the value one blank after it.
     ASSERT_TRUE(browser.Open(sData));

@@ -275,7 +275,7 @@ TEST(DsysOptions, TheLastReportWinsAndClassesComeOnlyFromTheList) {
     std::vector<std::string> asCopy = asArgs;
     std::vector<char *> apszArgv;
     for (std::string &sArg : asCopy) apszArgv.push_back(sArg.data());
-    EXPECT_EQ(AsksForUsage(static_cast<int>(apszArgv.size()), apszArgv.data()), bUsage)
+    EXPECT_EQ(OVUsageAsked(static_cast<int>(apszArgv.size()), apszArgv.data()), bUsage)
         << asArgs.back();
   }
 
