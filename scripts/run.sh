@@ -6,7 +6,7 @@ bash scripts/install-deps.sh --run
 # Only the five programs: the test command builds the suites.
 build=${ORVIK_BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target orvik orvikfsys orvikdsys orvikpref orvikconn
+cmake --build "$build" -j"$(nproc)" --target orvik_menu orvikfsys orvikdsys orvikpref orvikconn
 bin=$(pwd)/$build/bin
 # The menu starts the other programs by name.
 export PATH="$bin:$PATH"
