@@ -246,7 +246,7 @@ int CreatePanelText(int nRow, int nColumn, int nLength, const char *pszName,
                     const std::string &sValue, unsigned long ulStyle)
 {
     return OVCreateGroupText(psPab, nRow, nColumn, pszName, sValue.c_str(), OVDG_PANEL,
-                             std::max(nLength, static_cast<int>(sValue.size())), ulStyle);
+                             std::max(nLength, OVDisplayWidth(sValue)), ulStyle);
 }
 
 std::string CurrentFieldName()

@@ -54,11 +54,10 @@ int CreateSystemRows(int nMargin)
         const int nRow = nFirstSystemRow + 2 * (i - nFirstShown);
         char szName[40];
         SystemFieldName(szName, i);
-        /* The selected line in reverse, the others in the Field group's own attribute. The
-           field holds all of the line's bytes, which may be more than its columns. */
+        /* The selected line in reverse, the others in the Field group's own attribute. */
         const std::string sLine = SystemListLine(asRemoteSystem[i], i == nSelected);
         nRc = OVCreateField(psPab, nRow, nMargin + 1,
-                            std::max(nLineLength, static_cast<int>(sLine.size())), szName,
+                            std::max(nLineLength, OVDisplayWidth(sLine)), szName,
                             sLine.c_str(), OVSTYLE_TAB, i == nSelected ? 7 : sField.nAttribute,
                             sField.nBackgroundColor, sField.nForegroundColor);
         const REMOTESYSTEM &sSystem = asRemoteSystem[i];

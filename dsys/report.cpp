@@ -107,9 +107,8 @@ std::string RightJustified(const std::string &sText, int nLength)
 
 /* Draws the texts of one page into the data fields of the pages drawn before, making new
    ones only when this page has more texts than any before it; fields left over keep an
-   empty value. A text is handed over already padded to its display columns, its length in
-   bytes, so that the field keeps every character of UTF-8 text. 0, or the code of the
-   field that could not be made. */
+   empty value. A text is handed over already padded to its display columns. 0, or the code
+   of the field that could not be made. */
 int DrawPage(const DSYSPAGE &sPage, std::vector<FIELD *> &apsDataField)
 {
     const DISPLAYATTRIBUTES &sField = asOVDisplayAttributes[OVDG_FIELD];
@@ -120,15 +119,15 @@ int DrawPage(const DSYSPAGE &sPage, std::vector<FIELD *> &apsDataField)
         const std::string sShown = (sPlaced.ulStyle & OVSTYLE_RIGHT)
                                        ? RightJustified(sPlaced.sText, sPlaced.nLength)
                                        : sPlaced.sText;
-        const int nBytes = static_cast<int>(sShown.size());
+        const int nWidth = OVDisplayWidth(sShown);
         const unsigned long ulStyle = sPlaced.ulStyle & ~OVSTYLE_RIGHT;
         int nRc;
         if (nField < apsDataField.size()) {
             nRc = OVUpdateFieldi(psPabi, apsDataField[nField], sPlaced.nRow, sPlaced.nColumn,
-                                 nBytes, sShown.c_str(), ulStyle, sField.nAttribute, nBackground,
+                                 nWidth, sShown.c_str(), ulStyle, sField.nAttribute, nBackground,
                                  nForeground);
         } else {
-            nRc = OVCreateFieldi(psPabi, sPlaced.nRow, sPlaced.nColumn, nBytes, "Data",
+            nRc = OVCreateFieldi(psPabi, sPlaced.nRow, sPlaced.nColumn, nWidth, "Data",
                                  sShown.c_str(), ulStyle, sField.nAttribute, nBackground,
                                  nForeground);
             if (nRc == OVRC_OK)

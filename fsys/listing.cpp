@@ -239,12 +239,10 @@ std::string ListingFailureReason()
     return std::string(nColon == std::string_view::npos ? sLine : sLine.substr(nColon + 2));
 }
 
-/* Text in the Panel group's colours; the field is as long as the text's bytes, so that a
-   text of wide or accented characters is drawn whole. */
+/* Text in the Panel group's colours, its field as wide as the text's columns. */
 int CreatePanelText(int nRow, int nColumn, const char *pszName, const std::string &sText)
 {
-    return OVCreateGroupText(psPabi, nRow, nColumn, pszName, sText.c_str(), OVDG_PANEL,
-                             static_cast<int>(sText.size()));
+    return OVCreateGroupText(psPabi, nRow, nColumn, pszName, sText.c_str(), OVDG_PANEL);
 }
 
 /* The end of the text that fits nColumns display columns, its start cut to "~". */
@@ -598,7 +596,7 @@ int Present_Panel()
         char szDatalineID[40];
         std::snprintf(szDatalineID, sizeof szDatalineID, "%s%d", szDatalinePrefix, i);
         const std::string sLine = FormatListingLine(sRow);
-        const int nLength = std::max(nColumns - 6, static_cast<int>(sLine.size()));
+        const int nLength = std::max(nColumns - 6, OVDisplayWidth(sLine));
         nRc = OVCreateFieldi(psPabi, nScreenRow++, nMargin + 4, nLength, szDatalineID,
                              sLine.c_str(), OVSTYLE_TAB, 0, 4, 7);
         if (nRc != OVRC_OK) {

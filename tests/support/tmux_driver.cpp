@@ -376,10 +376,50 @@ TmuxSession::TmuxSession(const std::string &sCommand, const TmuxOptions &options
   m_sTarget = sOutput.substr(0, sOutput.find('\n'));
 }
 
+namespace {
+
+// Processes of the terminal session led by nSession (field 6 of /proc/<pid>/stat).
+std::vector<pid_t> SessionMembers(pid_t nSession) {
+  std::vector<pid_t> anMembers;
+  std::error_code error;
+  for (const auto &entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string sName = entry.path().filename();
+    if (sName.empty() || !std::isdigit(static_cast<unsigned char>(sName[0]))) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string sStat;
+    std::getline(stat, sStat);
+    const std::size_t nClose = sStat.rfind(')');
+    if (nClose == std::string::npos) continue;
+    std::istringstream fields(sStat.substr(nClose + 2));
+    std::string sState;
+    long nParent = 0, nGroup = 0, nSid = 0;
+    if (fields >> sState >> nParent >> nGroup >> nSid && nSid == nSession && sState != "Z")
+      anMembers.push_back(static_cast<pid_t>(std::stol(sName)));
+  }
+  return anMembers;
+}
+
+}  // namespace
+
 TmuxSession::~TmuxSession() {
   std::string sSocket;
   Tmux({"display", "-p", "#{socket_path}"}, &sSocket);
+  std::string sPanePid;
+  Tmux({"display", "-p", "-t", m_sTarget, "#{pane_pid}"}, &sPanePid);
   Tmux({"kill-server"});
+  // The pane's programs see their terminal go and end; one that has not ended within a few
+  // seconds (a sanitizer's exit check can hang when the hang-up reaches it) would go on
+  // using the machine under the tests that follow, so it is ended here.
+  const pid_t nSession = static_cast<pid_t>(std::atol(sPanePid.c_str()));
+  if (nSession > 1) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!SessionMembers(nSession).empty() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (pid_t nPid : SessionMembers(nSession)) {
+      std::cerr << "tmux driver: process " << nPid << " outlived its terminal; killed\n";
+      kill(nPid, SIGKILL);
+    }
+  }
   sSocket = sSocket.substr(0, sSocket.find('\n'));
   std::error_code error;
   if (!sSocket.empty() && sSocket.find(m_sSocketName) != std::string::npos)
