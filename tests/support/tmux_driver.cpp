@@ -401,6 +401,19 @@ std::vector<pid_t> SessionMembers(pid_t nSession) {
 
 }  // namespace
 
+pid_t TmuxSession::ProgramPid(const std::string &sName) const {
+  std::string sPanePid;
+  Tmux({"display", "-p", "-t", m_sTarget, "#{pane_pid}"}, &sPanePid);
+  const pid_t nSession = static_cast<pid_t>(std::atol(sPanePid.c_str()));
+  if (nSession <= 1) return 0;
+  for (pid_t nPid : SessionMembers(nSession)) {
+    std::ifstream comm("/proc/" + std::to_string(nPid) + "/comm");
+    std::string sComm;
+    if (std::getline(comm, sComm) && sComm == sName) return nPid;
+  }
+  return 0;
+}
+
 TmuxSession::~TmuxSession() {
   std::string sSocket;
   Tmux({"display", "-p", "#{socket_path}"}, &sSocket);

@@ -17,6 +17,7 @@
 #define ORVIK_TMUX_DRIVER_H
 
 #include <functional>
+#include <sys/types.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -73,6 +74,8 @@ class TmuxSession {
   // Additions beyond the common API.
   std::vector<CellStyle> Row(int nRow) const;    // every cell of one row, nColumns long
   std::string PaneSize() const;                  // "<columns>x<rows>" as tmux reports it
+  // The pid of the pane's process (in its terminal session) whose name is sName, 0 if none.
+  pid_t ProgramPid(const std::string &sName) const;
   // Gives the pane a new size, as a user dragging the terminal's corner; the program gets
   // SIGWINCH. Returns once tmux reports the new size.
   void Resize(int nColumns, int nRows);
