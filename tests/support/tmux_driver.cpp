@@ -374,6 +374,7 @@ TmuxSession::TmuxSession(const std::string &sCommand, const TmuxOptions &options
     throw std::runtime_error("tmux new-session failed (" + std::to_string(nRc) + "): " + sOutput);
   }
   m_sTarget = sOutput.substr(0, sOutput.find('\n'));
+  PanePid();
 }
 
 namespace {
@@ -401,12 +402,22 @@ std::vector<pid_t> SessionMembers(pid_t nSession) {
 
 }  // namespace
 
+pid_t TmuxSession::PanePid() const {
+  if (m_nPanePid <= 1) {
+    std::string sPanePid;
+    Tmux({"display", "-p", "-t", m_sTarget, "#{pane_pid}"}, &sPanePid);
+    m_nPanePid = static_cast<pid_t>(std::atol(sPanePid.c_str()));
+  }
+  return m_nPanePid;
+}
+
+std::vector<pid_t> TmuxSession::Processes() const {
+  const pid_t nSession = PanePid();
+  return nSession > 1 ? SessionMembers(nSession) : std::vector<pid_t>{};
+}
+
 pid_t TmuxSession::ProgramPid(const std::string &sName) const {
-  std::string sPanePid;
-  Tmux({"display", "-p", "-t", m_sTarget, "#{pane_pid}"}, &sPanePid);
-  const pid_t nSession = static_cast<pid_t>(std::atol(sPanePid.c_str()));
-  if (nSession <= 1) return 0;
-  for (pid_t nPid : SessionMembers(nSession)) {
+  for (pid_t nPid : Processes()) {
     std::ifstream comm("/proc/" + std::to_string(nPid) + "/comm");
     std::string sComm;
     if (std::getline(comm, sComm) && sComm == sName) return nPid;
@@ -417,13 +428,11 @@ pid_t TmuxSession::ProgramPid(const std::string &sName) const {
 TmuxSession::~TmuxSession() {
   std::string sSocket;
   Tmux({"display", "-p", "#{socket_path}"}, &sSocket);
-  std::string sPanePid;
-  Tmux({"display", "-p", "-t", m_sTarget, "#{pane_pid}"}, &sPanePid);
+  const pid_t nSession = PanePid();
   Tmux({"kill-server"});
   // The pane's programs see their terminal go and end; one that has not ended within a few
   // seconds (a sanitizer's exit check can hang when the hang-up reaches it) would go on
   // using the machine under the tests that follow, so it is ended here.
-  const pid_t nSession = static_cast<pid_t>(std::atol(sPanePid.c_str()));
   if (nSession > 1) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!SessionMembers(nSession).empty() && std::chrono::steady_clock::now() < deadline)

@@ -76,6 +76,8 @@ class TmuxSession {
   std::string PaneSize() const;                  // "<columns>x<rows>" as tmux reports it
   // The pid of the pane's process (in its terminal session) whose name is sName, 0 if none.
   pid_t ProgramPid(const std::string &sName) const;
+  // Every live process of the pane's terminal session, the pane's shell included while it runs.
+  std::vector<pid_t> Processes() const;
   // Gives the pane a new size, as a user dragging the terminal's corner; the program gets
   // SIGWINCH. Returns once tmux reports the new size.
   void Resize(int nColumns, int nRows);
@@ -88,6 +90,7 @@ class TmuxSession {
   int Tmux(const std::vector<std::string> &args, std::string *psOutput = nullptr) const;
   std::string CaptureEscaped() const;
   bool PaneDead(int *pnDeadStatus) const;
+  pid_t PanePid() const;
   void DumpScreen(const char *pszWhat, const std::string &sText) const;
 
   TmuxOptions m_options;
@@ -95,6 +98,7 @@ class TmuxSession {
   std::string m_sStateDir;                       // status file and scratch files
   std::string m_sStatusFile;
   std::string m_sTarget;                         // pane id, e.g. "%0"
+  mutable pid_t m_nPanePid = 0;                  // leads the pane's terminal session
   bool m_bSgrMouse = false;
   mutable int m_nExitStatus = -1;
 };
