@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "test_services.h"
-#include "tmux_driver.h"
+#include "session.h"
 
 namespace {
 
@@ -55,79 +55,53 @@ struct DsysSetup {
 
 struct DsysRun {
   TestHome home;
-  std::unique_ptr<TmuxSession> pSession;
+  std::unique_ptr<ProgramSession> pRun;
 
   explicit DsysRun(const std::string &sArgs, const DsysSetup &setup = {}) {
     const std::string sStandIns = home.sRoot + "/bin";
     mkdir(sStandIns.c_str(), 0755);
-    auto WriteScript = [&](const std::string &sName, const char *pszText) {
-      std::ofstream(sStandIns + "/" + sName) << pszText;
+    auto WriteScript = [&](const std::string &sName, const std::string &sText) {
+      std::ofstream(sStandIns + "/" + sName) << sText;
       chmod((sStandIns + "/" + sName).c_str(), 0755);
     };
     for (const auto &[pszName, pszText] : asStandIns) WriteScript(pszName, pszText);
     if (setup.bEmptyLscpu) WriteScript("lscpu", "#!/bin/sh\nexit 0\n");
-    if (!setup.sLscpu.empty()) WriteScript("lscpu", ("#!/bin/sh\n" + setup.sLscpu + "\n").c_str());
-    for (const auto &[sName, sText] : setup.standIns)
-      WriteScript(sName, ("#!/bin/sh\n" + sText + "\n").c_str());
-    if (!setup.sConfig.empty()) home.WriteFile("config.ini", setup.sConfig);
-    TmuxOptions options;
-    options.nColumns = setup.nColumns;
-    options.nRows = setup.nRows;
-    options.env = home.Env();
-    options.env["PATH"] = sStandIns + ":" + std::getenv("PATH");
-    options.env["DSYS_FIXTURES"] = ORVIK_FIXTURE_DIR;
-    for (const auto &[sName, sValue] : setup.env) options.env[sName] = sValue;
-    options.sWorkDir = home.sRoot;
-    pSession = std::make_unique<TmuxSession>(setup.sBefore + ShellQuote(std::string(ORVIK_BIN_DIR) +
-                                                                        "/orvikdsys") +
-                                                 " -help " + ShellQuote(sHelpText) + " " + sArgs,
-                                             options);
+    if (!setup.sLscpu.empty()) WriteScript("lscpu", "#!/bin/sh\n" + setup.sLscpu + "\n");
+    for (const auto &[sName, sText] : setup.standIns) WriteScript(sName, "#!/bin/sh\n" + sText + "\n");
+    ProgramSetup program;
+    program.sProgram = "orvikdsys";
+    program.sArgs = "-help " + ShellQuote(sHelpText) + " " + sArgs;
+    if (!setup.sConfig.empty()) program.config = setup.sConfig;
+    program.nColumns = setup.nColumns;
+    program.nRows = setup.nRows;
+    program.env = setup.env;
+    program.env["PATH"] = sStandIns + ":" + std::getenv("PATH");
+    program.env["DSYS_FIXTURES"] = ORVIK_FIXTURE_DIR;
+    program.sBefore = setup.sBefore;
+    pRun = std::make_unique<ProgramSession>(home, program);
   }
-  TmuxSession &S() { return *pSession; }
-  int BarRow() const { return pSession->Options().nRows - 1; }
-  bool HasButton(const std::string &sButton) const {
-    return pSession->Line(BarRow()).find(sButton + " ") != std::string::npos;
-  }
+  TmuxSession &S() { return pRun->Screen(); }
+  int BarRow() const { return pRun->Rows() - 1; }
+  bool HasButton(const std::string &sButton) const { return pRun->FindButton(sButton).nRow == BarRow(); }
   bool HasForward() const { return HasButton("Forward"); }
-  bool WaitForBar() { return pSession->WaitFor("Return   Exit", 10000); }
-  // 1-based column of the text on the row, 0 when it is not there.
-  int ColumnOf(int nRow, const std::string &sText) const {
-    std::string::size_type nAt = pSession->Line(nRow).find(sText);
-    return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
-  }
-  // Chooses a button by tabbing over the ones before it in the bar's order.
-  void Press(const std::string &sButton) {
-    static const char *const apszOrder[] = {"Forward", "Backward", "Save", "Print",
-                                            "Help",    "Return",   "Exit"};
-    std::string sKeys;
-    for (const char *pszButton : apszOrder) {
-      if (sButton == pszButton) break;
-      if (HasButton(pszButton)) sKeys += "Tab ";
-    }
-    pSession->SendKeys(sKeys + "Enter");
-  }
+  bool WaitForBar() { return pRun->WaitFor("Return   Exit", 10000); }
+  int ColumnOf(int nRow, const std::string &sText) const { return ::ColumnOf(pRun->Screen(), nRow, sText); }
+  void Press(const std::string &sButton) { pRun->Press(sButton); }
   // Forward and wait for the next page.
   bool Forward() {
-    std::string sRow3 = pSession->Line(3);
+    const std::string sRow3 = S().Line(3);
     Press("Forward");
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (pSession->Line(3) == sRow3 || pSession->Line(3).empty()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return WaitForBar();
+    return pRun->WaitUntil([&] { return S().Line(3) != sRow3 && !S().Line(3).empty(); }, "the next page") &&
+           WaitForBar();
   }
   // Forward to the last page; the number of pages.
   int PageToTheEnd() {
     int nPages = 1;
     while (HasForward() && nPages < 60 && Forward()) nPages++;
-    EXPECT_FALSE(HasForward()) << pSession->Capture();
+    EXPECT_FALSE(HasForward()) << S().Capture();
     return nPages;
   }
-  void ExpectEnds(int nStatus) {
-    ASSERT_TRUE(pSession->WaitForExit()) << pSession->Capture();
-    EXPECT_EQ(pSession->ExitStatus(), nStatus);
-  }
+  void ExpectEnds(int nStatus) { EXPECT_TRUE(pRun->Ends(nStatus)); }
 };
 
 }  // namespace
