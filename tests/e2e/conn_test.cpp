@@ -13,22 +13,20 @@
 #include <unistd.h>
 
 #include "test_services.h"
-#include "tmux_driver.h"
+#include "session.h"
 
 namespace {
 
 const std::string sBin = std::string(ORVIK_BIN_DIR) + "/orvikconn";
 const std::string sListReady = "Last ping";   // the list panel is up
 
-TmuxOptions ConnOptions(const TestHome &home)
+ProgramSetup Conn()
 {
-    TmuxOptions options;
-    options.env = home.Env();
-    options.sWorkDir = home.sRoot;
-    return options;
+    ProgramSetup setup;
+    setup.sProgram = "orvikconn";
+    setup.sArgs = "-help " + ShellQuote("Connections");
+    return setup;
 }
-
-std::string ConnCommand() { return ShellQuote(sBin) + " -help " + ShellQuote("Connections"); }
 
 std::string ReadPath(const std::string &sPath)
 {
@@ -139,7 +137,8 @@ TEST(ConnPanel, EnterPingTrustConnectDisconnect)
 {
     ORVIK_REQUIRE_SSH();
     TestHome home;
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("No remote systems yet")) << session.Capture();
 
     session.SendKeys("Enter");  // the cursor starts on New when the list is empty
@@ -183,9 +182,8 @@ TEST(ConnPanel, EnterPingTrustConnectDisconnect)
     EXPECT_NE(sLine.find(" LastConnect "), std::string::npos) << "the stamp stays";
     EXPECT_NE(session.Line(21).find("Connected: none"), std::string::npos) << session.Capture();
 
-    session.SendKeys("Tab Tab Tab Tab Enter");  // Edit, Delete, Help, Return
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
 }
 
 // Entries that do not fit their records, begin with "-" or clash are refused one after the
@@ -195,7 +193,8 @@ TEST(ConnPanel, RefusedEntriesLeaveConfigIniAsItWas)
     TestHome home;
     home.WriteFile("config.ini", "RemoteSystem 10.0.0.5 22 web admin LastPing 20261208T141503Z "
                                  "Connected\n");
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("> web")) << session.Capture();
     session.SendKeys("Enter");  // select again: one pass, which changes nothing and writes nothing
     const std::string sBefore = home.ReadFile("config.ini");
@@ -240,15 +239,14 @@ TEST(ConnPanel, RefusedEntriesLeaveConfigIniAsItWas)
 
     // Delete asks first and names the connection; confirming removes the system and with it
     // the connection.
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Enter");  // New to Delete
+    ASSERT_TRUE(run.Press("Delete"));
     ASSERT_TRUE(session.WaitFor("It is the connected system")) << session.Capture();
     session.SendKeys("Tab Enter");  // the bar reads Cancel, Delete, Help, Exit
     ASSERT_TRUE(session.WaitFor("No remote systems yet")) << session.Capture();
     EXPECT_EQ(home.ReadFile("config.ini").find("RemoteSystem"), std::string::npos);
 
-    session.SendKeys("BTab Enter");  // the empty list starts on New: back to Exit
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(run.Press("Exit"));
+    EXPECT_TRUE(run.Ends(9));
 }
 
 // A new terminal size lays every screen out again at that size and keeps its place: the list
@@ -261,9 +259,10 @@ TEST(ConnPanel, NewTerminalSizeKeepsPlaceAndTypedValues)
     home.WriteFile("config.ini", "RemoteSystem 10.0.0.5 22 web admin\n"
                                  "RemoteSystem 10.0.0.7 2222 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E "
                                  "ops\n");
-    TmuxOptions options = ConnOptions(home);
-    options.env["LC_ALL"] = "C.UTF-8";
-    TmuxSession session(ConnCommand(), options);
+    ProgramSetup setup = Conn();
+    setup.env["LC_ALL"] = "C.UTF-8";
+    ProgramSession run(home, setup);
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("> web")) << session.Capture();
     const std::string sBefore = home.ReadFile("config.ini");
     // Three characters of two columns each: the address, port and user stay in their columns.
@@ -312,7 +311,7 @@ TEST(ConnPanel, NewTerminalSizeKeepsPlaceAndTypedValues)
 
     // Delete of db, its confirmation with the cursor moved from Cancel to Delete: the new
     // size keeps it there, so Enter deletes.
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Enter");
+    ASSERT_TRUE(run.Press("Delete"));
     ASSERT_TRUE(session.WaitFor("Remove db (root@10.0.0.67 port 22) from the list?"))
         << session.Capture();
     session.SendKeys("Tab");
@@ -325,11 +324,8 @@ TEST(ConnPanel, NewTerminalSizeKeepsPlaceAndTypedValues)
 
     session.Resize(80, 24);
     ASSERT_TRUE(WaitForTextAt(session, 23, 3, "Help")) << session.Capture();
-    // The cursor is on the line selected after the deletion, the last one: Return is nine
-    // steps on.
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Tab Tab Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
 }
 
 // A system that does not answer gets neither a ping nor a trust stamp, and no key.
@@ -337,7 +333,8 @@ TEST(ConnPanel, UnreachableSystemGetsNoStamps)
 {
     TestHome home;
     home.WriteFile("config.ini", "RemoteSystem 127.0.0.1 1 closed root\n");
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("> closed")) << session.Capture();
     session.SendKeys("Tab Tab Enter");  // Ping
     CloseMessage(session, "No answer: connect to host 127.0.0.1 port 1: Connection refused");
@@ -346,9 +343,8 @@ TEST(ConnPanel, UnreachableSystemGetsNoStamps)
     EXPECT_EQ(RemoteLine(home), "RemoteSystem 127.0.0.1 1 closed root");
     EXPECT_EQ(ReadPath(home.sHome + "/.ssh/known_hosts"), "");
 
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Enter");  // from Trust to Return
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
 }
 
 // A key that differs from the one trusted before. The test's own Host block sends ssh to the
@@ -377,7 +373,8 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
 
     home.WriteFile("config.ini", "RemoteSystem " + sHostName + " " + SshPort() + " trusty " +
                                      SshUser() + "\n");
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("> trusty")) << session.Capture();
 
     // First trust: the folder and file are made private; ssh then logs in with that key.
@@ -452,9 +449,8 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
     session.SendKeys("BTab Enter");  // Ping
     CloseMessage(session, "trusty answered at");
 
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Tab Enter");  // from Ping to Exit
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(run.Press("Exit"));
+    EXPECT_TRUE(run.Ends(9));
 }
 
 // A config.ini that does not load (CRLF line ends) is said at once, before any change could
@@ -463,11 +459,11 @@ TEST(ConnPanel, ConfigThatDoesNotLoadIsSaidFirst)
 {
     TestHome home;
     home.WriteFile("config.ini", "PanelForegroundColor is White\r\n");
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("PanelForegroundColor statement has invalid color specified: White^M."))
         << session.Capture();
     session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 8);
+    EXPECT_TRUE(run.Ends(8));
     EXPECT_EQ(home.ReadFile("config.ini"), "PanelForegroundColor is White\r\n");
 }
