@@ -96,13 +96,7 @@ void ProgramSession::NoteProcesses() const {
 
 bool ProgramSession::WaitUntil(const std::function<bool()> &check, const std::string &sWhat,
                                int nMillis) const {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(nMillis);
-  for (;;) {
-    NoteProcesses();
-    if (check()) return true;
-    if (Clock::now() >= deadline) break;
-    std::this_thread::sleep_for(kPoll);
-  }
+  if (PollUntil([&] { NoteProcesses(); return check(); }, nMillis)) return true;
   std::cerr << "session: waiting for " << sWhat << " timed out; screen:\n"
             << m_pScreen->Capture() << "\n-- end of screen --\n";
   return false;

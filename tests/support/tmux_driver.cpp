@@ -537,6 +537,19 @@ std::string TmuxSession::PaneSize() const {
   return sOutput.substr(0, sOutput.find('\n'));
 }
 
+std::string TmuxSession::Query(const std::string &sFormat) const {
+  std::string sOutput;
+  Tmux({"display", "-p", "-t", m_sTarget, sFormat}, &sOutput);
+  return sOutput.substr(0, sOutput.find('\n'));
+}
+
+std::pair<int, int> TmuxSession::Cursor() const {
+  std::istringstream words(Query("#{cursor_y} #{cursor_x}"));
+  int nRow = -1, nColumn = -1;
+  words >> nRow >> nColumn;
+  return {nRow + 1, nColumn + 1};
+}
+
 bool TmuxSession::PaneDead(int *pnDeadStatus) const {
   std::string sOutput;
   if (Tmux({"display", "-p", "-t", m_sTarget, "#{pane_dead} #{pane_dead_status}"}, &sOutput) != 0)
@@ -613,12 +626,7 @@ std::string ReadTextFile(const std::string &sPath) {
 }
 
 bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMillis) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-  for (;;) {
-    if (ReadTextFile(sPath).find(sText) != std::string::npos) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  return PollUntil([&] { return ReadTextFile(sPath).find(sText) != std::string::npos; }, nMillis);
 }
 
 int ColumnOf(const TmuxSession &session, int nRow, const std::string &sText) {
@@ -637,20 +645,19 @@ bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string
 
 bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText,
                    int nMillis) {
+  return PollUntil([&] { return TextAt(session, nRow, nColumn, sText); }, nMillis);
+}
+
+bool PollUntil(const std::function<bool()> &check, int nMillis) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-  do {
-    if (TextAt(session, nRow, nColumn, sText)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return false;
+  while (!check()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kPollInterval);
+  }
+  return true;
 }
 
 bool WaitForCell(const TmuxSession &session, int nRow, int nColumn,
                  const std::function<bool(const CellStyle &)> &test, int nMillis) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-  do {
-    if (test(session.Cell(nRow, nColumn))) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return false;
+  return PollUntil([&] { return test(session.Cell(nRow, nColumn)); }, nMillis);
 }

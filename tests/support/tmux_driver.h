@@ -20,6 +20,7 @@
 #include <sys/types.h>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TmuxOptions {
@@ -74,6 +75,8 @@ class TmuxSession {
   // Additions beyond the common API.
   std::vector<CellStyle> Row(int nRow) const;    // every cell of one row, nColumns long
   std::string PaneSize() const;                  // "<columns>x<rows>" as tmux reports it
+  std::pair<int, int> Cursor() const;            // the cursor's 1-based {row, column}
+  std::string Query(const std::string &sFormat) const; // a display-message format of the pane
   // The pid of the pane's process (in its terminal session) whose name is sName, 0 if none.
   pid_t ProgramPid(const std::string &sName) const;
   // Every live process of the pane's terminal session, the pane's shell included while it runs.
@@ -112,6 +115,8 @@ bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string
 // terminal kept of the old screen until the program has drawn its new one.
 bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText,
                    int nMillis = 5000);
+// Polls until the check holds; false when the deadline passes first.
+bool PollUntil(const std::function<bool()> &check, int nMillis = 5000);
 // Polls one cell until it satisfies the test.
 bool WaitForCell(const TmuxSession &session, int nRow, int nColumn,
                  const std::function<bool(const CellStyle &)> &test, int nMillis = 5000);
