@@ -39,6 +39,27 @@ int ColumnAt(const std::string &sLine, std::size_t nByte) {
 
 bool Alive(pid_t nPid) { return nPid > 0 && (kill(nPid, 0) == 0 || errno == EPERM); }
 
+// The /tmp/Orvik* files (names only) that the process holds open.
+void AddOpenTempFiles(const std::string &sPid, std::set<std::string> *pasName) {
+  std::error_code error;
+  for (const auto &fd : std::filesystem::directory_iterator("/proc/" + sPid + "/fd", error)) {
+    const std::string sTarget = std::filesystem::read_symlink(fd.path(), error).string();
+    if (sTarget.rfind("/tmp/Orvik", 0) == 0) pasName->insert(sTarget.substr(5));
+  }
+}
+
+// The /tmp/Orvik* files that processes outside anSkip hold open.
+std::set<std::string> HeldByOthers(const std::set<pid_t> &anSkip) {
+  std::set<std::string> asName;
+  std::error_code error;
+  for (const auto &entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string sPid = entry.path().filename().string();
+    if (sPid.empty() || !std::isdigit(static_cast<unsigned char>(sPid[0]))) continue;
+    if (anSkip.count(static_cast<pid_t>(std::stol(sPid))) == 0) AddOpenTempFiles(sPid, &asName);
+  }
+  return asName;
+}
+
 }  // namespace
 
 std::set<std::string> OrvikTempFiles() {
@@ -91,7 +112,10 @@ ProgramSession::~ProgramSession() {
 pid_t ProgramSession::Pid() const { return m_pScreen->ProgramPid(m_setup.sProgram); }
 
 void ProgramSession::NoteProcesses() const {
-  for (pid_t nPid : m_pScreen->Processes()) m_anSeen.insert(nPid);
+  for (pid_t nPid : m_pScreen->Processes()) {
+    m_anSeen.insert(nPid);
+    AddOpenTempFiles(std::to_string(nPid), &m_asTempOpened);
+  }
 }
 
 bool ProgramSession::WaitUntil(const std::function<bool()> &check, const std::string &sWhat,
@@ -230,28 +254,30 @@ void ProgramSession::Signal(int nSignal) {
 }
 
 std::vector<std::string> ProgramSession::OwnTempFiles() const {
-  std::vector<std::string> asOwn;
-  auto Own = [&](const std::string &sName) {
+  // A name with a pid is the session's when the pid is. A name without one is, when one of
+  // the session's processes was seen holding it; or when it is new and no other process
+  // holds it, and it stays: tests that run beside this one make such files of their own.
+  auto Own = [&](const std::string &sName, const std::set<std::string> &asHeld) {
     const pid_t nPid = PidInTempName(sName);
     if (nPid != 0) return m_anSeen.count(nPid) != 0;
-    return m_asTempBefore.count(sName) == 0;
+    return m_asTempOpened.count(sName) != 0 ||
+           (m_asTempBefore.count(sName) == 0 && asHeld.count(sName) == 0);
   };
-  // A file without a pid in its name may be another test's that is on its way out: it
-  // counts only when it stays.
-  std::vector<std::string> asNow;
-  for (const std::string &sName : OrvikTempFiles())
-    if (Own(sName)) asNow.push_back(sName);
-  const auto deadline = Clock::now() + std::chrono::seconds(2);
-  while (!asNow.empty() && Clock::now() < deadline) {
-    bool bAllNamed = std::all_of(asNow.begin(), asNow.end(),
-                                 [](const std::string &s) { return PidInTempName(s) != 0; });
-    if (bAllNamed) break;
-    std::this_thread::sleep_for(kPoll);
-    asNow.clear();
+  auto Collect = [&] {
+    const std::set<std::string> asHeld = HeldByOthers(m_anSeen);
+    std::vector<std::string> asOwn;
     for (const std::string &sName : OrvikTempFiles())
-      if (Own(sName)) asNow.push_back(sName);
-  }
-  return asNow;
+      if (Own(sName, asHeld)) asOwn.push_back(sName);
+    return asOwn;
+  };
+  std::vector<std::string> asOwn = Collect();
+  auto Unnamed = [](const std::vector<std::string> &asName) {
+    return std::any_of(asName.begin(), asName.end(),
+                       [](const std::string &s) { return PidInTempName(s) == 0; });
+  };
+  if (Unnamed(asOwn))
+    PollUntil([&] { asOwn = Collect(); return !Unnamed(asOwn); }, 2000);
+  return asOwn;
 }
 
 std::string ProgramSession::LeftBehind() {

@@ -106,6 +106,7 @@ class ProgramSession {
   std::unique_ptr<TmuxSession> m_pScreen;
   std::set<std::string> m_asTempBefore;          // /tmp/Orvik* names at the start
   mutable std::set<pid_t> m_anSeen;              // every process the pane has shown
+  mutable std::set<std::string> m_asTempOpened;  // /tmp/Orvik* names they were seen holding
   bool m_bChecked = false;
 };
 
