@@ -28,14 +28,6 @@ ProgramSetup Conn()
     return setup;
 }
 
-std::string ReadPath(const std::string &sPath)
-{
-    std::ifstream sFile(sPath, std::ios::binary);
-    std::ostringstream sText;
-    sText << sFile.rdbuf();
-    return sText.str();
-}
-
 std::string RemoteLine(const TestHome &home)
 {
     std::istringstream sFile(home.ReadFile("config.ini"));
@@ -161,10 +153,10 @@ TEST(ConnPanel, EnterPingTrustConnectDisconnect)
     // names: Trust says so and writes nothing, neither there nor below $HOME.
     const std::string sKnownHosts = SshConfigValue(SshHost(), "userknownhostsfile");
     ASSERT_NE(sKnownHosts, "");
-    const std::string sKnownBefore = ReadPath(sKnownHosts);
+    const std::string sKnownBefore = ReadTextFile(sKnownHosts);
     session.SendKeys("Tab Enter");
     CloseMessage(session, "Already trusted, in " + sKnownHosts + ".");
-    EXPECT_EQ(ReadPath(sKnownHosts), sKnownBefore);
+    EXPECT_EQ(ReadTextFile(sKnownHosts), sKnownBefore);
     EXPECT_NE(access((home.sHome + "/.ssh").c_str(), F_OK), 0);
     EXPECT_EQ(RemoteLine(home).find("LastTrust"), std::string::npos);
 
@@ -341,7 +333,7 @@ TEST(ConnPanel, UnreachableSystemGetsNoStamps)
     session.SendKeys("Tab Enter");  // Trust
     CloseMessage(session, "No host key came from 127.0.0.1 port 1.");
     EXPECT_EQ(RemoteLine(home), "RemoteSystem 127.0.0.1 1 closed root");
-    EXPECT_EQ(ReadPath(home.sHome + "/.ssh/known_hosts"), "");
+    EXPECT_EQ(ReadTextFile(home.sHome + "/.ssh/known_hosts"), "");
 
     ASSERT_TRUE(run.Press("Return"));
     EXPECT_TRUE(run.Ends(0));
@@ -383,7 +375,7 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
     EXPECT_TRUE(session.WaitFor(FingerprintOf(sRealLine))) << session.Capture();
     session.SendKeys("BTab Enter");
     CloseMessage(session, "1 key(s) added to " + sKnownHosts + ".");
-    EXPECT_EQ(ReadPath(sKnownHosts), sRealLine + "\n");
+    EXPECT_EQ(ReadTextFile(sKnownHosts), sRealLine + "\n");
     EXPECT_EQ(ModeOf(home.sHome + "/elsewhere"), 0700u);
     EXPECT_EQ(ModeOf(sKnownHosts), 0600u);
     EXPECT_NE(access((home.sHome + "/.ssh").c_str(), F_OK), 0);
@@ -393,19 +385,19 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
     // The same key again is no new trust.
     session.SendKeys("Tab Enter");
     CloseMessage(session, "Already trusted, in " + sKnownHosts + ".");
-    EXPECT_EQ(ReadPath(sKnownHosts), sRealLine + "\n");
+    EXPECT_EQ(ReadTextFile(sKnownHosts), sRealLine + "\n");
 
     // The file now holds another key for the same name, beside lines of other hosts.
     ASSERT_EQ(RunProgram({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f",
                           home.sRoot + "/other"}), 0);
-    std::istringstream sPublic(ReadPath(home.sRoot + "/other.pub"));
+    std::istringstream sPublic(ReadTextFile(home.sRoot + "/other.pub"));
     std::string sType, sKey;
     sPublic >> sType >> sKey;
     const std::string sOldLine = sName + " " + sType + " " + sKey;
     const std::string sOthers = "# kept\nother.example " + sType + " " + sKey + "\n";
     const std::string sChanged = sOthers + sOldLine + "\n";
     std::ofstream(sKnownHosts, std::ios::binary | std::ios::trunc) << sChanged;
-    ASSERT_EQ(ReadPath(sKnownHosts), sChanged);
+    ASSERT_EQ(ReadTextFile(sKnownHosts), sChanged);
     const std::string sStampLine = RemoteLine(home);
 
     // Ping and Connect say what ssh says; nothing is stamped or connected.
@@ -434,7 +426,7 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
             session.SendKeys("Enter");  // it starts on Cancel too
         }
         ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
-        EXPECT_EQ(ReadPath(sKnownHosts), sChanged);
+        EXPECT_EQ(ReadTextFile(sKnownHosts), sChanged);
     }
 
     // Confirmed twice: the old line is gone, the other lines stay, the real key is trusted.
@@ -444,7 +436,7 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
     ASSERT_TRUE(session.WaitFor("Replace the trusted host keys of trusty")) << session.Capture();
     session.SendKeys("BTab Enter");
     CloseMessage(session, "Keys replaced in " + sKnownHosts + ".");
-    EXPECT_EQ(ReadPath(sKnownHosts), sOthers + sRealLine + "\n");
+    EXPECT_EQ(ReadTextFile(sKnownHosts), sOthers + sRealLine + "\n");
     EXPECT_TRUE(IsStamp(ClauseValue(RemoteLine(home), "LastTrust"))) << RemoteLine(home);
     session.SendKeys("BTab Enter");  // Ping
     CloseMessage(session, "trusty answered at");

@@ -23,13 +23,6 @@ namespace {
 
 const std::string sHelpText = "Reports on the hardware of this system";
 
-std::string ReadWhole(const std::string &sPath) {
-  std::ifstream in(sPath, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 // Stand-ins first in PATH. dmidecode prints the captured output of DSYS_DMI_SOURCE, or fails
 // as on a machine without DMI tables; sudo runs its command, first asking on the terminal
 // for DSYS_SUDO_PASSWORD when that is set (and then "sudo -n" fails, as a real one would).
@@ -210,7 +203,7 @@ TEST(DsysE2E, LineReportsOnTheRealCommandsShowTheirFirstLine) {
 TEST(DsysE2E, FreeRowsStayWholeUnderTheirHeader) {
   // A captured free, as the live one's numbers change while the test runs.
   const std::string sFixture = "cwage-thinkpad-t580-free-h.txt";
-  const std::string sFree = ReadWhole(std::string(ORVIK_FIXTURE_DIR) + "/" + sFixture);
+  const std::string sFree = ReadTextFile(std::string(ORVIK_FIXTURE_DIR) + "/" + sFixture);
   DsysSetup setup;
   setup.standIns = {{"free", "exec cat \"$DSYS_FIXTURES/" + sFixture + "\""}};
   DsysRun run("-fmemory", setup);
@@ -345,7 +338,7 @@ TEST(DsysE2E, DmiReportOnA120x40TerminalMovesRightAndPages) {
 
 TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
   const std::string sBios =
-      ReadWhole(std::string(ORVIK_FIXTURE_DIR) + "/fusioninventory-dell-r640-dmidecode-t-bios-q.txt");
+      ReadTextFile(std::string(ORVIK_FIXTURE_DIR) + "/fusioninventory-dell-r640-dmidecode-t-bios-q.txt");
   const std::string sTitle = "Display Basic Input Output System (BIOS) Information";
   DsysSetup setup;
   setup.env = {{"DSYS_DMI_SOURCE", "fusioninventory-dell-r640"}};
@@ -362,7 +355,7 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
         sScreen, match,
         std::regex("Report saved in file: (/tmp/OrvikDsys\\.-bios\\.[0-9]{8}\\.[0-9]{6}\\.txt)\\.")))
         << sScreen;
-    EXPECT_EQ(ReadWhole(match[1]), sTitle + ":\n\n" + sBios);
+    EXPECT_EQ(ReadTextFile(match[1]), sTitle + ":\n\n" + sBios);
     struct stat sSaved {};
     EXPECT_EQ(lstat(std::string(match[1]).c_str(), &sSaved), 0);
     EXPECT_EQ(sSaved.st_mode & 07777, 0600u);
@@ -400,7 +393,7 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
       EXPECT_EQ(lstat(sName.c_str(), &sInfo), 0);
       EXPECT_EQ(sInfo.st_uid, 65534u) << sName;
       EXPECT_EQ(sInfo.st_mode & 07777, 0666u) << sName;
-      EXPECT_EQ(ReadWhole(sName), "theirs\n") << sName;
+      EXPECT_EQ(ReadTextFile(sName), "theirs\n") << sName;
       std::remove(sName.c_str());
     }
   }
@@ -476,7 +469,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
     EXPECT_EQ(run.S().Capture().find("Display CPU"), std::string::npos);
     run.S().SendKeys("Enter");
     run.ExpectEnds(8);
-    EXPECT_EQ(ReadWhole(run.home.sOrvikDir + "/config.ini"), sConfig);
+    EXPECT_EQ(ReadTextFile(run.home.sOrvikDir + "/config.ini"), sConfig);
   }
   DsysSetup setup;
   setup.bEmptyLscpu = true;
@@ -507,7 +500,7 @@ TEST(DsysE2E, LongOutputIsKeptWholeAndTooLongOneIsSaid) {
     std::string sScreen = run.S().Capture();
     ASSERT_TRUE(std::regex_search(sScreen, match, std::regex("(/tmp/OrvikDsys\\.-cpu\\.[0-9.]+txt)")))
         << sScreen;
-    const std::string sSaved = ReadWhole(match[1]);
+    const std::string sSaved = ReadTextFile(match[1]);
     std::remove(std::string(match[1]).c_str());
     EXPECT_GT(sSaved.size(), 3000u * 80u);
     EXPECT_NE(sSaved.find("Key 3000:  " + std::string(66, '0') + "3000\n"), std::string::npos);

@@ -754,18 +754,12 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     // The remote detail page: each label at its place, the value one blank after it.
     ASSERT_TRUE(browser.Open(sData));
     ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
-    struct PLACE {
-        int nRow;
-        const char *pszText;
-        int nColumn;
-    };
-    const PLACE asPlace[] = {{5, "Type: regular file", 17}, {5, "Links: 1", 63},
-                             {7, "Size: 17", 17},           {7, "Blocks:", 41},
-                             {7, "IO Block:", 60},          {9, "Device:", 15},
-                             {9, "Inode:", 42},             {11, "Access: (0644/-rw-r--r--)", 15},
-                             {11, "Uid: (", 44},            {12, "Gid: (", 44},
-                             {16, "Last Access: 20", 14},   {17, "Last Modify: 20", 14},
-                             {18, "Last Change: 20", 14}};
+    const std::vector<ScreenText> asPlace = {
+        {5, 17, "Type: regular file"}, {5, 63, "Links: 1"},   {7, 17, "Size: 17"},
+        {7, 41, "Blocks:"},            {7, 60, "IO Block:"},  {9, 15, "Device:"},
+        {9, 42, "Inode:"},             {11, 15, "Access: (0644/-rw-r--r--)"},
+        {11, 44, "Uid: ("},            {12, 44, "Gid: ("},    {16, 14, "Last Access: 20"},
+        {17, 14, "Last Modify: 20"},   {18, 14, "Last Change: 20"}};
     // Built again from the same stat output at 132x43, and at 80x24 again below.
     ASSERT_TRUE(browser.Resize(132, 43));
     EXPECT_EQ(ColumnOf(session, 1, "Orvik File Details: " + SshHost()),
@@ -775,8 +769,7 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     EXPECT_NE(session.Line(42).find("Copy   Help   Return   Exit"), std::string::npos);
     ASSERT_TRUE(browser.Resize(80, 24));
     EXPECT_EQ(ColumnOf(session, 3, "File: " + sDir + "/" + sData), 17) << session.Capture();
-    for (const PLACE &sPlace : asPlace)
-        EXPECT_EQ(ColumnOf(session, sPlace.nRow, sPlace.pszText), sPlace.nColumn) << sPlace.pszText;
+    EXPECT_TRUE(browser.Run().Shows(asPlace));
     EXPECT_EQ(session.Line(14), "") << "no security context on this system";
     EXPECT_EQ(session.Line(16).size(), 13u + 19u + 13u);
     EXPECT_NE(session.Line(23).find("Copy   Help   Return   Exit"), std::string::npos);
@@ -802,9 +795,7 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     ASSERT_TRUE(browser.Run().Press("Copy"));
     ASSERT_TRUE(session.WaitFor("remote data here", 20000)) << session.Capture();
     ASSERT_TRUE(browser.Run().LeaveVi("Directory/File Name")) << session.Capture();
-    std::ifstream sCopy(sLocal);
-    std::string sCopied((std::istreambuf_iterator<char>(sCopy)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(sCopied, "remote data here\n");
+    EXPECT_EQ(ReadTextFile(sLocal), "remote data here\n");
     struct stat sInfo {};
     EXPECT_EQ(lstat(sLocal.c_str(), &sInfo), 0);
     EXPECT_EQ(sInfo.st_uid, geteuid());
@@ -878,9 +869,7 @@ TEST(FsysRemote, CopyReplacesTheUsersFileOnlyAfterYesAndOnlyByAWholeCopy)
         struct stat sMine {};
         EXPECT_EQ(lstat(sLocal.c_str(), &sMine), 0) << pszWhen;
         EXPECT_EQ(sMine.st_mode & 07777, 0644u) << pszWhen;
-        std::ifstream sFile(sLocal);
-        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(sFile)), std::istreambuf_iterator<char>()),
-                  "mine\n") << pszWhen;
+        EXPECT_EQ(ReadTextFile(sLocal), "mine\n") << pszWhen;
     };
     ASSERT_TRUE(browser.Open(sData));
     ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
@@ -924,9 +913,7 @@ TEST(FsysRemote, CopyReplacesTheUsersFileOnlyAfterYesAndOnlyByAWholeCopy)
         struct stat sReplaced {};
         EXPECT_EQ(lstat(sLocal.c_str(), &sReplaced), 0);
         EXPECT_EQ(sReplaced.st_mode & 07777, 0644u);
-        std::ifstream sFile(sLocal);
-        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(sFile)), std::istreambuf_iterator<char>()),
-                  "remote data here\n");
+        EXPECT_EQ(ReadTextFile(sLocal), "remote data here\n");
     }
     std::remove(sLocal.c_str());
 

@@ -24,30 +24,11 @@ const std::string READY = "Click selection or Tab and press Enter.";
 // The item of the long menu's submenu: wider than the 30 columns of an item.
 const std::string INNER = "Inner item whose title is wider than its column";
 
-std::string ReadText(const std::string &sPath)
-{
-    std::ifstream sFile(sPath);
-    std::stringstream sText;
-    sText << sFile.rdbuf();
-    return sText.str();
-}
-
 std::string Trimmed(std::string sText)
 {
     while (!sText.empty() && (sText.back() == '\n' || sText.back() == ' '))
         sText.pop_back();
     return sText;
-}
-
-std::pair<int, int> CursorCell(const TmuxSession &sSession) { return sSession.Cursor(); }
-
-int CountOf(const std::string &sText, const std::string &sPart)
-{
-    int nCount = 0;
-    for (std::size_t nAt = sText.find(sPart); nAt != std::string::npos;
-         nAt = sText.find(sPart, nAt + 1))
-        nCount++;
-    return nCount;
 }
 
 std::string Item(const std::string &sTitle, const std::string &sInvoke,
@@ -189,7 +170,7 @@ TEST_P(MenuScreenSize, TitleAreaItemsAndBottomLineArePlacedByTheTerminalSize)
     EXPECT_EQ(ColumnOf(sMenu, nRows - 4, READY), (nColumns - 39) / 2);
     EXPECT_EQ(sMenu.Cell(nRows - 4, (nColumns - 39) / 2).nForeground, 2);
     EXPECT_EQ(ColumnOf(sMenu, nRows - 2, "Exit  Help"), nMenuColumn) << sMenu.Capture();
-    EXPECT_EQ(CursorCell(sMenu), std::make_pair(4, nMenuColumn));
+    EXPECT_EQ(sMenu.Cursor(), std::make_pair(4, nMenuColumn));
 }
 
 TEST_P(MenuScreenSize, ClickChoosesAnEntryIncludingItsTrailingBlankButNotTheGap)
@@ -224,7 +205,7 @@ TEST_F(MenuE2E, TabAndArrowsMoveThroughItemsAndBottomLineAndWrap)
     const int nMenuColumn = 25;
     auto Moved = [&](const char *pszKey, int nRow, int nColumn) {
         sMenu.SendKeys(pszKey);
-        return PollUntil([&] { return CursorCell(sMenu) == std::make_pair(nRow, nColumn); });
+        return PollUntil([&] { return sMenu.Cursor() == std::make_pair(nRow, nColumn); });
     };
     EXPECT_TRUE(Moved("Tab", 5, nMenuColumn));
     EXPECT_TRUE(Moved("Down", 6, nMenuColumn));
@@ -257,7 +238,7 @@ TEST_F(MenuE2E, SubmenuShowsItsItemsAndHelpAndReturnGoesBack)
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit"));
 
     // The box leaves the cursor on Help, the entry that opened it.
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(22, 25 + 8); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(22, 25 + 8); }));
     sMenu.SendKeys("BTab Enter");        // Return
     ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
     EXPECT_TRUE(sMenu.WaitFor("Environment"));
@@ -290,7 +271,7 @@ TEST_F(MenuE2E, NestedSubmenusListEveryItemAndReturnToTheirParent)
     sMenu.SendKeys("BTab BTab BTab Enter");        // Disks -> Exit -> Help -> Return
     ASSERT_TRUE(sMenu.WaitFor("Uptime")) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 2, "System"), (80 - 6) / 2) << sMenu.Capture();
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(4, 25); }));
     sMenu.SendKeys("BTab BTab BTab Enter");        // Hardware -> Exit -> Help -> Return
     ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
     EXPECT_TRUE(sMenu.WaitFor("Clock"));
@@ -333,7 +314,7 @@ TEST_F(MenuE2E, ChildrenInheritTheSwitchesThatCtrlDAndCtrlUSet)
         fs::remove(sEnvFile);
         sMenu.SendKeys(pszKeys);
         EXPECT_TRUE(PollUntil([&] { return fs::exists(sEnvFile) && sMenu.WaitFor(READY, 100); }));
-        return ReadText(sEnvFile);
+        return ReadTextFile(sEnvFile);
     };
 
     std::string sEnv = RunEnvironmentItem("Tab Enter");
@@ -443,7 +424,7 @@ TEST_F(MenuE2E, HelpTextWithQuotesAndCommandsReachesTheChildIntact)
     ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
     sMenu.SendKeys("Enter");
     ASSERT_TRUE(PollUntil([&] { return fs::exists(sArgFile) && sMenu.WaitFor(READY, 100); }));
-    EXPECT_EQ(ReadText(sArgFile), sHelp);
+    EXPECT_EQ(ReadTextFile(sArgFile), sHelp);
     EXPECT_FALSE(fs::exists(home.sRoot + "/ran1"));
     EXPECT_FALSE(fs::exists(home.sRoot + "/ran2"));
     EXPECT_EQ(home.ReadLog().find("Error"), std::string::npos) << home.ReadLog();
@@ -491,9 +472,9 @@ TEST_F(MenuE2E, CtrlCRestoresTheTerminalAndEndsWithStatusTwo)
     ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
     sMenu.SendKeys("C-c");
     EXPECT_TRUE(sRun.Ends(0)) << "stty's status";
-    EXPECT_EQ(Trimmed(ReadText(sStatus)), "2");
+    EXPECT_EQ(Trimmed(ReadTextFile(sStatus)), "2");
     EXPECT_TRUE(sMenu.WaitFor("Orvik Terminal Manager Termination due to User Interrupt (Ctrl-c)."));
-    std::string sModes = ReadText(sStty);
+    std::string sModes = ReadTextFile(sStty);
     EXPECT_NE(sModes.find(" icanon"), std::string::npos) << sModes;
     EXPECT_NE(sModes.find(" echo "), std::string::npos) << sModes;
     EXPECT_EQ(sModes.find("-icanon"), std::string::npos) << sModes;
@@ -581,7 +562,7 @@ TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
     TmuxSession &sMenu = psMenu->Screen();
     const int nMenuColumn = 25;
     auto CursorOn = [&](int nRow) {
-        return PollUntil([&] { return CursorCell(sMenu) == std::make_pair(nRow, nMenuColumn); });
+        return PollUntil([&] { return sMenu.Cursor() == std::make_pair(nRow, nMenuColumn); });
     };
     auto ExpectFrame = [&] {
         EXPECT_EQ(ColumnOf(sMenu, 20, READY), 20) << sMenu.Capture();
@@ -622,7 +603,7 @@ TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
 
     // Tab from the last item goes to the bottom line without scrolling; Home goes to the top.
     sMenu.SendKeys("Tab");
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(22, nMenuColumn); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(22, nMenuColumn); }));
     EXPECT_TRUE(sMenu.Cell(22, nMenuColumn).bReverse);
     EXPECT_FALSE(sMenu.Cell(18, nMenuColumn).bReverse);
     sMenu.SendKeys("Home");
@@ -663,7 +644,7 @@ TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
     auto psMenu = Start(LongMenu());
     TmuxSession &sMenu = psMenu->Screen();
     sMenu.SendKeys("End Up");
-    ASSERT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(17, 25); }));
+    ASSERT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(17, 25); }));
 
     // 132x43: 35 item rows, 33 items between the markers; the window moves no more than it
     // must, so Item 59 stays where the end of the list puts it.
@@ -675,7 +656,7 @@ TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
     EXPECT_EQ(ColumnOf(sMenu, 37, "Item 60"), 51) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 5, "Item 28"), 51);
     EXPECT_EQ(ColumnOf(sMenu, 4, "  ^ more above"), 51);
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(36, 51); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(36, 51); }));
     EXPECT_TRUE(sMenu.Cell(36, 51).bReverse);
     EXPECT_EQ(sMenu.Capture().find("Item 27"), std::string::npos);
 
@@ -690,7 +671,7 @@ TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
     // Back at 80x24 the window again moves only as far as it must: Item 59 in its last row.
     sMenu.Resize(80, 24);
     ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(18, 25); }))
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(18, 25); }))
         << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 18, "Item 59"), 25) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 5, "Item 46"), 25);
@@ -717,7 +698,7 @@ TEST_F(MenuE2E, MenuStartedTooSmallAppearsWhenTheTerminalGrows)
     EXPECT_EQ(ColumnOf(sMenu, 4, "Tools"), 51);
     EXPECT_EQ(ColumnOf(sMenu, 8, "Top"), 51);
     EXPECT_EQ(sMenu.Capture().find("more"), std::string::npos);
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(4, 51); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(4, 51); }));
     EXPECT_TRUE(sMenu.Cell(4, 51).bReverse);
 }
 
@@ -731,7 +712,7 @@ TEST_F(MenuE2E, ReturnFromASubmenuComesBackToItsItem)
     ASSERT_TRUE(sMenu.WaitFor("Item 60"));
     for (int i = 0; i < 40; i++)
         sMenu.SendKeys("Up");   // Item 60 -> Sub 20, the window follows the cursor
-    ASSERT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(5, 25); }))
+    ASSERT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(5, 25); }))
         << sMenu.Capture();
     ASSERT_EQ(ColumnOf(sMenu, 5, "Sub 20"), 25) << sMenu.Capture();
 
@@ -739,12 +720,12 @@ TEST_F(MenuE2E, ReturnFromASubmenuComesBackToItsItem)
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
     // A title wider than the item column is cut to it, and says so.
     EXPECT_EQ(sMenu.Line(4), std::string(24, ' ') + INNER.substr(0, 29) + "~") << sMenu.Capture();
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(4, 25); }));
     sMenu.SendKeys("Tab");   // to Return, which the submenu must forget
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(22, 25); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(22, 25); }));
     sMenu.SendKeys("Enter");
     ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(5, 25); }))
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(5, 25); }))
         << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 5, "Sub 20"), 25) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 18, "Item 33"), 25);
@@ -752,7 +733,7 @@ TEST_F(MenuE2E, ReturnFromASubmenuComesBackToItsItem)
 
     sMenu.SendKeys("Enter");
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
-    EXPECT_TRUE(PollUntil([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(4, 25); }));
     EXPECT_TRUE(sMenu.Cell(4, 25).bReverse);
 }
 

@@ -45,14 +45,6 @@ void ExpectPanelBlue(const TmuxSession &session, const TestHome &home)
         << home.ReadFile("config.ini");
 }
 
-std::size_t CountOf(const std::string &sText, const std::string &sWhat)
-{
-    std::size_t nCount = 0;
-    for (auto nAt = sText.find(sWhat); nAt != std::string::npos; nAt = sText.find(sWhat, nAt + 1))
-        ++nCount;
-    return nCount;
-}
-
 // The cursor of every (re)built panel is on Return: Enter ends the program with 0.
 void ExpectReturnEnds(ProgramSession &run)
 {
@@ -135,16 +127,11 @@ TEST(PrefStartup, DebugLogsArgumentsAndHelpText)
 }
 
 // Where each text starts, counted from the margin M of the 80-column layout.
-struct LAYOUTTEXT {
-    int nRow;
-    const char *pszText;
-    int nColumn;
-};
-constexpr LAYOUTTEXT asLayout[] = {
-    {4, "Display", 11},      {4, "Background", 23}, {5, "Color", 23},   {4, "Attribute", 63},
-    {6, "------------", 6},  {7, "Panel:", 12},     {8, "Menu Item:", 8}, {12, "Button:", 11},
-    {7, "Black", 23},        {7, "White", 43},      {7, "Bright", 63},  {10, "Cyan", 43},
-    {23, "Help", 23},        {23, "Return", 30},    {23, "Exit", 39}};
+const std::vector<ScreenText> asLayout = {
+    {4, 11, "Display"},     {4, 23, "Background"}, {5, 23, "Color"},    {4, 63, "Attribute"},
+    {6, 6, "------------"}, {7, 12, "Panel:"},     {8, 8, "Menu Item:"}, {12, 11, "Button:"},
+    {7, 23, "Black"},       {7, 43, "White"},      {7, 63, "Bright"},   {10, 43, "Cyan"},
+    {23, 23, "Help"},       {23, 30, "Return"},    {23, 39, "Exit"}};
 
 TEST(PrefPanel, LayoutAt80And120Columns)
 {
@@ -156,10 +143,7 @@ TEST(PrefPanel, LayoutAt80And120Columns)
         ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
         const int nMargin = (nColumns - 80) / 2;
         EXPECT_EQ(ColumnOf(session, 1, "Orvik Preferences"), (nColumns - 17) / 2);
-        for (const LAYOUTTEXT &sText : asLayout) {
-            EXPECT_EQ(ColumnOf(session, sText.nRow, sText.pszText), nMargin + sText.nColumn)
-                << sText.pszText;
-        }
+        EXPECT_TRUE(run.Shows(asLayout, nMargin));
         // Attribute pulldowns in the Field group's colours (Cyan on Black).
         EXPECT_EQ(session.Cell(9, nMargin + 63).nForeground, 6);
         ExpectReturnEnds(run);
@@ -342,7 +326,7 @@ TEST(PrefPanel, NewTerminalSizeKeepsChoicesAndCursorAndStoresNothing)
     const std::string sStored = home.ReadFile("config.ini");
     ASSERT_NE(sStored.find("PanelBackgroundColor      is Blue\n"), std::string::npos);
     const std::string sStoring = "orvikpref SetColorandAttributeValues: starting";
-    const std::size_t nStores = CountOf(home.ReadLog(), sStoring);
+    const int nStores = CountOf(home.ReadLog(), sStoring);
 
     // From Return past Exit and the Panel row to the Menu Item foreground, White; its
     // pulldown is open when the terminal grows.
@@ -365,10 +349,9 @@ TEST(PrefPanel, NewTerminalSizeKeepsChoicesAndCursorAndStoresNothing)
     session.Resize(80, 24);
     ASSERT_TRUE(WaitForTextAt(session, 4, 11, "Display")) << session.Capture();
     ASSERT_TRUE(WaitForTextAt(session, 23, 23, "Help")) << session.Capture();
-    for (const LAYOUTTEXT &sText : asLayout) {
-        if (std::string(sText.pszText) == "Black") continue;  // the Panel background is Blue
-        EXPECT_EQ(ColumnOf(session, sText.nRow, sText.pszText), sText.nColumn) << sText.pszText;
-    }
+    std::vector<ScreenText> asBlue = asLayout;  // the Panel background is Blue
+    std::erase_if(asBlue, [](const ScreenText &text) { return text.sText == "Black"; });
+    EXPECT_TRUE(run.Shows(asBlue));
     EXPECT_EQ(ColumnOf(session, 7, "Blue"), 23);
     EXPECT_EQ(home.ReadFile("config.ini"), sStored);
     EXPECT_EQ(CountOf(home.ReadLog(), sStoring), nStores) << "no pass stored at a new size";

@@ -26,12 +26,6 @@ std::vector<std::string> ScreenRows(const std::string &sScreen) {
   return asRow;
 }
 
-int Occurrences(const std::string &sText, const std::string &sPart) {
-  int nCount = 0;
-  for (auto nAt = sText.find(sPart); nAt != std::string::npos; nAt = sText.find(sPart, nAt + 1))
-    ++nCount;
-  return nCount;
-}
 
 int ColumnAt(const std::string &sLine, std::size_t nByte) {
   return OVDisplayWidth(std::string_view(sLine).substr(0, nByte)) + 1;
@@ -132,7 +126,7 @@ bool ProgramSession::WaitFor(const std::string &sText, int nMillis) const {
 }
 
 bool ProgramSession::WaitForLog(const std::string &sText, int nMillis, int nTimes) const {
-  return WaitUntil([&] { return Occurrences(m_home.ReadLog(), sText) >= nTimes; },
+  return WaitUntil([&] { return CountOf(m_home.ReadLog(), sText) >= nTimes; },
                    "the log line \"" + sText + "\"", nMillis);
 }
 
@@ -213,10 +207,12 @@ std::vector<ScreenText> ProgramSession::Texts() const {
   return asText;
 }
 
-::testing::AssertionResult ProgramSession::Shows(const std::vector<ScreenText> &asTable) const {
+::testing::AssertionResult ProgramSession::Shows(const std::vector<ScreenText> &asTable,
+                                                 int nShift) const {
   const std::vector<std::string> asRow = ScreenRows(m_pScreen->Capture());
   std::ostringstream sMisses;
-  for (const ScreenText &text : asTable) {
+  for (ScreenText text : asTable) {
+    text.nColumn += nShift;
     const std::string sLine =
         text.nRow >= 1 && text.nRow <= static_cast<int>(asRow.size()) ? asRow[text.nRow - 1] : "";
     const std::size_t nAt = OVColumnsPrefix(sLine, text.nColumn - 1);

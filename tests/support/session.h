@@ -86,9 +86,9 @@ class ProgramSession {
 
   // The screen as texts: the runs of each row that are parted by two blanks or more.
   std::vector<ScreenText> Texts() const;
-  // Every text of the table stands where it says; each one that does not is reported with
-  // where its row shows it, if anywhere.
-  ::testing::AssertionResult Shows(const std::vector<ScreenText> &asTable) const;
+  // Every text of the table stands where it says, nShift columns further right; each one that
+  // does not is reported with where its row shows it, if anywhere.
+  ::testing::AssertionResult Shows(const std::vector<ScreenText> &asTable, int nShift = 0) const;
 
   // Sends a signal to the program.
   void Signal(int nSignal);

@@ -30,13 +30,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 
-std::string ReadWholeFile(const std::string &sPath) {
-  std::ifstream in(sPath, std::ios::binary);
-  if (!in) return "";
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string MakeTempDir(const char *pszPrefix) {
   std::string sTemplate = std::string("/tmp/") + pszPrefix + "XXXXXX";
@@ -312,10 +305,10 @@ TestHome::~TestHome() {
   std::filesystem::remove_all(sRoot, error);
 }
 
-std::string TestHome::ReadLog() const { return ReadWholeFile(sLogFile); }
+std::string TestHome::ReadLog() const { return ReadTextFile(sLogFile); }
 
 std::string TestHome::ReadFile(const std::string &sName) const {
-  return ReadWholeFile(sOrvikDir + "/" + sName);
+  return ReadTextFile(sOrvikDir + "/" + sName);
 }
 
 void TestHome::WriteFile(const std::string &sName, const std::string &sText) const {
@@ -612,7 +605,7 @@ bool TmuxSession::WaitForExit(int nMillis) {
 
 int TmuxSession::ExitStatus() const {
   if (m_nExitStatus >= 0) return m_nExitStatus;
-  std::string sStatus = ReadWholeFile(m_sStatusFile);
+  std::string sStatus = ReadTextFile(m_sStatusFile);
   if (sStatus.empty()) return -1;
   m_nExitStatus = std::atoi(sStatus.c_str());
   return m_nExitStatus;
@@ -623,6 +616,13 @@ std::string ReadTextFile(const std::string &sPath) {
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
+}
+
+int CountOf(const std::string &sText, const std::string &sPart) {
+  int nCount = 0;
+  for (auto nAt = sText.find(sPart); nAt != std::string::npos; nAt = sText.find(sPart, nAt + 1))
+    ++nCount;
+  return nCount;
 }
 
 bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMillis) {

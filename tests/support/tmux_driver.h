@@ -128,6 +128,8 @@ int RunProgram(const std::vector<std::string> &args, std::string *psOutput = nul
 
 // The whole of a file, "" when it cannot be read.
 std::string ReadTextFile(const std::string &sPath);
+// How often sPart occurs in sText.
+int CountOf(const std::string &sText, const std::string &sPart);
 // Polls a file until it holds sText; false when the deadline passes first.
 bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMillis = 5000);
 
