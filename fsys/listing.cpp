@@ -250,12 +250,7 @@ std::string TailColumns(std::string_view sText, int nColumns)
 {
     if (OVDisplayWidth(sText) <= nColumns) return std::string(sText);
     if (nColumns <= 0) return std::string();
-    std::size_t nAt = 0;
-    while (nAt < sText.size() &&
-           ((static_cast<unsigned char>(sText[nAt]) & 0xC0) == 0x80 ||
-            OVDisplayWidth(sText.substr(nAt)) > nColumns - 1))
-        ++nAt;
-    return "~" + std::string(sText.substr(nAt));
+    return "~" + std::string(sText.substr(OVColumnsSuffix(sText, nColumns - 1)));
 }
 
 /* The page starts afresh at page 1 of a folder just listed. */
@@ -380,21 +375,7 @@ std::string FormatListingLine(const LSROW &sRow)
 
 std::string ScreenText(std::string_view sText, int nWidth, bool bPad)
 {
-    std::string sShown;
-    sShown.reserve(sText.size());
-    int nPending = 0;  /* continuation bytes still due to the character being copied */
-    for (char c : sText) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if ((u & 0xC0) == 0x80 && nPending > 0) {
-            --nPending;
-            sShown += c;
-            continue;
-        }
-        nPending = u >= 0xF0 ? 3 : u >= 0xE0 ? 2 : u >= 0xC0 ? 1 : 0;
-        /* Control characters and stray continuation bytes would move or upset the screen. */
-        bool bShown = u >= 0x20 && u != 0x7f && (u & 0xC0) != 0x80;
-        sShown += bShown ? c : '?';
-    }
+    const std::string sShown = OVPrintableText(sText);
     return bPad ? OVPadColumns(sShown, nWidth) : OVFitColumns(sShown, nWidth);
 }
 
