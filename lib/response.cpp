@@ -507,7 +507,9 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
             if (nShown > 0) {
                 const int nKeep = std::clamp(psField->nLength, 0, OVMAXVALUE);
                 const char *pszChosen = psField->pszChoices[nChoice];
-                std::size_t nCut = OVUtf8Prefix(pszChosen, static_cast<std::size_t>(nKeep));
+                /* The field's columns, and never more bytes than its value holds. */
+                std::size_t nCut = std::min(OVColumnsPrefix(pszChosen, nKeep),
+                                            OVUtf8Prefix(pszChosen, OVMAXVALUE));
                 std::memcpy(psField->szValue, pszChosen, nCut);
                 psField->szValue[nCut] = '\0';
             }
