@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace {
