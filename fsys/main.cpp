@@ -101,8 +101,7 @@ int Initialize(int argc, char **argv)
         OVShowFailure(OVConfigurationFailure().c_str(), false);
         return OVEXIT_SHOWN;
     }
-    nFolderLevel = 0;
-    OVCopyText(asFolder[0].szPath, sizeof asFolder[0].szPath, "/");
+    sFolderView.Start("/");
     return OVRC_OK;
 }
 

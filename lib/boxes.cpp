@@ -115,7 +115,7 @@ int DrawFramedMessage(PABI *psPabi, const char *psMessage, int nMessageType, int
     unsigned int nRequested = static_cast<unsigned int>(nLength);
     long nWidth = nRequested > OVMAXBOXWIDTH ? OVMAXBOXWIDTH : nRequested;
     const long nScreenWidth = psPabi->nColumns - 2;
-    const long nMessageLength = static_cast<long>(std::strlen(psMessage));
+    const long nMessageLength = OVDisplayWidth(psMessage);
     if (nWidth > nScreenWidth) {
         nWidth = nScreenWidth;
     } else if (nWidth < nMessageLength + 6) {
@@ -142,8 +142,7 @@ int DrawFramedMessage(PABI *psPabi, const char *psMessage, int nMessageType, int
 
     // The message keeps one blank on each side inside the frame.
     const long nRoom = nBoxWidth - 4 > 0 ? nBoxWidth - 4 : 0;
-    const std::string sMessage(psMessage,
-                               OVUtf8Prefix(psMessage, static_cast<std::size_t>(nRoom)));
+    const std::string sMessage(psMessage, OVColumnsPrefix(psMessage, static_cast<int>(nRoom)));
     UseGroupColours(OVDG_PANEL);
     WriteAt(nRow + 3, nColumn + 2, sMessage.c_str());
     return nBoxWidth;
@@ -160,7 +159,8 @@ void DrawMessageBox(PABI *psPabi, const char *psMessage, int nMessageType, int n
 }
 
 /* The text of a failure for one screen line: a line end and the blanks around the text go,
-   other control characters show as ^X, so that nothing moves the cursor. */
+   other ASCII control characters show as ^X, and the rest that is no printable character as
+   "?", so that nothing moves the cursor. */
 std::string ScreenLine(std::string_view sText)
 {
     while (!sText.empty() && (sText.back() == '\n' || sText.back() == ' '))
@@ -177,19 +177,20 @@ std::string ScreenLine(std::string_view sText)
             sLine += c;
         }
     }
-    return sLine;
+    return OVPrintableText(sLine);
 }
 
-/* At most nLines pieces of at most nWidth bytes, broken after a blank where there is one
-   and never inside a UTF-8 character; the last piece is cut. */
+/* At most nLines pieces of at most nWidth display columns, broken after a blank where there
+   is one and never inside a character; the last piece is cut. */
 std::vector<std::string> WrapLines(std::string_view sText, std::size_t nWidth, std::size_t nLines)
 {
     std::vector<std::string> asLine;
     while (!sText.empty() && asLine.size() < nLines) {
-        std::size_t nTake = OVUtf8Prefix(sText, nWidth);
+        std::size_t nTake = OVColumnsPrefix(sText, static_cast<int>(nWidth));
         if (nTake < sText.size() && asLine.size() + 1 < nLines) {
             std::size_t nBlank = sText.substr(0, nTake + 1).rfind(' ');
-            if (nBlank != std::string_view::npos && nBlank > nWidth / 2)
+            if (nBlank != std::string_view::npos &&
+                static_cast<std::size_t>(OVDisplayWidth(sText.substr(0, nBlank))) > nWidth / 2)
                 nTake = nBlank + 1;
         }
         if (nTake == 0)
@@ -529,7 +530,7 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
     auto Draw = [&]() {
         const int nRow = sScreen.nRows > 16 ? sScreen.nRows / 2 - 4 : 1;
         const int nRoom = sScreen.nColumns - 7;   /* inside the frame of the widest box */
-        if (static_cast<int>(sLine.size()) <= nRoom || nRoom < 10) {
+        if (OVDisplayWidth(sLine) <= nRoom || nRoom < 10) {
             DrawMessageBox(&sScreen, sLine.c_str(), nType, nRow, 2, sScreen.nColumns - 2);
             return;
         }

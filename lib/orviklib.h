@@ -442,7 +442,7 @@ void OVLogArguments(const char *pszHeading, int argc, char **argv);
 
 /* ------------------------------------------------------------------------------------ */
 /* layout.cpp - what every screen shares: the smallest terminal, the 80-column layout    */
-/* centred on wider terminals, text in a display group's colours, display widths        */
+/* centred on wider terminals, text in a display group's colours                        */
 /* ------------------------------------------------------------------------------------ */
 
 constexpr int OVMINROWS = 24;         /* no screen is drawn on a smaller terminal */
@@ -468,20 +468,49 @@ PAB *OVCreateGroupPanel(const char *pszWho, const char *pszTitle, unsigned long 
 int OVCreateGroupText(PABI *psPabi, int nRow, int nColumn, const char *pszName,
                       const char *pszText, unsigned long ulGroup, int nLength = -1,
                       unsigned long ulStyle = 0);
-/* Display columns of UTF-8 text on the terminal (wcwidth; a byte that is not a character,
-   or a character that has no width of its own, counts as one column). */
+
+/* ------------------------------------------------------------------------------------ */
+/* text.cpp - UTF-8 characters and their display widths, bounded copies                 */
+/* ------------------------------------------------------------------------------------ */
+
+/* Every screen, field and record reads UTF-8 through these, by one set of rules:
+ *  - A character is a whole, shortest-form sequence of a code point up to U+10FFFF that is
+ *    no surrogate. Any other byte (a stray continuation byte, a lead byte cut short, an
+ *    overlong form, C0/C1 or F5-FF) is one byte of its own, OVNOTACHARACTER.
+ *  - Widths are wcwidth's in the C.UTF-8 character type whatever the program's locale, so a
+ *    text takes the same columns in a test, a log and on the screen: 2 for a wide
+ *    character, 0 for a combining mark. A control character or a byte that is no character
+ *    counts one column, as OVPrintableText shows it in one cell.
+ *  - A cut never splits a character and keeps the combining marks that follow the last
+ *    character kept. */
+
+constexpr long OVNOTACHARACTER = -1;
+/* One character read at a byte offset of a text: its code point, or OVNOTACHARACTER, and the
+   bytes it takes (at least 1 while the offset is inside the text). */
+struct OVUTF8CHARACTER {
+    long nCode;
+    std::size_t nBytes;
+};
+OVUTF8CHARACTER OVDecodeUtf8(std::string_view sText, std::size_t nAt);
+/* Display columns of one decoded character (see above). */
+int OVCharacterColumns(long nCode);
+/* A C0 control, DEL or a C1 control: a character that moves or upsets a terminal. */
+bool OVIsControlCharacter(long nCode);
+/* The text with every control character and every byte that is no character replaced by
+   cReplacement, so that each takes one cell and nothing reaches the terminal as a control. */
+std::string OVPrintableText(std::string_view sText, char cReplacement = '?');
+/* Display columns of UTF-8 text on the terminal. */
 int OVDisplayWidth(std::string_view sText);
 /* The longest prefix of the text that fits nColumns display columns; bytes. */
 std::size_t OVColumnsPrefix(std::string_view sText, int nColumns);
+/* Where the longest end of the text that fits nColumns display columns starts; bytes. The
+   end never starts with a combining mark. */
+std::size_t OVColumnsSuffix(std::string_view sText, int nColumns);
 /* The text cut to nColumns display columns; a text that had to be cut ends with "~" so
    that the reader sees something is missing. */
 std::string OVFitColumns(std::string_view sText, int nColumns);
 /* The text padded with blanks, or cut with "~", to exactly nColumns display columns. */
 std::string OVPadColumns(std::string_view sText, int nColumns);
-
-/* ------------------------------------------------------------------------------------ */
-/* text.cpp - bounded copies                                                            */
-/* ------------------------------------------------------------------------------------ */
 
 /* Copies at most nDestSize - 1 bytes of pszSource into pszDest, never splitting a UTF-8
    sequence, always terminating. Returns the number of bytes copied. */
