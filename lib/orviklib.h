@@ -339,14 +339,19 @@ extern char *pszHelpInfo;        /* the program's help text, shown by the Help b
    the help box's result. Used by the Help button of the response loop and action bar. */
 int OVShowProgramHelp(PABI *psPabi);
 
-/* Says why something failed: the text in a red message box across the middle of the
-   screen, logged at level 8 first unless bLog is false, and waits for one key. Over the
-   screen in use while curses is active; otherwise on a screen of its own that is left
-   again afterwards. Control characters show as ^X. 0 once shown; 8 when standard input or
-   output is no terminal (nothing is shown, the log has it). */
-int OVShowFailure(const char *pszText, bool bLog = true);
-/* The same box for information (nType 0) or an error (8): "Cancelled.", for instance. */
+/* Tells the user how a step ended, in one message box that waits for a key or click: the
+   one way a program shows a failure (nType 8, red), a warning (4) or a notice (0). It logs
+   nothing: a failure was logged where it was found. On psPabi the box lies across the panel a
+   little above its middle, the text cut to fit, or with nRow above 0 from that row, centred
+   and as wide as the text. Without a panel (NULL) it lies across the middle of the screen in
+   use while curses is active, else of a screen of its own that is left again afterwards, and
+   a long text takes up to three lines. Control characters show as ^X. 0 once shown; 8 when
+   there is no panel and standard input or output is no terminal (nothing is shown). */
+int OVShowBox(PABI *psPabi, int nType, std::string_view sText, int nRow = 0);
+/* OVShowBox without a panel, the text logged at level nType first when bLog. */
 int OVShowMessage(int nType, const char *pszText, bool bLog = false);
+/* OVShowMessage for a failure (type 8), logged first unless bLog is false. */
+int OVShowFailure(const char *pszText, bool bLog = true);
 /* Whether this process has shown a red message box (OVShowFailure or type 8). */
 bool OVFailureShown();
 /* At the end of a program: for a status of 8 when no red box was shown, the first error
@@ -412,7 +417,7 @@ struct OVTOOLSTARTUP {
     const char *pszEnvDumpNotice;        /* logged when ORVIKDUMP switches dumping on    */
     const char *pszArgDebugNotice;       /* logged for the argument "debug"              */
     const char *pszArgDumpNotice;        /* logged for the argument "dump"               */
-    const char *pszHelpMissingError;     /* printf format with one %s, or none           */
+    const char *pszHelpMissingError;     /* the error line, or none                       */
     const char *const *apszHelpLines;    /* "help" output, one line each, NULL-ended     */
     std::size_t nHelpBlockSize;          /* bytes of the zeroed block kept for the text  */
                                          /* (0: the text's own length plus one)          */

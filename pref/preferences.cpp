@@ -140,15 +140,19 @@ int CreateGroupRows(int nMargin)
         }
     }
 
-    static constexpr const char *apszPulldownError[3] = {
-        "orvikpref Present_Panel: Unable to Create Background Color Pulldown(%d), rc: %d.",
-        "orvikpref Present_Panel: Unable to Create Foreground Color Pulldown(%d), rc: %d.",
-        "Error. Unable to Create Attribute Pulldown(%d), rc: %d."};
     for (int nGroup = 0; nGroup < OVDISPLAYGROUPS; ++nGroup) {
         for (PULLDOWNKIND eKind : {PD_BACKGROUND, PD_FOREGROUND, PD_ATTRIBUTE}) {
             nRc = CreateGroupPulldown(eKind, nGroup, nMargin + aColumnStep[eKind + 1]);
             if (nRc != OVRC_OK) {
-                OVLog(OVLOG_ERROR, apszPulldownError[eKind], nGroup, nRc);
+                if (eKind == PD_BACKGROUND)
+                    OVLog(OVLOG_ERROR, "orvikpref Present_Panel: Unable to Create Background "
+                          "Color Pulldown(%d), rc: %d.", nGroup, nRc);
+                else if (eKind == PD_FOREGROUND)
+                    OVLog(OVLOG_ERROR, "orvikpref Present_Panel: Unable to Create Foreground "
+                          "Color Pulldown(%d), rc: %d.", nGroup, nRc);
+                else
+                    OVLog(OVLOG_ERROR, "Error. Unable to Create Attribute Pulldown(%d), rc: %d.",
+                          nGroup, nRc);
                 return nRc;
             }
         }
