@@ -79,13 +79,11 @@ int CreateConfirmBar(unsigned long ulButton, const std::string &sCursor)
     return nRc;
 }
 
-/* Did the last response ask for the screen at a new size? Also after a change of size that
-   closed the help box, which leaves the flag set; the flag is answered here. */
+/* Did the last response ask for the screen at a new size (also one that closed the help
+   box)? */
 bool NewSize(int nRc, int nResponse)
 {
-    if (nRc != OVRC_OK || (nResponse != OVRESPONSE_RESIZE && !bOVResizePending)) return false;
-    bOVResizePending = false;
-    return true;
+    return nRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE;
 }
 
 /* The fingerprints of key lines, two blanks in, appended to *pasLines; false when ssh-keygen

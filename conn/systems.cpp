@@ -379,10 +379,9 @@ int List_Systems()
     if (nRc == OVRC_OK && szResponseID[0] != '\0') {
         OVCopyText(szCursor, sizeof szCursor, szResponseID);
         eNext = Respond(szResponseID, &sOffer);
-    } else if (nRc == OVRC_OK && (nResponse == OVRESPONSE_RESIZE || bOVResizePending)) {
+    } else if (nRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE) {
         /* A new size (also one that closed the help box) lays the same list out again: the
            same first system, the cursor on the same line or button. */
-        bOVResizePending = false;
         OVCopyText(szCursor, sizeof szCursor, CurrentFieldName().c_str());
     }
     OVDeletePanel(psPab);

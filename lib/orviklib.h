@@ -271,6 +271,11 @@ constexpr int OVRESPONSE_FIELD = 5;    /* a field was chosen; its name is the re
 constexpr int OVRESPONSE_RESIZE = 30;  /* the terminal changed size: build the screen again */
 
 int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse);
+/* Takes a change of size that no screen has answered yet (bOVResizePending): true once, and
+   the flag is cleared. The response loop and the modal action bar answer it with
+   OVRESPONSE_RESIZE, also when it came under their help box or a pulldown; a screen drawn
+   without them takes it as it lays itself out. Nothing else clears the flag. */
+bool OVTakeResize();
 /* Runs the loop until a choice: 0 with a response, 3 Return, 9 Exit, 8 error. */
 int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse);
 /* What Enter does on the current tab entry. */
@@ -455,8 +460,8 @@ constexpr int OVMINCOLUMNS = 80;
 constexpr int OVLAYOUTWIDTH = 80;     /* screens are laid out for 80 columns */
 
 /* A change of size has arrived that no screen has been laid out for yet. GetKBM sets it;
-   OVGetUserResponsei answers it (OVRESPONSE_RESIZE) and clears it. A box that was open
-   during the change leaves it set, so the screen behind is built again once it closes. */
+   only OVTakeResize clears it. A box that was open during the change leaves it set, so the
+   screen behind is built again once it closes. */
 extern bool bOVResizePending;
 
 /* Does a terminal of this size hold every screen? */

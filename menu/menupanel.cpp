@@ -237,7 +237,7 @@ void PlaceCursor(const MENUDRAWING &sDrawing)
 void DrawMenu(const MENUDRAWING &sDrawing)
 {
     InitializeCurses();
-    bOVResizePending = false;
+    OVTakeResize(); // the screen is laid out for the size it has now
     if (!sDrawing.bFits)
         return;
     const int nRows = sDrawing.nRows;
