@@ -186,8 +186,11 @@ int PrintData(const char *pszTitle, const char *pszData, std::string *psWhy) {
                                : "lpr took " + std::to_string(nWritten) + " of " +
                                      std::to_string(nLength) + " bytes";
     } else if (nStatus != 0) {
-        OVLog(OVLOG_ERROR, "PrintData: lpr refused the job, status: %d, error: %s.  Title: %s.",
-              nStatus, sError.c_str(), pszTitle);
+        /* lpr's sentence may bring its own full stop. */
+        std::string_view sSaid = sError;
+        if (!sSaid.empty() && sSaid.back() == '.') sSaid.remove_suffix(1);
+        OVLog(OVLOG_ERROR, "PrintData: lpr refused the job, status: %d, error: %.*s.  Title: %s.",
+              nStatus, static_cast<int>(sSaid.size()), sSaid.data(), pszTitle);
         nRc = OVRC_ERROR;
         sWhy = !sError.empty() ? sError : "lpr refused the job, status " + std::to_string(nStatus);
     } else if (nFlushError != 0) {

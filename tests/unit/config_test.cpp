@@ -127,9 +127,17 @@ TEST_F(ConfigTest, BadValueStopsTheLoad) {
     EXPECT_EQ(LoadConfigurationValues(), 8);
     EXPECT_EQ(LogMessages().at(2), "LoadConfigurationValues: apachWorksub[0]: "
                                    "ButtonBackgroundColor statement has invalid color specified: .");
-    /* The screen gets the sentence without the function's name; a good load forgets it. */
+    /* The screen gets the sentence without the function's name, whatever was logged since;
+       the save that follows keeps the file and logs no error of its own. A good load forgets
+       the sentence. */
+    OVWriteMessage(OVLOG_ERROR, "another step: failed.");
     EXPECT_EQ(OVConfigurationFailure(), "Configuration " + ConfigPath() + " not loaded: "
                                         "ButtonBackgroundColor statement has invalid color specified: .");
+    const std::size_t nLogged = LogMessages().size();
+    EXPECT_EQ(SaveConfigurationValues(), 8);
+    EXPECT_EQ(ReadFile(ConfigPath()), "ButtonBackgroundColor\n");
+    EXPECT_EQ(ReadLog().find("Error   SaveConfigurationValues"), std::string::npos) << ReadLog();
+    EXPECT_EQ(LogMessages().size(), nLogged + 1);
     WriteFile(ConfigPath(), "ButtonBackgroundColor is Red\n");
     EXPECT_EQ(LoadConfigurationValues(), 0);
     EXPECT_EQ(OVConfigurationFailure(), "");
