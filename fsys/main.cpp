@@ -28,7 +28,7 @@ const OVTOOLSTARTUP sStartup = {
     "\nDumping has been set by ORVIKDUMP environment variable.\n",
     "Debugging has been set.\n",
     "Dump processsing has been set.\n",
-    "orvikfsys Initialize: No help information provided for -help parameter.%s",
+    "orvikfsys Initialize: No help information provided for -help parameter.",
     apszHelpLines,
     131072, /* a zeroed block ... */
     16000,  /* ... of which at most this much is filled */

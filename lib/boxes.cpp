@@ -497,18 +497,17 @@ int ProductInfo(PABI *psPabi)
     return OVTraceEnd("ProductInfo", nRc);
 }
 
-int OVShowMessage(int nType, const char *pszText, bool bLog)
+namespace {
+
+/* The box across the middle of the whole screen, for a step that has no panel (or whose panel
+   is gone): over the screen in use while curses is active, else on a screen of its own that
+   is left again afterwards. A long text takes the rows above and below the message row. */
+int ShowScreenBox(int nType, const std::string &sLine)
 {
-    OVTraceStart("OVShowMessage", "nType: %d, pszText: %s, bLog: %d.", nType,
-                 pszText != nullptr ? pszText : "(null)", bLog ? 1 : 0);
-    if (OVNullArgument(pszText, "OVShowMessage: pszText"))
-        return OVTraceEnd("OVShowMessage", OVRC_ERROR);
-    if (bLog)
-        OVWriteMessage(nType, pszText);
     /* A panel's screen may wait for its first refresh after an earlier one was left. */
     const bool bActive = stdscr != nullptr && (nOVLivePanels > 0 || !isendwin());
     if (!bActive && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)))
-        return OVTraceEnd("OVShowMessage", OVRC_ERROR);
+        return OVRC_ERROR;
 
     if (bActive) {
         /* What a child program left on the terminal is not what curses believes is there. */
@@ -519,7 +518,6 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
     /* The box needs no fields: an anchor block of the screen's size is enough. */
     PABI sScreen{};
     std::memcpy(sScreen.szEyeCatcher, "PANELBLK", sizeof sScreen.szEyeCatcher);
-    const std::string sLine = ScreenLine(pszText);
     auto ReadSize = [&]() {
         if (OVTerminalSize(&sScreen.nRows, &sScreen.nColumns) != OVRC_OK || sScreen.nRows == 0 ||
             sScreen.nColumns == 0) {
@@ -534,7 +532,6 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
             DrawMessageBox(&sScreen, sLine.c_str(), nType, nRow, 2, sScreen.nColumns - 2);
             return;
         }
-        /* A long reason takes the rows above and below the message row as well. */
         const std::vector<std::string> asLine = WrapLines(sLine, static_cast<std::size_t>(nRoom), 3);
         DrawFramedMessage(&sScreen, "", nType, nRow, 2, sScreen.nColumns - 2);
         UseGroupColours(OVDG_PANEL);
@@ -558,7 +555,40 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
         EndCurses();
         nColorPair = 0;
     }
-    return OVTraceEnd("OVShowMessage", OVRC_OK);
+    return OVRC_OK;
+}
+
+} // namespace
+
+int OVShowBox(PABI *psPabi, int nType, std::string_view sText, int nRow)
+{
+    const std::string sLine = ScreenLine(sText);
+    OVTraceStart("OVShowBox", "psPabi: %p, nType: %d, sText: %s, nRow: %d.",
+                 static_cast<void *>(psPabi), nType, sLine.c_str(), nRow);
+    if (psPabi == nullptr)
+        return OVTraceEnd("OVShowBox", ShowScreenBox(nType, sLine));
+    if (nRow > 0) {
+        /* As wide as the text and its frame, centred on the panel. */
+        const int nWidth = OVDisplayWidth(sLine) + 2;
+        return OVTraceEnd("OVShowBox",
+                          CreateMessageBoxi(psPabi, sLine.c_str(), nType, nRow,
+                                            OVCentredColumn(psPabi, nWidth), nWidth));
+    }
+    /* Across the panel a little above its middle; the text is cut to what the frame holds. */
+    const int nColumns = psPabi->nColumns;
+    const std::string sShown = OVFitColumns(sLine, std::max(nColumns - 9, 1));
+    const int nBoxRow = psPabi->nRows > 16 ? psPabi->nRows / 2 - 4 : 1;
+    return OVTraceEnd("OVShowBox",
+                      CreateMessageBoxi(psPabi, sShown.c_str(), nType, nBoxRow, 3, nColumns - 4));
+}
+
+int OVShowMessage(int nType, const char *pszText, bool bLog)
+{
+    if (OVNullArgument(pszText, "OVShowMessage: pszText"))
+        return OVRC_ERROR;
+    if (bLog)
+        OVWriteMessage(nType, pszText);
+    return OVShowBox(nullptr, nType, pszText);
 }
 
 int OVShowFailure(const char *pszText, bool bLog)

@@ -271,6 +271,11 @@ constexpr int OVRESPONSE_FIELD = 5;    /* a field was chosen; its name is the re
 constexpr int OVRESPONSE_RESIZE = 30;  /* the terminal changed size: build the screen again */
 
 int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse);
+/* Takes a change of size that no screen has answered yet (bOVResizePending): true once, and
+   the flag is cleared. The response loop and the modal action bar answer it with
+   OVRESPONSE_RESIZE, also when it came under their help box or a pulldown; a screen drawn
+   without them takes it as it lays itself out. Nothing else clears the flag. */
+bool OVTakeResize();
 /* Runs the loop until a choice: 0 with a response, 3 Return, 9 Exit, 8 error. */
 int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse);
 /* What Enter does on the current tab entry. */
@@ -339,14 +344,19 @@ extern char *pszHelpInfo;        /* the program's help text, shown by the Help b
    the help box's result. Used by the Help button of the response loop and action bar. */
 int OVShowProgramHelp(PABI *psPabi);
 
-/* Says why something failed: the text in a red message box across the middle of the
-   screen, logged at level 8 first unless bLog is false, and waits for one key. Over the
-   screen in use while curses is active; otherwise on a screen of its own that is left
-   again afterwards. Control characters show as ^X. 0 once shown; 8 when standard input or
-   output is no terminal (nothing is shown, the log has it). */
-int OVShowFailure(const char *pszText, bool bLog = true);
-/* The same box for information (nType 0) or an error (8): "Cancelled.", for instance. */
+/* Tells the user how a step ended, in one message box that waits for a key or click: the
+   one way a program shows a failure (nType 8, red), a warning (4) or a notice (0). It logs
+   nothing: a failure was logged where it was found. On psPabi the box lies across the panel a
+   little above its middle, the text cut to fit, or with nRow above 0 from that row, centred
+   and as wide as the text. Without a panel (NULL) it lies across the middle of the screen in
+   use while curses is active, else of a screen of its own that is left again afterwards, and
+   a long text takes up to three lines. Control characters show as ^X. 0 once shown; 8 when
+   there is no panel and standard input or output is no terminal (nothing is shown). */
+int OVShowBox(PABI *psPabi, int nType, std::string_view sText, int nRow = 0);
+/* OVShowBox without a panel, the text logged at level nType first when bLog. */
 int OVShowMessage(int nType, const char *pszText, bool bLog = false);
+/* OVShowMessage for a failure (type 8), logged first unless bLog is false. */
+int OVShowFailure(const char *pszText, bool bLog = true);
 /* Whether this process has shown a red message box (OVShowFailure or type 8). */
 bool OVFailureShown();
 /* At the end of a program: for a status of 8 when no red box was shown, the first error
@@ -412,7 +422,7 @@ struct OVTOOLSTARTUP {
     const char *pszEnvDumpNotice;        /* logged when ORVIKDUMP switches dumping on    */
     const char *pszArgDebugNotice;       /* logged for the argument "debug"              */
     const char *pszArgDumpNotice;        /* logged for the argument "dump"               */
-    const char *pszHelpMissingError;     /* printf format with one %s, or none           */
+    const char *pszHelpMissingError;     /* the error line, or none                       */
     const char *const *apszHelpLines;    /* "help" output, one line each, NULL-ended     */
     std::size_t nHelpBlockSize;          /* bytes of the zeroed block kept for the text  */
                                          /* (0: the text's own length plus one)          */
@@ -450,8 +460,8 @@ constexpr int OVMINCOLUMNS = 80;
 constexpr int OVLAYOUTWIDTH = 80;     /* screens are laid out for 80 columns */
 
 /* A change of size has arrived that no screen has been laid out for yet. GetKBM sets it;
-   OVGetUserResponsei answers it (OVRESPONSE_RESIZE) and clears it. A box that was open
-   during the change leaves it set, so the screen behind is built again once it closes. */
+   only OVTakeResize clears it. A box that was open during the change leaves it set, so the
+   screen behind is built again once it closes. */
 extern bool bOVResizePending;
 
 /* Does a terminal of this size hold every screen? */

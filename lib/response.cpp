@@ -198,6 +198,13 @@ void DrawPopupFrame(int nRow, int nColumn, int nRows, int nColumns)
 } // namespace
 
 /* The public form of the response loop: checks its arguments first. */
+bool OVTakeResize()
+{
+    const bool bPending = bOVResizePending;
+    bOVResizePending = false;
+    return bPending;
+}
+
 int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse)
 {
     OVTraceStart("OVGetUserResponse", "psPab: %p, pszResponseID: %p, pnResponse: %p.",
@@ -234,8 +241,7 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
 
     // A size that changed while the screen was being built, or under a box, is answered
     // before anything else: the program builds its screen for the new size.
-    if (bOVResizePending) {
-        bOVResizePending = false;
+    if (OVTakeResize()) {
         *pnResponse = OVRESPONSE_RESIZE;
         return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
     }
@@ -248,7 +254,7 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
         int nKey = GetInputChar(psPabi);
         MoveFocus(psPabi, psBefore, psPabi->psFieldTab_Current); // a click moves the focus
         if (nKey == OVKEY_RESIZE) {
-            bOVResizePending = false;
+            OVTakeResize();
             *pnResponse = OVRESPONSE_RESIZE;
             return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
         }
@@ -275,8 +281,12 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
             MoveFocus(psPabi, psCurrent, psPabi->psFieldTab_Current);
             MoveToEntry(psPabi, psPabi->psFieldTab_Current);
         } else if (nKey == OVKEY_ENTER) {
-            return OVTraceEnd("OVGetUserResponsei",
-                              OVUREnteri(psPabi, pszResponseID, pnResponse));
+            int nRc = OVUREnteri(psPabi, pszResponseID, pnResponse);
+            // The help box or a pulldown that a change of size closed: the screen behind is
+            // laid out again, once.
+            if (nRc == OVRC_OK && OVTakeResize())
+                *pnResponse = OVRESPONSE_RESIZE;
+            return OVTraceEnd("OVGetUserResponsei", nRc);
         } else {
             RingBell();
         }
