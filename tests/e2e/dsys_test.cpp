@@ -26,52 +26,29 @@ const std::string sHelpText = "Reports on the hardware of this system";
 // Stand-ins first in PATH. dmidecode prints the captured output of DSYS_DMI_SOURCE, or fails
 // as on a machine without DMI tables; sudo runs its command, first asking on the terminal
 // for DSYS_SUDO_PASSWORD when that is set (and then "sudo -n" fails, as a real one would).
-const std::pair<const char *, const char *> asStandIns[] = {
+// A setup's own stand-ins (lscpu, free) come beside them.
+const std::map<std::string, std::string> asStandIns = {
     {"dmidecode",
-     "#!/bin/sh\n[ -n \"$DSYS_DMI_SOURCE\" ] || { echo '/dev/mem: No such file' >&2; exit 1; }\n"
-     "exec cat \"$DSYS_FIXTURES/$DSYS_DMI_SOURCE-dmidecode-t-$(echo \"$2\" | tr , -)-q.txt\"\n"},
+     "[ -n \"$DSYS_DMI_SOURCE\" ] || { echo '/dev/mem: No such file' >&2; exit 1; }\n"
+     "exec cat \"$DSYS_FIXTURES/$DSYS_DMI_SOURCE-dmidecode-t-$(echo \"$2\" | tr , -)-q.txt\""},
     {"sudo",
-     "#!/bin/sh\nif [ -n \"$DSYS_SUDO_PASSWORD\" ]; then\n  [ \"$1\" = -n ] && exit 1\n"
+     "if [ -n \"$DSYS_SUDO_PASSWORD\" ]; then\n  [ \"$1\" = -n ] && exit 1\n"
      "  printf '[sudo] password for tester: ' > /dev/tty\n"
      "  IFS= read -r sAnswer < /dev/tty && [ \"$sAnswer\" = \"$DSYS_SUDO_PASSWORD\" ] || exit 1\n"
-     "fi\n[ \"$1\" = -n ] && shift\nexec \"$@\"\n"}};
+     "fi\n[ \"$1\" = -n ] && shift\nexec \"$@\""}};
 
-struct DsysSetup {
-  std::map<std::string, std::string> env;
-  int nColumns = 80, nRows = 24;
-  bool bEmptyLscpu = false;   // an lscpu without output first in PATH
-  std::string sLscpu;         // or an lscpu that runs this shell text
-  std::map<std::string, std::string> standIns;   // more commands: name, shell text
-  std::string sBefore;        // shell text run in the pane before the program
-  std::string sConfig;        // config.ini, when the test needs one
-};
+using DsysSetup = ProgramSetup;
 
 struct DsysRun {
   TestHome home;
   std::unique_ptr<ProgramSession> pRun;
 
-  explicit DsysRun(const std::string &sArgs, const DsysSetup &setup = {}) {
-    const std::string sStandIns = home.sRoot + "/bin";
-    mkdir(sStandIns.c_str(), 0755);
-    auto WriteScript = [&](const std::string &sName, const std::string &sText) {
-      std::ofstream(sStandIns + "/" + sName) << sText;
-      chmod((sStandIns + "/" + sName).c_str(), 0755);
-    };
-    for (const auto &[pszName, pszText] : asStandIns) WriteScript(pszName, pszText);
-    if (setup.bEmptyLscpu) WriteScript("lscpu", "#!/bin/sh\nexit 0\n");
-    if (!setup.sLscpu.empty()) WriteScript("lscpu", "#!/bin/sh\n" + setup.sLscpu + "\n");
-    for (const auto &[sName, sText] : setup.standIns) WriteScript(sName, "#!/bin/sh\n" + sText + "\n");
-    ProgramSetup program;
-    program.sProgram = "orvikdsys";
-    program.sArgs = "-help " + ShellQuote(sHelpText) + " " + sArgs;
-    if (!setup.sConfig.empty()) program.config = setup.sConfig;
-    program.nColumns = setup.nColumns;
-    program.nRows = setup.nRows;
-    program.env = setup.env;
-    program.env["PATH"] = sStandIns + ":" + std::getenv("PATH");
-    program.env["DSYS_FIXTURES"] = ORVIK_FIXTURE_DIR;
-    program.sBefore = setup.sBefore;
-    pRun = std::make_unique<ProgramSession>(home, program);
+  explicit DsysRun(const std::string &sArgs, DsysSetup setup = {}) {
+    setup.sProgram = "orvikdsys";
+    setup.sArgs = "-help " + ShellQuote(sHelpText) + " " + sArgs;
+    setup.standIns.insert(asStandIns.begin(), asStandIns.end());
+    setup.env["DSYS_FIXTURES"] = ORVIK_FIXTURE_DIR;
+    pRun = std::make_unique<ProgramSession>(home, setup);
   }
   TmuxSession &S() { return pRun->Screen(); }
   int BarRow() const { return pRun->Rows() - 1; }
@@ -225,7 +202,7 @@ TEST(DsysE2E, FreeRowsStayWholeUnderTheirHeader) {
 TEST(DsysE2E, PagesGoBackwardAndFollowTheTerminalsSize) {
   // 60 numbered keys: 18 a page at 80x24 (4 pages), 37 at 132x43 (2 pages).
   DsysSetup setup;
-  setup.sLscpu = "i=0; while [ $i -lt 60 ]; do i=$((i+1)); printf 'Key %02d: value %02d\\n' $i $i; done";
+  setup.standIns["lscpu"] = "i=0; while [ $i -lt 60 ]; do i=$((i+1)); printf 'Key %02d: value %02d\\n' $i $i; done";
   DsysRun run("-cpu", setup);
   TmuxSession &s = run.S();
   ASSERT_TRUE(run.WaitForBar()) << s.Capture();
@@ -282,7 +259,7 @@ TEST(DsysE2E, PagesGoBackwardAndFollowTheTerminalsSize) {
 TEST(DsysE2E, Utf8OutputKeepsItsColumns) {
   DsysSetup setup;
   setup.env = {{"LANG", "C.UTF-8"}};
-  setup.sLscpu = "printf 'Modèle:   Processeur à 日本\\nVendor:   x\\n'";
+  setup.standIns["lscpu"] = "printf 'Modèle:   Processeur à 日本\\nVendor:   x\\n'";
   DsysRun run("-cpu", setup);
   TmuxSession &s = run.S();
   ASSERT_TRUE(run.WaitForBar()) << s.Capture();
@@ -462,7 +439,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
         {"RemoteSystem 10.0.0.5 22 web1 root\r\nPanelForegroundColor is White\r\n",
          "PanelForegroundColor statement has invalid color specified: White^M."}}) {
     DsysSetup bad;
-    bad.sConfig = sConfig;
+    bad.config = sConfig;
     bad.nColumns = 160;
     DsysRun run("-cpu", bad);
     ASSERT_TRUE(run.S().WaitFor("Configuration " + run.home.sOrvikDir + "/config.ini not loaded: " +
@@ -473,7 +450,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
     EXPECT_EQ(ReadTextFile(run.home.sOrvikDir + "/config.ini"), sConfig);
   }
   DsysSetup setup;
-  setup.bEmptyLscpu = true;
+  setup.standIns["lscpu"] = "exit 0";   // an lscpu without output
   DsysRun run("-cpu", setup);
   ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
   EXPECT_EQ(run.ColumnOf(3, "No cpu information found."), 28) << run.S().Capture();
@@ -488,7 +465,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
 TEST(DsysE2E, LongOutputIsKeptWholeAndTooLongOneIsSaid) {
   {
     DsysSetup setup;
-    setup.sLscpu = "i=0; while [ $i -lt 3000 ]; do i=$((i+1)); "
+    setup.standIns["lscpu"] = "i=0; while [ $i -lt 3000 ]; do i=$((i+1)); "
                    "printf 'Key %04d:  %070d\\n' $i $i; done";
     setup.env["TZ"] = "UTC";
     DsysRun run("-cpu", setup);
@@ -509,7 +486,7 @@ TEST(DsysE2E, LongOutputIsKeptWholeAndTooLongOneIsSaid) {
     run.ExpectEnds(0);
   }
   DsysSetup setup;
-  setup.sLscpu = "head -c 17000000 /dev/zero | tr '\\0' 'x' | fold -w 99";
+  setup.standIns["lscpu"] = "head -c 17000000 /dev/zero | tr '\\0' 'x' | fold -w 99";
   DsysRun run("-cpu", setup);
   ASSERT_TRUE(run.S().WaitFor("The output of lscpu is longer than 16 MiB.", 30000)) << run.S().Capture();
   run.S().SendKeys("Enter");
@@ -561,7 +538,7 @@ TEST(DsysE2E, PasswordPromptIsReadableAndAnsweredAfterACursesParent) {
 TEST(DsysE2E, ReportComesFromTheConnectedSystem) {
   ORVIK_REQUIRE_SSH();
   DsysSetup setup;
-  setup.sConfig = "RemoteSystem " + SshHost() + " " + SshPort() + " test " + SshUser() + " Connected\n";
+  setup.config = "RemoteSystem " + SshHost() + " " + SshPort() + " test " + SshUser() + " Connected\n";
   DsysRun run("-cpu", setup);
   ASSERT_TRUE(run.S().WaitFor("Display CPU Information: " + SshHost(), 30000)) << run.S().Capture();
   ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();

@@ -7,15 +7,15 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <thread>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kPoll = std::chrono::milliseconds(50);
 // The log is not one of the files a program must take away at its end.
 const std::string kDefaultLog = "OrvikLog.txt";
 
@@ -25,7 +25,6 @@ std::vector<std::string> ScreenRows(const std::string &sScreen) {
   for (std::string sLine; std::getline(lines, sLine);) asRow.push_back(sLine);
   return asRow;
 }
-
 
 int ColumnAt(const std::string &sLine, std::size_t nByte) {
   return OVDisplayWidth(std::string_view(sLine).substr(0, nByte)) + 1;
@@ -84,6 +83,17 @@ ProgramSession::ProgramSession(const TestHome &home, const ProgramSetup &setup)
   options.env = home.Env();
   for (const auto &[sName, sValue] : setup.env) options.env[sName] = sValue;
   options.sWorkDir = setup.sWorkDir.empty() ? home.sRoot : setup.sWorkDir;
+  if (!setup.standIns.empty()) {
+    const std::string sFolder = home.sRoot + "/bin";
+    std::filesystem::create_directories(sFolder);
+    for (const auto &[sName, sScript] : setup.standIns) {
+      std::ofstream(sFolder + "/" + sName) << "#!/bin/sh\n" << sScript << "\n";
+      std::filesystem::permissions(sFolder + "/" + sName, std::filesystem::perms::owner_all);
+    }
+    const char *pszPath = std::getenv("PATH");
+    options.env["PATH"] = sFolder + ":" + (options.env.count("PATH") ? options.env["PATH"]
+                                           : pszPath != nullptr ? pszPath : "");
+  }
   m_asTempBefore = OrvikTempFiles();
   const std::string sCommand = setup.sBefore +
                                ShellQuote(std::string(ORVIK_BIN_DIR) + "/" + setup.sProgram) +
@@ -189,22 +199,6 @@ bool ProgramSession::LeaveVi(const std::string &sBack) {
                                          << m_pScreen->Capture();
   }
   return ::testing::AssertionFailure() << "\"" << sText << "\" went before it was read";
-}
-
-std::vector<ScreenText> ProgramSession::Texts() const {
-  std::vector<ScreenText> asText;
-  const std::vector<std::string> asRow = ScreenRows(m_pScreen->Capture());
-  for (int nRow = 1; nRow <= static_cast<int>(asRow.size()); ++nRow) {
-    const std::string &sLine = asRow[nRow - 1];
-    std::size_t nAt = sLine.find_first_not_of(' ');
-    while (nAt != std::string::npos) {
-      std::size_t nEnd = sLine.find("  ", nAt);
-      if (nEnd == std::string::npos) nEnd = sLine.size();
-      asText.push_back({nRow, ColumnAt(sLine, nAt), sLine.substr(nAt, nEnd - nAt)});
-      nAt = sLine.find_first_not_of(' ', nEnd);
-    }
-  }
-  return asText;
 }
 
 ::testing::AssertionResult ProgramSession::Shows(const std::vector<ScreenText> &asTable,

@@ -4,7 +4,8 @@
  * Contract in brief:
  *  - A ProgramSession starts a program of ORVIK_BIN_DIR in its own TmuxSession, with the HOME,
  *    ORVIKDIR and log of a TestHome the test owns, in the home's root folder, and config.ini
- *    written from a string when the setup gives one.
+ *    written from a string when the setup gives one. Stand-in commands go into a folder of
+ *    the home that comes first in PATH.
  *  - Waits poll about every 50 ms up to a deadline and say on stderr what they waited for.
  *    While they poll they note every process of the pane, so that files named after the pid
  *    of a child (a program the menu started) count as the session's too.
@@ -44,6 +45,7 @@ struct ProgramSetup {
   std::optional<std::string> config;             // config.ini below ORVIKDIR
   int nColumns = 80, nRows = 24;
   std::map<std::string, std::string> env;        // beside (or over) the home's variables
+  std::map<std::string, std::string> standIns;   // commands first in PATH: name, sh script
   std::string sBefore;                           // shell text run in the pane first
   std::string sWorkDir;                          // "" = the home's root
 };
@@ -84,8 +86,6 @@ class ProgramSession {
   // A failure box: sText in a box on red; Enter then closes it.
   ::testing::AssertionResult FailureBox(const std::string &sText, int nMillis = 10000) const;
 
-  // The screen as texts: the runs of each row that are parted by two blanks or more.
-  std::vector<ScreenText> Texts() const;
   // Every text of the table stands where it says, nShift columns further right; each one that
   // does not is reported with where its row shows it, if anywhere.
   ::testing::AssertionResult Shows(const std::vector<ScreenText> &asTable, int nShift = 0) const;
