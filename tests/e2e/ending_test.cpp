@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <unistd.h>
 #include <string>
 #include <tuple>
 
@@ -100,3 +102,20 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(asProgram[std::get<0>(info.param)].pszName) + "_" +
              apszEnding[static_cast<int>(std::get<1>(info.param))];
     });
+
+// The end check itself: a child left running in the pane and a new file are both reported.
+TEST(EndCheck, ReportsALeftChildAndALeftFile) {
+  TestHome home;
+  const std::string sFile = "/tmp/OrvikEndCheck-" + std::to_string(getpid()) + ".txt";
+  ProgramSetup setup;
+  setup.sProgram = "orvikpref";
+  setup.sBefore = "sleep 60 & touch " + sFile + "; ";
+  ProgramSession run(home, setup);
+  ASSERT_TRUE(run.WaitFor("Orvik Preferences"));
+  ASSERT_TRUE(run.Press("Return"));
+  const ::testing::AssertionResult result = run.Ends(0);
+  std::remove(sFile.c_str());
+  ASSERT_FALSE(result);
+  EXPECT_NE(std::string(result.message()).find(sFile), std::string::npos) << result.message();
+  EXPECT_NE(std::string(result.message()).find(" process "), std::string::npos) << result.message();
+}

@@ -83,6 +83,7 @@ ProgramSession::ProgramSession(const TestHome &home, const ProgramSetup &setup)
   options.env = home.Env();
   for (const auto &[sName, sValue] : setup.env) options.env[sName] = sValue;
   options.sWorkDir = setup.sWorkDir.empty() ? home.sRoot : setup.sWorkDir;
+  options.bHoldAtEnd = true;
   if (!setup.standIns.empty()) {
     const std::string sFolder = home.sRoot + "/bin";
     std::filesystem::create_directories(sFolder);
@@ -244,14 +245,15 @@ void ProgramSession::Signal(int nSignal) {
 }
 
 std::vector<std::string> ProgramSession::OwnTempFiles() const {
-  // A name with a pid is the session's when the pid is. A name without one is, when one of
-  // the session's processes was seen holding it; or when it is new and no other process
-  // holds it, and it stays: tests that run beside this one make such files of their own.
+  // Only files that were not there at the start count. A name with a pid is the session's
+  // when the pid is. A name without one is, when one of the session's processes was seen
+  // holding it, or when no other process holds it and it stays: tests that run beside this
+  // one make such files of their own.
   auto Own = [&](const std::string &sName, const std::set<std::string> &asHeld) {
     const pid_t nPid = PidInTempName(sName);
+    if (m_asTempBefore.count(sName) != 0) return false;  // older, of a pid used again
     if (nPid != 0) return m_anSeen.count(nPid) != 0;
-    return m_asTempOpened.count(sName) != 0 ||
-           (m_asTempBefore.count(sName) == 0 && asHeld.count(sName) == 0);
+    return m_asTempOpened.count(sName) != 0 || asHeld.count(sName) == 0;
   };
   auto Collect = [&] {
     const std::set<std::string> asHeld = HeldByOthers(m_anSeen);
@@ -272,13 +274,32 @@ std::vector<std::string> ProgramSession::OwnTempFiles() const {
 
 std::string ProgramSession::LeftBehind() {
   m_bChecked = true;
-  std::string sLeft;
-  for (const std::string &sName : OwnTempFiles()) sLeft += " /tmp/" + sName;
-  // A child that outlives the program is still in the pane's terminal session.
+  // The pane's shell holds the terminal's session until the check is done: anything in it but
+  // the shell and the wait it runs is what the program left running.
+  const pid_t nShell = m_pScreen->PanePid();
+  auto Parent = [](pid_t nPid) {
+    const std::string sStat = ReadTextFile("/proc/" + std::to_string(nPid) + "/stat");
+    std::istringstream fields(sStat.substr(sStat.rfind(')') + 1));
+    std::string sState;
+    long nParent = 0;
+    fields >> sState >> nParent;
+    return static_cast<pid_t>(nParent);
+  };
   std::vector<pid_t> anLeft;
-  WaitUntil([&] { anLeft = m_pScreen->Processes(); return anLeft.empty(); },
-            "the pane's processes to end", 3000);
-  for (pid_t nPid : anLeft)
-    if (Alive(nPid)) sLeft += " process " + std::to_string(nPid);
+  auto Left = [&] {
+    anLeft.clear();
+    for (pid_t nPid : m_pScreen->Processes())
+      if (nPid != nShell && Parent(nPid) != nShell && Alive(nPid)) anLeft.push_back(nPid);
+    return anLeft.empty();
+  };
+  PollUntil(Left, 3000);
+  m_pScreen->Release();
+  std::string sLeft;
+  for (pid_t nPid : anLeft) {
+    std::string sArgs = ReadTextFile("/proc/" + std::to_string(nPid) + "/cmdline");
+    std::replace(sArgs.begin(), sArgs.end(), '\0', ' ');
+    sLeft += " process " + std::to_string(nPid) + " (" + sArgs.substr(0, 60) + ")";
+  }
+  for (const std::string &sName : OwnTempFiles()) sLeft += " /tmp/" + sName;
   return sLeft;
 }

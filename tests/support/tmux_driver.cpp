@@ -342,7 +342,10 @@ TmuxSession::TmuxSession(const std::string &sCommand, const TmuxOptions &options
   std::string sScript = "trap : INT\n(\n" + sCommand + "\n)\necho $? > " +
                         ShellQuote(m_sStatusFile + ".new") + " && mv " +
                         ShellQuote(m_sStatusFile + ".new") + " " + ShellQuote(m_sStatusFile) +
-                        "\n";
+                        "\n" +
+                        (options.bHoldAtEnd ? "tmux -L " + m_sSocketName + " wait-for " +
+                                                  m_sSocketName + "-end\n"
+                                            : "");
 
   std::string sSize = std::to_string(options.nColumns) + "x" + std::to_string(options.nRows);
   std::vector<std::string> args = {
@@ -591,6 +594,7 @@ bool TmuxSession::WaitForExit(int nMillis) {
   for (;;) {
     // tmux marks the pane dead once it has read all its output, so the screen is complete
     int nDeadStatus = -1;
+    if (m_options.bHoldAtEnd && ExitStatus() >= 0) return true;
     if (PaneDead(&nDeadStatus)) {
       // without a status file the shell was killed before it could write one
       if (ExitStatus() < 0) m_nExitStatus = nDeadStatus >= 0 ? nDeadStatus : 255;
@@ -602,6 +606,8 @@ bool TmuxSession::WaitForExit(int nMillis) {
   DumpScreen("waiting for the exit of", "the command");
   return false;
 }
+
+void TmuxSession::Release() { Tmux({"wait-for", "-S", m_sSocketName + "-end"}); }
 
 int TmuxSession::ExitStatus() const {
   if (m_nExitStatus >= 0) return m_nExitStatus;

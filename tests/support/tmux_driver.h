@@ -28,6 +28,9 @@ struct TmuxOptions {
   std::string sTerm = "screen";                  // TERM inside the pane
   std::map<std::string, std::string> env;        // extra environment for the command
   std::string sWorkDir;                          // working directory ("" = the test's current one)
+  // After the command the pane's shell stays, the terminal's session with it, until Release():
+  // what the command left running is still there to be seen.
+  bool bHoldAtEnd = false;
 };
 
 // A temporary HOME, ORVIKDIR and log file for one test; removed in the destructor.
@@ -69,7 +72,8 @@ class TmuxSession {
   CellStyle Cell(int nRow, int nColumn) const;   // from capture-pane -e; colours 0-7, -1 default
   bool WaitFor(const std::string &sText, int nMillis = 5000) const;      // text on screen
   bool WaitForGone(const std::string &sText, int nMillis = 5000) const;
-  bool WaitForExit(int nMillis = 10000);         // the command has ended
+  bool WaitForExit(int nMillis = 10000);         // the command has ended (its status is known)
+  void Release();                                // a held pane ends
   int ExitStatus() const;                        // its exit status (-1 while running)
 
   // Additions beyond the common API.
@@ -81,6 +85,7 @@ class TmuxSession {
   pid_t ProgramPid(const std::string &sName) const;
   // Every live process of the pane's terminal session, the pane's shell included while it runs.
   std::vector<pid_t> Processes() const;
+  pid_t PanePid() const;                         // the pane's shell, which leads that session
   // Gives the pane a new size, as a user dragging the terminal's corner; the program gets
   // SIGWINCH. Returns once tmux reports the new size.
   void Resize(int nColumns, int nRows);
@@ -93,7 +98,6 @@ class TmuxSession {
   int Tmux(const std::vector<std::string> &args, std::string *psOutput = nullptr) const;
   std::string CaptureEscaped() const;
   bool PaneDead(int *pnDeadStatus) const;
-  pid_t PanePid() const;
   void DumpScreen(const char *pszWhat, const std::string &sText) const;
 
   TmuxOptions m_options;
