@@ -1,14 +1,12 @@
 /*
- * main.cpp - the frame of orvikconn: interrupt handler, start-up, the request loop, clean-up.
- * The exit status is the code of the last step that ran: 0 after Return or --help, 9 after
- * Exit, 1 after the help text, 8 or another code after a failure.
+ * main.cpp - orvikconn's own parts of the tool frame (OVRunTool): its texts, Initialize and
+ * Finish. The exit status is the code of the last step that ran: 0 after Return or --help,
+ * 9 after Exit, 1 after the help text, 8 or another code after a failure.
  */
 #include "orvikconn.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
@@ -29,7 +27,7 @@ const OVTOOLSTARTUP sStartup = {
     "\nDumping has been set by ORVIKDUMP environment variable.\n",
     "Debugging has been set.\n",
     "Dump processing has been set.\n",
-    "Error: orvikconn Initialize: Invalid help parameter specified: %s.",
+    "Error: orvikconn Initialize: Invalid help parameter specified: .",
     apszHelpLines,
     0,  /* the help text is kept at exactly its own length */
     0};
@@ -95,17 +93,8 @@ int Finish()
 
 int main(int argc, char **argv)
 {
-    /* Before the log, the configuration or the terminal are touched. */
-    if (OVUsageAsked(argc, argv)) {
-        OVPrintHelpLines(apszUsageLines);
-        return OVRC_OK;
-    }
-    OVInstallSignalHandlers(OVSignalHandler);
-    int nRc = Initialize(argc, argv);
-    if (nRc == OVRC_OK) {
-        nRc = Process_Request();
-    }
-    OVShowFailureBeforeEnd(nRc);
-    Finish();
-    return nRc;
+    /* The library's own ending on a signal: no Finish. */
+    static const OVTOOLFRAME sFrame = {apszUsageLines, Initialize, {Process_Request, nullptr},
+                                       Finish, {"", "", false, nullptr, nullptr}};
+    return OVRunTool(&sFrame, argc, argv);
 }

@@ -183,6 +183,7 @@ int PrintData(const char *pszTitle, const char *pszData, std::string *psWhy) {
     }
     /* The pipe is closed in every case, so lpr is waited for and nothing is left behind. */
     int nStatus = pclose(pPipe);
+    OVEndIfSignalled();
     if (nStatus != 0) {
         const std::string sError = FirstLine(szErrorFile);
         /* lpr's own words say more than a short write that its ending caused. */

@@ -1,7 +1,9 @@
 /*
- * startup.cpp - the start-up steps that orvikfsys, orvikdsys and orvikpref share: the debug
- * and dump switches from the environment and the arguments, the "-help" text and the help
- * output. Each program passes a descriptor with its own wording.
+ * startup.cpp - the frame and the start-up steps that the tool programs (orvikfsys,
+ * orvikdsys, orvikpref, orvikconn) share: --help and -h, the signal ending, the debug and
+ * dump switches from the environment and the arguments, the "-help" text and the help
+ * output, the run of their steps and the exit status. Each program passes descriptors with
+ * its own wording and its own steps.
  */
 #include "orviklib.h"
 
@@ -96,7 +98,7 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv) {
         } else if (strcasecmp(argv[i], "-help") == 0) {
             if (i + 1 >= argc || argv[i + 1] == nullptr) {
                 if (psStartup->pszHelpMissingError != nullptr)
-                    OVLog(OVLOG_ERROR, psStartup->pszHelpMissingError, "");
+                    OVWriteMessage(OVLOG_ERROR, psStartup->pszHelpMissingError);
                 return OVRC_ERROR;
             }
             i++;
@@ -119,4 +121,31 @@ void OVLogArguments(const char *pszHeading, int argc, char **argv) {
     for (int i = 1; i < argc && argv[i] != nullptr; i++)
         OVLog(OVLOG_DEBUG, "%.*s", OVMAXARGUMENTLOG, argv[i]);
     OVWriteMessage(OVLOG_DEBUG, "");
+}
+
+int OVRunTool(const OVTOOLFRAME *psFrame, int argc, char **argv) {
+    if (psFrame == nullptr || psFrame->pfnInitialize == nullptr) {
+        OVLog(OVLOG_ERROR, "OVRunTool: psFrame NULL pointer: %p.",
+              static_cast<const void *>(psFrame));
+        return OVRC_ERROR;
+    }
+    /* Before the log, the configuration or the terminal are touched. */
+    if (OVUsageAsked(argc, argv)) {
+        OVPrintHelpLines(psFrame->apszUsageLines);
+        return ferror(stdout) ? OVRC_ERROR : OVRC_OK;
+    }
+    OVSetSignalEnding(&psFrame->sEnding);
+    OVInstallSignalHandlers(OVSignalHandler);
+    int nRc = psFrame->pfnInitialize(argc, argv);
+    for (int (*pfnStep)() : psFrame->apfnStep) {
+        if (nRc != OVRC_OK || pfnStep == nullptr) break;
+        OVEndIfSignalled();
+        nRc = pfnStep();
+    }
+    /* A step that gave up on a signal (a cancelled remote step raises one) ends as the signal
+       does, before any box about its code. */
+    OVEndIfSignalled();
+    OVShowFailureBeforeEnd(nRc);
+    if (psFrame->pfnFinish != nullptr) psFrame->pfnFinish();
+    return nRc;
 }
