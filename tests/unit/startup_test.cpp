@@ -2,6 +2,7 @@
 // the "-help" text and the help output.
 #include "services_fixture.h"
 
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -13,7 +14,7 @@ const char *const apszHelp[] = {"", "tool provides the following runtime options
 OVTOOLSTARTUP Descriptor(std::size_t nBlock = 131072, std::size_t nMax = 16000) {
     return {"tool",          "env debug notice", "env dump notice",
             "arg debug notice", "arg dump notice",
-            "tool Initialize: Invalid help parameter specified: %s.", apszHelp, nBlock, nMax};
+            "tool Initialize: Invalid help parameter specified: .", apszHelp, nBlock, nMax};
 }
 
 class StartupTest : public ServicesTest {
@@ -131,6 +132,93 @@ TEST_F(StartupTest, HelpWithoutTextIsAnError) {
     sStartup.pszHelpMissingError = "tool Initialize: No help information provided for -help parameter.";
     EXPECT_EQ(Run({"-help"}, sStartup), 8);
     EXPECT_EQ(LogMessages().back(), "tool Initialize: No help information provided for -help parameter.");
+}
+
+/* The frame of a tool program: what ran, in order, and the codes the steps give. */
+std::vector<std::string> asRan;
+int nInitializeRc = 0, nFirstStepRc = 0;
+
+int InitializeForTest(int argc, char **) {
+    asRan.push_back("Initialize " + std::to_string(argc));
+    return nInitializeRc;
+}
+int FirstStep() {
+    asRan.push_back("first");
+    return nFirstStepRc;
+}
+int SecondStep() {
+    asRan.push_back("second");
+    return OVRC_EXIT;
+}
+int FinishForTest() {
+    asRan.push_back("Finish");
+    return OVWriteMessage(OVLOG_DEBUG, "tool Finish");
+}
+/* A remote step cancelled with Ctrl-c raises the interrupt and gives up. */
+int CancelledStep() {
+    raise(SIGINT);
+    return OVRC_CANCELLED;
+}
+
+const char *const apszUsage[] = {"Usage: tool [debug]", "  --help, -h   print this text", nullptr};
+
+const OVTOOLFRAME sFrame = {apszUsage, InitializeForTest, {FirstStep, SecondStep}, FinishForTest,
+                            {"tool ", "Orvik tool ", true, nullptr, FinishForTest}};
+
+class ToolFrameTest : public StartupTest {
+  protected:
+    int Frame(std::vector<std::string> asArgument, const OVTOOLFRAME &sRun = sFrame) {
+        std::vector<char *> apszArgv;
+        for (std::string &sArgument : asArgument) apszArgv.push_back(sArgument.data());
+        apszArgv.push_back(nullptr);
+        asKeep = std::move(asArgument);
+        asRan.clear();
+        return OVRunTool(&sRun, static_cast<int>(apszArgv.size() - 1), apszArgv.data());
+    }
+};
+
+TEST_F(ToolFrameTest, UsageComesBeforeAnythingElse) {
+    for (const char *pszAsk : {"--help", "-h"}) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(Frame({"tool", "debug", pszAsk}), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "Usage: tool [debug]\n  --help, -h   print this text\n");
+        EXPECT_TRUE(asRan.empty());
+    }
+    /* "-h" as the Help button's text is no request for the usage. */
+    nInitializeRc = OVRC_HELP;
+    EXPECT_EQ(Frame({"tool", "-help", "-h"}), 1);
+    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize 3", "Finish"}));
+    nInitializeRc = 0;
+}
+
+TEST_F(ToolFrameTest, StepsRunWhileTheCodesAreZeroAndFinishAlways) {
+    EXPECT_EQ(Frame({"tool"}), OVRC_EXIT);
+    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize 1", "first", "second", "Finish"}));
+    nFirstStepRc = OVRC_RETURN;
+    EXPECT_EQ(Frame({"tool", "x"}), OVRC_RETURN);
+    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize 2", "first", "Finish"}));
+    nFirstStepRc = 0;
+    OVTOOLFRAME sOneStep = sFrame;
+    sOneStep.apfnStep[1] = nullptr;
+    EXPECT_EQ(Frame({"tool"}, sOneStep), 0);
+    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize 1", "first", "Finish"}));
+    EXPECT_EQ(OVRunTool(nullptr, 0, nullptr), 8);
+}
+
+/* A signal noted during a step ends the program when the step returns, with the program's
+   own ending: no further step, no failure box, its Finish once, the signal's status. */
+TEST_F(ToolFrameTest, SignalNotedInAStepEndsTheProgramThere) {
+    OVTOOLFRAME sCancelled = sFrame;
+    sCancelled.apfnStep[0] = CancelledStep;
+    EXPECT_EXIT(
+        {
+            testing::internal::CaptureStdout();
+            Frame({"tool"}, sCancelled);
+        },
+        testing::ExitedWithCode(SIGINT), "");
+    EXPECT_EQ(LogMessages(),
+              (std::vector<std::string>{"tool Abnormal Exit: nSignal: 2.", "tool Finish"}));
 }
 
 } // namespace
