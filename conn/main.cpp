@@ -5,7 +5,6 @@
  */
 #include "orvikconn.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -30,7 +29,9 @@ const OVTOOLSTARTUP sStartup = {
     "Error: orvikconn Initialize: Invalid help parameter specified: .",
     apszHelpLines,
     0,  /* the help text is kept at exactly its own length */
-    0};
+    0,
+    false,
+    "Input Arguments follow:\n"};
 
 /* What Help shows when no "-help" text was given, as when the program is started alone. */
 const char szDefaultHelp[] =
@@ -79,22 +80,17 @@ int Initialize(int argc, char **argv)
     if (pszHelpInfo == nullptr) {
         pszHelpInfo = strdup(szDefaultHelp);  /* freed by Finish like a given text */
     }
-    OVLogArguments("Input Arguments follow:\n", argc, argv);
     return OVRC_OK;
 }
 
 int Finish()
 {
-    OVTraceStart("orvikconn Finish", "pszHelpInfo: %p.", static_cast<void *>(pszHelpInfo));
-    std::free(pszHelpInfo);
-    pszHelpInfo = nullptr;
-    return OVTraceEnd("orvikconn Finish", OVRC_OK);
+    return OVFinishTool("orvikconn");
 }
 
 int main(int argc, char **argv)
 {
-    /* The library's own ending on a signal: no Finish. */
     static const OVTOOLFRAME sFrame = {apszUsageLines, Initialize, {Process_Request, nullptr},
-                                       Finish, {"", "", false, nullptr, nullptr}};
+                                       Finish, OVLIBRARYENDING};
     return OVRunTool(&sFrame, argc, argv);
 }

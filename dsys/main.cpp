@@ -30,7 +30,8 @@ const OVTOOLSTARTUP sStartup = {
     apszHelpLines,
     16384,   /* a zeroed block of 16384 bytes */
     16000,   /* of which at most 16000 characters are filled */
-    true};   /* the text after "-help" is never an option itself */
+    true,    /* the text after "-help" is never an option itself */
+    "orvikdsys Initialize: Input Arguments follow:"};
 
 void TakeDateAndTime()
 {
@@ -80,7 +81,6 @@ int Initialize(int argc, char **argv)
     if (nRc != OVRC_OK)
         return nRc;
     TakeDateAndTime();
-    OVLogArguments("orvikdsys Initialize: Input Arguments follow:", argc, argv);
     nRc = ReadReportOptions(argc, argv);
     if (nRc != OVRC_OK)
         return nRc;
@@ -107,8 +107,7 @@ int Finish()
     OVTraceStart("orvikdsys Finish", "psPabi: %p.", static_cast<void *>(psPabi));
     std::free(pszSystemInfo);
     pszSystemInfo = nullptr;
-    std::free(pszHelpInfo);
-    pszHelpInfo = nullptr;
+    OVFreeHelpText();
     if (psPabi != nullptr) {
         PABI *psPanel = psPabi;
         psPabi = nullptr;

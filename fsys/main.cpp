@@ -29,7 +29,8 @@ const OVTOOLSTARTUP sStartup = {
     apszHelpLines,
     131072, /* a zeroed block ... */
     16000,  /* ... of which at most this much is filled */
-    true};
+    true,
+    "Input Arguments follow:\n"};
 
 /* What --help and -h print: the options, the keys as the screens really use them, the files. */
 const char *const apszUsageLines[] = {
@@ -87,7 +88,6 @@ int Initialize(int argc, char **argv)
 
     int nRc = OVToolStartup(&sStartup, argc, argv);
     if (nRc != OVRC_OK) return nRc;
-    OVLogArguments("Input Arguments follow:\n", argc, argv);
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
         /* The loader has logged why; the box says it. */
@@ -104,8 +104,7 @@ int Finish()
     OVTraceStart("orvikfsys Finish", "szTempFile: %s.", szTempFile);
     int nRc = RemoveListingFile(szTempFile);
     if (nRc == OVRC_OK) nRc = RemoveListingFile(szErrorFile);
-    std::free(pszHelpInfo);
-    pszHelpInfo = nullptr;
+    OVFreeHelpText();
     return OVTraceEnd("orvikfsys Finish", nRc);
 }
 
@@ -114,6 +113,6 @@ int main(int argc, char **argv)
     /* The library's own ending on a signal: no Finish; the listing files are in the table
        of scratch files, which the ending empties. */
     static const OVTOOLFRAME sFrame = {apszUsageLines, Initialize, {Process_Request, nullptr},
-                                       Finish, {"", "", false, nullptr, nullptr}};
+                                       Finish, OVLIBRARYENDING};
     return OVRunTool(&sFrame, argc, argv);
 }

@@ -308,8 +308,7 @@ constexpr int anEndingSignal[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE};
 volatile sig_atomic_t nPendingSignal = 0;
 
 /* How this program ends on a signal; the library's own wording until a program says. */
-const OVSIGNALENDING sLibraryEnding = {"", "", false, nullptr, nullptr};
-const OVSIGNALENDING *psSignalEnding = &sLibraryEnding;
+const OVSIGNALENDING *psSignalEnding = &OVLIBRARYENDING;
 
 void BlockEndingSignals() {
     sigset_t sEnding;
@@ -349,7 +348,7 @@ void OVFatalExit(int nStatus) {
 }
 
 void OVSetSignalEnding(const OVSIGNALENDING *psEnding) {
-    psSignalEnding = psEnding != nullptr ? psEnding : &sLibraryEnding;
+    psSignalEnding = psEnding != nullptr ? psEnding : &OVLIBRARYENDING;
 }
 
 void OVSignalHandler(int nSignal) {

@@ -392,6 +392,8 @@ struct OVSIGNALENDING {
 /* The ending OVEndBySignal runs from now on; NULL: the library's. Not copied: the record
    must live as long as the program. */
 void OVSetSignalEnding(const OVSIGNALENDING *psEnding);
+/* The library's own ending, for programs that keep its wording. */
+inline constexpr OVSIGNALENDING OVLIBRARYENDING = {"", "", false, nullptr, nullptr};
 /* Signal handler, async-signal-safe: notes the signal for the program's next wake-up and
    returns. A second signal before the first was answered (the program is blocked in a child
    it waits for) ends the process at once: the program's own /tmp files unlinked, echo and
@@ -446,16 +448,24 @@ struct OVTOOLSTARTUP {
                                          /* (0: as many as the block holds)              */
     bool bHelpTextSkipped = false;       /* the "-help" text is skipped over; when false */
                                          /* it is also compared with "help"              */
+    const char *pszArgumentsHeading = nullptr; /* OVLogArguments' heading at the end of a */
+                                         /* start-up that went well; NULL: not logged    */
 };
 
 /* Applies ORVIKDEBUG and ORVIKDUMP ("Yes" in any case switches on), then walks every
    argument from index 0: "debug", "dump", "-help" text and "help" (any case). The text that
    follows "-help" goes into pszHelpInfo; unless bHelpTextSkipped, it is itself compared
    with "help".
-   Returns 0, 1 after printing the help lines, 8 when "-help" has no text. */
+   Returns 0, 1 after printing the help lines, 8 when "-help" has no text. On 0, the
+   arguments are logged under pszArgumentsHeading while debugging. */
 int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv);
 /* The environment part alone. */
 void OVApplyEnvironmentSwitches(const OVTOOLSTARTUP *psStartup);
+/* Frees pszHelpInfo, the help text the start-up kept, and clears it. */
+void OVFreeHelpText();
+/* The Finish of a program that holds nothing but its help text: "<pszProgram> Finish"
+   traced, OVFreeHelpText; 0. */
+int OVFinishTool(const char *pszProgram);
 /* Writes the help lines to standard output, one output call per line. */
 void OVPrintHelpLines(const char *const *apszHelpLines);
 /* Is "--help" or "-h" among the arguments? The text that follows "-help" (any case) is the

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 namespace {
@@ -112,7 +113,21 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv) {
             return OVRC_HELP;
         }
     }
+    if (psStartup->pszArgumentsHeading != nullptr)
+        OVLogArguments(psStartup->pszArgumentsHeading, argc, argv);
     return OVRC_OK;
+}
+
+void OVFreeHelpText() {
+    free(pszHelpInfo);
+    pszHelpInfo = nullptr;
+}
+
+int OVFinishTool(const char *pszProgram) {
+    const std::string sFunction = std::string(pszProgram != nullptr ? pszProgram : "") + " Finish";
+    OVTraceStart(sFunction.c_str(), "pszHelpInfo: %p.", static_cast<void *>(pszHelpInfo));
+    OVFreeHelpText();
+    return OVTraceEnd(sFunction.c_str(), OVRC_OK);
 }
 
 void OVLogArguments(const char *pszHeading, int argc, char **argv) {

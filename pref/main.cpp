@@ -5,8 +5,6 @@
  */
 #include "orvikpref.h"
 
-#include <cstdlib>
-
 namespace {
 
 const char *const apszHelpLines[] = {
@@ -27,7 +25,9 @@ const OVTOOLSTARTUP sStartup = {
     "Error: orvikpref Initialize: Invalid help parameter specified: .",
     apszHelpLines,
     0,  /* the help text is kept at exactly its own length */
-    0};
+    0,
+    false,
+    "Input Arguments follow:\n"};
 
 /* What --help and -h print. */
 const char *const apszUsageLines[] = {
@@ -54,26 +54,17 @@ const char *const apszUsageLines[] = {
 
 int Initialize(int argc, char **argv)
 {
-    int nRc = OVToolStartup(&sStartup, argc, argv);
-    if (nRc != OVRC_OK) {
-        return nRc;
-    }
-    OVLogArguments("Input Arguments follow:\n", argc, argv);
-    return OVRC_OK;
+    return OVToolStartup(&sStartup, argc, argv);
 }
 
 int Finish()
 {
-    OVTraceStart("orvikpref Finish", "pszHelpInfo: %p.", static_cast<void *>(pszHelpInfo));
-    std::free(pszHelpInfo);
-    pszHelpInfo = nullptr;
-    return OVTraceEnd("orvikpref Finish", OVRC_OK);
+    return OVFinishTool("orvikpref");
 }
 
 int main(int argc, char **argv)
 {
-    /* The library's own ending on a signal: no Finish. */
     static const OVTOOLFRAME sFrame = {apszUsageLines, Initialize, {Process_Request, nullptr},
-                                       Finish, {"", "", false, nullptr, nullptr}};
+                                       Finish, OVLIBRARYENDING};
     return OVRunTool(&sFrame, argc, argv);
 }
