@@ -295,16 +295,17 @@ TEST_F(LogTest, DumpOfNothingAndRefusedDumps) {
     EXPECT_EQ(ReadLog().find("Nowhere\n"), std::string::npos);
 }
 
-/* Runs pfnBody, which is to end the process, in a child whose standard input is a
-   pseudo-terminal with echo and canonical input off; returns the exit status, what it
-   printed and the terminal's modes. */
+/* Sends the signal to a child whose standard input is a pseudo-terminal with echo and
+   canonical input off: the handler only notes it, the child goes on and ends at its next
+   wake-up. Returns the exit status, what it printed and the terminal's modes. */
 struct HandlerRun {
     int nStatus;
     std::string sOutput;
     tcflag_t nLocalModes;
 };
 
-HandlerRun RunEnding(void (*pfnBody)(), const std::string &sDir) {
+HandlerRun RunHandler(int nSignal, const std::string &sDir,
+                      const OVSIGNALENDING *psEnding = nullptr) {
     int nMaster, nSlave;
     EXPECT_EQ(openpty(&nMaster, &nSlave, nullptr, nullptr, nullptr), 0);
     struct termios sTerm;
@@ -317,7 +318,11 @@ HandlerRun RunEnding(void (*pfnBody)(), const std::string &sDir) {
         dup2(nSlave, STDIN_FILENO);
         int fd = open(sOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, STDOUT_FILENO);
-        pfnBody();
+        OVSetSignalEnding(psEnding);
+        OVInstallSignalHandlers();
+        raise(nSignal);
+        if (OVPendingSignal() == nSignal) OVWriteMessage(OVLOG_DEBUG, "still running");
+        OVEndIfSignalled();
         _exit(98);
     }
     int nStatus = 0;
@@ -328,18 +333,8 @@ HandlerRun RunEnding(void (*pfnBody)(), const std::string &sDir) {
     return {nStatus, ServicesTest::ReadFile(sOut), sTerm.c_lflag};
 }
 
-/* The handler only notes the signal: the program goes on until it wakes up and asks. */
-template <int nSignal> void NoteThenEnd() {
-    OVInstallSignalHandlers();
-    OVEndIfSignalled(); /* nothing pending: returns */
-    raise(nSignal);
-    if (OVPendingSignal() != nSignal) _exit(99);
-    OVWriteMessage(OVLOG_DEBUG, "still running");
-    OVEndIfSignalled();
-}
-
-TEST_F(LogTest, InterruptIsAnsweredAtTheWakeUp) {
-    HandlerRun sRun = RunEnding(NoteThenEnd<SIGINT>, sDir);
+TEST_F(LogTest, InterruptRestoresTerminalLogsAndExits) {
+    HandlerRun sRun = RunHandler(SIGINT, sDir);
     ASSERT_TRUE(WIFEXITED(sRun.nStatus));
     EXPECT_EQ(WEXITSTATUS(sRun.nStatus), 2);
     EXPECT_EQ(sRun.sOutput, "\nTermination due to User Interrupt (Ctrl-c).");
@@ -347,11 +342,11 @@ TEST_F(LogTest, InterruptIsAnsweredAtTheWakeUp) {
     EXPECT_TRUE(sRun.nLocalModes & ICANON);
     EXPECT_EQ(LogMessages(),
               (std::vector<std::string>{"still running", "Abnormal Exit: nSignal: 2."}));
-    EXPECT_EQ(ReadLog().substr(18 + ReadLog().find('\n') + 1, 8), "Error   ");
+    EXPECT_EQ(ReadLog().substr(ReadLog().find('\n') + 1 + 18, 8), "Error   ");
 }
 
 TEST_F(LogTest, OtherSignalsEndWithTheirNumber) {
-    HandlerRun sRun = RunEnding(NoteThenEnd<SIGTERM>, sDir);
+    HandlerRun sRun = RunHandler(SIGTERM, sDir);
     ASSERT_TRUE(WIFEXITED(sRun.nStatus));
     EXPECT_EQ(WEXITSTATUS(sRun.nStatus), 15);
     EXPECT_EQ(sRun.sOutput, "\nError Termination.  Return Code: 15.");
@@ -361,30 +356,16 @@ TEST_F(LogTest, OtherSignalsEndWithTheirNumber) {
 
 int LeaveScreenForTest() { return OVWriteMessage(OVLOG_DEBUG, "screen left"); }
 int FinishForTest() { return OVWriteMessage(OVLOG_DEBUG, "finished"); }
-const OVSIGNALENDING sProgramEnding = {"prog ", "Orvik prog ", true, LeaveScreenForTest,
-                                       FinishForTest};
 
 TEST_F(LogTest, ProgramEndingHasItsWordingAndRunsItsFinish) {
-    HandlerRun sRun = RunEnding(
-        [] {
-            OVSetSignalEnding(&sProgramEnding);
-            OVEndBySignal(SIGINT);
-        },
-        sDir);
-    ASSERT_TRUE(WIFEXITED(sRun.nStatus));
+    static const OVSIGNALENDING sEnding = {"prog ", "Orvik prog ", true, LeaveScreenForTest,
+                                           FinishForTest};
+    HandlerRun sRun = RunHandler(SIGINT, sDir, &sEnding);
     EXPECT_EQ(WEXITSTATUS(sRun.nStatus), 2);
     EXPECT_EQ(sRun.sOutput, "\nOrvik prog Termination due to User Interrupt (Ctrl-c).\n");
-    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"screen left",
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"still running", "screen left",
                                                        "prog Abnormal Exit: nSignal: 2.",
                                                        "finished"}));
-    sRun = RunEnding(
-        [] {
-            OVSetSignalEnding(&sProgramEnding);
-            OVEndBySignal(SIGHUP);
-        },
-        sDir);
-    EXPECT_EQ(WEXITSTATUS(sRun.nStatus), 1);
-    EXPECT_EQ(sRun.sOutput, "\nOrvik prog Error Termination.  Return Code: 1.\n");
 }
 
 TEST_F(LogTest, FatalExitEndsWithTheStatus) {

@@ -134,91 +134,41 @@ TEST_F(StartupTest, HelpWithoutTextIsAnError) {
     EXPECT_EQ(LogMessages().back(), "tool Initialize: No help information provided for -help parameter.");
 }
 
-/* The frame of a tool program: what ran, in order, and the codes the steps give. */
+/* The frame of a tool program: what ran, in order. */
 std::vector<std::string> asRan;
-int nInitializeRc = 0, nFirstStepRc = 0;
+int nFirstStepRc = 0;
 
-int InitializeForTest(int argc, char **) {
-    asRan.push_back("Initialize " + std::to_string(argc));
-    return nInitializeRc;
-}
-int FirstStep() {
-    asRan.push_back("first");
-    return nFirstStepRc;
-}
-int SecondStep() {
-    asRan.push_back("second");
-    return OVRC_EXIT;
-}
-int FinishForTest() {
-    asRan.push_back("Finish");
-    return OVWriteMessage(OVLOG_DEBUG, "tool Finish");
-}
+int InitializeForTest(int, char **) { return asRan.push_back("Initialize"), OVRC_OK; }
+int FirstStep() { return asRan.push_back("first"), nFirstStepRc; }
+int SecondStep() { return asRan.push_back("second"), OVRC_EXIT; }
+int FinishForTest() { return asRan.push_back("Finish"), OVWriteMessage(OVLOG_DEBUG, "Finish"); }
 /* A remote step cancelled with Ctrl-c raises the interrupt and gives up. */
-int CancelledStep() {
-    raise(SIGINT);
-    return OVRC_CANCELLED;
-}
+int CancelledStep() { return raise(SIGINT), OVRC_CANCELLED; }
 
-const char *const apszUsage[] = {"Usage: tool [debug]", "  --help, -h   print this text", nullptr};
+const char *const apszUsage[] = {"Usage: tool", nullptr};
 
-const OVTOOLFRAME sFrame = {apszUsage, InitializeForTest, {FirstStep, SecondStep}, FinishForTest,
-                            {"tool ", "Orvik tool ", true, nullptr, FinishForTest}};
-
-class ToolFrameTest : public StartupTest {
-  protected:
-    int Frame(std::vector<std::string> asArgument, const OVTOOLFRAME &sRun = sFrame) {
-        std::vector<char *> apszArgv;
-        for (std::string &sArgument : asArgument) apszArgv.push_back(sArgument.data());
-        apszArgv.push_back(nullptr);
-        asKeep = std::move(asArgument);
-        asRan.clear();
-        return OVRunTool(&sRun, static_cast<int>(apszArgv.size() - 1), apszArgv.data());
-    }
-};
-
-TEST_F(ToolFrameTest, UsageComesBeforeAnythingElse) {
-    for (const char *pszAsk : {"--help", "-h"}) {
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(Frame({"tool", "debug", pszAsk}), 0);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  "Usage: tool [debug]\n  --help, -h   print this text\n");
-        EXPECT_TRUE(asRan.empty());
-    }
-    /* "-h" as the Help button's text is no request for the usage. */
-    nInitializeRc = OVRC_HELP;
-    EXPECT_EQ(Frame({"tool", "-help", "-h"}), 1);
-    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize 3", "Finish"}));
-    nInitializeRc = 0;
-}
-
-TEST_F(ToolFrameTest, StepsRunWhileTheCodesAreZeroAndFinishAlways) {
-    EXPECT_EQ(Frame({"tool"}), OVRC_EXIT);
-    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize 1", "first", "second", "Finish"}));
+TEST_F(StartupTest, ToolFrameRunsStepsWhileZeroAndEndsOnANotedSignal) {
+    OVTOOLFRAME sFrame = {apszUsage, InitializeForTest, {FirstStep, SecondStep}, FinishForTest,
+                          {"tool ", "Orvik tool ", true, nullptr, FinishForTest}};
+    std::string asArgument[] = {"tool", "-h"};
+    char *apszArgv[] = {asArgument[0].data(), asArgument[1].data(), nullptr};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(OVRunTool(&sFrame, 2, apszArgv), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Usage: tool\n");
+    EXPECT_TRUE(asRan.empty()); /* the usage comes before anything else */
+    EXPECT_EQ(OVRunTool(&sFrame, 1, apszArgv), OVRC_EXIT);
+    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize", "first", "second", "Finish"}));
+    asRan.clear();
     nFirstStepRc = OVRC_RETURN;
-    EXPECT_EQ(Frame({"tool", "x"}), OVRC_RETURN);
-    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize 2", "first", "Finish"}));
-    nFirstStepRc = 0;
-    OVTOOLFRAME sOneStep = sFrame;
-    sOneStep.apfnStep[1] = nullptr;
-    EXPECT_EQ(Frame({"tool"}, sOneStep), 0);
-    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize 1", "first", "Finish"}));
-    EXPECT_EQ(OVRunTool(nullptr, 0, nullptr), 8);
-}
+    EXPECT_EQ(OVRunTool(&sFrame, 1, apszArgv), OVRC_RETURN);
+    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize", "first", "Finish"}));
 
-/* A signal noted during a step ends the program when the step returns, with the program's
-   own ending: no further step, no failure box, its Finish once, the signal's status. */
-TEST_F(ToolFrameTest, SignalNotedInAStepEndsTheProgramThere) {
-    OVTOOLFRAME sCancelled = sFrame;
-    sCancelled.apfnStep[0] = CancelledStep;
-    EXPECT_EXIT(
-        {
-            testing::internal::CaptureStdout();
-            Frame({"tool"}, sCancelled);
-        },
-        testing::ExitedWithCode(SIGINT), "");
-    EXPECT_EQ(LogMessages(),
-              (std::vector<std::string>{"tool Abnormal Exit: nSignal: 2.", "tool Finish"}));
+    /* No further step, no failure box: the program's ending, its Finish once, the status. */
+    sFrame.apfnStep[0] = CancelledStep;
+    EXPECT_EXIT((testing::internal::CaptureStdout(), OVRunTool(&sFrame, 1, apszArgv)),
+                testing::ExitedWithCode(SIGINT), "");
+    EXPECT_EQ(LogMessages().back(), "Finish");
+    EXPECT_EQ(LogMessages().end()[-2], "tool Abnormal Exit: nSignal: 2.");
 }
 
 } // namespace
