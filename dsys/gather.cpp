@@ -240,7 +240,7 @@ int Get_Hardware_Info()
             }
         }
         /* No report shows yet: a cancel ends the program as Ctrl-c does. */
-        if (nRc == OVRC_CANCELLED) raise(SIGINT);
+        if (nRc == OVRC_CANCELLED) OVEndBySignal(SIGINT);
         if (nRc != OVRC_OVERFLOW || nSize >= DSYSOUTPUTMAX)
             break;
         const std::size_t nLarger = std::min(nSize * 4, DSYSOUTPUTMAX);

@@ -26,10 +26,7 @@
 /* main.cpp - the frame                                                                 */
 /* ------------------------------------------------------------------------------------ */
 
-constexpr int FSRC_USAGE = -1;            /* Initialize printed the usage text: end with 0 */
-
-/* The usage text for "--help" or "-h" (FSRC_USAGE), else switches, "-help" text, listing
-   file names, configuration: 0, 1 (help printed) or 8. */
+/* Switches, "-help" text, listing file names, configuration: 0, 1 (help printed) or 8. */
 int Initialize(int argc, char **argv);
 /* Frees the page block and the help text and removes the listing files. 0, or the code of
    a removal that failed. */

@@ -68,7 +68,9 @@ int RunWithoutCurses(const char *pszLine, bool bClearScreen) {
     OVCursesSuspension sSuspension;
     if (bClearScreen) fputs("\x1b[2J", stdout);
     fflush(nullptr); /* nothing buffered is written twice or out of order */
-    return system(pszLine);
+    int nStatus = system(pszLine);
+    OVEndIfSignalled();
+    return nStatus;
 }
 
 /* Appends the lines of a stream to the caller's buffer. Every line counts its length plus
@@ -269,6 +271,7 @@ int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize) {
     int nRc = CollectLines(sPipe.Get(), pszCOutput, nOutputSize, "ExecuteCommand", pszCommand);
     if (nRc != OVRC_OK) return OVTraceEnd("ExecuteCommand", nRc);
     int nStatus = sPipe.Close();
+    OVEndIfSignalled();
     if (nStatus != 0) {
         OVLog(OVLOG_ERROR, "ExecuteCommand: Unable to close popen file.  Command: %s, rc: %d.\n",
               pszCommand, nStatus);

@@ -388,12 +388,40 @@ const char *OVLastLoggedError();
 void OVChooseLogFile();
 /* Hexadecimal dump of memory into the log, 16 bytes a line. */
 int OVDump(const char *pszTitle, const void *pMemoryPtr, int nMemorySize);
-/* Signal handler: the program's own /tmp files removed, terminal restored, curses left,
-   signal logged, the termination line printed; exits with nSignal. */
-[[noreturn]] void OVSignalHandler(int nSignal);
+/* How a program ends on a signal. The log line is "<pszLogPrefix>Abnormal Exit: nSignal: %d.",
+   the line printed "\n<pszLinePrefix>Termination due to User Interrupt (Ctrl-c)." for SIGINT,
+   else "\n<pszLinePrefix>Error Termination.  Return Code: %d.", followed by a line feed when
+   bLineFeed. The library's own ending has empty prefixes, no line feed and no Finish. */
+struct OVSIGNALENDING {
+    const char *pszLogPrefix;     /* "orvikdsys "                                    */
+    const char *pszLinePrefix;    /* "Orvik orvikdsys "                              */
+    bool bLineFeed;
+    int (*pfnLeaveScreen)();      /* run after curses is left, before the log line, or NULL */
+    int (*pfnFinish)();           /* the program's Finish, run after the log line, or NULL */
+};
+/* The ending OVEndBySignal runs from now on; NULL: the library's. Not copied: the record
+   must live as long as the program. */
+void OVSetSignalEnding(const OVSIGNALENDING *psEnding);
+/* The library's own ending, for programs that keep its wording. */
+inline constexpr OVSIGNALENDING OVLIBRARYENDING = {"", "", false, nullptr, nullptr};
+/* Signal handler, async-signal-safe: notes the signal for the program's next wake-up and
+   returns. A second signal before the first was answered (the program is blocked in a child
+   it waits for) ends the process at once: the program's own /tmp files unlinked, echo and
+   canonical input restored, _exit with that signal's number. */
+void OVSignalHandler(int nSignal);
 /* Installs pfnHandler for every signal that ends a program (SIGINT, SIGHUP, SIGQUIT,
-   SIGTERM, SIGPIPE), each blocking the others while it runs. */
-void OVInstallSignalHandlers(void (*pfnHandler)(int));
+   SIGTERM, SIGPIPE), each blocking the others while it runs; interrupted reads and waits
+   go on (SA_RESTART). */
+void OVInstallSignalHandlers(void (*pfnHandler)(int) = OVSignalHandler);
+/* The signal noted and not yet answered, 0 when none. */
+int OVPendingSignal();
+/* Where a program wakes up (the key wait, after a command it waited for): runs
+   OVEndBySignal when a signal is pending, else returns at once. */
+void OVEndIfSignalled();
+/* The ending on a signal, run from the program's flow: the /tmp files removed, echo and
+   canonical input restored, curses left, the signal logged, the program's Finish, the
+   termination line on standard output; exits with nSignal. */
+[[noreturn]] void OVEndBySignal(int nSignal);
 
 /* printf-style logging over OVWriteMessage. */
 int OVLog(int nLevel, const char *pszFormat, ...) __attribute__((format(printf, 2, 3)));
@@ -411,7 +439,7 @@ void OVAbnormalEnd();
 [[noreturn]] void OVFatalExit(int nStatus);
 
 /* ------------------------------------------------------------------------------------ */
-/* startup.cpp - start-up shared by orvikfsys, orvikdsys and orvikpref                  */
+/* startup.cpp - frame and start-up shared by the tool programs                         */
 /* ------------------------------------------------------------------------------------ */
 
 /* What differs between the tool programs' start-up: the wording of their notices and
@@ -422,7 +450,7 @@ struct OVTOOLSTARTUP {
     const char *pszEnvDumpNotice;        /* logged when ORVIKDUMP switches dumping on    */
     const char *pszArgDebugNotice;       /* logged for the argument "debug"              */
     const char *pszArgDumpNotice;        /* logged for the argument "dump"               */
-    const char *pszHelpMissingError;     /* the error line, or none                       */
+    const char *pszHelpMissingError;     /* logged when "-help" has no text, or none     */
     const char *const *apszHelpLines;    /* "help" output, one line each, NULL-ended     */
     std::size_t nHelpBlockSize;          /* bytes of the zeroed block kept for the text  */
                                          /* (0: the text's own length plus one)          */
@@ -430,21 +458,43 @@ struct OVTOOLSTARTUP {
                                          /* (0: as many as the block holds)              */
     bool bHelpTextSkipped = false;       /* the "-help" text is skipped over; when false */
                                          /* it is also compared with "help"              */
+    const char *pszArgumentsHeading = nullptr; /* OVLogArguments' heading at the end of a */
+                                         /* start-up that went well; NULL: not logged    */
 };
 
 /* Applies ORVIKDEBUG and ORVIKDUMP ("Yes" in any case switches on), then walks every
    argument from index 0: "debug", "dump", "-help" text and "help" (any case). The text that
    follows "-help" goes into pszHelpInfo; unless bHelpTextSkipped, it is itself compared
    with "help".
-   Returns 0, 1 after printing the help lines, 8 when "-help" has no text. */
+   Returns 0, 1 after printing the help lines, 8 when "-help" has no text. On 0, the
+   arguments are logged under pszArgumentsHeading while debugging. */
 int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv);
 /* The environment part alone. */
 void OVApplyEnvironmentSwitches(const OVTOOLSTARTUP *psStartup);
+/* Frees pszHelpInfo, the help text the start-up kept, and clears it. */
+void OVFreeHelpText();
+/* The Finish of a program that holds nothing but its help text: "<pszProgram> Finish"
+   traced, OVFreeHelpText; 0. */
+int OVFinishTool(const char *pszProgram);
 /* Writes the help lines to standard output, one output call per line. */
 void OVPrintHelpLines(const char *const *apszHelpLines);
 /* Is "--help" or "-h" among the arguments? The text that follows "-help" (any case) is the
    Help button's text, never an option. */
 bool OVUsageAsked(int argc, char **argv);
+/* A tool program's frame: its usage text, its steps and how it ends on a signal. */
+struct OVTOOLFRAME {
+    const char *const *apszUsageLines;   /* what --help and -h print, NULL-ended         */
+    int (*pfnInitialize)(int argc, char **argv);
+    int (*apfnStep[2])();                /* run in turn while the codes are 0; NULL: none */
+    int (*pfnFinish)();
+    OVSIGNALENDING sEnding;
+};
+/* The whole life of a tool program. "--help" or "-h" prints the usage lines and returns 0
+   (8 when standard output failed) before anything else. Otherwise: the signal ending and
+   handlers installed, Initialize, the steps while the codes are 0; a signal noted meanwhile
+   ends the program there (OVEndBySignal); the last-net failure box for a code of 8
+   (OVShowFailureBeforeEnd); Finish. Returns the first non-zero code, the exit status. */
+int OVRunTool(const OVTOOLFRAME *psFrame, int argc, char **argv);
 constexpr int OVMAXARGUMENTLOG = 32767; /* characters of one argument that reach the log */
 /* While debugging: the heading, each argument after the program name as a line of its own,
    and an empty line. */
@@ -561,16 +611,20 @@ int OVRegisterTempFile(const char *pszPath);
 void OVForgetTempFile(const char *pszPath);
 /* Unlinks every kept file and forgets it; async-signal-safe (unlink only). */
 void OVRemoveTempFiles();
-/* Keeps pszPath (when not NULL) for removal while the guard lives. */
+/* Owns the scratch file pszPath (when not NULL): kept for removal on an abnormal end while
+   the guard lives, and removed when the guard goes, whatever happened to it meanwhile (a
+   name renamed away or already removed is no failure). Release() hands the file back to
+   the caller: forgotten, not removed. */
 class OVTempFileGuard {
   public:
     explicit OVTempFileGuard(const char *pszPath);
     ~OVTempFileGuard();
     OVTempFileGuard(const OVTempFileGuard &) = delete;
     OVTempFileGuard &operator=(const OVTempFileGuard &) = delete;
+    void Release();
 
   private:
-    char szPath[256] = "";
+    std::string sPath;
 };
 
 /* ------------------------------------------------------------------------------------ */

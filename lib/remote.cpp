@@ -251,6 +251,7 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
            master connection has left the group and stays. */
         kill(-nChild, SIGTERM);
         GiveTerminal(getpgrp());
+        OVEndIfSignalled();
         if (pnExitStatus != nullptr && WIFEXITED(nStatus)) *pnExitStatus = WEXITSTATUS(nStatus);
         const bool bCancelled = (WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGINT) ||
                                 (WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 128 + SIGINT);
