@@ -219,6 +219,8 @@ void CopyFailed(const char *pszPath, const std::string &sWhy, bool bLogged = fal
 /* What the remote fetch ends with when the file is no longer a regular file of its own. */
 constexpr int nNotRegularStatus = 3;
 
+}  // namespace
+
 /* Fetches the remote file into the local file pszInto through ssh: the remote shell checks
    right before reading that the name is still a regular file and not a link, so a file
    swapped after its page was shown is not read. The exit code of the fetch, or -1 when it
@@ -247,8 +249,6 @@ int FetchRemoteFile(const char *pszPath, const std::string &sInto, int *pnStep,
     *pnStep = OVRunRemoteStep(&sSystem, sLine, psReason, &nExit);
     return *pnStep == OVRC_OK ? nExit : -1;
 }
-
-}  // namespace
 
 std::vector<STATTEXT> ParseRemoteStat(std::string_view sOutput, int nMargin, int *pbRegular)
 {
