@@ -26,14 +26,6 @@ std::string ClosedPort() {
     return std::to_string(ntohs(sAddress.sin_port));
 }
 
-REMOTESYSTEM System(const std::string &sUser, const std::string &sIP, const std::string &sPort) {
-    REMOTESYSTEM sSystem{};
-    OVCopyText(sSystem.szUser, sizeof(sSystem.szUser), sUser.c_str());
-    OVCopyText(sSystem.szIP, sizeof(sSystem.szIP), sIP.c_str());
-    OVCopyText(sSystem.szPort, sizeof(sSystem.szPort), sPort.c_str());
-    return sSystem;
-}
-
 TEST_F(CommandTest, FailingCommandKeepsItsOutput) {
     char szOutput[256] = "";
     const char *pszCommand = "printf 'one\\ntwo\\nthree\\n'; exit 1";

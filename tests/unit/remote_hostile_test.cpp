@@ -47,15 +47,6 @@ class RemoteHostileTest : public ServicesTest {
     char szSavedCwd[4096] = "";
 };
 
-REMOTESYSTEM System(const std::string &sUser, const std::string &sIP, const std::string &sPort) {
-    REMOTESYSTEM sSystem{};
-    OVCopyText(sSystem.szSystemName, sizeof(sSystem.szSystemName), "box");
-    OVCopyText(sSystem.szUser, sizeof(sSystem.szUser), sUser.c_str());
-    OVCopyText(sSystem.szIP, sizeof(sSystem.szIP), sIP.c_str());
-    OVCopyText(sSystem.szPort, sizeof(sSystem.szPort), sPort.c_str());
-    return sSystem;
-}
-
 TEST_F(RemoteHostileTest, NoStepRunsAnythingAHostileRecordHolds) {
     /* The attack itself works here: ssh given the user as an option runs ProxyCommand. */
     char szOut[4096] = "";
