@@ -49,8 +49,7 @@ void SetUpBrowser(const std::string &sFolder)
     std::snprintf(szTempFile, sizeof szTempFile, "/tmp/Orvikfsys.%d.%d.Temp.txt", nMyPid, 0);
     std::snprintf(szErrorFile, sizeof szErrorFile, "/tmp/Orvikfsys.%d.%d.Error.txt", nMyPid, 0);
     nMaxPanelRows = nPageRows;
-    nFolderLevel = 0;
-    OVCopyText(asFolder[0].szPath, sizeof asFolder[0].szPath, sFolder.c_str());
+    sFolderView.Start(sFolder.c_str());
 }
 
 void CleanUp()
@@ -135,10 +134,9 @@ void Forward(benchmark::State &state)
     if (Get_Directory_Data() != OVRC_OK) state.SkipWithError("listing failed");
     for (int nPage = 1; nPage < state.range(0); ++nPage) {
         Get_Panel_Data();
-        afPageStart.push_back(sPage.fNext);
-        ++nPageIndex;
+        sFolderView.Forward(sPage.fNext);
     }
-    const std::int64_t fPage = afPageStart[nPageIndex];
+    const std::int64_t fPage = sFolderView.PageStart();
     for (auto _ : state) {
         if (Get_Panel_Data() != OVRC_OK || static_cast<int>(asPageRow.size()) != nPageRows)
             state.SkipWithError("page failed");

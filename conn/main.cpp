@@ -29,7 +29,7 @@ const OVTOOLSTARTUP sStartup = {
     "\nDumping has been set by ORVIKDUMP environment variable.\n",
     "Debugging has been set.\n",
     "Dump processing has been set.\n",
-    "Error: orvikconn Initialize: Invalid help parameter specified: %s.",
+    "Error: orvikconn Initialize: Invalid help parameter specified: .",
     apszHelpLines,
     0,  /* the help text is kept at exactly its own length */
     0};

@@ -40,8 +40,9 @@ int Confirm_Delete(int nSystem);
 /* systems.cpp: the system the list shows as selected (-1: none). */
 void SelectSystem(int nIndex);
 
-/* Shows a one-line message over the current panel and waits for a key; nType 0 or 8. */
-void ShowMessage(int nType, const std::string &sMessage);
+/* A request this program turns down itself (nothing below it logged why): the sentence is
+   logged and shown in a red box over the current panel. */
+void Refuse(const std::string &sMessage);
 /* Writes config.ini now, so that a failure can still be shown on the current panel. */
 int SaveTable();
 /* A plain text field in the Panel group's colours, never cut inside a character: its length

@@ -79,13 +79,11 @@ int CreateConfirmBar(unsigned long ulButton, const std::string &sCursor)
     return nRc;
 }
 
-/* Did the last response ask for the screen at a new size? Also after a change of size that
-   closed the help box, which leaves the flag set; the flag is answered here. */
+/* Did the last response ask for the screen at a new size (also one that closed the help
+   box)? */
 bool NewSize(int nRc, int nResponse)
 {
-    if (nRc != OVRC_OK || (nResponse != OVRESPONSE_RESIZE && !bOVResizePending)) return false;
-    bOVResizePending = false;
-    return true;
+    return nRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE;
 }
 
 /* The fingerprints of key lines, two blanks in, appended to *pasLines; false when ssh-keygen
@@ -237,7 +235,7 @@ int SaveTable()
 {
     int nRc = SaveConfigurationValues();
     if (nRc != OVRC_OK) {
-        ShowMessage(OVLOG_ERROR, std::string("Unable to write ") + szOrvikConfFile + ".");
+        OVShowBox(psPab, OVLOG_ERROR, std::string("Unable to write ") + szOrvikConfFile + ".");
     }
     return nRc;
 }
@@ -256,14 +254,10 @@ std::string CurrentFieldName()
                                                                  : "";
 }
 
-void ShowMessage(int nType, const std::string &sMessage)
+void Refuse(const std::string &sMessage)
 {
-    if (nType == OVLOG_ERROR) OVLog(OVLOG_ERROR, "orvikconn: %s", sMessage.c_str());
-    const int nColumns = psPab->nColumns;
-    const std::size_t nRoom = nColumns > 12 ? static_cast<std::size_t>(nColumns - 10) : 1;
-    std::string sShown = sMessage.substr(0, OVColumnsPrefix(sMessage, static_cast<int>(nRoom)));
-    const int nRow = psPab->nRows > 16 ? psPab->nRows / 2 - 4 : 1;
-    CreateMessageBoxi(psPab, sShown.c_str(), nType, nRow, 3, nColumns - 4);
+    OVLog(OVLOG_ERROR, "orvikconn: %s", sMessage.c_str());
+    OVShowBox(psPab, OVLOG_ERROR, sMessage);
 }
 
 int Enter_System(int nChanging)
@@ -284,7 +278,7 @@ int Enter_System(int nChanging)
         if (psPab == nullptr) return OVTraceEnd("orvikconn Enter_System", OVRC_ERROR);
         if (!bNew) nChanging = FindSystemIndex(sChanging);
         if (!bNew && nChanging < 0) {
-            ShowMessage(OVLOG_ERROR, "That system is no longer in config.ini.");
+            Refuse("That system is no longer in config.ini.");
             DeleteScreenPanel();
             return OVTraceEnd("orvikconn Enter_System", OVRC_OK);
         }
@@ -309,7 +303,7 @@ int Enter_System(int nChanging)
                 return OVTraceEnd("orvikconn Enter_System", nRc);
             }
             /* Nothing is stored: the screen comes back with what was typed. */
-            ShowMessage(OVLOG_ERROR, sWhy);
+            Refuse(sWhy);
             sCursor = ENTRYCURSOR{apszEntryField[FirstRefused(sEntry)], 0};
         } else if (nRc == OVRC_OK && szResponseID[0] != '\0') {
             DeleteScreenPanel();  /* Cancel */
@@ -377,26 +371,26 @@ int Confirm_Trust(int nSystem, const TRUSTOFFER &sOffer)
     }
     if (bConfirmed) {
         if (!StillThere(nSystem, sSystem)) {
-            ShowMessage(OVLOG_ERROR, "The system changed in config.ini meanwhile: nothing added.");
+            Refuse("The system changed in config.ini meanwhile: nothing added.");
         } else if (bChanged) {
             const std::string sWhy = ReplaceKnownKeys(sOffer);
             if (!sWhy.empty()) {
-                ShowMessage(OVLOG_ERROR, sWhy);
+                Refuse(sWhy);
             } else {
                 SetStamp(asRemoteSystem[nSystem].szLastTrust);
                 nRc = SaveTable();
-                ShowMessage(OVLOG_INFO, "Keys replaced in " + sPath + ".");
+                OVShowBox(psPab, OVLOG_INFO, "Keys replaced in " + sPath + ".");
             }
         } else {
             int nAdded = 0;
             int nError = AppendKnownHosts(sPath, sOffer.sCheck.asToAdd, &nAdded);
             if (nError != 0) {
-                ShowMessage(OVLOG_ERROR, "Unable to add the keys to " + sPath + ": " +
+                Refuse("Unable to add the keys to " + sPath + ": " +
                                              std::strerror(nError) + ".");
             } else {
                 SetStamp(asRemoteSystem[nSystem].szLastTrust);
                 nRc = SaveTable();
-                ShowMessage(OVLOG_INFO, nAdded == 0 ? "The keys were already in " + sPath + "."
+                OVShowBox(psPab, OVLOG_INFO, nAdded == 0 ? "The keys were already in " + sPath + "."
                                                     : std::to_string(nAdded) +
                                                           " key(s) added to " + sPath + ".");
             }

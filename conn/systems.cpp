@@ -176,10 +176,7 @@ std::string BoxReason(const std::string &sPrefix, const std::string &sReason)
     std::string sText = sPrefix + sReason;
     const std::size_t nRoom = psPab->nColumns > 12 ? psPab->nColumns - 10 : 1;
     std::string::size_type nClause = sText.find(sClause);
-    if (sText.size() > nRoom && nClause != std::string::npos) {
-        OVLog(OVLOG_ERROR, "orvikconn: ssh: %s", sReason.c_str());
-        sText.erase(nClause, sClause.size());
-    }
+    if (sText.size() > nRoom && nClause != std::string::npos) sText.erase(nClause, sClause.size());
     return sText;
 }
 
@@ -204,7 +201,7 @@ void Ping(REMOTESYSTEM &sSystem)
     if (nRc == OVRC_OK) {
         SetStamp(sSystem.szLastPing);
         if (SaveTable() == OVRC_OK) {
-            ShowMessage(OVLOG_INFO, sName + " answered at " + sSystem.szLastPing + ".");
+            OVShowBox(psPab, OVLOG_INFO, sName + " answered at " + sSystem.szLastPing + ".");
         }
         return;
     }
@@ -212,11 +209,11 @@ void Ping(REMOTESYSTEM &sSystem)
        selected line tell the rest. */
     const std::string sWhy = OVSshReason(sOutput);
     if (OVSshHostKeyChanged(sOutput)) {
-        ShowMessage(OVLOG_ERROR, BoxReason("", sWhy));
+        OVShowBox(psPab, OVLOG_ERROR, BoxReason("", sWhy));
         return;
     }
-    ShowMessage(OVLOG_ERROR,
-                "No answer: " + (sWhy.empty() ? "ssh failed without a message." : sWhy));
+    OVShowBox(psPab, OVLOG_ERROR,
+              "No answer: " + (sWhy.empty() ? "ssh failed without a message." : sWhy));
 }
 
 /* Scans the host keys and looks them up where ssh would; false after telling the user why
@@ -242,22 +239,22 @@ bool PrepareTrust(const REMOTESYSTEM &sSystem, TRUSTOFFER *psOffer)
     ExecuteCommand(sCommand.c_str(), szOutput, sizeof szOutput);
     psOffer->asOffered = KeyLines(szOutput, psOffer->sName);
     if (psOffer->asOffered.empty()) {
-        ShowMessage(OVLOG_ERROR, "No host key came from " + sTarget.sHost + " port " +
+        Refuse("No host key came from " + sTarget.sHost + " port " +
                                      sTarget.sPort + ".");
         return false;
     }
     if (sTarget.asKnownHostsFiles.empty()) {
-        ShowMessage(OVLOG_ERROR, "ssh reads no known-hosts file for " + psOffer->sName +
+        Refuse("ssh reads no known-hosts file for " + psOffer->sName +
                                      " (UserKnownHostsFile none).");
         return false;
     }
     const std::string sWhy = FindKnownKeys(psOffer);
     if (!sWhy.empty()) {
-        ShowMessage(OVLOG_ERROR, sWhy);
+        Refuse(sWhy);
         return false;
     }
     if (psOffer->sCheck.eState == TS_KNOWN) {
-        ShowMessage(OVLOG_INFO, "Already trusted, in " + psOffer->asHolding.front() + ".");
+        OVShowBox(psPab, OVLOG_INFO, "Already trusted, in " + psOffer->asHolding.front() + ".");
         return false;
     }
     return true;
@@ -268,7 +265,7 @@ void Connect(int nIndex)
     REMOTESYSTEM &sSystem = asRemoteSystem[nIndex];
     int nShared = SharedAddress(nIndex);
     if (nShared >= 0) {
-        ShowMessage(OVLOG_ERROR, std::string(asRemoteSystem[nShared].szSystemName) +
+        Refuse(std::string(asRemoteSystem[nShared].szSystemName) +
                                      " has the same address; change one of them first.");
         return;
     }
@@ -278,11 +275,11 @@ void Connect(int nIndex)
     std::string sReason;
     const int nStart = OVStartConnection(&sSystem, &sReason);
     if (nStart == OVRC_CANCELLED) {
-        ShowMessage(OVLOG_INFO, "Cancelled.");
+        OVShowBox(psPab, OVLOG_INFO, "Cancelled.");
         return;
     }
     if (nStart != OVRC_OK) {
-        ShowMessage(OVLOG_ERROR, BoxReason("Not connected: ", sReason.empty()
+        OVShowBox(psPab, OVLOG_ERROR, BoxReason("Not connected: ", sReason.empty()
                                                                   ? "ssh could not start."
                                                                   : sReason));
         return;
@@ -290,7 +287,7 @@ void Connect(int nIndex)
     psConnectedSystem = &sSystem;
     SetStamp(sSystem.szLastConnect);
     if (SaveTable() == OVRC_OK) {
-        ShowMessage(OVLOG_INFO, std::string("Connected: commands now run on ") + sSystem.szUser +
+        OVShowBox(psPab, OVLOG_INFO, std::string("Connected: commands now run on ") + sSystem.szUser +
                                     "@" + sSystem.szIP + " port " + sSystem.szPort + ".");
     }
 }
@@ -298,13 +295,13 @@ void Connect(int nIndex)
 void Disconnect()
 {
     if (psConnectedSystem == nullptr) {
-        ShowMessage(OVLOG_INFO, "No system is connected.");
+        OVShowBox(psPab, OVLOG_INFO, "No system is connected.");
         return;
     }
     OVEndConnection(psConnectedSystem);
     psConnectedSystem = nullptr;
     if (SaveTable() == OVRC_OK) {
-        ShowMessage(OVLOG_INFO, "Disconnected: everything runs locally.");
+        OVShowBox(psPab, OVLOG_INFO, "Disconnected: everything runs locally.");
     }
 }
 
@@ -332,7 +329,7 @@ NEXTSCREEN Respond(const char *pszResponseID, TRUSTOFFER *psOffer)
     }
     if (std::strcmp(pszResponseID, "New ") == 0) {
         if (nRemoteSystems < OVMAXREMOTESYSTEMS) return NS_NEW;
-        ShowMessage(OVLOG_ERROR, "The list is full: remove a system first.");
+        Refuse("The list is full: remove a system first.");
         return NS_LIST;
     }
     if (std::strcmp(pszResponseID, "Disconnect ") == 0) {
@@ -340,7 +337,7 @@ NEXTSCREEN Respond(const char *pszResponseID, TRUSTOFFER *psOffer)
         return NS_LIST;
     }
     if (nSelected < 0 || nSelected >= nRemoteSystems) {
-        ShowMessage(OVLOG_ERROR, "No system is selected: New enters one.");
+        Refuse("No system is selected: New enters one.");
         return NS_LIST;
     }
     REMOTESYSTEM &sSystem = asRemoteSystem[nSelected];
@@ -388,10 +385,9 @@ int List_Systems()
     if (nRc == OVRC_OK && szResponseID[0] != '\0') {
         OVCopyText(szCursor, sizeof szCursor, szResponseID);
         eNext = Respond(szResponseID, &sOffer);
-    } else if (nRc == OVRC_OK && (nResponse == OVRESPONSE_RESIZE || bOVResizePending)) {
+    } else if (nRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE) {
         /* A new size (also one that closed the help box) lays the same list out again: the
            same first system, the cursor on the same line or button. */
-        bOVResizePending = false;
         OVCopyText(szCursor, sizeof szCursor, CurrentFieldName().c_str());
     }
     OVDeletePanel(psPab);

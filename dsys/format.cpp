@@ -74,17 +74,21 @@ int AppendText(WINTEXTLIST *psList, std::string_view sText)
     return OVRC_OK;
 }
 
-void LogEntries(const WINTEXTINFO &sInfo, const char *pszFormat)
+/* The debug listing of the entries; bCut gives the CPU report's columns, cut to width. */
+void LogEntries(const WINTEXTINFO &sInfo, bool bCut)
 {
     OVWriteMessage(OVLOG_DEBUG, "\n___________Title______________ _________Data_____________________"
                                 "________________");
     for (const auto &[sTitle, sData] : WinTextEntries(sInfo))
-        OVLog(OVLOG_DEBUG, pszFormat, sTitle.c_str(), sData.c_str());
+        if (bCut)
+            OVLog(OVLOG_DEBUG, "%-30.30s %-50.50s", sTitle.c_str(), sData.c_str());
+        else
+            OVLog(OVLOG_DEBUG, "%30s %-50s", sTitle.c_str(), sData.c_str());
 }
 
 /* Ends a formatter: the fallback entry when nothing was kept, the debug listing. */
 int FinishEntries(WINTEXTINFO *psInfo, int nRc, const char *pszFallbackTitle,
-                  const char *pszFallbackData, const char *pszLogFormat = "%30s %-50s")
+                  const char *pszFallbackData, bool bCutLog = false)
 {
     if (nRc == OVRC_OK && psInfo->nEntries == 0 && pszFallbackTitle != nullptr) {
         std::string sNoInfo = NoInformationText();
@@ -92,7 +96,7 @@ int FinishEntries(WINTEXTINFO *psInfo, int nRc, const char *pszFallbackTitle,
                               pszFallbackData[0] != '\0' ? pszFallbackData : sNoInfo);
     }
     if (nRc == OVRC_OK && bDebug)
-        LogEntries(*psInfo, pszLogFormat);
+        LogEntries(*psInfo, bCutLog);
     return nRc;
 }
 
@@ -228,7 +232,7 @@ int FormatCPUDataLines(WINTEXTINFO *psWinTextInfo)
             sData.remove_suffix(1);
         return AddWinTextEntry(psWinTextInfo, sLine.substr(0, nColon + 1), sData);
     });
-    return FinishEntries(psWinTextInfo, nRc, " ", "", "%-30.30s %-50.50s");
+    return FinishEntries(psWinTextInfo, nRc, " ", "", true);
 }
 
 int FormatEMemoryDataLines(WINTEXTINFO *psWinTextInfo)

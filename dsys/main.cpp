@@ -29,7 +29,7 @@ const OVTOOLSTARTUP sStartup = {
     "\nDumping has been set by ORVIKDUMP environment variable.\n",
     "Debugging has been set.\n",
     "Dump processsing has been set.\n",
-    "orvikdsys Initialize: Invalid help parameter specified: %-.128s.",
+    "orvikdsys Initialize: Invalid help parameter specified: .",
     apszHelpLines,
     16384,   /* a zeroed block of 16384 bytes */
     16000,   /* of which at most 16000 characters are filled */

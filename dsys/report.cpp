@@ -167,28 +167,19 @@ int DrawPageNumber(int nPage, int nPages, FIELD **ppsField)
     return nRc;
 }
 
-/* The message box of Save and Print: row 3, as wide as the text and its frame, centred. */
-int ShowMessage(const std::string &sMessage, int nType = OVLOG_INFO)
-{
-    int nWidth = OVDisplayWidth(sMessage) + 2;
-    return CreateMessageBoxi(psPabi, sMessage.c_str(), nType, DSYSFIRSTROW,
-                             OVCentredColumn(psPabi, nWidth), nWidth);
-}
-
 int SaveReport()
 {
     std::string sFile = ReportFileName();
     const char *pszData = pszSystemInfo != nullptr ? pszSystemInfo : "";
     std::string sWhy;
     int nRc = SaveTempDataFile(sFile.c_str(), szTitle, pszData, &sWhy);
+    /* SaveTempDataFile has logged why; the boxes lie on row 3, centred, as wide as their text. */
     if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvikdsys Process_Request: Get_Hardware_Info: Unable to save temporary data file, "
-                  "nRc: %d.", nRc);
         /* The reason first: a narrow box cuts the end of the file name rather than it. */
-        ShowMessage("Not saved, " + sWhy + ": " + sFile, OVLOG_ERROR);
+        OVShowBox(psPabi, OVLOG_ERROR, "Not saved, " + sWhy + ": " + sFile, DSYSFIRSTROW);
         return OVEXIT_SHOWN;
     }
-    ShowMessage("Report saved in file: " + sFile + ".");
+    OVShowBox(psPabi, OVLOG_INFO, "Report saved in file: " + sFile + ".", DSYSFIRSTROW);
     return OVRC_OK;
 }
 
@@ -196,13 +187,13 @@ int PrintReport()
 {
     std::string sWhy;
     int nRc = PrintData(szTitle, pszSystemInfo != nullptr ? pszSystemInfo : "", &sWhy);
+    /* PrintData has logged why, with the reason it hands back. */
     if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvikdsys Process_Request: Get_Hardware_Info: Print data, nRc: %d.", nRc);
-        OVShowFailure(("Not printed: " + (sWhy.empty() ? std::string("see the log") : sWhy)).c_str(),
-                      false);
+        OVShowBox(nullptr, OVLOG_ERROR,
+                  "Not printed: " + (sWhy.empty() ? std::string("see the log") : sWhy));
         return OVEXIT_SHOWN;
     }
-    ShowMessage("Report printed.");
+    OVShowBox(psPabi, OVLOG_INFO, "Report printed.", DSYSFIRSTROW);
     return OVRC_OK;
 }
 

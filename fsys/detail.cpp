@@ -146,10 +146,11 @@ std::string UserPermissions()
            (cFileExecUser == 'y' ? "Yes " : "No  ") + "(" + szMatch + " Match)";
 }
 
-std::string Formatted(const char *pszFormat, long long nValue)
+/* A count right-aligned in eight columns. */
+std::string Count8(long long nValue)
 {
     char szText[64];
-    std::snprintf(szText, sizeof szText, pszFormat, nValue);
+    std::snprintf(szText, sizeof szText, "%8lld", nValue);
     return szText;
 }
 
@@ -282,10 +283,10 @@ int Do_Detail_Values(const char *pszPath)
                   static_cast<unsigned long>(major(sInfo.st_dev)),
                   static_cast<unsigned long>(minor(sInfo.st_dev)));
     asValue[DV_DEVICE] = szDevice;
-    asValue[DV_LINKS] = Formatted("%8lld", static_cast<long long>(sInfo.st_nlink));
+    asValue[DV_LINKS] = Count8(static_cast<long long>(sInfo.st_nlink));
     asValue[DV_GROUP] = szFileGroup;
     asValue[DV_PERMISS1] = ClassPermissions(asPermClass[0], sInfo.st_mode);
-    asValue[DV_INODE] = Formatted("%8lld", static_cast<long long>(sInfo.st_ino));
+    asValue[DV_INODE] = Count8(static_cast<long long>(sInfo.st_ino));
     asValue[DV_PERMISS2] = ClassPermissions(asPermClass[1], sInfo.st_mode);
     asValue[DV_PERMISS3] = ClassPermissions(asPermClass[2], sInfo.st_mode);
     Get_User_Permissions();
@@ -293,9 +294,9 @@ int Do_Detail_Values(const char *pszPath)
     std::snprintf(szUserText, sizeof szUserText, "%13.13s:", szUser);
     asValue[DV_USERID] = szUserText;
     asValue[DV_USERPERMISS] = UserPermissions();
-    asValue[DV_SIZE1] = Formatted("%8lld", static_cast<long long>(sInfo.st_size));
-    asValue[DV_SIZE2] = Formatted("%8lld", static_cast<long long>(sInfo.st_blocks));
-    asValue[DV_SIZE3] = Formatted("%8lld", static_cast<long long>(sInfo.st_blksize));
+    asValue[DV_SIZE1] = Count8(static_cast<long long>(sInfo.st_size));
+    asValue[DV_SIZE2] = Count8(static_cast<long long>(sInfo.st_blocks));
+    asValue[DV_SIZE3] = Count8(static_cast<long long>(sInfo.st_blksize));
     asValue[DV_DATE1] = DateText(sInfo.st_atim);
     asValue[DV_DATE2] = DateText(sInfo.st_mtim);
     asValue[DV_DATE3] = DateText(sInfo.st_ctim);

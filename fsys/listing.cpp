@@ -5,8 +5,8 @@
  *
  * The listing runs once per folder into szTempFile; paging only seeks in that file, so a
  * page costs the same wherever it lies and memory does not grow with the folder. Each page
- * knows where it starts and where the next one does; afPageStart keeps the starts walked, so
- * Backward, a detail page and a change of size come back to the very page. The entry a line
+ * knows where it starts and where the next one does; sFolderView keeps the starts walked,
+ * so Backward, a detail page and a change of size come back to the very page. The entry a line
  * stands for is always taken from its own whole row of the page, never from the line's text,
  * which may have been cut to fit its column.
  */
@@ -20,25 +20,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <vector>
-
-int nMyPid = 0;
-int nFileSequence = 0;
-char szTempFile[FSPATHSIZE] = "";
-char szErrorFile[FSPATHSIZE] = "";
-FOLDER asFolder[FSMAXFOLDERS] = {};
-int nFolderLevel = 0;
-int nListedLevel = -1;
-char szFolderSave[FSPATHSIZE] = "";
-std::vector<std::int64_t> afPageStart = {0};
-int nPageIndex = 0;
-LISTPAGE sPage;
-int nCurrentLine = 0;
-std::vector<std::string> asPageRow;
-int nMaxPanelRows = 0;
-unsigned long ulABAttibute = 0;
-PABI *psPabi = nullptr;
 
 namespace {
 
@@ -86,36 +68,6 @@ struct LineBuffer {
     }
 };
 
-std::string_view NextWord(std::string_view sRow, std::size_t *pnAt)
-{
-    std::size_t nAt = *pnAt;
-    while (nAt < sRow.size() && sRow[nAt] == ' ') ++nAt;
-    std::size_t nStart = nAt;
-    while (nAt < sRow.size() && sRow[nAt] != ' ') ++nAt;
-    *pnAt = nAt;
-    return sRow.substr(nStart, nAt - nStart);
-}
-
-bool OneOf(char c, const char *pszSet) { return c != '\0' && std::strchr(pszSet, c) != nullptr; }
-
-/* "drwxr-xr-x", with an access-control or security-context mark after it at most. */
-bool IsModeWord(std::string_view sWord)
-{
-    if (sWord.size() < 10 || sWord.size() > 11 || !OneOf(sWord[0], "-dlcbpsD?")) return false;
-    for (std::size_t i = 1; i < 10; ++i)
-        if (!OneOf(sWord[i], "rwxsStT-?")) return false;
-    return sWord.size() == 10 || OneOf(sWord[10], ".+@");
-}
-
-bool IsCountWord(std::string_view sWord)
-{
-    if (sWord.empty()) return false;
-    if (sWord == "?") return true;
-    for (char c : sWord)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 bool IsTotalLine(std::string_view sLine) { return sLine.substr(0, 6) == "total "; }
 
 /* Logs the first line of the listing's error file, when it has one. */
@@ -129,44 +81,24 @@ void LogListingErrors()
               sLine.data());
 }
 
-/* Is there a selectable field of that name on the panel? */
-bool HasTabField(const PABI *psPanel, const std::string &sName)
-{
-    for (const FIELDTAB *psFieldTab = psPanel->psFieldTabFirst; psFieldTab != nullptr;
-         psFieldTab = psFieldTab->psFieldTabNext)
-        if (psFieldTab->psField != nullptr && sName == psFieldTab->psField->szName) return true;
-    return false;
-}
-
 bool HasListing()
 {
     struct stat sInfo;
     return stat(szTempFile, &sInfo) == 0 && sInfo.st_size > 0;
 }
 
-/* The step into a folder of the listing. asFolder stays a chain of real folders, one per
-   level: "../" goes back a level, "./" lists the same folder afresh, and a name goes one
-   level down. A step beyond the table or the path size is refused and logged. */
+/* The step into a folder of the listing: "../" goes back a level, "./" lists the same
+   folder afresh, and a name goes one level down. A step beyond the folder table or the path
+   size is refused and logged. */
 void EnterFolder(std::string_view sName, bool bThroughLink = false)
 {
-    if (sName == "./" || sName == "../") {
-        if (sName == "../" && nFolderLevel > 0) --nFolderLevel;
-        szFolderSave[0] = '\0';  /* listed afresh from its first page */
-        return;
-    }
-    const char *pszFolder = asFolder[nFolderLevel].szPath;
-    std::string sPath = std::string(pszFolder) + std::string(sName);
-    if (nFolderLevel + 1 >= FSMAXFOLDERS || sPath.size() >= FSPATHSIZE) {
+    if (sName == "../") return sFolderView.Up();
+    if (sName == "./") return sFolderView.ListAgain();
+    const std::string sPath = sFolderView.Folder().szPath + std::string(sName);
+    if (const char *pszWhy = sFolderView.Enter(sName, bThroughLink))
         OVLog(OVLOG_ERROR,
               "orvikfsys Process_Request: Unable to enter folder %.300s: %s (level %d).",
-              sPath.c_str(),
-              nFolderLevel + 1 >= FSMAXFOLDERS ? "too many folder levels" : "path too long",
-              nFolderLevel + 1);
-        return;
-    }
-    ++nFolderLevel;
-    OVCopyText(asFolder[nFolderLevel].szPath, FSPATHSIZE, sPath.c_str());
-    asFolder[nFolderLevel].bThroughLink = bThroughLink;
+              sPath.c_str(), pszWhy, sFolderView.Level() + 1);
 }
 
 /* Is the local entry a folder, or a link that leads to one? */
@@ -199,14 +131,14 @@ bool ChooseEntry(const char *pszResponseID, std::string *psFile)
         OVLog(OVLOG_ERROR, "orvikfsys Process_Request: No entry for %.32s.", pszResponseID);
         return false;
     }
-    nCurrentLine = nRow;
+    sFolderView.StandOn(nRow);
     if (aeRowState[nRow] != ROW_WHOLE) {
         OVLog(OVLOG_ERROR,
               "orvikfsys Process_Request: Refusing to open %.*s...: the name holds a newline.",
               static_cast<int>(sRow.sName.size()), sRow.sName.data());
         return false;
     }
-    const FOLDER &sFolder = asFolder[nFolderLevel];
+    const FOLDER &sFolder = sFolderView.Folder();
     /* In a folder entered through a link, "./" is the link: its detail page. */
     if (sRow.sName == "./" && sFolder.bThroughLink) {
         *psFile = std::string(sFolder.szPath, std::strlen(sFolder.szPath) - 1);
@@ -250,20 +182,7 @@ std::string TailColumns(std::string_view sText, int nColumns)
 {
     if (OVDisplayWidth(sText) <= nColumns) return std::string(sText);
     if (nColumns <= 0) return std::string();
-    std::size_t nAt = 0;
-    while (nAt < sText.size() &&
-           ((static_cast<unsigned char>(sText[nAt]) & 0xC0) == 0x80 ||
-            OVDisplayWidth(sText.substr(nAt)) > nColumns - 1))
-        ++nAt;
-    return "~" + std::string(sText.substr(nAt));
-}
-
-/* The page starts afresh at page 1 of a folder just listed. */
-void StartFolderPages()
-{
-    afPageStart.assign(1, 0);
-    nPageIndex = 0;
-    nCurrentLine = 0;
+    return "~" + std::string(sText.substr(OVColumnsSuffix(sText, nColumns - 1)));
 }
 
 /* The cursor's data line when the panel is built again at another size. Only a panel that
@@ -272,90 +191,27 @@ void StartFolderPages()
 void KeepCurrentLine(const PABI *psPanel)
 {
     if (!OVTerminalFits(psPanel->nRows, psPanel->nColumns)) return;
-    const int nRow = DatalineRow(CurrentFieldName(psPanel).c_str());
-    if (nRow >= 0) nCurrentLine = nRow;
-}
-
-/* Where the user stood in the listed folder, to come back to after a folder that could not
-   be listed. */
-struct FOLDERPLACE {
-    std::vector<std::int64_t> afStarts;
-    int nPage = 0;
-    int nLine = 0;
-};
-std::optional<FOLDERPLACE> oComeBackTo;
-
-FOLDERPLACE SavePlace()
-{
-    return {afPageStart, nPageIndex, nCurrentLine};
+    sFolderView.StandOn(DatalineRow(CurrentFieldName(psPanel).c_str()));
 }
 
 /* After the listing of the folder just entered failed: back to the folder listed before, on
-   the same page and line once it is listed again (its listing file went with the attempt).
-   The user is told why in a box, except for a link that turned out not to lead to a folder,
-   whose detail page is shown instead (*pbDetail, with its path in *psFile). */
-void ListingFailed(const FOLDERPLACE &sCameFrom, std::string *psFile, bool *pbDetail)
+   the same page and line once it is listed again. The user is told why in a box, except for
+   a link that turned out not to lead to a folder, whose detail page is shown instead
+   (*pbDetail, with its path in *psFile). */
+void ListingFailed(std::string *psFile, bool *pbDetail)
 {
-    const FOLDER &sFailed = asFolder[nFolderLevel];
+    const FOLDER &sFailed = sFolderView.Folder();
     const std::string sPath(sFailed.szPath);
     const std::string sReason = ListingFailureReason();
     *pbDetail = sFailed.bThroughLink && sReason == "Not a directory";
     if (*pbDetail)
         *psFile = sPath.substr(0, sPath.size() - 1);
-    nFolderLevel = nListedLevel;
-    szFolderSave[0] = '\0';
-    oComeBackTo = sCameFrom;
+    sFolderView.ComeBack();
     if (!*pbDetail)
         OVShowMessage(OVLOG_ERROR, ("Cannot list " + sPath + ": " + sReason).c_str(), false);
 }
 
-/* Once the folder is listed again, the page and line the user left. */
-void ComeBack()
-{
-    if (!oComeBackTo) return;
-    afPageStart = oComeBackTo->afStarts;
-    nPageIndex = std::min(oComeBackTo->nPage, static_cast<int>(afPageStart.size()) - 1);
-    nCurrentLine = oComeBackTo->nLine;
-    oComeBackTo.reset();
-}
-
 }  // namespace
-
-bool ParseListingRow(std::string_view sRow, LSROW *psRow)
-{
-    std::size_t nAt = 0;
-    LSROW sRow7;
-    sRow7.sMode = NextWord(sRow, &nAt);
-    sRow7.sLinks = NextWord(sRow, &nAt);
-    sRow7.sOwner = NextWord(sRow, &nAt);
-    sRow7.sGroup = NextWord(sRow, &nAt);
-    if (!IsModeWord(sRow7.sMode) || !IsCountWord(sRow7.sLinks) || sRow7.sGroup.empty())
-        return false;
-    std::size_t nSizeAt = nAt;
-    std::string_view sSize = NextWord(sRow, &nAt);
-    /* A device shows "major, minor" where the size stands. */
-    if ((sRow7.sMode[0] == 'c' || sRow7.sMode[0] == 'b') && !sSize.empty() &&
-        sSize.back() == ',') {
-        std::string_view sMinor = NextWord(sRow, &nAt);
-        if (sMinor.empty()) return false;
-        nSizeAt = static_cast<std::size_t>(sSize.data() - sRow.data());
-        sSize = sRow.substr(nSizeAt, nAt - nSizeAt);
-    }
-    sRow7.sSize = sSize;
-    sRow7.sDateTime = NextWord(sRow, &nAt);
-    /* The name is all that follows the one blank after the date-time, blanks included. */
-    if (sRow7.sDateTime.empty() || nAt + 1 >= sRow.size()) return false;
-    sRow7.sName = sRow.substr(nAt + 1);
-    if (sRow7.sMode[0] == 'l') {
-        std::size_t nArrow = sRow7.sName.find(" -> ");
-        if (nArrow != std::string_view::npos && nArrow > 0) {
-            sRow7.sTarget = sRow7.sName.substr(nArrow + 4);
-            sRow7.sName = sRow7.sName.substr(0, nArrow);
-        }
-    }
-    *psRow = sRow7;
-    return true;
-}
 
 std::string FormatListingLine(const LSROW &sRow)
 {
@@ -378,26 +234,6 @@ std::string FormatListingLine(const LSROW &sRow)
     return sLine;
 }
 
-std::string ScreenText(std::string_view sText, int nWidth, bool bPad)
-{
-    std::string sShown;
-    sShown.reserve(sText.size());
-    int nPending = 0;  /* continuation bytes still due to the character being copied */
-    for (char c : sText) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if ((u & 0xC0) == 0x80 && nPending > 0) {
-            --nPending;
-            sShown += c;
-            continue;
-        }
-        nPending = u >= 0xF0 ? 3 : u >= 0xE0 ? 2 : u >= 0xC0 ? 1 : 0;
-        /* Control characters and stray continuation bytes would move or upset the screen. */
-        bool bShown = u >= 0x20 && u != 0x7f && (u & 0xC0) != 0x80;
-        sShown += bShown ? c : '?';
-    }
-    return bPad ? OVPadColumns(sShown, nWidth) : OVFitColumns(sShown, nWidth);
-}
-
 std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns)
 {
     const int nRoom = nColumns > 3 ? nColumns - 2 : 1;
@@ -413,46 +249,14 @@ std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColu
     return TailColumns(sSystem + sFolder, nRoom);
 }
 
-PABI *CreateBrowserPanel(const char *pszWho)
-{
-    return OVCreateGroupPanel(pszWho, "", OVDG_PANEL);
-}
-
-std::string CurrentFieldName(const PABI *psPanel)
-{
-    if (psPanel == nullptr || psPanel->psFieldTab_Current == nullptr ||
-        psPanel->psFieldTab_Current->psField == nullptr)
-        return std::string();
-    return psPanel->psFieldTab_Current->psField->szName;
-}
-
-int AwaitDetailChoice(int nTitleColumn, unsigned long ulStyle, char *pszResponseID,
-                      int *pnResponse, std::string *psCursor)
-{
-    int nRc = OVCreateActionBari(psPabi, psPabi->nRows - 1, nTitleColumn, psPabi->nColumns - 4,
-                                 ulStyle, pnResponse);
-    /* A button that this page does not offer (any more) leaves the cursor on Return. */
-    if (nRc == OVRC_OK)
-        nRc = SetCursori(psPabi, HasTabField(psPabi, *psCursor) ? psCursor->c_str() : "Return ");
-    if (nRc == OVRC_OK) nRc = OVGetUserResponsei(psPabi, pszResponseID, pnResponse);
-    if (nRc == OVRC_OK && *pnResponse == OVRESPONSE_RESIZE &&
-        OVTerminalFits(psPabi->nRows, psPabi->nColumns)) {
-        const std::string sName = CurrentFieldName(psPabi);
-        if (!sName.empty()) *psCursor = sName;
-    }
-    OVDeletePanel(psPabi);
-    psPabi = nullptr;
-    return nRc;
-}
-
 int Get_Directory_Data()
 {
-    const char *pszFolder = asFolder[nFolderLevel].szPath;
+    const char *pszFolder = sFolderView.Folder().szPath;
     OVTraceStart("orvikfsys Get_Directory_Data", "szFolder: %s.", pszFolder);
     /* A remote listing may be cancelled or lose its link: the listing shown so far waits
        beside the new one until that has come, so the browser can go back to it. */
     const std::string sPrevious = std::string(szTempFile) + ".Previous";
-    const bool bKeep = psConnectedSystem != nullptr && nListedLevel >= 0 &&
+    const bool bKeep = psConnectedSystem != nullptr && sFolderView.HasListing() &&
                        rename(szTempFile, sPrevious.c_str()) == 0;
     OVTempFileGuard sPreviousGuard(bKeep ? sPrevious.c_str() : nullptr);
     /* The listing files are made ours before any command writes through their names. */
@@ -486,8 +290,6 @@ int Get_Directory_Data()
         sCommand = sList + " > " + OVShellWord(szTempFile) + " 2>" + OVShellWord(szErrorFile);
         nRc = ExecuteCommand(sCommand.c_str(), pOutput.get(), nCommandOutputSize);
     }
-    /* The folder's pages start afresh, whether or not its listing came. */
-    StartFolderPages();
     /* ls also ends non-zero when only some entries could not be read: what it listed is
        shown. A listing that did not come at all is a failure, whatever the status said. */
     if (nRc == OVRC_OK && !HasListing()) nRc = OVRC_CMDFAILED;
@@ -503,12 +305,11 @@ int Get_Directory_Data()
 
 int Get_Panel_Data()
 {
-    if (nPageIndex < 0 || nPageIndex >= static_cast<int>(afPageStart.size())) StartFolderPages();
-    sPage.fStart = afPageStart[nPageIndex];
+    sPage.fStart = sFolderView.PageStart();
     sPage.fNext = -1;
     asPageRow.clear();
     aeRowState.clear();
-    OVTraceStart("orvikfsys Get_Panel_Data", "page: %d, fStart: %lld.", nPageIndex + 1,
+    OVTraceStart("orvikfsys Get_Panel_Data", "page: %d, fStart: %lld.", sFolderView.Page() + 1,
                  static_cast<long long>(sPage.fStart));
     OVFilePtr pFile(std::fopen(szTempFile, "r"));
     if (!pFile) {
@@ -573,13 +374,13 @@ int Present_Panel()
     const int nBarColumn = OVCentredColumn(psPabi, OVDisplayWidth(sName));
     const std::string sTitle =
         ListingTitle(psConnectedSystem != nullptr ? psConnectedSystem->szIP : nullptr,
-                     asFolder[nFolderLevel].szPath, nColumns);
+                     sFolderView.Folder().szPath, nColumns);
     int nRc = CreatePanelText(1, OVCentredColumn(psPabi, OVDisplayWidth(sTitle)), "Title", sTitle);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikfsys Present_Panel: Unable to Create Panel Title, rc: %d.", nRc);
         return OVTraceEnd("orvikfsys Present_Panel", nRc);
     }
-    const std::string sPageText = "page " + std::to_string(nPageIndex + 1);
+    const std::string sPageText = "page " + std::to_string(sFolderView.Page() + 1);
     nRc = CreatePanelText(2, nMargin + nPageEnd - static_cast<int>(sPageText.size()), "Page",
                           sPageText);
     if (nRc == OVRC_OK) nRc = CreatePanelText(3, nMargin + 4, "PTHEAD1", paszHeading1);
@@ -610,11 +411,11 @@ int Present_Panel()
             return OVTraceEnd("orvikfsys Present_Panel", nRc);
         }
         if (nFirstShown < 0) nFirstShown = i;
-        if (i <= nCurrentLine) nCursorRow = i;
+        if (i <= sFolderView.Line()) nCursorRow = i;
     }
 
     if (sPage.fNext >= 0) ulABAttibute |= OVAB_FORWARD;
-    if (nPageIndex > 0) ulABAttibute |= OVAB_BACKWARD;
+    if (sFolderView.Page() > 0) ulABAttibute |= OVAB_BACKWARD;
     ulABAttibute |= OVAB_RETURN | OVAB_HELP | OVAB_EXIT;
     int nResponse = 0;
     nRc = OVCreateActionBari(psPabi, psPabi->nRows - 1, nBarColumn, nColumns - 4, ulABAttibute,
@@ -648,18 +449,16 @@ int Process_Request()
         ulABAttibute = 0;
 
         int nDataRc = OVRC_OK;
-        const char *pszFolder = asFolder[nFolderLevel].szPath;
         std::string sFile;
         bool bDetail = false;
-        if (std::strcmp(pszFolder, szFolderSave) != 0) {
-            const FOLDERPLACE sCameFrom = SavePlace();
+        if (sFolderView.MustList()) {
             nDataRc = Get_Directory_Data();
-            if (nDataRc == OVRC_ERROR && nListedLevel >= 0 && nFolderLevel != nListedLevel) {
+            if (nDataRc == OVRC_ERROR && sFolderView.HasListing() && !sFolderView.ShowsListed()) {
                 /* The folder could not be listed: the user stays where they came from, and
                    is told why; a link that does not lead to a folder shows its page. */
                 OVDeletePanel(psPabi);
                 psPabi = nullptr;
-                ListingFailed(sCameFrom, &sFile, &bDetail);
+                ListingFailed(&sFile, &bDetail);
                 if (bDetail) {
                     nRc = psConnectedSystem != nullptr ? Do_Remote_Detail_Page(sFile.c_str())
                                                        : Do_Detail_Page(sFile.c_str());
@@ -669,21 +468,19 @@ int Process_Request()
             if (nDataRc == OVRC_CANCELLED || nDataRc == OVRC_CMDFAILED) {
                 OVDeletePanel(psPabi);
                 psPabi = nullptr;
-                if (nListedLevel < 0) {
+                if (!sFolderView.HasListing()) {
                     /* No page to go back to: a cancel ends the browser as Ctrl-c does; a
                        failed link has been told, and ends it. */
                     if (nDataRc == OVRC_CANCELLED) raise(SIGINT);
                     return OVTraceEnd("orvikfsys Process_Request", OVRC_ERROR);
                 }
                 /* Back to the folder and the page listed before. */
-                nFolderLevel = nListedLevel;
-                OVCopyText(szFolderSave, sizeof szFolderSave, asFolder[nFolderLevel].szPath);
+                sFolderView.KeepListing();
                 if (nDataRc == OVRC_CANCELLED) OVShowMessage(OVLOG_INFO, "Cancelled.");
                 continue;
             }
-            nListedLevel = nFolderLevel;
-            OVCopyText(szFolderSave, sizeof szFolderSave, pszFolder);
-            ComeBack();
+            /* The folder's pages start afresh, whether or not its listing came. */
+            sFolderView.Listed();
         }
         if (nDataRc == OVRC_OK) {
             Get_Panel_Data();
@@ -703,14 +500,10 @@ int Process_Request()
             } else if (nUserRc == OVRC_OK && nResponse == OVRESPONSE_FIELD) {
                 if (DatalineRow(szResponseID) >= 0) {
                     bDetail = ChooseEntry(szResponseID, &sFile);
-                } else if (std::strcmp(szResponseID, "Forward ") == 0 && sPage.fNext >= 0) {
-                    afPageStart.resize(static_cast<std::size_t>(nPageIndex) + 1);
-                    afPageStart.push_back(sPage.fNext);
-                    ++nPageIndex;
-                    nCurrentLine = 0;
-                } else if (std::strcmp(szResponseID, "Backward ") == 0 && nPageIndex > 0) {
-                    --nPageIndex;
-                    nCurrentLine = 0;
+                } else if (std::strcmp(szResponseID, "Forward ") == 0) {
+                    sFolderView.Forward(sPage.fNext);
+                } else if (std::strcmp(szResponseID, "Backward ") == 0) {
+                    sFolderView.Backward();
                 }
             }
             /* Anything else (the help box) shows the same page again. */

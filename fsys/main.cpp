@@ -28,7 +28,7 @@ const OVTOOLSTARTUP sStartup = {
     "\nDumping has been set by ORVIKDUMP environment variable.\n",
     "Debugging has been set.\n",
     "Dump processsing has been set.\n",
-    "orvikfsys Initialize: No help information provided for -help parameter.%s",
+    "orvikfsys Initialize: No help information provided for -help parameter.",
     apszHelpLines,
     131072, /* a zeroed block ... */
     16000,  /* ... of which at most this much is filled */
@@ -101,8 +101,7 @@ int Initialize(int argc, char **argv)
         OVShowFailure(OVConfigurationFailure().c_str(), false);
         return OVEXIT_SHOWN;
     }
-    nFolderLevel = 0;
-    OVCopyText(asFolder[0].szPath, sizeof asFolder[0].szPath, "/");
+    sFolderView.Start("/");
     return OVRC_OK;
 }
 

@@ -4,7 +4,8 @@
  * Browse, Edit and Copy from there.
  *
  * main (main.cpp) runs Initialize, then Process_Request (listing.cpp) while the codes are 0,
- * then Finish. Process_Request calls Do_Detail_Page (detail.cpp) for a local file and
+ * then Finish. Where the user stands is one FolderView (folderview.cpp), moved only by its
+ * steps. Process_Request calls Do_Detail_Page (detail.cpp) for a local file and
  * Do_Remote_Detail_Page (remotedetail.cpp) while a remote system is connected. Every function
  * returns an OVRC_* code: 0 after Return, 9 after Exit, else the code of the failing step.
  *
@@ -35,10 +36,10 @@ int Initialize(int argc, char **argv);
 int Finish();
 
 /* ------------------------------------------------------------------------------------ */
-/* listing.cpp - the listing loop, the listing command, paging and the listing panel     */
+/* folderview.cpp - where the user stands                                               */
 /* ------------------------------------------------------------------------------------ */
 
-constexpr int FSMAXFOLDERS = 100;         /* entries of asFolder                          */
+constexpr int FSMAXFOLDERS = 100;         /* entries of the folder chain                  */
 constexpr int FSPATHSIZE = 256;           /* a folder path holds 255 characters           */
 constexpr int FSMAXPAGEROWS = 1000;       /* rows of a page on the tallest terminal       */
 
@@ -46,6 +47,67 @@ struct FOLDER {
     char szPath[FSPATHSIZE];              /* ends in "/" */
     bool bThroughLink;                    /* entered through a symbolic link of its parent */
 };
+
+/* Where the user stands in the browser: the chain of folders entered, one per level, and the
+   level shown; the level whose listing the listing file holds; the starts of that folder's
+   pages as far as they were walked (page 1 starts at 0) and the page shown; the row of the
+   page the cursor stands on; and whether the folder shown is to be listed (again) before a
+   page of it is shown. Every move of the user is one of its steps. */
+class FolderView {
+  public:
+    /* At pszRoot, level 0, nothing listed yet. */
+    void Start(const char *pszRoot);
+
+    const FOLDER &Folder() const { return asFolder[nLevel]; }
+    int Level() const { return nLevel; }
+    /* Is the folder shown to be listed before a page of it is shown? */
+    bool MustList() const { return bListAgain || nLevel != nListedLevel; }
+    /* Has a folder been listed, and is it the one shown? */
+    bool HasListing() const { return nListedLevel >= 0; }
+    bool ShowsListed() const { return nLevel == nListedLevel; }
+    /* The page shown (0 for page 1), where it starts in the listing file, and the row of it
+       that the cursor stands on. */
+    int Page() const { return nPage; }
+    std::int64_t PageStart() const { return afPageStart[static_cast<std::size_t>(nPage)]; }
+    int Line() const { return nLine; }
+
+    /* One level down into sName (which ends in "/") of the folder shown, entered through a
+       link when bThroughLink. NULL, or why it was refused: "too many folder levels", "path
+       too long". The new folder is to be listed. */
+    const char *Enter(std::string_view sName, bool bThroughLink);
+    /* "../": a level back (none above the first), listed afresh. */
+    void Up();
+    /* "./": the folder shown listed afresh, from its first page. */
+    void ListAgain();
+    /* To the page that starts at fNext (none when negative), on its first row. */
+    void Forward(std::int64_t fNext);
+    /* To the page before (none before the first), on its first row. */
+    void Backward();
+    /* The cursor stands on row nRow of the page (no move when negative). */
+    void StandOn(int nRow);
+    /* The folder shown has been listed: page 1, row 0, unless it is the folder come back to. */
+    void Listed();
+    /* The listing of the folder entered failed and took the listing file with it: back to the
+       folder listed before, listed again, then on the page and row the user left. */
+    void ComeBack();
+    /* The listing was cancelled or its link failed, the listing before kept: back to the
+       folder listed before, on its page and row. */
+    void KeepListing();
+
+  private:
+    FOLDER asFolder[FSMAXFOLDERS] = {};
+    int nLevel = 0;
+    int nListedLevel = -1;
+    bool bListAgain = true;
+    bool bComingBack = false;
+    std::vector<std::int64_t> afPageStart = {0};
+    int nPage = 0;
+    int nLine = 0;
+};
+
+/* ------------------------------------------------------------------------------------ */
+/* globals.cpp - the state the screens share                                            */
+/* ------------------------------------------------------------------------------------ */
 
 /* A page of the listing file: the offset of its first row and that of the next page's,
    -1 when the page was not full (nothing can follow it). */
@@ -58,36 +120,16 @@ extern int nMyPid;
 extern int nFileSequence;
 extern char szTempFile[FSPATHSIZE];
 extern char szErrorFile[FSPATHSIZE];
-extern FOLDER asFolder[FSMAXFOLDERS];
-extern int nFolderLevel;
-extern int nListedLevel;          /* level whose listing is in szTempFile, -1 before the first */
-extern char szFolderSave[FSPATHSIZE];
-/* The starts of the listed folder's pages as far as they were walked: page 1 starts at 0,
-   Forward adds the start of the next one, Backward goes one entry back. */
-extern std::vector<std::int64_t> afPageStart;
-extern int nPageIndex;            /* the page shown: an index into afPageStart */
+extern FolderView sFolderView;
 extern LISTPAGE sPage;            /* the page read last */
-extern int nCurrentLine;          /* the row of the page the cursor stands on */
 extern std::vector<std::string> asPageRow;   /* the page's rows of the listing, whole */
 extern int nMaxPanelRows;
 extern unsigned long ulABAttibute;
 extern PABI *psPabi;
 
-/* The listing loop: one panel per pass until Return (0), Exit (9) or a failure. */
-int Process_Request();
-/* Runs the listing command for asFolder[nFolderLevel] into szTempFile and starts the folder
-   at page 1. 0, or 8; for a remote listing also 4 (cancelled) or 101 (the link failed,
-   told), the listing and the page before kept. */
-int Get_Directory_Data();
-/* Reads the page that starts at afPageStart[nPageIndex] into asPageRow, at most
-   nMaxPanelRows rows. 0, or 8. */
-int Get_Panel_Data();
-/* Builds the listing panel on psPabi from the rows of the page. */
-int Present_Panel();
-/* The listing's title for a panel nColumns wide: "Orvik Explore Filesystems: " and the
-   folder (after the connected system's address and a colon, if any), or only the folder
-   with its start cut to "~" when the whole does not fit. */
-std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns);
+/* ------------------------------------------------------------------------------------ */
+/* lsrow.cpp - the ls row parser                                                        */
+/* ------------------------------------------------------------------------------------ */
 
 /* One `ls -lpah --time-style=+%D-%H:%M` row taken apart; the views point into the row. */
 struct LSROW {
@@ -105,6 +147,25 @@ struct LSROW {
 /* Takes a listing row apart. False for a row that is not an entry of `ls -l` (the "total"
    line, or the rest of a name that holds a newline). */
 bool ParseListingRow(std::string_view sRow, LSROW *psRow);
+/* ------------------------------------------------------------------------------------ */
+/* listing.cpp - the listing loop, the listing command, paging and the listing panel     */
+/* ------------------------------------------------------------------------------------ */
+
+/* The listing loop: one panel per pass until Return (0), Exit (9) or a failure. */
+int Process_Request();
+/* Runs the listing command for the folder shown into szTempFile. 0, or 8; for a remote
+   listing also 4 (cancelled) or 101 (the link failed, told), the listing before kept. */
+int Get_Directory_Data();
+/* Reads the page shown (sFolderView.PageStart()) into asPageRow, at most nMaxPanelRows
+   rows. 0, or 8. */
+int Get_Panel_Data();
+/* Builds the listing panel on psPabi from the rows of the page. */
+int Present_Panel();
+/* The listing's title for a panel nColumns wide: "Orvik Explore Filesystems: " and the
+   folder (after the connected system's address and a colon, if any), or only the folder
+   with its start cut to "~" when the whole does not fit. */
+std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns);
+
 /* The data line of an entry, in display columns: the name (cut to 40 columns with "~") at 0,
    size at 40, date-time at 49, the first 10 mode characters at 64, 74 columns in all. */
 std::string FormatListingLine(const LSROW &sRow);
@@ -169,7 +230,7 @@ int FetchRemoteFile(const char *pszPath, const std::string &sInto, int *pnStep,
                     std::string *psReason);
 
 /* ------------------------------------------------------------------------------------ */
-/* shared between the screens                                                           */
+/* pages.cpp - what the listing and both detail pages share                             */
 /* ------------------------------------------------------------------------------------ */
 
 /* Text for the screen: control characters and broken sequences shown as "?", then cut to

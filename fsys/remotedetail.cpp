@@ -183,9 +183,7 @@ class CopyBoxes {
     CopyBoxes &operator=(const CopyBoxes &) = delete;
     void Show(int nType, const std::string &sMessage)
     {
-        if (psPanel == nullptr) return;
-        const std::string sShown = ScreenText(sMessage, Room(), false);
-        CreateMessageBoxi(psPanel, sShown.c_str(), nType, Row(), 3, Width());
+        if (psPanel != nullptr) OVShowBox(psPanel, nType, sMessage);
     }
     /* "<name> exists. Replace it?", the name cut so that the question stays whole. */
     bool ConfirmReplace(const std::string &sName)

@@ -119,8 +119,7 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
                  int *pnResponse)
 {
     // A change of size that came while the page was being built is answered first.
-    if (bOVResizePending) {
-        bOVResizePending = false;
+    if (OVTakeResize()) {
         *pnResponse = OVRESPONSE_RESIZE;
         return OVRC_OK;
     }
@@ -136,7 +135,7 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
         GetKBM(&sCharInput);
         int nKey = sCharInput.nChar;
         if (nKey == OVKEY_RESIZE) {
-            bOVResizePending = false;
+            OVTakeResize();
             *pnResponse = OVRESPONSE_RESIZE;
             return OVRC_OK;
         }
@@ -170,10 +169,8 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
             if (*pnResponse == OVRESPONSE_HELPBUTTON) {
                 OVShowProgramHelp(psPabi);
                 *pnResponse = OVRESPONSE_HELPSHOWN;
-                if (bOVResizePending) {   // the size changed under the help box
-                    bOVResizePending = false;
+                if (OVTakeResize())   // the size changed under the help box
                     *pnResponse = OVRESPONSE_RESIZE;
-                }
             }
             return OVRC_OK;
         }

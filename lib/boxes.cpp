@@ -115,7 +115,7 @@ int DrawFramedMessage(PABI *psPabi, const char *psMessage, int nMessageType, int
     unsigned int nRequested = static_cast<unsigned int>(nLength);
     long nWidth = nRequested > OVMAXBOXWIDTH ? OVMAXBOXWIDTH : nRequested;
     const long nScreenWidth = psPabi->nColumns - 2;
-    const long nMessageLength = static_cast<long>(std::strlen(psMessage));
+    const long nMessageLength = OVDisplayWidth(psMessage);
     if (nWidth > nScreenWidth) {
         nWidth = nScreenWidth;
     } else if (nWidth < nMessageLength + 6) {
@@ -142,8 +142,7 @@ int DrawFramedMessage(PABI *psPabi, const char *psMessage, int nMessageType, int
 
     // The message keeps one blank on each side inside the frame.
     const long nRoom = nBoxWidth - 4 > 0 ? nBoxWidth - 4 : 0;
-    const std::string sMessage(psMessage,
-                               OVUtf8Prefix(psMessage, static_cast<std::size_t>(nRoom)));
+    const std::string sMessage(psMessage, OVColumnsPrefix(psMessage, static_cast<int>(nRoom)));
     UseGroupColours(OVDG_PANEL);
     WriteAt(nRow + 3, nColumn + 2, sMessage.c_str());
     return nBoxWidth;
@@ -160,7 +159,8 @@ void DrawMessageBox(PABI *psPabi, const char *psMessage, int nMessageType, int n
 }
 
 /* The text of a failure for one screen line: a line end and the blanks around the text go,
-   other control characters show as ^X, so that nothing moves the cursor. */
+   other ASCII control characters show as ^X, and the rest that is no printable character as
+   "?", so that nothing moves the cursor. */
 std::string ScreenLine(std::string_view sText)
 {
     while (!sText.empty() && (sText.back() == '\n' || sText.back() == ' '))
@@ -177,19 +177,20 @@ std::string ScreenLine(std::string_view sText)
             sLine += c;
         }
     }
-    return sLine;
+    return OVPrintableText(sLine);
 }
 
-/* At most nLines pieces of at most nWidth bytes, broken after a blank where there is one
-   and never inside a UTF-8 character; the last piece is cut. */
+/* At most nLines pieces of at most nWidth display columns, broken after a blank where there
+   is one and never inside a character; the last piece is cut. */
 std::vector<std::string> WrapLines(std::string_view sText, std::size_t nWidth, std::size_t nLines)
 {
     std::vector<std::string> asLine;
     while (!sText.empty() && asLine.size() < nLines) {
-        std::size_t nTake = OVUtf8Prefix(sText, nWidth);
+        std::size_t nTake = OVColumnsPrefix(sText, static_cast<int>(nWidth));
         if (nTake < sText.size() && asLine.size() + 1 < nLines) {
             std::size_t nBlank = sText.substr(0, nTake + 1).rfind(' ');
-            if (nBlank != std::string_view::npos && nBlank > nWidth / 2)
+            if (nBlank != std::string_view::npos &&
+                static_cast<std::size_t>(OVDisplayWidth(sText.substr(0, nBlank))) > nWidth / 2)
                 nTake = nBlank + 1;
         }
         if (nTake == 0)
@@ -496,18 +497,17 @@ int ProductInfo(PABI *psPabi)
     return OVTraceEnd("ProductInfo", nRc);
 }
 
-int OVShowMessage(int nType, const char *pszText, bool bLog)
+namespace {
+
+/* The box across the middle of the whole screen, for a step that has no panel (or whose panel
+   is gone): over the screen in use while curses is active, else on a screen of its own that
+   is left again afterwards. A long text takes the rows above and below the message row. */
+int ShowScreenBox(int nType, const std::string &sLine)
 {
-    OVTraceStart("OVShowMessage", "nType: %d, pszText: %s, bLog: %d.", nType,
-                 pszText != nullptr ? pszText : "(null)", bLog ? 1 : 0);
-    if (OVNullArgument(pszText, "OVShowMessage: pszText"))
-        return OVTraceEnd("OVShowMessage", OVRC_ERROR);
-    if (bLog)
-        OVWriteMessage(nType, pszText);
     /* A panel's screen may wait for its first refresh after an earlier one was left. */
     const bool bActive = stdscr != nullptr && (nOVLivePanels > 0 || !isendwin());
     if (!bActive && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)))
-        return OVTraceEnd("OVShowMessage", OVRC_ERROR);
+        return OVRC_ERROR;
 
     if (bActive) {
         /* What a child program left on the terminal is not what curses believes is there. */
@@ -518,7 +518,6 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
     /* The box needs no fields: an anchor block of the screen's size is enough. */
     PABI sScreen{};
     std::memcpy(sScreen.szEyeCatcher, "PANELBLK", sizeof sScreen.szEyeCatcher);
-    const std::string sLine = ScreenLine(pszText);
     auto ReadSize = [&]() {
         if (OVTerminalSize(&sScreen.nRows, &sScreen.nColumns) != OVRC_OK || sScreen.nRows == 0 ||
             sScreen.nColumns == 0) {
@@ -529,11 +528,10 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
     auto Draw = [&]() {
         const int nRow = sScreen.nRows > 16 ? sScreen.nRows / 2 - 4 : 1;
         const int nRoom = sScreen.nColumns - 7;   /* inside the frame of the widest box */
-        if (static_cast<int>(sLine.size()) <= nRoom || nRoom < 10) {
+        if (OVDisplayWidth(sLine) <= nRoom || nRoom < 10) {
             DrawMessageBox(&sScreen, sLine.c_str(), nType, nRow, 2, sScreen.nColumns - 2);
             return;
         }
-        /* A long reason takes the rows above and below the message row as well. */
         const std::vector<std::string> asLine = WrapLines(sLine, static_cast<std::size_t>(nRoom), 3);
         DrawFramedMessage(&sScreen, "", nType, nRow, 2, sScreen.nColumns - 2);
         UseGroupColours(OVDG_PANEL);
@@ -557,7 +555,40 @@ int OVShowMessage(int nType, const char *pszText, bool bLog)
         EndCurses();
         nColorPair = 0;
     }
-    return OVTraceEnd("OVShowMessage", OVRC_OK);
+    return OVRC_OK;
+}
+
+} // namespace
+
+int OVShowBox(PABI *psPabi, int nType, std::string_view sText, int nRow)
+{
+    const std::string sLine = ScreenLine(sText);
+    OVTraceStart("OVShowBox", "psPabi: %p, nType: %d, sText: %s, nRow: %d.",
+                 static_cast<void *>(psPabi), nType, sLine.c_str(), nRow);
+    if (psPabi == nullptr)
+        return OVTraceEnd("OVShowBox", ShowScreenBox(nType, sLine));
+    if (nRow > 0) {
+        /* As wide as the text and its frame, centred on the panel. */
+        const int nWidth = OVDisplayWidth(sLine) + 2;
+        return OVTraceEnd("OVShowBox",
+                          CreateMessageBoxi(psPabi, sLine.c_str(), nType, nRow,
+                                            OVCentredColumn(psPabi, nWidth), nWidth));
+    }
+    /* Across the panel a little above its middle; the text is cut to what the frame holds. */
+    const int nColumns = psPabi->nColumns;
+    const std::string sShown = OVFitColumns(sLine, std::max(nColumns - 9, 1));
+    const int nBoxRow = psPabi->nRows > 16 ? psPabi->nRows / 2 - 4 : 1;
+    return OVTraceEnd("OVShowBox",
+                      CreateMessageBoxi(psPabi, sShown.c_str(), nType, nBoxRow, 3, nColumns - 4));
+}
+
+int OVShowMessage(int nType, const char *pszText, bool bLog)
+{
+    if (OVNullArgument(pszText, "OVShowMessage: pszText"))
+        return OVRC_ERROR;
+    if (bLog)
+        OVWriteMessage(nType, pszText);
+    return OVShowBox(nullptr, nType, pszText);
 }
 
 int OVShowFailure(const char *pszText, bool bLog)

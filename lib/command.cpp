@@ -168,10 +168,11 @@ int RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszCommand,
 }
 
 /* Removes a local temporary file; one that is not there counts as removed. */
-int RemoveTemporary(const std::string &sPath, const char *pszMessage) {
+int RemoveTemporary(const std::string &sPath, const char *pszWhat) {
     int nRc = remove(sPath.c_str());
     if (nRc == 0 || errno == ENOENT) return OVRC_OK;
-    OVLog(OVLOG_ERROR, pszMessage, sPath.c_str(), nRc);
+    OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: Unable to remove temporary %s: %s, nRc: %d", pszWhat,
+          sPath.c_str(), nRc);
     return OVRC_ERROR;
 }
 
@@ -361,10 +362,8 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
                                 sLine.c_str());
     pFile.reset();
     /* The local copies go whatever the outcome; the first failure decides the code. */
-    int nRemoveOut = RemoveTemporary(sOut, "ExecuteRemoteCommand: Unable to remove temporary "
-                                           "file: %s, nRc: %d");
-    int nRemoveErr = RemoveTemporary(sErr, "ExecuteRemoteCommand: Unable to remove temporary "
-                                           "error file: %s, nRc: %d");
+    int nRemoveOut = RemoveTemporary(sOut, "file");
+    int nRemoveErr = RemoveTemporary(sErr, "error file");
     for (int nStep : {nCollect, nRemoveOut, nRemoveErr})
         if (nRc == OVRC_OK) nRc = nStep;
     return OVTraceEnd("ExecuteRemoteCommand", nRc);

@@ -90,15 +90,33 @@ constexpr STAMPCLAUSE asStampClause[] = {
    not again by every save. */
 bool bQuiet = false;
 
-/* Logs an error of the file at level 8 unless quiet; always 8. */
-__attribute__((format(printf, 1, 2))) int ReadError(const char *pszFormat, ...) {
-    if (bQuiet) return OVRC_ERROR;
+/* The sentence of the latest error this file logged, kept for the screen. */
+std::string sLastError;
+
+/* Logs an error of the configuration at level 8 and keeps its sentence; always 8. */
+__attribute__((format(printf, 1, 0))) int ConfigErrorV(const char *pszFormat, va_list args) {
     char szMessage[OVMAXMESSAGE + 16];
+    if (vsnprintf(szMessage, sizeof(szMessage), pszFormat, args) < 0) szMessage[0] = '\0';
+    sLastError = szMessage;
+    OVWriteMessage(OVLOG_ERROR, szMessage);
+    return OVRC_ERROR;
+}
+
+__attribute__((format(printf, 1, 2))) int ConfigError(const char *pszFormat, ...) {
     va_list args;
     va_start(args, pszFormat);
-    if (vsnprintf(szMessage, sizeof(szMessage), pszFormat, args) < 0) szMessage[0] = '\0';
+    ConfigErrorV(pszFormat, args);
     va_end(args);
-    OVWriteMessage(OVLOG_ERROR, szMessage);
+    return OVRC_ERROR;
+}
+
+/* ConfigError for a statement of the file, unless quiet; always 8. */
+__attribute__((format(printf, 1, 2))) int ReadError(const char *pszFormat, ...) {
+    if (bQuiet) return OVRC_ERROR;
+    va_list args;
+    va_start(args, pszFormat);
+    ConfigErrorV(pszFormat, args);
+    va_end(args);
     return OVRC_ERROR;
 }
 
@@ -119,7 +137,7 @@ int WorkOutPath(const char *pszCaller) {
         return OVRC_OK;
     }
     if (strlen(pszDir) > OVMAXORVIKDIR) {
-        OVLog(OVLOG_ERROR, "%s: ORVIKDIR is longer than %d characters: %.64s...\n", pszCaller,
+        ConfigError("%s: ORVIKDIR is longer than %d characters: %.64s...", pszCaller,
               static_cast<int>(OVMAXORVIKDIR), pszDir);
         return OVRC_ERROR;
     }
@@ -162,7 +180,7 @@ int StoreValue(char *pszField, std::size_t nSize, const char *pszWhat, const std
     if (sValue.size() >= nSize) {
         ReadError(
               "LoadConfigurationValues: Invalid %s value in %s command, longer than %d "
-              "characters: %s.\n",
+              "characters: %s.",
               pszWhat, "RemoteSystem", static_cast<int>(nSize - 1), sValue.c_str());
         return OVRC_ERROR;
     }
@@ -215,16 +233,16 @@ int ParseRemoteSystem(const WORDS &sWords, REMOTESYSTEM &sSystem, bool *pbConnec
 int LoadRemoteSystem(const WORDS &sWords) {
     int nWords = static_cast<int>(sWords.asWord.size());
     if (nWords < 5) {
-        OVLog(OVLOG_ERROR,
+        ReadError(
               "LoadConfigurationValues: Invalid %s command, Tokens should be > 4 and instead is "
               "%d, command: %s.\n",
               "RemoteSystem", nWords, sWords.sCut.c_str());
         return OVRC_ERROR;
     }
     if (nRemoteSystems >= OVMAXREMOTESYSTEMS) {
-        OVLog(OVLOG_ERROR,
+        ReadError(
               "LoadConfigurationValues: Too many %s commands, at most %d are kept, command: "
-              "%s.\n",
+              "%s.",
               "RemoteSystem", OVMAXREMOTESYSTEMS, sWords.sCut.c_str());
         return OVRC_ERROR;
     }
@@ -245,7 +263,7 @@ int LoadDisplayValue(const DISPLAYKEYWORD &sKeyword, const WORDS &sWords) {
     bool bAttribute = sKeyword.eValue == Value::Attribute;
     int nValue = bAttribute ? OVGetAttribute(sValue.c_str()) : OVGetColor(sValue.c_str());
     if (nValue < 0) {
-        OVLog(OVLOG_ERROR,
+        ReadError(
               "LoadConfigurationValues: apachWorksub[0]: %s statement has invalid %s "
               "specified: %s.\n",
               sWords.asWord[0].c_str(), bAttribute ? "attribute" : "color", sValue.c_str());
@@ -268,7 +286,7 @@ int LoadStatement(const WORDS &sWords) {
    fallback so that the file stays readable. */
 const char *ColorName(const char *pszKeyword, int nColor, const char *pszFallback) {
     if (nColor >= 0 && nColor < 8) return OVCOLORLIT[nColor];
-    OVLog(OVLOG_ERROR, "SaveConfigurationValues: %s value %d is not a colour, written as %s.\n",
+    ConfigError("SaveConfigurationValues: %s value %d is not a colour, written as %s.",
           pszKeyword, nColor, pszFallback);
     return pszFallback;
 }
@@ -675,7 +693,7 @@ class ConfigLock {
 std::string sLoadFailure;
 
 int FailLoad() {
-    sLoadFailure = *OVLastLoggedError() != '\0' ? OVLastLoggedError() : "the file cannot be read.";
+    sLoadFailure = !sLastError.empty() ? sLastError : "the file cannot be read.";
     sBaseline.bValid = false;
     sBaseline.bIncomplete = true;
     sBaseline.sPath = szOrvikConfFile;
@@ -687,7 +705,7 @@ int WriteConfigFile(const std::string &sText) {
     std::string sTarget = FileToReplace(szOrvikConfFile);
     int nError = OVReplaceFile(sTarget.c_str(), sText, 0600);
     if (nError != 0) {
-        OVLog(OVLOG_ERROR,
+        ConfigError(
               "SaveConfigurationValues: Unable to create or update configuration file: %s.\n",
               szOrvikConfFile);
         return OVRC_ERROR;
@@ -703,6 +721,7 @@ int LoadConfigurationValues() {
     nRemoteSystems = 0;
     psConnectedSystem = nullptr; /* only a "Connected" clause of this file sets it again */
     sLoadFailure.clear();
+    sLastError.clear();
     if (WorkOutPath("LoadConfigurationValues") != OVRC_OK) return FailLoad();
 
     std::string sText;
@@ -720,13 +739,13 @@ int LoadConfigurationValues() {
            memory, or, if another program has just made one, leaves that alone. */
         TakeBaseline();
         int nRc = SaveConfigurationValues();
-        if (nRc != OVRC_OK) sLoadFailure = OVLastLoggedError();
+        if (nRc != OVRC_OK) sLoadFailure = sLastError;
         return OVTraceEnd("LoadConfigurationValues", nRc);
     }
     if (nError != 0) {
         /* A file that exists but cannot be read must not be replaced by the values in memory. */
-        OVLog(OVLOG_ERROR, "LoadConfigurationValues: Unable to read configuration file: %s, "
-              "errno: %d.\n", szOrvikConfFile, nError);
+        ConfigError("LoadConfigurationValues: Unable to read configuration file: %s, "
+              "errno: %d.", szOrvikConfFile, nError);
         return FailLoad();
     }
 
@@ -735,8 +754,8 @@ int LoadConfigurationValues() {
         const std::string &sLine = sFile.asLine[i];
         if (!ReadableLine(sLine)) {
             /* Cut into pieces, its tail would read as a line of its own. */
-            OVLog(OVLOG_ERROR, "LoadConfigurationValues: Line %zu of %s is longer than %d "
-                  "characters and is ignored: %.40s...\n", i + 1, szOrvikConfFile, OVCONFLINE,
+            ConfigError("LoadConfigurationValues: Line %zu of %s is longer than %d "
+                  "characters and is ignored: %.40s...", i + 1, szOrvikConfFile, OVCONFLINE,
                   sLine.c_str());
             continue;
         }
@@ -754,8 +773,9 @@ int SaveConfigurationValues() {
         return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
     /* Tables that a failed load left half filled would drop whatever followed the bad line. */
     if (sBaseline.bIncomplete && sBaseline.sPath == szOrvikConfFile) {
-        OVLog(OVLOG_ERROR, "SaveConfigurationValues: The last load of the configuration file "
-              "failed; %s is left as it is.\n", szOrvikConfFile);
+        /* The load said what is wrong with the file; keeping it is no new error. */
+        OVLog(OVLOG_DEBUG, "SaveConfigurationValues: The last load of the configuration file "
+              "failed; %s is left as it is.", szOrvikConfFile);
         return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
     }
 
@@ -768,8 +788,8 @@ int SaveConfigurationValues() {
         /* A new file, or tables that were not read from this one: the whole normal form. */
         nRc = WriteConfigFile(ConfigurationText());
     } else if (nError != 0) {
-        OVLog(OVLOG_ERROR, "SaveConfigurationValues: Unable to read configuration file: %s, "
-              "errno: %d; it is left as it is.\n", szOrvikConfFile, nError);
+        ConfigError("SaveConfigurationValues: Unable to read configuration file: %s, "
+              "errno: %d; it is left as it is.", szOrvikConfFile, nError);
         nRc = OVRC_ERROR;
     } else {
         CONFFILE sFile = SplitFile(sText);

@@ -271,6 +271,11 @@ constexpr int OVRESPONSE_FIELD = 5;    /* a field was chosen; its name is the re
 constexpr int OVRESPONSE_RESIZE = 30;  /* the terminal changed size: build the screen again */
 
 int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse);
+/* Takes a change of size that no screen has answered yet (bOVResizePending): true once, and
+   the flag is cleared. The response loop and the modal action bar answer it with
+   OVRESPONSE_RESIZE, also when it came under their help box or a pulldown; a screen drawn
+   without them takes it as it lays itself out. Nothing else clears the flag. */
+bool OVTakeResize();
 /* Runs the loop until a choice: 0 with a response, 3 Return, 9 Exit, 8 error. */
 int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse);
 /* What Enter does on the current tab entry. */
@@ -339,14 +344,19 @@ extern char *pszHelpInfo;        /* the program's help text, shown by the Help b
    the help box's result. Used by the Help button of the response loop and action bar. */
 int OVShowProgramHelp(PABI *psPabi);
 
-/* Says why something failed: the text in a red message box across the middle of the
-   screen, logged at level 8 first unless bLog is false, and waits for one key. Over the
-   screen in use while curses is active; otherwise on a screen of its own that is left
-   again afterwards. Control characters show as ^X. 0 once shown; 8 when standard input or
-   output is no terminal (nothing is shown, the log has it). */
-int OVShowFailure(const char *pszText, bool bLog = true);
-/* The same box for information (nType 0) or an error (8): "Cancelled.", for instance. */
+/* Tells the user how a step ended, in one message box that waits for a key or click: the
+   one way a program shows a failure (nType 8, red), a warning (4) or a notice (0). It logs
+   nothing: a failure was logged where it was found. On psPabi the box lies across the panel a
+   little above its middle, the text cut to fit, or with nRow above 0 from that row, centred
+   and as wide as the text. Without a panel (NULL) it lies across the middle of the screen in
+   use while curses is active, else of a screen of its own that is left again afterwards, and
+   a long text takes up to three lines. Control characters show as ^X. 0 once shown; 8 when
+   there is no panel and standard input or output is no terminal (nothing is shown). */
+int OVShowBox(PABI *psPabi, int nType, std::string_view sText, int nRow = 0);
+/* OVShowBox without a panel, the text logged at level nType first when bLog. */
 int OVShowMessage(int nType, const char *pszText, bool bLog = false);
+/* OVShowMessage for a failure (type 8), logged first unless bLog is false. */
+int OVShowFailure(const char *pszText, bool bLog = true);
 /* Whether this process has shown a red message box (OVShowFailure or type 8). */
 bool OVFailureShown();
 /* At the end of a program: for a status of 8 when no red box was shown, the first error
@@ -412,7 +422,7 @@ struct OVTOOLSTARTUP {
     const char *pszEnvDumpNotice;        /* logged when ORVIKDUMP switches dumping on    */
     const char *pszArgDebugNotice;       /* logged for the argument "debug"              */
     const char *pszArgDumpNotice;        /* logged for the argument "dump"               */
-    const char *pszHelpMissingError;     /* printf format with one %s, or none           */
+    const char *pszHelpMissingError;     /* the error line, or none                       */
     const char *const *apszHelpLines;    /* "help" output, one line each, NULL-ended     */
     std::size_t nHelpBlockSize;          /* bytes of the zeroed block kept for the text  */
                                          /* (0: the text's own length plus one)          */
@@ -442,7 +452,7 @@ void OVLogArguments(const char *pszHeading, int argc, char **argv);
 
 /* ------------------------------------------------------------------------------------ */
 /* layout.cpp - what every screen shares: the smallest terminal, the 80-column layout    */
-/* centred on wider terminals, text in a display group's colours, display widths        */
+/* centred on wider terminals, text in a display group's colours                        */
 /* ------------------------------------------------------------------------------------ */
 
 constexpr int OVMINROWS = 24;         /* no screen is drawn on a smaller terminal */
@@ -450,8 +460,8 @@ constexpr int OVMINCOLUMNS = 80;
 constexpr int OVLAYOUTWIDTH = 80;     /* screens are laid out for 80 columns */
 
 /* A change of size has arrived that no screen has been laid out for yet. GetKBM sets it;
-   OVGetUserResponsei answers it (OVRESPONSE_RESIZE) and clears it. A box that was open
-   during the change leaves it set, so the screen behind is built again once it closes. */
+   only OVTakeResize clears it. A box that was open during the change leaves it set, so the
+   screen behind is built again once it closes. */
 extern bool bOVResizePending;
 
 /* Does a terminal of this size hold every screen? */
@@ -468,20 +478,49 @@ PAB *OVCreateGroupPanel(const char *pszWho, const char *pszTitle, unsigned long 
 int OVCreateGroupText(PABI *psPabi, int nRow, int nColumn, const char *pszName,
                       const char *pszText, unsigned long ulGroup, int nLength = -1,
                       unsigned long ulStyle = 0);
-/* Display columns of UTF-8 text on the terminal (wcwidth; a byte that is not a character,
-   or a character that has no width of its own, counts as one column). */
+
+/* ------------------------------------------------------------------------------------ */
+/* text.cpp - UTF-8 characters and their display widths, bounded copies                 */
+/* ------------------------------------------------------------------------------------ */
+
+/* Every screen, field and record reads UTF-8 through these, by one set of rules:
+ *  - A character is a whole, shortest-form sequence of a code point up to U+10FFFF that is
+ *    no surrogate. Any other byte (a stray continuation byte, a lead byte cut short, an
+ *    overlong form, C0/C1 or F5-FF) is one byte of its own, OVNOTACHARACTER.
+ *  - Widths are wcwidth's in the C.UTF-8 character type whatever the program's locale, so a
+ *    text takes the same columns in a test, a log and on the screen: 2 for a wide
+ *    character, 0 for a combining mark. A control character or a byte that is no character
+ *    counts one column, as OVPrintableText shows it in one cell.
+ *  - A cut never splits a character and keeps the combining marks that follow the last
+ *    character kept. */
+
+constexpr long OVNOTACHARACTER = -1;
+/* One character read at a byte offset of a text: its code point, or OVNOTACHARACTER, and the
+   bytes it takes (at least 1 while the offset is inside the text). */
+struct OVUTF8CHARACTER {
+    long nCode;
+    std::size_t nBytes;
+};
+OVUTF8CHARACTER OVDecodeUtf8(std::string_view sText, std::size_t nAt);
+/* Display columns of one decoded character (see above). */
+int OVCharacterColumns(long nCode);
+/* A C0 control, DEL or a C1 control: a character that moves or upsets a terminal. */
+bool OVIsControlCharacter(long nCode);
+/* The text with every control character and every byte that is no character replaced by
+   cReplacement, so that each takes one cell and nothing reaches the terminal as a control. */
+std::string OVPrintableText(std::string_view sText, char cReplacement = '?');
+/* Display columns of UTF-8 text on the terminal. */
 int OVDisplayWidth(std::string_view sText);
 /* The longest prefix of the text that fits nColumns display columns; bytes. */
 std::size_t OVColumnsPrefix(std::string_view sText, int nColumns);
+/* Where the longest end of the text that fits nColumns display columns starts; bytes. The
+   end never starts with a combining mark. */
+std::size_t OVColumnsSuffix(std::string_view sText, int nColumns);
 /* The text cut to nColumns display columns; a text that had to be cut ends with "~" so
    that the reader sees something is missing. */
 std::string OVFitColumns(std::string_view sText, int nColumns);
 /* The text padded with blanks, or cut with "~", to exactly nColumns display columns. */
 std::string OVPadColumns(std::string_view sText, int nColumns);
-
-/* ------------------------------------------------------------------------------------ */
-/* text.cpp - bounded copies                                                            */
-/* ------------------------------------------------------------------------------------ */
 
 /* Copies at most nDestSize - 1 bytes of pszSource into pszDest, never splitting a UTF-8
    sequence, always terminating. Returns the number of bytes copied. */

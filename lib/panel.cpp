@@ -136,9 +136,10 @@ PABI *OVCreatePaneli(int nSize, int nRows, int nColumns, int nAttribute, int nBa
     psPabi->nRows = nRows > 0 ? nRows : nTermRows;
     psPabi->nColumns = nColumns > 0 ? nColumns : nTermColumns;
 
+    /* The loader has logged why; the panel carries on with the values in memory. */
     int nRc = LoadConfigurationValues();
-    if (nRc != OVRC_OK)
-        OVLog(OVLOG_ERROR, "OVCreatePaneli: LoadConfigurationValues failed, nRc: %d.", nRc);
+    if (nRc != OVRC_OK && bDebug)
+        OVLog(OVLOG_DEBUG, "OVCreatePaneli: LoadConfigurationValues failed, nRc: %d.", nRc);
 
     psPabi->nRowCurrent = 1;
     psPabi->nColumnCurrent = 1;

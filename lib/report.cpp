@@ -117,7 +117,7 @@ int SaveTempDataFile(const char *pszTempFile, const char *pszTitle, const char *
     int nError = OVWritePrivateFile(pszTempFile, sReport, &sWhy);
     if (psWhy != nullptr) *psWhy = sWhy;
     if (nError == EEXIST) {
-        OVLog(OVLOG_ERROR, "SaveTempDataFile: Refusing to replace file: %s: %s.\n", pszTempFile,
+        OVLog(OVLOG_ERROR, "SaveTempDataFile: Refusing to replace file: %s: %s.", pszTempFile,
               sWhy.c_str());
         return OVTraceEnd("SaveTempDataFile", OVRC_ERROR);
     }
@@ -166,32 +166,37 @@ int PrintData(const char *pszTitle, const char *pszData, std::string *psWhy) {
     fputs(pszTitle, pPipe);
     fputs("\n\n", pPipe);
     std::size_t nWritten = fwrite(pszData, 1, nLength, pPipe);
+    const bool bShort = nWritten != nLength;
+    int nFlushError = 0;
+    if (!bShort) {
+        fputs("\n", pPipe);
+        if (fflush(pPipe) != 0) nFlushError = errno;
+    }
+    /* The pipe is closed in every case, so lpr is waited for and nothing is left behind;
+       only then is the reason known, and the one line logged carries it. */
+    int nStatus = pclose(pPipe);
+    const std::string sError = nStatus != 0 ? FirstLine(szErrorFile) : "";
     int nRc = OVRC_OK;
-    if (nWritten != nLength) {
+    if (bShort) {
         OVLog(OVLOG_ERROR, "PrintData: Print count: %d does not match print data: %d.  Title: "
               "%s.\n", static_cast<int>(nWritten), static_cast<int>(nLength), pszTitle);
         nRc = OVRC_ERROR;
-        sWhy = "lpr took " + std::to_string(nWritten) + " of " + std::to_string(nLength) +
-               " bytes";
-    } else {
-        fputs("\n", pPipe);
-        if (fflush(pPipe) != 0) {
-            sWhy = std::string("lpr did not take the report: ") + strerror(errno);
-            OVLog(OVLOG_ERROR, "PrintData: Unable to print data.  Title: %s.\n", pszTitle);
-            nRc = OVRC_ERROR;
-        }
-    }
-    /* The pipe is closed in every case, so lpr is waited for and nothing is left behind. */
-    int nStatus = pclose(pPipe);
-    if (nStatus != 0) {
-        const std::string sError = FirstLine(szErrorFile);
         /* lpr's own words say more than a short write that its ending caused. */
-        if (!sError.empty()) sWhy = sError;
-        else if (nRc == OVRC_OK) sWhy = "lpr refused the job, status " + std::to_string(nStatus);
-    }
-    if (nRc == OVRC_OK && nStatus != 0) {
-        OVLog(OVLOG_ERROR, "PrintData: lpr refused the job, status: %d, error: %s.  Title: %s.\n",
-              nStatus, FirstLine(szErrorFile).c_str(), pszTitle);
+        sWhy = !sError.empty() ? sError
+                               : "lpr took " + std::to_string(nWritten) + " of " +
+                                     std::to_string(nLength) + " bytes";
+    } else if (nStatus != 0) {
+        /* lpr's sentence may bring its own full stop. */
+        std::string_view sSaid = sError;
+        if (!sSaid.empty() && sSaid.back() == '.') sSaid.remove_suffix(1);
+        OVLog(OVLOG_ERROR, "PrintData: lpr refused the job, status: %d, error: %.*s.  Title: %s.",
+              nStatus, static_cast<int>(sSaid.size()), sSaid.data(), pszTitle);
+        nRc = OVRC_ERROR;
+        sWhy = !sError.empty() ? sError : "lpr refused the job, status " + std::to_string(nStatus);
+    } else if (nFlushError != 0) {
+        sWhy = std::string("lpr did not take the report: ") + strerror(nFlushError);
+        OVLog(OVLOG_ERROR, "PrintData: Unable to print data: %s.  Title: %s.", sWhy.c_str(),
+              pszTitle);
         nRc = OVRC_ERROR;
     }
     int nRemove = remove(szErrorFile);

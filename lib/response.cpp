@@ -85,23 +85,11 @@ void MoveToEntry(PABI *psPabi, const FIELDTAB *psFieldTab)
     SetPosition(psFieldTab->nRow, psFieldTab->nColumn);
 }
 
-/* Writes a value so that character i takes exactly one cell: curses would draw a control
-   character as two ("^T"), so codes below 32 show as '?'. */
+/* Writes a value so that no character takes more cells than its width: curses would draw a
+   control character as two ("^T") and a broken sequence as several, so they show as '?'. */
 void WriteValueCells(const char *pszValue)
 {
-    const char *pszRun = pszValue;
-    while (*pszRun != '\0') {
-        std::size_t nPlain = 0;
-        while (pszRun[nPlain] != '\0' && static_cast<unsigned char>(pszRun[nPlain]) >= 32)
-            nPlain++;
-        if (nPlain > 0) {
-            waddnstr(stdscr, pszRun, static_cast<int>(nPlain));
-            pszRun += nPlain;
-        } else {
-            waddch(stdscr, '?');
-            pszRun++;
-        }
-    }
+    waddstr(stdscr, OVPrintableText(pszValue).c_str());
 }
 
 /* Writes characters nFrom to nTo - 1 of an edited value at their cells: those inside the
@@ -210,6 +198,13 @@ void DrawPopupFrame(int nRow, int nColumn, int nRows, int nColumns)
 } // namespace
 
 /* The public form of the response loop: checks its arguments first. */
+bool OVTakeResize()
+{
+    const bool bPending = bOVResizePending;
+    bOVResizePending = false;
+    return bPending;
+}
+
 int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse)
 {
     OVTraceStart("OVGetUserResponse", "psPab: %p, pszResponseID: %p, pnResponse: %p.",
@@ -246,8 +241,7 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
 
     // A size that changed while the screen was being built, or under a box, is answered
     // before anything else: the program builds its screen for the new size.
-    if (bOVResizePending) {
-        bOVResizePending = false;
+    if (OVTakeResize()) {
         *pnResponse = OVRESPONSE_RESIZE;
         return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
     }
@@ -260,7 +254,7 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
         int nKey = GetInputChar(psPabi);
         MoveFocus(psPabi, psBefore, psPabi->psFieldTab_Current); // a click moves the focus
         if (nKey == OVKEY_RESIZE) {
-            bOVResizePending = false;
+            OVTakeResize();
             *pnResponse = OVRESPONSE_RESIZE;
             return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
         }
@@ -287,8 +281,12 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
             MoveFocus(psPabi, psCurrent, psPabi->psFieldTab_Current);
             MoveToEntry(psPabi, psPabi->psFieldTab_Current);
         } else if (nKey == OVKEY_ENTER) {
-            return OVTraceEnd("OVGetUserResponsei",
-                              OVUREnteri(psPabi, pszResponseID, pnResponse));
+            int nRc = OVUREnteri(psPabi, pszResponseID, pnResponse);
+            // The help box or a pulldown that a change of size closed: the screen behind is
+            // laid out again, once.
+            if (nRc == OVRC_OK && OVTakeResize())
+                *pnResponse = OVRESPONSE_RESIZE;
+            return OVTraceEnd("OVGetUserResponsei", nRc);
         } else {
             RingBell();
         }
@@ -451,8 +449,8 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
         const char *pszText = psField->pszChoices[i];
         if (pszText == nullptr || pszText[0] == '\0')
             continue;
-        std::string sLine(pszText, OVUtf8Prefix(pszText, static_cast<std::size_t>(nWidth)));
-        sLine.resize(static_cast<std::size_t>(nWidth), ' ');
+        std::string sLine(pszText, OVColumnsPrefix(pszText, nWidth));
+        sLine.append(static_cast<std::size_t>(std::max(nWidth - OVDisplayWidth(sLine), 0)), ' ');
         SetPosition(nRowFirst + nShown, psField->nColumn);
         WriteString(sLine.c_str());
         if (sLine.compare(0, nValueLength, psField->szValue, nValueLength) == 0)
@@ -519,7 +517,9 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
             if (nShown > 0) {
                 const int nKeep = std::clamp(psField->nLength, 0, OVMAXVALUE);
                 const char *pszChosen = psField->pszChoices[nChoice];
-                std::size_t nCut = OVUtf8Prefix(pszChosen, static_cast<std::size_t>(nKeep));
+                /* The field's columns, and never more bytes than its value holds. */
+                std::size_t nCut = std::min(OVColumnsPrefix(pszChosen, nKeep),
+                                            OVUtf8Prefix(pszChosen, OVMAXVALUE));
                 std::memcpy(psField->szValue, pszChosen, nCut);
                 psField->szValue[nCut] = '\0';
             }

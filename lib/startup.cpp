@@ -96,7 +96,7 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv) {
         } else if (strcasecmp(argv[i], "-help") == 0) {
             if (i + 1 >= argc || argv[i + 1] == nullptr) {
                 if (psStartup->pszHelpMissingError != nullptr)
-                    OVLog(OVLOG_ERROR, psStartup->pszHelpMissingError, "");
+                    OVWriteMessage(OVLOG_ERROR, psStartup->pszHelpMissingError);
                 return OVRC_ERROR;
             }
             i++;

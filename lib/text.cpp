@@ -1,45 +1,171 @@
 /*
- * text.cpp - bounded copies into fixed-size record fields, and whole-file replacement.
+ * text.cpp - UTF-8 text: its characters, their display widths on the terminal, cuts that never
+ * split a character; bounded copies into fixed-size record fields, and whole-file replacement.
  */
 #include "orviklib.h"
 #include "services_internal.h"
 
 #include <cerrno>
+#include <clocale>
+#include <cwchar>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-bool IsContinuationByte(unsigned char c) {
-    return (c & 0xC0) == 0x80;
+/* The UTF-8 character type used for widths; (locale_t)0 when the system has none. */
+locale_t Utf8Locale()
+{
+    static locale_t sLocale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return sLocale;
 }
 
-/* Bytes of the sequence a lead byte opens; 1 for ASCII and stray bytes. */
-std::size_t SequenceLength(unsigned char c) {
-    if (c >= 0xF0) return 4;
-    if (c >= 0xE0) return 3;
-    if (c >= 0xC0) return 2;
-    return 1;
+bool IsCombiningMark(long nCode)
+{
+    return nCode >= 0x300 && OVCharacterColumns(nCode) == 0;
 }
 
 } // namespace
 
-std::size_t OVUtf8Prefix(std::string_view sText, std::size_t nMaxBytes) {
+OVUTF8CHARACTER OVDecodeUtf8(std::string_view sText, std::size_t nAt)
+{
+    if (nAt >= sText.size()) return {OVNOTACHARACTER, 0};
+    const auto c = static_cast<unsigned char>(sText[nAt]);
+    if (c < 0x80) return {c, 1};
+    /* The lead byte gives the length and the range its first continuation byte may take,
+       which rules out overlong forms, surrogates and codes above U+10FFFF. */
+    std::size_t nLength = 0;
+    unsigned char cLow = 0x80, cHigh = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        nLength = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        nLength = 3;
+        if (c == 0xE0) cLow = 0xA0;
+        if (c == 0xED) cHigh = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        nLength = 4;
+        if (c == 0xF0) cLow = 0x90;
+        if (c == 0xF4) cHigh = 0x8F;
+    }
+    if (nLength == 0 || nAt + nLength > sText.size()) return {OVNOTACHARACTER, 1};
+    const auto cSecond = static_cast<unsigned char>(sText[nAt + 1]);
+    if (cSecond < cLow || cSecond > cHigh) return {OVNOTACHARACTER, 1};
+    long nCode = c & (0x7F >> nLength);
+    for (std::size_t i = 1; i < nLength; i++) {
+        const auto cNext = static_cast<unsigned char>(sText[nAt + i]);
+        if ((cNext & 0xC0) != 0x80) return {OVNOTACHARACTER, 1};
+        nCode = (nCode << 6) | (cNext & 0x3F);
+    }
+    return {nCode, nLength};
+}
+
+bool OVIsControlCharacter(long nCode)
+{
+    return (nCode >= 0 && nCode < 0x20) || (nCode >= 0x7F && nCode < 0xA0);
+}
+
+int OVCharacterColumns(long nCode)
+{
+    if (nCode < 0x20 || OVIsControlCharacter(nCode)) return 1;
+    if (nCode < 0x7F) return 1;
+    locale_t sUtf8 = Utf8Locale();
+    int nWidth = -1;
+    if (sUtf8 != static_cast<locale_t>(0)) {
+        locale_t sOld = uselocale(sUtf8);
+        nWidth = wcwidth(static_cast<wchar_t>(nCode));
+        uselocale(sOld);
+    }
+    return nWidth < 0 ? 1 : nWidth;
+}
+
+std::string OVPrintableText(std::string_view sText, char cReplacement)
+{
+    std::string sShown;
+    sShown.reserve(sText.size());
+    for (std::size_t nAt = 0; nAt < sText.size();) {
+        const OVUTF8CHARACTER sChar = OVDecodeUtf8(sText, nAt);
+        if (sChar.nCode == OVNOTACHARACTER || OVIsControlCharacter(sChar.nCode))
+            sShown += cReplacement;
+        else
+            sShown.append(sText.substr(nAt, sChar.nBytes));
+        nAt += sChar.nBytes;
+    }
+    return sShown;
+}
+
+int OVDisplayWidth(std::string_view sText)
+{
+    int nColumns = 0;
+    for (std::size_t nAt = 0; nAt < sText.size();) {
+        const OVUTF8CHARACTER sChar = OVDecodeUtf8(sText, nAt);
+        nColumns += OVCharacterColumns(sChar.nCode);
+        nAt += sChar.nBytes;
+    }
+    return nColumns;
+}
+
+std::size_t OVColumnsPrefix(std::string_view sText, int nColumns)
+{
+    int nUsed = 0;
+    std::size_t nAt = 0;
+    while (nAt < sText.size()) {
+        const OVUTF8CHARACTER sChar = OVDecodeUtf8(sText, nAt);
+        const int nWidth = OVCharacterColumns(sChar.nCode);
+        /* Combining marks after the last character kept belong to it. */
+        if (nUsed + nWidth > nColumns) break;
+        nUsed += nWidth;
+        nAt += sChar.nBytes;
+    }
+    return nAt;
+}
+
+std::size_t OVColumnsSuffix(std::string_view sText, int nColumns)
+{
+    int nLeft = OVDisplayWidth(sText);
+    std::size_t nAt = 0;
+    while (nAt < sText.size()) {
+        const OVUTF8CHARACTER sChar = OVDecodeUtf8(sText, nAt);
+        if (nLeft <= nColumns && !IsCombiningMark(sChar.nCode)) break;
+        nLeft -= OVCharacterColumns(sChar.nCode);
+        nAt += sChar.nBytes;
+    }
+    return nAt;
+}
+
+std::string OVFitColumns(std::string_view sText, int nColumns)
+{
+    if (nColumns <= 0) return std::string();
+    if (OVDisplayWidth(sText) <= nColumns) return std::string(sText);
+    std::string sCut(sText.substr(0, OVColumnsPrefix(sText, nColumns - 1)));
+    sCut += '~';
+    return sCut;
+}
+
+std::string OVPadColumns(std::string_view sText, int nColumns)
+{
+    std::string sFitted = OVFitColumns(sText, nColumns);
+    const int nWidth = OVDisplayWidth(sFitted);
+    if (nWidth < nColumns) sFitted.append(static_cast<std::size_t>(nColumns - nWidth), ' ');
+    return sFitted;
+}
+
+std::size_t OVUtf8Prefix(std::string_view sText, std::size_t nMaxBytes)
+{
     if (sText.size() <= nMaxBytes) return sText.size();
-    /* Find where the character holding the first excluded byte starts; a sequence that
-       would be split is left out whole. Invalid bytes are cut like single bytes. */
-    std::size_t nStart = nMaxBytes;
-    while (nStart > 0 && nMaxBytes - nStart < 3 &&
-           IsContinuationByte(static_cast<unsigned char>(sText[nStart])))
-        nStart--;
-    unsigned char cLead = static_cast<unsigned char>(sText[nStart]);
-    if (nStart < nMaxBytes && cLead >= 0xC0 && nStart + SequenceLength(cLead) > nMaxBytes)
-        return nStart;
-    return nMaxBytes;
+    /* A character that would be split is left out whole; a byte that is no character is
+       cut like a character of one byte. */
+    std::size_t nAt = 0;
+    while (nAt < nMaxBytes) {
+        const std::size_t nBytes = OVDecodeUtf8(sText, nAt).nBytes;
+        if (nAt + nBytes > nMaxBytes) break;
+        nAt += nBytes;
+    }
+    return nAt;
 }
 
 std::size_t OVCopyText(char *pszDest, std::size_t nDestSize, const char *pszSource) {

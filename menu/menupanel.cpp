@@ -237,7 +237,7 @@ void PlaceCursor(const MENUDRAWING &sDrawing)
 void DrawMenu(const MENUDRAWING &sDrawing)
 {
     InitializeCurses();
-    bOVResizePending = false;
+    OVTakeResize(); // the screen is laid out for the size it has now
     if (!sDrawing.bFits)
         return;
     const int nRows = sDrawing.nRows;
@@ -479,8 +479,8 @@ int Process_Menu()
     RefreshTerminalSize();
     int nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvik Process_Menu: LoadConfigurationValues failed, nRc: %d.", nRc);
-        OVShowFailure(OVConfigurationFailure().c_str(), false);
+        /* The loader has logged why. */
+        OVShowBox(nullptr, OVLOG_ERROR, OVConfigurationFailure());
         return OVTraceEnd("Process_Menu", nRc);
     }
     std::time_t nNow = std::time(nullptr);

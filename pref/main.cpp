@@ -27,7 +27,7 @@ const OVTOOLSTARTUP sStartup = {
     "\nDumping has been set by ORVIKDUMP environment variable.\n",
     "Debugging has been set.\n",
     "Dump processsing has been set.\n",
-    "Error: orvikpref Initialize: Invalid help parameter specified: %s.",
+    "Error: orvikpref Initialize: Invalid help parameter specified: .",
     apszHelpLines,
     0,  /* the help text is kept at exactly its own length */
     0};

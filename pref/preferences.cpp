@@ -36,7 +36,8 @@ const char szTableHeader3[] = " -----------    ---------- ----------  ----------
 
 /* The three pulldowns of a group row, in column order. */
 enum PULLDOWNKIND { PD_BACKGROUND, PD_FOREGROUND, PD_ATTRIBUTE };
-constexpr const char *apszPulldownFormat[3] = {"%s%dBG", "%s%dFG", "%s%dAT"};
+/* The suffix of each pulldown's field name, by kind. */
+constexpr const char *apszPulldownSuffix[3] = {"BG", "FG", "AT"};
 
 /* Colour name of a colour number; a number out of range shows as the first name. */
 const char *ColorName(int nColor)
@@ -52,8 +53,8 @@ const char *AttributeName(int nAttribute)
 
 void PulldownName(char (&szName)[40], PULLDOWNKIND eKind, int nGroup)
 {
-    std::snprintf(szName, sizeof szName, apszPulldownFormat[eKind], asOVDisplayAttributes[nGroup].pszID,
-                  nGroup);
+    std::snprintf(szName, sizeof szName, "%s%d%s", asOVDisplayAttributes[nGroup].pszID, nGroup,
+                  apszPulldownSuffix[eKind]);
 }
 
 void LogTableLine(int nGroup)
@@ -140,15 +141,19 @@ int CreateGroupRows(int nMargin)
         }
     }
 
-    static constexpr const char *apszPulldownError[3] = {
-        "orvikpref Present_Panel: Unable to Create Background Color Pulldown(%d), rc: %d.",
-        "orvikpref Present_Panel: Unable to Create Foreground Color Pulldown(%d), rc: %d.",
-        "Error. Unable to Create Attribute Pulldown(%d), rc: %d."};
     for (int nGroup = 0; nGroup < OVDISPLAYGROUPS; ++nGroup) {
         for (PULLDOWNKIND eKind : {PD_BACKGROUND, PD_FOREGROUND, PD_ATTRIBUTE}) {
             nRc = CreateGroupPulldown(eKind, nGroup, nMargin + aColumnStep[eKind + 1]);
             if (nRc != OVRC_OK) {
-                OVLog(OVLOG_ERROR, apszPulldownError[eKind], nGroup, nRc);
+                if (eKind == PD_BACKGROUND)
+                    OVLog(OVLOG_ERROR, "orvikpref Present_Panel: Unable to Create Background "
+                          "Color Pulldown(%d), rc: %d.", nGroup, nRc);
+                else if (eKind == PD_FOREGROUND)
+                    OVLog(OVLOG_ERROR, "orvikpref Present_Panel: Unable to Create Foreground "
+                          "Color Pulldown(%d), rc: %d.", nGroup, nRc);
+                else
+                    OVLog(OVLOG_ERROR, "Error. Unable to Create Attribute Pulldown(%d), rc: %d.",
+                          nGroup, nRc);
                 return nRc;
             }
         }
@@ -351,12 +356,11 @@ int Process_Request()
                 psPab = nullptr;
                 return OVTraceEnd("orvikpref Process_Request", OVRC_EXIT);
             }
-            /* A new size (also one that closed an open pulldown or the help box, which
-               leaves the flag set) lays the same panel out again: nothing is stored and
-               the cursor stays on its field. Every choice has been stored in its own
-               pass, so the fields hold nothing the groups do not. */
-            if (nUserRc == OVRC_OK && (nResponse == OVRESPONSE_RESIZE || bOVResizePending)) {
-                bOVResizePending = false;
+            /* A new size (also one that closed an open pulldown or the help box) lays the
+               same panel out again: nothing is stored and the cursor stays on its field.
+               Every choice has been stored in its own pass, so the fields hold nothing the
+               groups do not. */
+            if (nUserRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE) {
                 const FIELDTAB *psCurrent = psPab->psFieldTab_Current;
                 if (psCurrent != nullptr && psCurrent->psField != nullptr) {
                     OVCopyText(szCursor, sizeof szCursor, psCurrent->psField->szName);

@@ -442,9 +442,10 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
     run.S().SendKeys("Enter");
     run.ExpectEnds(8);
     EXPECT_EQ(run.S().Capture().find("Report printed."), std::string::npos);
-    EXPECT_NE(run.home.ReadLog().find("orvikdsys Process_Request: Get_Hardware_Info: Print data, "
-                                      "nRc: 8."),
-              std::string::npos);
+    EXPECT_NE(run.home.ReadLog().find("PrintData: lpr refused the job, status: 256, error: lpr: "
+                                      "Error - No default destination.  Title: "),
+              std::string::npos)
+        << run.home.ReadLog();
   }
   ORVIK_REQUIRE_PRINT();
   std::size_t nFrom = PrintOutputSize();

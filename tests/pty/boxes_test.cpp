@@ -325,4 +325,26 @@ TEST_F(BoxesTest, YesNoShowsTheCurrentButtonInReverse) {
   EXPECT_EQ(Colours(10, 13), BUTTON);
 }
 
+TEST_F(BoxesTest, BoxesMeasureTheirTextInColumnsAndShowNoForeignControls) {
+  // Twenty two-byte letters are twenty columns: the same 25-column box as for ASCII.
+  std::string sMessage;
+  for (int i = 0; i < 20; i++) sMessage += "\xc3\xa9";
+  pTerminal->SendKeys("x");
+  EXPECT_EQ(CreateMessageBoxi(psPabi, sMessage.c_str(), 8, 5, 5, 10), 0);
+  EXPECT_EQ(ColourRun(*pTerminal, 5, {1, 1}), (std::pair<int, int>{5, 29}));
+  EXPECT_EQ(pTerminal->Text(8, 7, 20), sMessage);
+
+  // A long reason wraps at 73 columns, not 73 bytes; a C1 control and a broken sequence
+  // show as "?" like any byte that is no printable character.
+  std::string sLong = "\xc2\x9b" "2J\xe0\x80 ";
+  for (int i = 0; i < 29; i++) sLong += "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9" + std::to_string(10 + i) + " ";
+  pTerminal->SendKeys("x");
+  EXPECT_EQ(OVShowFailure(sLong.c_str(), false), 0);
+  EXPECT_EQ(pTerminal->Text(10, 4, 6), "?2J?? ");
+  // Then eight words of eight columns on that row, nine on the next.
+  std::string sSecond;
+  for (int i = 8; i < 17; i++) sSecond += "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9" + std::to_string(10 + i) + " ";
+  EXPECT_EQ(pTerminal->Text(11, 4, 72), sSecond);
+}
+
 }  // namespace

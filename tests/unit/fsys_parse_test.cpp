@@ -133,6 +133,14 @@ TEST(FsysListingRow, ColumnsStayInPlaceForWideAndLongNames)
         {sLongCjk + ".txt", sLongCjk.substr(0, 19 * 3) + "~"},
         {s120, std::string(39, 'N') + "~"},
         {"e\xcc\x81t\xc3\xa9", "e\xcc\x81t\xc3\xa9"},  // a combining accent takes no column
+        // Bytes that are no character, and controls beyond ASCII, show as one "?" each.
+        {"a\xc3" "b", "a?b"},                           // a lead byte cut short
+        {"\xc0\xaf.x", "??.x"},                          // an overlong "/"
+        {"n\xe0\x80\x80ul", "n???ul"},                   // an overlong NUL took no column
+        {"s\xed\xa0\x80g", "s???g"},                     // a surrogate
+        {"\xf4\x90\x80\x80hi", "????hi"},               // beyond U+10FFFF
+        {"c\xc2\x9b" "2J", "c?2J"},                      // the one-character CSI
+        {std::string(38, 'N') + "e\xcc\x81xyz", std::string(38, 'N') + "e\xcc\x81~"},
     };
     for (const CASE &sCase : asCase) {
         const std::string sLine =

@@ -13,7 +13,7 @@ const char *const apszHelp[] = {"", "tool provides the following runtime options
 OVTOOLSTARTUP Descriptor(std::size_t nBlock = 131072, std::size_t nMax = 16000) {
     return {"tool",          "env debug notice", "env dump notice",
             "arg debug notice", "arg dump notice",
-            "tool Initialize: Invalid help parameter specified: %s.", apszHelp, nBlock, nMax};
+            "tool Initialize: Invalid help parameter specified: .", apszHelp, nBlock, nMax};
 }
 
 class StartupTest : public ServicesTest {
