@@ -225,7 +225,7 @@ bool PrepareTrust(const REMOTESYSTEM &sSystem, TRUSTOFFER *psOffer)
     szOutput[0] = '\0';
     std::string sResolve, sRefusal;
     if (ResolveCommand(sSystem, &sResolve, &sRefusal) != OVRC_OK) {
-        ShowMessage(OVLOG_ERROR, sRefusal);
+        OVShowBox(psPab, OVLOG_ERROR, sRefusal);
         return false;
     }
     /* Without an answer from ssh -G the address and port are scanned as they stand. */
