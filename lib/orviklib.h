@@ -709,12 +709,17 @@ std::string OVConfigurationFailure();
 int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize);
 /* Runs a command on a remote system through ssh and brings its output back with scp.
    With both file names given the output stays in those files. 0, 8, 100 or 101; the wait
-   shows what runs where (see OVRemoteStepName). When the link fails, a message box names
-   the system and ssh's reason before 101 is returned; 4 when the user cancelled with
-   Ctrl-c (nothing is shown: the caller goes back, or ends as on Ctrl-c). */
+   shows what runs where (see OVRemoteStepName); 4 when the user cancelled with Ctrl-c.
+   Nothing is shown: a failed link is logged once, with the system and ssh's reason, and 101
+   is returned; the caller tells the user (OVRemoteFailureText). */
 int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
                          char *pszCOutput, int nOutputSize, const char *pszTempFile,
                          const char *pszErrorFile);
+/* The same, with why it failed in *psReason ("" when it did not): ssh's reason for a failed
+   link, the refusal of a system that may not be reached. */
+int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
+                         char *pszCOutput, int nOutputSize, const char *pszTempFile,
+                         const char *pszErrorFile, std::string *psReason);
 /* Hands the terminal to a shell, locally or on the connected system; the system() status. */
 int RunShell(const char *pszCommand);
 /* Hands the terminal to one local command; the system() status. */
@@ -763,31 +768,56 @@ bool OVSshHostKeyChanged(std::string_view sStderr);
 /* remote.cpp - reaching a remote system: ssh and scp words, shared connection, waits   */
 /* ------------------------------------------------------------------------------------ */
 
-/* "user@host" as one shell word, for ssh. */
-std::string OVSshLogin(const REMOTESYSTEM *psSystem);
-/* "user@host:path" as one shell word, for scp: an IPv6 address goes in brackets. */
-std::string OVScpSource(const REMOTESYSTEM *psSystem, std::string_view sPath);
-/* "ssh" (or "scp") with the options every connection carries: a connect time limit of 10 s,
-   keep-alives that end a dead link within about 15 s more, and, unless the user's own ssh
-   configuration shares connections, the shared connection of the system (~/.orvik/ssh);
-   then the port ("-p", or "-P" for scp). The login and command follow. */
-std::string OVSshWords(const REMOTESYSTEM *psSystem, bool bScp);
+/* Every ssh and scp command line of every program is built here, from the system's record
+   and what the one call needs. The user, address and port are checked first: one that begins
+   with "-", holds a blank, a control character or a character that a shell or ssh's tokens
+   would read ("%", "$", quotes, ...) is refused for every step. The options end with "--", so
+   nothing after them is ever read as one. */
+struct OVSSHCALL {
+    const char *pszStep = nullptr;    /* the calling step, named in the refusal's log line   */
+    bool bShared = true;              /* through the system's shared connection (ssh)       */
+    bool bBatch = false;              /* never ask for anything; one connection attempt     */
+    bool bQuiet = false;              /* ssh: LogLevel=ERROR (no banner); scp: -q            */
+    bool bMessageFile = false;        /* ssh's own messages into the step's file (-E)       */
+    bool bNoInput = false;            /* standard input from /dev/null (-n)                 */
+    bool bTerminal = false;           /* a terminal for the command's password prompts (-t)*/
+    bool bPrintConfig = false;        /* print the configuration, connect nowhere (-G)      */
+    const char *pszControl = nullptr; /* a command for the shared connection (-O exit)      */
+    int nConnectSeconds = 10;         /* to reach the system and shake hands                */
+    int nAliveSeconds = 5;            /* between keep-alives on a quiet link                */
+    int nAliveCount = 3;              /* keep-alives unanswered before the link is dead     */
+};
+/* "ssh OPTIONS -p PORT -- USER@HOST" and, when not empty, sRemote (the remote command,
+   already quoted as the caller's shell should see it) into *psLine. Unless told otherwise
+   every ssh carries the time limits and the system's shared connection (~/.orvik/ssh),
+   except where the user's own ssh configuration shares connections its own way. 0; 8 for a
+   refused system, after logging one error line that names the step (*psWhy, when given,
+   gets the sentence without it). */
+int OVSshLine(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, std::string_view sRemote,
+              std::string *psLine, std::string *psWhy = nullptr);
+/* "scp OPTIONS -P PORT -- USER@HOST:REMOTE LOCAL" into *psLine (an IPv6 address in
+   brackets); 0, or 8 as for OVSshLine. */
+int OVScpLine(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, std::string_view sRemotePath,
+              std::string_view sLocalPath, std::string *psLine, std::string *psWhy = nullptr);
 /* Starts the shared connection of a system (ssh asks a password here if it needs one).
-   0; 101 with ssh's reason in *psReason; 4 when cancelled. */
+   0; 101 with ssh's reason in *psReason; 4 when cancelled; 8 for a refused system (the
+   refusal in *psReason). */
 int OVStartConnection(REMOTESYSTEM *psSystem, std::string *psReason);
 /* Ends the shared connection of a system, if there is one. 0 (also when none ran), 8. */
 int OVEndConnection(const REMOTESYSTEM *psSystem);
-/* Names what the remote steps do while the object lives, for their wait line:
-   "Listing /" gives "Listing / on web1 (10.0.0.5)... Ctrl-c cancels". */
+/* Names what the remote steps do while the object lives, for their wait line, which joins
+   the name, the word pszJoin and the system: "Listing /" gives "Listing / on web1
+   (10.0.0.5)... Ctrl-c cancels", ("Connecting", "to") "Connecting to web1 (10.0.0.5)...". */
 class OVRemoteStepName {
   public:
-    explicit OVRemoteStepName(const char *pszName);
+    explicit OVRemoteStepName(const char *pszName, const char *pszJoin = "on");
     ~OVRemoteStepName();
     OVRemoteStepName(const OVRemoteStepName &) = delete;
     OVRemoteStepName &operator=(const OVRemoteStepName &) = delete;
 
   private:
     std::string sSaved;
+    std::string sSavedJoin;
 };
 /* Runs a command line of ssh and scp steps with the terminal (curses suspended) under the
    wait line, in a process group of its own, so that Ctrl-c ends that group only. 0 when ssh
