@@ -252,8 +252,11 @@ int Get_Hardware_Info()
         nSize = nLarger;
     }
     if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvikdsys Get_Hardware_Info: Unable to execute %s command: %-.128s, "
-              "return: %d.", sPlace.c_str(), sLine.c_str(), nRc);
+        /* The command runner has logged the failure in its own words; this step adds only
+           the box, and where it ran to the trace. */
+        if (bDebug)
+            OVLog(OVLOG_DEBUG, "orvikdsys Get_Hardware_Info: Unable to execute %s command: "
+                  "%-.128s, return: %d.", sPlace.c_str(), sLine.c_str(), nRc);
         /* A link that failed is told in ssh's words, any other failure in the command's. */
         const std::string sText = !sLinkReason.empty()
                                       ? OVRemoteFailureText(psConnectedSystem, sLinkReason)
