@@ -1,14 +1,11 @@
 /*
- * main.cpp - the frame of orvikconn: interrupt handler, start-up, the request loop, clean-up.
- * The exit status is the code of the last step that ran: 0 after Return or --help, 9 after
- * Exit, 1 after the help text, 8 or another code after a failure.
+ * main.cpp - orvikconn's own parts of the tool frame (OVRunTool): its texts, Initialize and
+ * Finish. The exit status is the code of the last step that ran: 0 after Return or --help,
+ * 9 after Exit, 1 after the help text, 8 or another code after a failure.
  */
 #include "orvikconn.h"
 
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
@@ -32,7 +29,9 @@ const OVTOOLSTARTUP sStartup = {
     "Error: orvikconn Initialize: Invalid help parameter specified: .",
     apszHelpLines,
     0,  /* the help text is kept at exactly its own length */
-    0};
+    0,
+    false,
+    "Input Arguments follow:\n"};
 
 /* What Help shows when no "-help" text was given, as when the program is started alone. */
 const char szDefaultHelp[] =
@@ -81,31 +80,17 @@ int Initialize(int argc, char **argv)
     if (pszHelpInfo == nullptr) {
         pszHelpInfo = strdup(szDefaultHelp);  /* freed by Finish like a given text */
     }
-    OVLogArguments("Input Arguments follow:\n", argc, argv);
     return OVRC_OK;
 }
 
 int Finish()
 {
-    OVTraceStart("orvikconn Finish", "pszHelpInfo: %p.", static_cast<void *>(pszHelpInfo));
-    std::free(pszHelpInfo);
-    pszHelpInfo = nullptr;
-    return OVTraceEnd("orvikconn Finish", OVRC_OK);
+    return OVFinishTool("orvikconn");
 }
 
 int main(int argc, char **argv)
 {
-    /* Before the log, the configuration or the terminal are touched. */
-    if (OVUsageAsked(argc, argv)) {
-        OVPrintHelpLines(apszUsageLines);
-        return OVRC_OK;
-    }
-    OVInstallSignalHandlers(OVSignalHandler);
-    int nRc = Initialize(argc, argv);
-    if (nRc == OVRC_OK) {
-        nRc = Process_Request();
-    }
-    OVShowFailureBeforeEnd(nRc);
-    Finish();
-    return nRc;
+    static const OVTOOLFRAME sFrame = {apszUsageLines, Initialize, {Process_Request, nullptr},
+                                       Finish, OVLIBRARYENDING};
+    return OVRunTool(&sFrame, argc, argv);
 }

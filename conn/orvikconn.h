@@ -106,8 +106,9 @@ void SetStamp(char (&szStamp)[17]);
 /* remote.cpp - the command lines of ping and trust, and the known-hosts files          */
 /* ------------------------------------------------------------------------------------ */
 
-/* ssh, without input and without prompts, running `true` on the system; stderr joined. */
-std::string PingCommand(const REMOTESYSTEM &sSystem);
+/* ssh, without input and without prompts, running `true` on the system; stderr joined. 0, or
+   8 for a system the builder refuses (logged; the sentence in *psWhy). */
+int PingCommand(const REMOTESYSTEM &sSystem, std::string *psCommand, std::string *psWhy);
 /* Where ssh really goes for a system: its configuration may turn the address into another
    host name and port, name the key under an alias (HostKeyAlias) and read other known-hosts
    files (UserKnownHostsFile). */
@@ -119,8 +120,8 @@ struct SCANTARGET {
        is told to read none ("UserKnownHostsFile none"). */
     std::vector<std::string> asKnownHostsFiles;
 };
-/* `ssh -G`, which prints the configuration ssh would use for the system. */
-std::string ResolveCommand(const REMOTESYSTEM &sSystem);
+/* `ssh -G`, which prints the configuration ssh would use for the system; 0 or 8 as above. */
+int ResolveCommand(const REMOTESYSTEM &sSystem, std::string *psCommand, std::string *psWhy);
 /* The target from that output; what it does not say comes from the record, and the
    known-hosts file is then ssh's default one. */
 SCANTARGET ScanTarget(const REMOTESYSTEM &sSystem, std::string_view sResolved);

@@ -2,9 +2,9 @@
  * remote.cpp - the command lines that ping a system and fetch its host keys, and the
  * known-hosts files that a trusted key is looked up in and added to.
  *
- * Every word that comes from config.ini, from ssh's configuration or from a scan goes
- * through the library's quoting; the address and user are preceded by "--" so that ssh never
- * takes them for options. The known-hosts files are the ones ssh itself reads for the
+ * The ssh lines come from the library's builder, which refuses a user, address or port that
+ * ssh or a shell could read as more than a name; every other word that comes from config.ini,
+ * from ssh's configuration or from a scan goes through the library's quoting, after "--". The known-hosts files are the ones ssh itself reads for the
  * system, and keys are looked up and removed with ssh-keygen, which knows every form a line
  * may take there (hashed names, several names, patterns).
  */
@@ -25,9 +25,7 @@
 namespace {
 
 /* Seconds that ssh and ssh-keyscan wait for the system before they give up. */
-constexpr const char *pszTimeout = "5";
-
-std::string Word(const char *pszText) { return OVShellWord(pszText); }
+constexpr int nTimeoutSeconds = 5;
 
 /* The type and key of a key line, the words that tell two keys apart. */
 struct KEYWORDS {
@@ -73,21 +71,33 @@ std::vector<std::string> SplitLines(std::string_view sText)
     return asLines;
 }
 
-std::string PingCommand(const REMOTESYSTEM &sSystem)
+int PingCommand(const REMOTESYSTEM &sSystem, std::string *psCommand, std::string *psWhy)
 {
-    /* LogLevel=ERROR keeps a login banner out of the output, which holds only the reason
-       of a failure. */
-    return std::string("ssh -n -o BatchMode=yes -o LogLevel=ERROR -o ConnectTimeout=") +
-           pszTimeout +
-           " -o ConnectionAttempts=1 -o ServerAliveInterval=" + pszTimeout +
-           " -o ServerAliveCountMax=1 -p " + Word(sSystem.szPort) + " -- " +
-           Word(sSystem.szUser) + "@" + Word(sSystem.szIP) + " true 2>&1";
+    /* Its own connection, never the shared one: the answer is the system's, now. LogLevel
+       ERROR keeps a login banner out of the output, which holds only the reason of a
+       failure. */
+    OVSSHCALL sCall;
+    sCall.pszStep = "orvikconn Ping";
+    sCall.bShared = false;
+    sCall.bBatch = true;
+    sCall.bQuiet = true;
+    sCall.bNoInput = true;
+    sCall.nConnectSeconds = nTimeoutSeconds;
+    sCall.nAliveSeconds = nTimeoutSeconds;
+    sCall.nAliveCount = 1;
+    if (OVSshLine(&sSystem, sCall, "true", psCommand, psWhy) != OVRC_OK) return OVRC_ERROR;
+    *psCommand += " 2>&1";
+    return OVRC_OK;
 }
 
-std::string ResolveCommand(const REMOTESYSTEM &sSystem)
+int ResolveCommand(const REMOTESYSTEM &sSystem, std::string *psCommand, std::string *psWhy)
 {
-    return "ssh -G -p " + Word(sSystem.szPort) + " -- " + Word(sSystem.szUser) + "@" +
-           Word(sSystem.szIP) + " 2>/dev/null";
+    OVSSHCALL sCall;
+    sCall.pszStep = "orvikconn Trust";
+    sCall.bPrintConfig = true;
+    if (OVSshLine(&sSystem, sCall, "", psCommand, psWhy) != OVRC_OK) return OVRC_ERROR;
+    *psCommand += " 2>/dev/null";
+    return OVRC_OK;
 }
 
 SCANTARGET ScanTarget(const REMOTESYSTEM &sSystem, std::string_view sResolved)
@@ -123,7 +133,7 @@ std::string KnownHostName(const SCANTARGET &sTarget)
 
 std::string KeyscanCommand(const SCANTARGET &sTarget)
 {
-    return std::string("ssh-keyscan -T ") + pszTimeout + " -p " + OVShellWord(sTarget.sPort) +
+    return "ssh-keyscan -T " + std::to_string(nTimeoutSeconds) + " -p " + OVShellWord(sTarget.sPort) +
            " -- " + OVShellWord(sTarget.sHost) + " 2>/dev/null";
 }
 

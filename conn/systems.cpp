@@ -185,7 +185,8 @@ int RunPing(const REMOTESYSTEM &sSystem, std::string *psOutput)
 {
     static char szOutput[4096];
     szOutput[0] = '\0';
-    const std::string sCommand = PingCommand(sSystem);
+    std::string sCommand;
+    if (PingCommand(sSystem, &sCommand, psOutput) != OVRC_OK) return OVRC_ERROR;
     OVLog(OVLOG_INFO, "orvikconn Ping: %s", sCommand.c_str());
     int nRc = ExecuteCommand(sCommand.c_str(), szOutput, sizeof szOutput);
     *psOutput = szOutput;
@@ -222,8 +223,13 @@ bool PrepareTrust(const REMOTESYSTEM &sSystem, TRUSTOFFER *psOffer)
 {
     static char szOutput[16384];
     szOutput[0] = '\0';
+    std::string sResolve, sRefusal;
+    if (ResolveCommand(sSystem, &sResolve, &sRefusal) != OVRC_OK) {
+        OVShowBox(psPab, OVLOG_ERROR, sRefusal);
+        return false;
+    }
     /* Without an answer from ssh -G the address and port are scanned as they stand. */
-    ExecuteCommand(ResolveCommand(sSystem).c_str(), szOutput, sizeof szOutput);
+    ExecuteCommand(sResolve.c_str(), szOutput, sizeof szOutput);
     psOffer->sTarget = ScanTarget(sSystem, szOutput);
     const SCANTARGET &sTarget = psOffer->sTarget;
     psOffer->sName = KnownHostName(sTarget);

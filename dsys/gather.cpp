@@ -220,6 +220,7 @@ int Get_Hardware_Info()
     std::unique_ptr<char[]> pachOutput;
     std::size_t nSize = DSYSOUTPUTSIZE;
     int nRc = OVRC_OK;
+    std::string sLinkReason; /* why the remote system could not be reached, when it could not */
     for (;;) {
         pachOutput.reset(new (std::nothrow) char[nSize]());
         if (!pachOutput) {
@@ -236,11 +237,12 @@ int Get_Hardware_Info()
                 const std::string sStep = "Running " + sCommand;
                 OVRemoteStepName sName(sStep.c_str());
                 nRc = ExecuteRemoteCommand(psConnectedSystem, sLine.c_str(), pachOutput.get(),
-                                           static_cast<int>(nSize), nullptr, nullptr);
+                                           static_cast<int>(nSize), nullptr, nullptr,
+                                           &sLinkReason);
             }
         }
         /* No report shows yet: a cancel ends the program as Ctrl-c does. */
-        if (nRc == OVRC_CANCELLED) raise(SIGINT);
+        if (nRc == OVRC_CANCELLED) OVEndBySignal(SIGINT);
         if (nRc != OVRC_OVERFLOW || nSize >= DSYSOUTPUTMAX)
             break;
         const std::size_t nLarger = std::min(nSize * 4, DSYSOUTPUTMAX);
@@ -250,11 +252,16 @@ int Get_Hardware_Info()
         nSize = nLarger;
     }
     if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvikdsys Get_Hardware_Info: Unable to execute %s command: %-.128s, "
-              "return: %d.", sPlace.c_str(), sLine.c_str(), nRc);
-        /* A remote step that failed on the link may have said so already. */
-        if (!OVFailureShown())
-            OVShowFailure(FailureText(sCommand, nRc, szErrorFile).c_str(), false);
+        /* The command runner has logged the failure in its own words; this step adds only
+           the box, and where it ran to the trace. */
+        if (bDebug)
+            OVLog(OVLOG_DEBUG, "orvikdsys Get_Hardware_Info: Unable to execute %s command: "
+                  "%-.128s, return: %d.", sPlace.c_str(), sLine.c_str(), nRc);
+        /* A link that failed is told in ssh's words, any other failure in the command's. */
+        const std::string sText = !sLinkReason.empty()
+                                      ? OVRemoteFailureText(psConnectedSystem, sLinkReason)
+                                      : FailureText(sCommand, nRc, szErrorFile);
+        OVShowFailure(sText.c_str(), false);
         return OVTraceEnd("orvikdsys Get_Hardware_Info", OVEXIT_SHOWN);
     }
 

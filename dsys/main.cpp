@@ -1,15 +1,12 @@
 /*
- * main.cpp - the frame of orvikdsys: interrupt handler, start-up, the command, the report
- * panel, clean-up. The exit status is the first non-zero code of Initialize,
- * Get_Hardware_Info and Process_Request: 1 after the help text, 8 after a failure (said in
- * a red box first), 9 after Exit, else 0. "--help" and "-h" print the usage text and end
- * with 0 before anything else.
+ * main.cpp - orvikdsys's own parts of the tool frame (OVRunTool): its texts, Initialize,
+ * Finish and its wording on a signal, whose ending runs Finish too. The exit status is the
+ * first non-zero code of Initialize, Get_Hardware_Info and Process_Request: 1 after the help
+ * text, 8 after a failure (said in a red box first), 9 after Exit, else 0. "--help" and "-h"
+ * print the usage text and end with 0 before anything else.
  */
 #include "orvikdsys.h"
 
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -33,7 +30,8 @@ const OVTOOLSTARTUP sStartup = {
     apszHelpLines,
     16384,   /* a zeroed block of 16384 bytes */
     16000,   /* of which at most 16000 characters are filled */
-    true};   /* the text after "-help" is never an option itself */
+    true,    /* the text after "-help" is never an option itself */
+    "orvikdsys Initialize: Input Arguments follow:"};
 
 void TakeDateAndTime()
 {
@@ -45,32 +43,34 @@ void TakeDateAndTime()
     std::snprintf(szTime, sizeof szTime, "%.2d%.2d%.2d", sNow.tm_hour, sNow.tm_min, sNow.tm_sec);
 }
 
-const char szUsage[] =
-    "Usage: orvikdsys REPORT|-class CLASS [debug] [dump] [help] [-help TEXT]\n"
-    "Shows one report about this system (or the connected one) page by page.\n"
-    "\n"
-    "Options:\n"
-    "  REPORT       -short -network -mdmi -mboard -pmarray -dmemory -umemory -ememory\n"
-    "               -fmemory -bios -blkdevices -partitions -slot -baseboard -cache\n"
-    "               -connector -cpu (any case; the last one given counts)\n"
-    "  -class CLASS the devices of one lshw class: address bridge bus communication\n"
-    "               disk display generic input memory multimedia network power\n"
-    "               printer processor storage system tape volume\n"
-    "  debug        log every step (also ORVIKDEBUG=Yes)\n"
-    "  dump         dump panel storage into the log (also ORVIKDUMP=Yes)\n"
-    "  help         print a short summary of the options and end with 1\n"
-    "  -help TEXT   the text of the Help button (at most 16000 characters)\n"
-    "  --help, -h   print this text and end with 0\n"
-    "Keys:\n"
-    "  Tab, arrows  move between buttons                Enter, click  choose\n"
-    "  Forward      next page                           Backward  previous page\n"
-    "  Save, Print  write the report to /tmp or print it, then end\n"
-    "  Return       end with 0                          Exit  end with 9, and the menu\n"
-    "  Ctrl-c       end at once\n"
-    "Files:\n"
-    "  config.ini in $ORVIKDIR (./config.ini without it), log /tmp/OrvikLog.txt\n"
-    "  (ORVIKLOGFILE), saved report /tmp/OrvikDsys.OPTION.YYYYMMDD.HHMMSS.txt\n"
-    "Manual: man orvikdsys\n";
+/* What --help and -h print. */
+const char *const apszUsageLines[] = {
+    "Usage: orvikdsys REPORT|-class CLASS [debug] [dump] [help] [-help TEXT]",
+    "Shows one report about this system (or the connected one) page by page.",
+    "",
+    "Options:",
+    "  REPORT       -short -network -mdmi -mboard -pmarray -dmemory -umemory -ememory",
+    "               -fmemory -bios -blkdevices -partitions -slot -baseboard -cache",
+    "               -connector -cpu (any case; the last one given counts)",
+    "  -class CLASS the devices of one lshw class: address bridge bus communication",
+    "               disk display generic input memory multimedia network power",
+    "               printer processor storage system tape volume",
+    "  debug        log every step (also ORVIKDEBUG=Yes)",
+    "  dump         dump panel storage into the log (also ORVIKDUMP=Yes)",
+    "  help         print a short summary of the options and end with 1",
+    "  -help TEXT   the text of the Help button (at most 16000 characters)",
+    "  --help, -h   print this text and end with 0",
+    "Keys:",
+    "  Tab, arrows  move between buttons                Enter, click  choose",
+    "  Forward      next page                           Backward  previous page",
+    "  Save, Print  write the report to /tmp or print it, then end",
+    "  Return       end with 0                          Exit  end with 9, and the menu",
+    "  Ctrl-c       end at once",
+    "Files:",
+    "  config.ini in $ORVIKDIR (./config.ini without it), log /tmp/OrvikLog.txt",
+    "  (ORVIKLOGFILE), saved report /tmp/OrvikDsys.OPTION.YYYYMMDD.HHMMSS.txt",
+    "Manual: man orvikdsys",
+    nullptr};
 
 }  // namespace
 
@@ -81,7 +81,6 @@ int Initialize(int argc, char **argv)
     if (nRc != OVRC_OK)
         return nRc;
     TakeDateAndTime();
-    OVLogArguments("orvikdsys Initialize: Input Arguments follow:", argc, argv);
     nRc = ReadReportOptions(argc, argv);
     if (nRc != OVRC_OK)
         return nRc;
@@ -89,7 +88,7 @@ int Initialize(int argc, char **argv)
 
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvikdsys Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
+        /* The loader has logged why; the box says it. */
         OVShowFailure(OVConfigurationFailure().c_str(), false);
         return OVEXIT_SHOWN;
     }
@@ -108,8 +107,7 @@ int Finish()
     OVTraceStart("orvikdsys Finish", "psPabi: %p.", static_cast<void *>(psPabi));
     std::free(pszSystemInfo);
     pszSystemInfo = nullptr;
-    std::free(pszHelpInfo);
-    pszHelpInfo = nullptr;
+    OVFreeHelpText();
     if (psPabi != nullptr) {
         PABI *psPanel = psPabi;
         psPabi = nullptr;
@@ -118,40 +116,10 @@ int Finish()
     return OVTraceEnd("orvikdsys Finish", OVRC_OK);
 }
 
-namespace {
-
-/* Any ending signal waits while this runs; the last line is written past stdio. */
-void SignalHandler(int nSignal)
-{
-    OVAbnormalEnd();
-    OVLog(OVLOG_ERROR, "orvikdsys Abnormal Exit: nSignal: %d.", nSignal);
-    Finish();
-    char szLine[96];
-    int nLength = nSignal == SIGINT
-                      ? std::snprintf(szLine, sizeof szLine,
-                                      "\nOrvik orvikdsys Termination due to User Interrupt (Ctrl-c).\n")
-                      : std::snprintf(szLine, sizeof szLine,
-                                      "\nOrvik orvikdsys Error Termination.  Return Code: %d.\n",
-                                      nSignal);
-    (void)!write(STDOUT_FILENO, szLine, static_cast<std::size_t>(nLength));
-    _exit(nSignal);
-}
-
-}  // namespace
-
 int main(int argc, char **argv)
 {
-    if (OVUsageAsked(argc, argv)) {
-        std::fputs(szUsage, stdout);
-        return std::fflush(stdout) == 0 ? OVRC_OK : OVRC_ERROR;
-    }
-    OVInstallSignalHandlers(SignalHandler);
-    int nRc = Initialize(argc, argv);
-    if (nRc == OVRC_OK)
-        nRc = Get_Hardware_Info();
-    if (nRc == OVRC_OK)
-        nRc = Process_Request();
-    OVShowFailureBeforeEnd(nRc);
-    Finish();
-    return nRc;
+    static const OVTOOLFRAME sFrame = {
+        apszUsageLines, Initialize, {Get_Hardware_Info, Process_Request}, Finish,
+        {"orvikdsys ", "Orvik orvikdsys ", true, nullptr, Finish}};
+    return OVRunTool(&sFrame, argc, argv);
 }

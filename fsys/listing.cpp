@@ -274,11 +274,14 @@ int Get_Directory_Data()
         sCommand = sList;
         const std::string sStep = "Listing " + std::string(pszFolder);
         OVRemoteStepName sName(sStep.c_str());
+        std::string sReason;
         nRc = ExecuteRemoteCommand(psConnectedSystem, sCommand.c_str(), pOutput.get(),
-                                   nCommandOutputSize, szTempFile, szErrorFile);
+                                   nCommandOutputSize, szTempFile, szErrorFile, &sReason);
+        if (nRc == OVRC_CMDFAILED)
+            OVShowFailure(OVRemoteFailureText(psConnectedSystem, sReason).c_str(), false);
         if (nRc == OVRC_CANCELLED || nRc == OVRC_CMDFAILED) {
-            /* Cancelled, or the link failed (the library has said so): back to what was
-               listed before, when there was something. */
+            /* Cancelled, or the link failed (now told): back to what was listed before,
+               when there was something. */
             if (bKeep) rename(sPrevious.c_str(), szTempFile);
             return OVTraceEnd("orvikfsys Get_Directory_Data", nRc);
         }

@@ -1,16 +1,13 @@
 /*
- * main.cpp - the frame of orvikfsys: interrupt handler, start-up, the listing loop, clean-up.
- * The exit status is the code of Initialize when it fails, else that of Process_Request; a
- * status of 8 comes after a red box that said why.
+ * main.cpp - orvikfsys's own parts of the tool frame (OVRunTool): its texts, Initialize and
+ * Finish. The exit status is the code of Initialize when it fails, else that of
+ * Process_Request; a status of 8 comes after a red box that said why.
  */
 #include "orvikfsys.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <strings.h>
 #include <unistd.h>
 
 namespace {
@@ -32,35 +29,37 @@ const OVTOOLSTARTUP sStartup = {
     apszHelpLines,
     131072, /* a zeroed block ... */
     16000,  /* ... of which at most this much is filled */
-    true};
+    true,
+    "Input Arguments follow:\n"};
 
-/* What --help prints: the options, the keys as the screens really use them, the files. */
-const char szUsage[] =
-    "Usage: orvikfsys [debug] [dump] [help] [-help TEXT]\n"
-    "Lists the folders of this system, or of the connected remote system, page by page,\n"
-    "and shows a detail page for each file.\n"
-    "\n"
-    "Options:\n"
-    "  debug        log every step (also ORVIKDEBUG=Yes)\n"
-    "  dump         dump panel storage into the log when a panel is deleted (also ORVIKDUMP=Yes)\n"
-    "  help         print the short list of runtime options and end with 1\n"
-    "  -help TEXT   the text the Help push button shows (orvik passes its menu item's help)\n"
-    "  --help, -h   print this text and end with 0\n"
-    "Keys:\n"
-    "  Tab, arrows  move between lines and buttons       Enter, click  choose\n"
-    "  a folder     enter it; ../ goes up one folder, ./ lists it afresh\n"
-    "  a file       show its detail page: Browse and Edit open vi, Copy (remote) brings it to /tmp\n"
-    "  Forward      the next page of the folder          Backward  the page before\n"
-    "  Help         the help text given with -help\n"
-    "  Return       on the listing: end the browser (back to the menu);\n"
-    "               on a detail page: back to the same page and line of the listing\n"
-    "  Exit         end the browser and, when started from the menu, orvik as well\n"
-    "  Ctrl-c       end at once\n"
-    "Files:\n"
-    "  config.ini in $ORVIKDIR (./config.ini when ORVIKDIR is not set), log\n"
-    "  /tmp/OrvikLog.txt (ORVIKLOGFILE), listing /tmp/Orvikfsys.<pid>.0.Temp.txt and\n"
-    "  /tmp/Orvikfsys.<pid>.0.Error.txt, removed at the end\n"
-    "Manual: man orvikfsys\n";
+/* What --help and -h print: the options, the keys as the screens really use them, the files. */
+const char *const apszUsageLines[] = {
+    "Usage: orvikfsys [debug] [dump] [help] [-help TEXT]",
+    "Lists the folders of this system, or of the connected remote system, page by page,",
+    "and shows a detail page for each file.",
+    "",
+    "Options:",
+    "  debug        log every step (also ORVIKDEBUG=Yes)",
+    "  dump         dump panel storage into the log when a panel is deleted (also ORVIKDUMP=Yes)",
+    "  help         print the short list of runtime options and end with 1",
+    "  -help TEXT   the text the Help push button shows (orvik passes its menu item's help)",
+    "  --help, -h   print this text and end with 0",
+    "Keys:",
+    "  Tab, arrows  move between lines and buttons       Enter, click  choose",
+    "  a folder     enter it; ../ goes up one folder, ./ lists it afresh",
+    "  a file       show its detail page: Browse and Edit open vi, Copy (remote) brings it to /tmp",
+    "  Forward      the next page of the folder          Backward  the page before",
+    "  Help         the help text given with -help",
+    "  Return       on the listing: end the browser (back to the menu);",
+    "               on a detail page: back to the same page and line of the listing",
+    "  Exit         end the browser and, when started from the menu, orvik as well",
+    "  Ctrl-c       end at once",
+    "Files:",
+    "  config.ini in $ORVIKDIR (./config.ini when ORVIKDIR is not set), log",
+    "  /tmp/OrvikLog.txt (ORVIKLOGFILE), listing /tmp/Orvikfsys.<pid>.0.Temp.txt and",
+    "  /tmp/Orvikfsys.<pid>.0.Error.txt, removed at the end",
+    "Manual: man orvikfsys",
+    nullptr};
 
 /* Removes one listing file and clears its name; a file that is not there counts as removed. */
 int RemoveListingFile(char *pszFile)
@@ -81,11 +80,6 @@ int RemoveListingFile(char *pszFile)
 
 int Initialize(int argc, char **argv)
 {
-    if (OVUsageAsked(argc, argv)) {
-        std::fputs(szUsage, stdout);
-        std::fflush(stdout);
-        return FSRC_USAGE;
-    }
     nMyPid = static_cast<int>(getpid());
     std::snprintf(szTempFile, sizeof szTempFile, "/tmp/Orvikfsys.%d.%d.Temp.txt", nMyPid,
                   nFileSequence);
@@ -94,10 +88,9 @@ int Initialize(int argc, char **argv)
 
     int nRc = OVToolStartup(&sStartup, argc, argv);
     if (nRc != OVRC_OK) return nRc;
-    OVLogArguments("Input Arguments follow:\n", argc, argv);
     nRc = LoadConfigurationValues();
     if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvikfsys Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
+        /* The loader has logged why; the box says it. */
         OVShowFailure(OVConfigurationFailure().c_str(), false);
         return OVEXIT_SHOWN;
     }
@@ -110,18 +103,15 @@ int Finish()
     OVTraceStart("orvikfsys Finish", "szTempFile: %s.", szTempFile);
     int nRc = RemoveListingFile(szTempFile);
     if (nRc == OVRC_OK) nRc = RemoveListingFile(szErrorFile);
-    std::free(pszHelpInfo);
-    pszHelpInfo = nullptr;
+    OVFreeHelpText();
     return OVTraceEnd("orvikfsys Finish", nRc);
 }
 
 int main(int argc, char **argv)
 {
-    OVInstallSignalHandlers(OVSignalHandler);
-    int nRc = Initialize(argc, argv);
-    if (nRc == FSRC_USAGE) return OVRC_OK;
-    if (nRc == OVRC_OK) nRc = Process_Request();
-    OVShowFailureBeforeEnd(nRc);
-    Finish();
-    return nRc;
+    /* The library's own ending on a signal: no Finish; the listing files are in the table
+       of scratch files, which the ending empties. */
+    static const OVTOOLFRAME sFrame = {apszUsageLines, Initialize, {Process_Request, nullptr},
+                                       Finish, OVLIBRARYENDING};
+    return OVRunTool(&sFrame, argc, argv);
 }

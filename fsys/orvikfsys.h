@@ -26,10 +26,7 @@
 /* main.cpp - the frame                                                                 */
 /* ------------------------------------------------------------------------------------ */
 
-constexpr int FSRC_USAGE = -1;            /* Initialize printed the usage text: end with 0 */
-
-/* The usage text for "--help" or "-h" (FSRC_USAGE), else switches, "-help" text, listing
-   file names, configuration: 0, 1 (help printed) or 8. */
+/* Switches, "-help" text, listing file names, configuration: 0, 1 (help printed) or 8. */
 int Initialize(int argc, char **argv);
 /* Frees the page block and the help text and removes the listing files. 0, or the code of
    a removal that failed. */
@@ -223,6 +220,11 @@ int Do_Remote_Detail_Fields(const char *pszOutput, int *pbRegular);
 int Reformat_Detail_Field(const char *pszText, int nRow, int nColumn);
 /* Copies the remote file to /tmp and opens the copy in vi. */
 int DoCopyFile(const char *pszPath);
+/* Copy's fetch of a file of the connected system into the local file sInto: the exit code
+   of the remote side (3: no longer a regular file), or -1 when it did not run to its end;
+   *pnStep then says why (4 cancelled, 101 link failed, 8 refused) and *psReason how. */
+int FetchRemoteFile(const char *pszPath, const std::string &sInto, int *pnStep,
+                    std::string *psReason);
 
 /* ------------------------------------------------------------------------------------ */
 /* pages.cpp - what the listing and both detail pages share                             */

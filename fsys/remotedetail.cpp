@@ -146,9 +146,12 @@ int RunRemoteStat(const char *pszPath, std::string *psOutput)
     const std::string sCommand = "stat " + OVShellWord(pszPath);
     const std::string sStep = "Reading the details of " + std::string(pszPath);
     OVRemoteStepName sName(sStep.c_str());
+    std::string sReason;
     int nRc = ExecuteRemoteCommand(psConnectedSystem, sCommand.c_str(), pOutput.get(),
-                                   nCommandOutputSize, sFiles.szOut, sFiles.szErr);
-    /* Cancelled, or the link failed (which the library has told): nothing to read. */
+                                   nCommandOutputSize, sFiles.szOut, sFiles.szErr, &sReason);
+    /* Cancelled, or the link failed (which the library has logged): nothing to read. */
+    if (nRc == OVRC_CMDFAILED)
+        OVShowFailure(OVRemoteFailureText(psConnectedSystem, sReason).c_str(), false);
     if (nRc == OVRC_CANCELLED || nRc == OVRC_CMDFAILED) return nRc;
     *psOutput = ReadText(sFiles.szOut, nCommandOutputSize - 1);
     if (nRc == OVRC_OK && psOutput->empty()) nRc = OVRC_CMDFAILED;
@@ -201,15 +204,20 @@ class CopyBoxes {
     PABI *psPanel;
 };
 
-/* Logs a refused or failed Copy and says so in a box; the page's code stays 0. */
-void CopyFailed(const char *pszPath, const std::string &sWhy)
+/* Says in a box that Copy was refused or failed, after logging it unless the library
+   already has (a failed or refused link); the page's code stays 0. */
+void CopyFailed(const char *pszPath, const std::string &sWhy, bool bLogged = false)
 {
-    OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Unable to copy %.300s: %s.", pszPath, sWhy.c_str());
+    if (!bLogged)
+        OVLog(OVLOG_ERROR, "orvikfsys DoCopyFile: Unable to copy %.300s: %s.", pszPath,
+              sWhy.c_str());
     CopyBoxes().Show(OVLOG_ERROR, "Not copied, " + sWhy);
 }
 
 /* What the remote fetch ends with when the file is no longer a regular file of its own. */
 constexpr int nNotRegularStatus = 3;
+
+}  // namespace
 
 /* Fetches the remote file into the local file pszInto through ssh: the remote shell checks
    right before reading that the name is still a regular file and not a link, so a file
@@ -222,9 +230,16 @@ int FetchRemoteFile(const char *pszPath, const std::string &sInto, int *pnStep,
     const std::string sWord = OVShellWord(pszPath);
     const std::string sRemote = "test -f " + sWord + " && test ! -L " + sWord + " || exit " +
                                 std::to_string(nNotRegularStatus) + "; exec cat " + sWord;
-    const std::string sLine = OVSshWords(&sSystem, false) + " -n -o LogLevel=ERROR " +
-                              OVSshLogin(&sSystem) + " " + OVShellQuote(sRemote) + " > " +
-                              OVShellWord(sInto) + "; exit $?";
+    OVSSHCALL sCall;
+    sCall.pszStep = "orvikfsys DoCopyFile";
+    sCall.bQuiet = true;
+    sCall.bNoInput = true;
+    std::string sLine;
+    if (OVSshLine(&sSystem, sCall, OVShellQuote(sRemote), &sLine, psReason) != OVRC_OK) {
+        *pnStep = OVRC_ERROR;
+        return -1;
+    }
+    sLine += " > " + OVShellWord(sInto) + "; exit $?";
     if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: Command line: %s.", sLine.c_str());
     const std::string sStep = "Copying " + std::string(pszPath);
     OVRemoteStepName sName(sStep.c_str());
@@ -232,8 +247,6 @@ int FetchRemoteFile(const char *pszPath, const std::string &sInto, int *pnStep,
     *pnStep = OVRunRemoteStep(&sSystem, sLine, psReason, &nExit);
     return *pnStep == OVRC_OK ? nExit : -1;
 }
-
-}  // namespace
 
 std::vector<STATTEXT> ParseRemoteStat(std::string_view sOutput, int nMargin, int *pbRegular)
 {
@@ -386,6 +399,7 @@ int DoCopyFile(const char *pszPath)
     if (bDebug) OVLog(OVLOG_DEBUG, "orvikfsys DoCopyFile: fetch return: %d.", nFetch);
 
     std::string sWhy;
+    const bool bLinkFailed = nStep != OVRC_OK && nStep != OVRC_CANCELLED;
     bool bRenamed = false;
     struct stat sNow {};
     if (nStep == OVRC_CANCELLED) {
@@ -415,7 +429,7 @@ int DoCopyFile(const char *pszPath)
     }
     if (!bRenamed) unlink(sTemp.c_str());
     if (!sWhy.empty()) {
-        CopyFailed(pszPath, sWhy);
+        CopyFailed(pszPath, sWhy, bLinkFailed);
         return OVTraceEnd("orvikfsys DoCopyFile", OVRC_OK);
     }
     const std::string sVi = "vi " + OVShellWord(sLocal);

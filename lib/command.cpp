@@ -1,6 +1,7 @@
 /*
- * command.cpp - local commands through popen, remote commands through ssh and scp, the
- * shell runner, and the one quoting family every command line is built with.
+ * command.cpp - local commands through popen, remote commands (whose ssh and scp lines
+ * come from remote.cpp), the shell runner, and the one quoting family every command line
+ * is built with.
  *
  * Ordinary input (plain words, commands without quotation marks, $, ` or \) gives exactly
  * the classic command lines; anything else is quoted so that each shell on the way sees
@@ -14,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <curses.h>
 #include <memory>
 #include <random>
 #include <string>
@@ -68,7 +68,9 @@ int RunWithoutCurses(const char *pszLine, bool bClearScreen) {
     OVCursesSuspension sSuspension;
     if (bClearScreen) fputs("\x1b[2J", stdout);
     fflush(nullptr); /* nothing buffered is written twice or out of order */
-    return system(pszLine);
+    int nStatus = system(pszLine);
+    OVEndIfSignalled();
+    return nStatus;
 }
 
 /* Appends the lines of a stream to the caller's buffer. Every line counts its length plus
@@ -105,17 +107,6 @@ bool FitsCommandLine(const std::string &sLine, const char *pszFunction,
     return false;
 }
 
-/* The user and address start ssh's and scp's "user@host" word; a leading "-" would make
-   them read it as an option. */
-bool IsSafeLogin(const REMOTESYSTEM *psSystem, const char *pszFunction) {
-    if (psSystem->szUser[0] != '-' && psSystem->szIP[0] != '-' && psSystem->szPort[0] != '-')
-        return true;
-    OVLog(OVLOG_ERROR, "%s: Remote system user, address or port may not begin with '-': "
-          "%.16s@%.32s -p %.6s.\n", pszFunction, psSystem->szUser, psSystem->szIP,
-          psSystem->szPort);
-    return false;
-}
-
 /* A folder name on the remote system that nobody can guess: the remote shell creates it
    with mkdir, which fails on anything already there, link or not. */
 std::string RemoteFolderName() {
@@ -126,22 +117,29 @@ std::string RemoteFolderName() {
     return szName;
 }
 
-/* The remote command line, three connections:
+/* The remote command line into *psLine, three connections:
      ssh -t    make the private folder DIR (mode 0700) and run the command with its output
                and error output in DIR/out and DIR/err; -t lets it ask for a password;
      scp       copy DIR/out back to OUT;
      ssh       write DIR/err to ERR and remove DIR (only when it is a folder of this user).
-   The terminal is cleared before each step. */
-std::string RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszCommand,
-                              const std::string &sOut, const std::string &sErr) {
-    const std::string sLogin = OVSshLogin(psSystem);
-    const std::string sSsh = OVSshWords(psSystem, false) + " -o LogLevel=ERROR";
+   The terminal is cleared before each step. 0, or 8 for a system that may not be reached. */
+int RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszCommand,
+                      const std::string &sOut, const std::string &sErr, std::string *psLine,
+                      std::string *psWhy) {
+    OVSSHCALL sCall;
+    sCall.pszStep = "ExecuteRemoteCommand";
+    sCall.bQuiet = true;
     if (strstr(pszCommand, "sudo") == nullptr) {
         /* A command that asks for no password needs no terminal: one session brings its
            output and its errors straight into OUT and ERR, with nothing left on the remote
            side. ssh's own messages go to the step's file for them ($OVSSHLOG). */
-        return sSsh + " -E \"$OVSSHLOG\" -n " + sLogin + " " + DoubleQuoted(pszCommand) + " > " +
-               OVShellWord(sOut) + " 2> " + OVShellWord(sErr) + "; [ $? = 255 ] && exit 255; exit 0";
+        sCall.bMessageFile = true;
+        sCall.bNoInput = true;
+        if (OVSshLine(psSystem, sCall, DoubleQuoted(pszCommand), psLine, psWhy) != OVRC_OK)
+            return OVRC_ERROR;
+        *psLine += " > " + OVShellWord(sOut) + " 2> " + OVShellWord(sErr) +
+                   "; [ $? = 255 ] && exit 255; exit 0";
+        return OVRC_OK;
     }
     /* sudo may ask for a password on a terminal, which carries output and errors as one: the
        command writes them into a private folder on the remote side, and they come back from
@@ -156,12 +154,19 @@ std::string RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszComma
     const std::string sFinish = DoubleQuoted("test ! -L " + sDir + " && test -O " + sDir +
                                              " && { cat " + sRemoteErr + "; rm -rf " + sDir +
                                              "; }");
+    std::string sRunLine, sCopyLine, sFinishLine;
+    OVSSHCALL sRunCall = sCall, sFinishCall = sCall;
+    sRunCall.bTerminal = true;
+    sFinishCall.bNoInput = true;
+    if (OVSshLine(psSystem, sRunCall, sRun, &sRunLine, psWhy) != OVRC_OK ||
+        OVScpLine(psSystem, sCall, sRemoteOut, sOut, &sCopyLine, psWhy) != OVRC_OK ||
+        OVSshLine(psSystem, sFinishCall, sFinish, &sFinishLine, psWhy) != OVRC_OK)
+        return OVRC_ERROR;
     /* A connection that fails (ssh's 255) ends the line with 255, so that the failure is
        told; scp's own failures (a remote command that made no output) are not the link's. */
-    return sSsh + " -t " + sLogin + " " + sRun + "; [ $? = 255 ] && exit 255; " +
-           OVSshWords(psSystem, true) + " -q " + OVScpSource(psSystem, sRemoteOut) + " " +
-           OVShellWord(sOut) + "; " + sSsh + " -n " + sLogin + " " + sFinish + " > " +
-           OVShellWord(sErr) + "; [ $? = 255 ] && exit 255; exit 0";
+    *psLine = sRunLine + "; [ $? = 255 ] && exit 255; " + sCopyLine + "; " + sFinishLine + " > " +
+              OVShellWord(sErr) + "; [ $? = 255 ] && exit 255; exit 0";
+    return OVRC_OK;
 }
 
 /* Removes a local temporary file; one that is not there counts as removed. */
@@ -211,20 +216,6 @@ void RemoveOwnUntouched(const std::string &sPath, const FileStamp &sClaimed) {
 
 } // namespace
 
-OVCursesSuspension::OVCursesSuspension(bool bRepaintAfter)
-    : bActive(stdscr != nullptr && !isendwin()), bRepaint(bRepaintAfter) {
-    if (bActive) {
-        def_prog_mode();
-        endwin();
-    }
-}
-
-OVCursesSuspension::~OVCursesSuspension() {
-    if (!bActive) return;
-    if (bRepaint) clearok(stdscr, TRUE);
-    wrefresh(stdscr);
-}
-
 std::string OVShellQuote(std::string_view sText) {
     std::string sQuoted = "'";
     for (char c : sText) {
@@ -269,6 +260,7 @@ int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize) {
     int nRc = CollectLines(sPipe.Get(), pszCOutput, nOutputSize, "ExecuteCommand", pszCommand);
     if (nRc != OVRC_OK) return OVTraceEnd("ExecuteCommand", nRc);
     int nStatus = sPipe.Close();
+    OVEndIfSignalled();
     if (nStatus != 0) {
         OVLog(OVLOG_ERROR, "ExecuteCommand: Unable to close popen file.  Command: %s, rc: %d.\n",
               pszCommand, nStatus);
@@ -280,6 +272,14 @@ int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize) {
 int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
                          char *pszCOutput, int nOutputSize, const char *pszTempFile,
                          const char *pszErrorFile) {
+    return ExecuteRemoteCommand(psRemoteSystem, pszCommand, pszCOutput, nOutputSize, pszTempFile,
+                                pszErrorFile, nullptr);
+}
+
+int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
+                         char *pszCOutput, int nOutputSize, const char *pszTempFile,
+                         const char *pszErrorFile, std::string *psReason) {
+    if (psReason != nullptr) psReason->clear();
     OVTraceStart("ExecuteRemoteCommand",
                  "psRemoteSystem: %p, pszCommand: %s, nOutputSize: %d, pszTempFile: %s, "
                  "pszErrorFile: %s.",
@@ -296,8 +296,6 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
               static_cast<const void *>(pszErrorFile));
         return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
     }
-    if (!IsSafeLogin(psRemoteSystem, "ExecuteRemoteCommand"))
-        return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
 
     const bool bCallerFiles = pszTempFile != nullptr;
     std::string sOut, sErr;
@@ -313,7 +311,9 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
         snprintf(szName, sizeof(szName), "/tmp/OrvikLibERC.%d.%d.Error.txt", nPidNow, nNow);
         sErr = szName;
     }
-    const std::string sLine = RemoteCommandLine(psRemoteSystem, pszCommand, sOut, sErr);
+    std::string sLine;
+    if (RemoteCommandLine(psRemoteSystem, pszCommand, sOut, sErr, &sLine, psReason) != OVRC_OK)
+        return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
     if (!FitsCommandLine(sLine, "ExecuteRemoteCommand", OVMAXREMOTELINE))
         return OVTraceEnd("ExecuteRemoteCommand", OVRC_ERROR);
 
@@ -332,12 +332,10 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
 
     std::string sReason;
     int nStep = OVRunRemoteStep(psRemoteSystem, sLine, &sReason);
+    if (psReason != nullptr) *psReason = sReason;
     if (nStep == OVRC_CANCELLED || !sReason.empty()) {
-        /* The link failed: the user is told here, once, and the caller goes back. A cancel
-           is the caller's to tell, where it has a screen to go back to. What came back of
-           either is not output. */
-        if (nStep != OVRC_CANCELLED)
-            OVShowFailure(OVRemoteFailureText(psRemoteSystem, sReason).c_str(), false);
+        /* The link failed (logged with its reason) or the user cancelled: the caller, who
+           knows what the user was doing, tells it. What came back of either is not output. */
         if (!bCallerFiles) {
             unlink(sOut.c_str());
             unlink(sErr.c_str());
@@ -393,9 +391,12 @@ int RunShell(const char *pszCommand) {
     std::string sLine;
     const REMOTESYSTEM *psSystem = psConnectedSystem;
     if (psSystem != nullptr) {
-        if (!IsSafeLogin(psSystem, "RunShell")) return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
-        std::string sSsh = OVSshWords(psSystem, false) + " " + OVSshLogin(psSystem);
-        sLine = bCommands ? "clear;" + sSsh + " " + OVShellQuote(sCommands) : sSsh;
+        OVSSHCALL sCall;
+        sCall.pszStep = "RunShell";
+        std::string sSsh;
+        if (OVSshLine(psSystem, sCall, bCommands ? OVShellQuote(sCommands) : "", &sSsh) != OVRC_OK)
+            return OVTraceEnd("RunShell", OVREFUSEDSTATUS);
+        sLine = bCommands ? "clear;" + sSsh : sSsh;
     } else {
         sLine = bCommands ? "sh -c " + OVShellQuote(sCommands) : "sh -i";
     }

@@ -56,6 +56,15 @@ void TakeMouseEvents() {
     }
 }
 
+/* One key within the half-delay, or ERR. A signal noted meanwhile is answered here, at
+   the wake-up: the half-delay keeps that within a fraction of a second. */
+int ReadKey() {
+    OVEndIfSignalled();
+    int nChar = wgetch(stdscr);
+    OVEndIfSignalled();
+    return nChar;
+}
+
 /* Whole seconds of the clock, low 32 bits. */
 int CurrentSecond() {
     return static_cast<int>(static_cast<unsigned long long>(time(nullptr)) & 0xffffffffULL);
@@ -114,7 +123,7 @@ bool WaitForRoom() {
           nColumns, nRows, OVMINCOLUMNS, OVMINROWS);
     do {
         DrawTooSmall(nRows, nColumns);
-        int nChar = wgetch(stdscr);
+        int nChar = ReadKey();
         if (nChar == ERR && TerminalGone()) {
             OVLog(OVLOG_ERROR, "GetKBM: The terminal is gone (end of file or hang-up on "
                   "standard input); ending as Exit does, status %d.", OVRC_EXIT);
@@ -150,7 +159,7 @@ int GetKBM(CHARINPUT *psCharInput) {
             wrefresh(stdscr);   // as a key read would have
             return OVTraceEnd("GetKBM", OVRC_OK);
         }
-        int nChar = wgetch(stdscr);
+        int nChar = ReadKey();
         if (nChar == KEY_RESIZE) {
             WaitForRoom();
             bOVResizePending = true;

@@ -1,6 +1,11 @@
 /*
- * log.cpp - the message log shared by every program, memory dumps, the interrupt handler
- * and the one fatal path.
+ * log.cpp - the message log shared by every program, memory dumps, the signal handler, the
+ * ending on a signal and the one fatal path.
+ *
+ * The signal handler only notes the signal. The ending it asks for (curses left, the signal
+ * logged, the program's Finish, the termination line, the exit status) runs from the
+ * program's own flow, at the key wait or after a command it waited for, since a signal can
+ * land inside malloc, stdio or curses.
  *
  * Each message is one line appended with a single write to a file opened in append mode,
  * so a parent and its children can log into the same file in turn without a lock.
@@ -295,12 +300,36 @@ int OVDump(const char *pszTitle, const void *pMemoryPtr, int nMemorySize) {
     return OVTraceEnd("OVDump", nRc);
 }
 
-void OVRestoreTerminal() {
+namespace {
+
+constexpr int anEndingSignal[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE};
+
+/* The signal that came and has not been answered yet, 0 when none. */
+volatile sig_atomic_t nPendingSignal = 0;
+
+/* How this program ends on a signal; the library's own wording until a program says. */
+const OVSIGNALENDING *psSignalEnding = &OVLIBRARYENDING;
+
+void BlockEndingSignals() {
+    sigset_t sEnding;
+    sigemptyset(&sEnding);
+    for (int nSignal : anEndingSignal) sigaddset(&sEnding, nSignal);
+    sigprocmask(SIG_BLOCK, &sEnding, nullptr);
+}
+
+/* Echo and canonical input on again; only calls that a signal handler may make. */
+void RestoreTerminalModes() {
     struct termios sTerm;
     if (tcgetattr(STDIN_FILENO, &sTerm) == 0) {
         sTerm.c_lflag |= ECHO | ICANON;
         tcsetattr(STDIN_FILENO, TCSANOW, &sTerm);
     }
+}
+
+} // namespace
+
+void OVRestoreTerminal() {
+    RestoreTerminalModes();
     if (stdscr != nullptr && !isendwin()) endwin();
 }
 
@@ -312,33 +341,60 @@ void OVAbnormalEnd() {
 void OVFatalExit(int nStatus) {
     /* From here on this is the end: an ending signal that came while the exit handlers take
        the process apart would run its handler over objects already destroyed. */
-    sigset_t sEnding;
-    sigemptyset(&sEnding);
-    for (int nSignal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&sEnding, nSignal);
-    sigprocmask(SIG_BLOCK, &sEnding, nullptr);
+    BlockEndingSignals();
     OVAbnormalEnd();
     fflush(stdout);
     exit(nStatus);
 }
 
+void OVSetSignalEnding(const OVSIGNALENDING *psEnding) {
+    psSignalEnding = psEnding != nullptr ? psEnding : &OVLIBRARYENDING;
+}
+
 void OVSignalHandler(int nSignal) {
+    if (nPendingSignal == 0) {
+        nPendingSignal = nSignal;
+        return;
+    }
+    /* The first one has not been answered: the program is blocked, most likely in a child
+       it waits for. It ends now, with what a handler may do. */
+    OVRemoveTempFiles();
+    RestoreTerminalModes();
+    _exit(nSignal);
+}
+
+int OVPendingSignal() { return nPendingSignal; }
+
+void OVEndIfSignalled() {
+    if (nPendingSignal != 0) OVEndBySignal(nPendingSignal);
+}
+
+void OVEndBySignal(int nSignal) {
+    BlockEndingSignals();
+    const OVSIGNALENDING &sEnding = *psSignalEnding;
     OVAbnormalEnd();
-    OVLog(OVLOG_ERROR, "Abnormal Exit: nSignal: %d.", nSignal);
+    if (sEnding.pfnLeaveScreen != nullptr) sEnding.pfnLeaveScreen();
+    OVLog(OVLOG_ERROR, "%sAbnormal Exit: nSignal: %d.", sEnding.pszLogPrefix, nSignal);
+    if (sEnding.pfnFinish != nullptr) sEnding.pfnFinish();
+    const char *pszLineEnd = sEnding.bLineFeed ? "\n" : "";
     if (nSignal == SIGINT)
-        fputs("\nTermination due to User Interrupt (Ctrl-c).", stdout);
+        printf("\n%sTermination due to User Interrupt (Ctrl-c).%s", sEnding.pszLinePrefix,
+               pszLineEnd);
     else
-        printf("\nError Termination.  Return Code: %d.", nSignal);
+        printf("\n%sError Termination.  Return Code: %d.%s", sEnding.pszLinePrefix, nSignal,
+               pszLineEnd);
     OVFatalExit(nSignal);
 }
 
 void OVInstallSignalHandlers(void (*pfnHandler)(int)) {
-    static const int anSignal[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE};
     struct sigaction sAction {};
     sAction.sa_handler = pfnHandler;
-    /* While one ending runs, the others wait: the clean-up is never entered twice. */
+    /* The recording handler returns: what the program was reading or waiting for goes on,
+       and the program answers the signal at its next wake-up. */
+    sAction.sa_flags = SA_RESTART;
     sigemptyset(&sAction.sa_mask);
-    for (int nSignal : anSignal) sigaddset(&sAction.sa_mask, nSignal);
-    for (int nSignal : anSignal) sigaction(nSignal, &sAction, nullptr);
+    for (int nSignal : anEndingSignal) sigaddset(&sAction.sa_mask, nSignal);
+    for (int nSignal : anEndingSignal) sigaction(nSignal, &sAction, nullptr);
 }
 
 int OVCheckPointers(const char *pszFunction,

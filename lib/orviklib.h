@@ -388,12 +388,40 @@ const char *OVLastLoggedError();
 void OVChooseLogFile();
 /* Hexadecimal dump of memory into the log, 16 bytes a line. */
 int OVDump(const char *pszTitle, const void *pMemoryPtr, int nMemorySize);
-/* Signal handler: the program's own /tmp files removed, terminal restored, curses left,
-   signal logged, the termination line printed; exits with nSignal. */
-[[noreturn]] void OVSignalHandler(int nSignal);
+/* How a program ends on a signal. The log line is "<pszLogPrefix>Abnormal Exit: nSignal: %d.",
+   the line printed "\n<pszLinePrefix>Termination due to User Interrupt (Ctrl-c)." for SIGINT,
+   else "\n<pszLinePrefix>Error Termination.  Return Code: %d.", followed by a line feed when
+   bLineFeed. The library's own ending has empty prefixes, no line feed and no Finish. */
+struct OVSIGNALENDING {
+    const char *pszLogPrefix;     /* "orvikdsys "                                    */
+    const char *pszLinePrefix;    /* "Orvik orvikdsys "                              */
+    bool bLineFeed;
+    int (*pfnLeaveScreen)();      /* run after curses is left, before the log line, or NULL */
+    int (*pfnFinish)();           /* the program's Finish, run after the log line, or NULL */
+};
+/* The ending OVEndBySignal runs from now on; NULL: the library's. Not copied: the record
+   must live as long as the program. */
+void OVSetSignalEnding(const OVSIGNALENDING *psEnding);
+/* The library's own ending, for programs that keep its wording. */
+inline constexpr OVSIGNALENDING OVLIBRARYENDING = {"", "", false, nullptr, nullptr};
+/* Signal handler, async-signal-safe: notes the signal for the program's next wake-up and
+   returns. A second signal before the first was answered (the program is blocked in a child
+   it waits for) ends the process at once: the program's own /tmp files unlinked, echo and
+   canonical input restored, _exit with that signal's number. */
+void OVSignalHandler(int nSignal);
 /* Installs pfnHandler for every signal that ends a program (SIGINT, SIGHUP, SIGQUIT,
-   SIGTERM, SIGPIPE), each blocking the others while it runs. */
-void OVInstallSignalHandlers(void (*pfnHandler)(int));
+   SIGTERM, SIGPIPE), each blocking the others while it runs; interrupted reads and waits
+   go on (SA_RESTART). */
+void OVInstallSignalHandlers(void (*pfnHandler)(int) = OVSignalHandler);
+/* The signal noted and not yet answered, 0 when none. */
+int OVPendingSignal();
+/* Where a program wakes up (the key wait, after a command it waited for): runs
+   OVEndBySignal when a signal is pending, else returns at once. */
+void OVEndIfSignalled();
+/* The ending on a signal, run from the program's flow: the /tmp files removed, echo and
+   canonical input restored, curses left, the signal logged, the program's Finish, the
+   termination line on standard output; exits with nSignal. */
+[[noreturn]] void OVEndBySignal(int nSignal);
 
 /* printf-style logging over OVWriteMessage. */
 int OVLog(int nLevel, const char *pszFormat, ...) __attribute__((format(printf, 2, 3)));
@@ -411,7 +439,7 @@ void OVAbnormalEnd();
 [[noreturn]] void OVFatalExit(int nStatus);
 
 /* ------------------------------------------------------------------------------------ */
-/* startup.cpp - start-up shared by orvikfsys, orvikdsys and orvikpref                  */
+/* startup.cpp - frame and start-up shared by the tool programs                         */
 /* ------------------------------------------------------------------------------------ */
 
 /* What differs between the tool programs' start-up: the wording of their notices and
@@ -422,7 +450,7 @@ struct OVTOOLSTARTUP {
     const char *pszEnvDumpNotice;        /* logged when ORVIKDUMP switches dumping on    */
     const char *pszArgDebugNotice;       /* logged for the argument "debug"              */
     const char *pszArgDumpNotice;        /* logged for the argument "dump"               */
-    const char *pszHelpMissingError;     /* the error line, or none                       */
+    const char *pszHelpMissingError;     /* logged when "-help" has no text, or none     */
     const char *const *apszHelpLines;    /* "help" output, one line each, NULL-ended     */
     std::size_t nHelpBlockSize;          /* bytes of the zeroed block kept for the text  */
                                          /* (0: the text's own length plus one)          */
@@ -430,21 +458,43 @@ struct OVTOOLSTARTUP {
                                          /* (0: as many as the block holds)              */
     bool bHelpTextSkipped = false;       /* the "-help" text is skipped over; when false */
                                          /* it is also compared with "help"              */
+    const char *pszArgumentsHeading = nullptr; /* OVLogArguments' heading at the end of a */
+                                         /* start-up that went well; NULL: not logged    */
 };
 
 /* Applies ORVIKDEBUG and ORVIKDUMP ("Yes" in any case switches on), then walks every
    argument from index 0: "debug", "dump", "-help" text and "help" (any case). The text that
    follows "-help" goes into pszHelpInfo; unless bHelpTextSkipped, it is itself compared
    with "help".
-   Returns 0, 1 after printing the help lines, 8 when "-help" has no text. */
+   Returns 0, 1 after printing the help lines, 8 when "-help" has no text. On 0, the
+   arguments are logged under pszArgumentsHeading while debugging. */
 int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv);
 /* The environment part alone. */
 void OVApplyEnvironmentSwitches(const OVTOOLSTARTUP *psStartup);
+/* Frees pszHelpInfo, the help text the start-up kept, and clears it. */
+void OVFreeHelpText();
+/* The Finish of a program that holds nothing but its help text: "<pszProgram> Finish"
+   traced, OVFreeHelpText; 0. */
+int OVFinishTool(const char *pszProgram);
 /* Writes the help lines to standard output, one output call per line. */
 void OVPrintHelpLines(const char *const *apszHelpLines);
 /* Is "--help" or "-h" among the arguments? The text that follows "-help" (any case) is the
    Help button's text, never an option. */
 bool OVUsageAsked(int argc, char **argv);
+/* A tool program's frame: its usage text, its steps and how it ends on a signal. */
+struct OVTOOLFRAME {
+    const char *const *apszUsageLines;   /* what --help and -h print, NULL-ended         */
+    int (*pfnInitialize)(int argc, char **argv);
+    int (*apfnStep[2])();                /* run in turn while the codes are 0; NULL: none */
+    int (*pfnFinish)();
+    OVSIGNALENDING sEnding;
+};
+/* The whole life of a tool program. "--help" or "-h" prints the usage lines and returns 0
+   (8 when standard output failed) before anything else. Otherwise: the signal ending and
+   handlers installed, Initialize, the steps while the codes are 0; a signal noted meanwhile
+   ends the program there (OVEndBySignal); the last-net failure box for a code of 8
+   (OVShowFailureBeforeEnd); Finish. Returns the first non-zero code, the exit status. */
+int OVRunTool(const OVTOOLFRAME *psFrame, int argc, char **argv);
 constexpr int OVMAXARGUMENTLOG = 32767; /* characters of one argument that reach the log */
 /* While debugging: the heading, each argument after the program name as a line of its own,
    and an empty line. */
@@ -561,16 +611,20 @@ int OVRegisterTempFile(const char *pszPath);
 void OVForgetTempFile(const char *pszPath);
 /* Unlinks every kept file and forgets it; async-signal-safe (unlink only). */
 void OVRemoveTempFiles();
-/* Keeps pszPath (when not NULL) for removal while the guard lives. */
+/* Owns the scratch file pszPath (when not NULL): kept for removal on an abnormal end while
+   the guard lives, and removed when the guard goes, whatever happened to it meanwhile (a
+   name renamed away or already removed is no failure). Release() hands the file back to
+   the caller: forgotten, not removed. */
 class OVTempFileGuard {
   public:
     explicit OVTempFileGuard(const char *pszPath);
     ~OVTempFileGuard();
     OVTempFileGuard(const OVTempFileGuard &) = delete;
     OVTempFileGuard &operator=(const OVTempFileGuard &) = delete;
+    void Release();
 
   private:
-    char szPath[256] = "";
+    std::string sPath;
 };
 
 /* ------------------------------------------------------------------------------------ */
@@ -655,12 +709,17 @@ std::string OVConfigurationFailure();
 int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize);
 /* Runs a command on a remote system through ssh and brings its output back with scp.
    With both file names given the output stays in those files. 0, 8, 100 or 101; the wait
-   shows what runs where (see OVRemoteStepName). When the link fails, a message box names
-   the system and ssh's reason before 101 is returned; 4 when the user cancelled with
-   Ctrl-c (nothing is shown: the caller goes back, or ends as on Ctrl-c). */
+   shows what runs where (see OVRemoteStepName); 4 when the user cancelled with Ctrl-c.
+   Nothing is shown: a failed link is logged once, with the system and ssh's reason, and 101
+   is returned; the caller tells the user (OVRemoteFailureText). */
 int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
                          char *pszCOutput, int nOutputSize, const char *pszTempFile,
                          const char *pszErrorFile);
+/* The same, with why it failed in *psReason ("" when it did not): ssh's reason for a failed
+   link, the refusal of a system that may not be reached. */
+int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
+                         char *pszCOutput, int nOutputSize, const char *pszTempFile,
+                         const char *pszErrorFile, std::string *psReason);
 /* Hands the terminal to a shell, locally or on the connected system; the system() status. */
 int RunShell(const char *pszCommand);
 /* Hands the terminal to one local command; the system() status. */
@@ -709,31 +768,56 @@ bool OVSshHostKeyChanged(std::string_view sStderr);
 /* remote.cpp - reaching a remote system: ssh and scp words, shared connection, waits   */
 /* ------------------------------------------------------------------------------------ */
 
-/* "user@host" as one shell word, for ssh. */
-std::string OVSshLogin(const REMOTESYSTEM *psSystem);
-/* "user@host:path" as one shell word, for scp: an IPv6 address goes in brackets. */
-std::string OVScpSource(const REMOTESYSTEM *psSystem, std::string_view sPath);
-/* "ssh" (or "scp") with the options every connection carries: a connect time limit of 10 s,
-   keep-alives that end a dead link within about 15 s more, and, unless the user's own ssh
-   configuration shares connections, the shared connection of the system (~/.orvik/ssh);
-   then the port ("-p", or "-P" for scp). The login and command follow. */
-std::string OVSshWords(const REMOTESYSTEM *psSystem, bool bScp);
+/* Every ssh and scp command line of every program is built here, from the system's record
+   and what the one call needs. The user, address and port are checked first: one that begins
+   with "-", holds a blank, a control character or a character that a shell or ssh's tokens
+   would read ("%", "$", quotes, ...) is refused for every step. The options end with "--", so
+   nothing after them is ever read as one. */
+struct OVSSHCALL {
+    const char *pszStep = nullptr;    /* the calling step, named in the refusal's log line   */
+    bool bShared = true;              /* through the system's shared connection (ssh)       */
+    bool bBatch = false;              /* never ask for anything; one connection attempt     */
+    bool bQuiet = false;              /* ssh: LogLevel=ERROR (no banner); scp: -q            */
+    bool bMessageFile = false;        /* ssh's own messages into the step's file (-E)       */
+    bool bNoInput = false;            /* standard input from /dev/null (-n)                 */
+    bool bTerminal = false;           /* a terminal for the command's password prompts (-t)*/
+    bool bPrintConfig = false;        /* print the configuration, connect nowhere (-G)      */
+    const char *pszControl = nullptr; /* a command for the shared connection (-O exit)      */
+    int nConnectSeconds = 10;         /* to reach the system and shake hands                */
+    int nAliveSeconds = 5;            /* between keep-alives on a quiet link                */
+    int nAliveCount = 3;              /* keep-alives unanswered before the link is dead     */
+};
+/* "ssh OPTIONS -p PORT -- USER@HOST" and, when not empty, sRemote (the remote command,
+   already quoted as the caller's shell should see it) into *psLine. Unless told otherwise
+   every ssh carries the time limits and the system's shared connection (~/.orvik/ssh),
+   except where the user's own ssh configuration shares connections its own way. 0; 8 for a
+   refused system, after logging one error line that names the step (*psWhy, when given,
+   gets the sentence without it). */
+int OVSshLine(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, std::string_view sRemote,
+              std::string *psLine, std::string *psWhy = nullptr);
+/* "scp OPTIONS -P PORT -- USER@HOST:REMOTE LOCAL" into *psLine (an IPv6 address in
+   brackets); 0, or 8 as for OVSshLine. */
+int OVScpLine(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, std::string_view sRemotePath,
+              std::string_view sLocalPath, std::string *psLine, std::string *psWhy = nullptr);
 /* Starts the shared connection of a system (ssh asks a password here if it needs one).
-   0; 101 with ssh's reason in *psReason; 4 when cancelled. */
+   0; 101 with ssh's reason in *psReason; 4 when cancelled; 8 for a refused system (the
+   refusal in *psReason). */
 int OVStartConnection(REMOTESYSTEM *psSystem, std::string *psReason);
 /* Ends the shared connection of a system, if there is one. 0 (also when none ran), 8. */
 int OVEndConnection(const REMOTESYSTEM *psSystem);
-/* Names what the remote steps do while the object lives, for their wait line:
-   "Listing /" gives "Listing / on web1 (10.0.0.5)... Ctrl-c cancels". */
+/* Names what the remote steps do while the object lives, for their wait line, which joins
+   the name, the word pszJoin and the system: "Listing /" gives "Listing / on web1
+   (10.0.0.5)... Ctrl-c cancels", ("Connecting", "to") "Connecting to web1 (10.0.0.5)...". */
 class OVRemoteStepName {
   public:
-    explicit OVRemoteStepName(const char *pszName);
+    explicit OVRemoteStepName(const char *pszName, const char *pszJoin = "on");
     ~OVRemoteStepName();
     OVRemoteStepName(const OVRemoteStepName &) = delete;
     OVRemoteStepName &operator=(const OVRemoteStepName &) = delete;
 
   private:
     std::string sSaved;
+    std::string sSavedJoin;
 };
 /* Runs a command line of ssh and scp steps with the terminal (curses suspended) under the
    wait line, in a process group of its own, so that Ctrl-c ends that group only. 0 when ssh

@@ -40,6 +40,7 @@ constexpr int OVPERSISTSECONDS = 600;    /* the master outlives its last user th
 constexpr std::size_t OVMAXSOCKETFOLDER = 107 - 1 - 40 - 17;
 
 std::string sStepName;                   /* what the next remote step does, for its wait line */
+std::string sStepJoin = "on";            /* the word between that and the system */
 
 /* A folder of this user alone, made 0700 when missing; false after logging why not. */
 bool PrivateFolder(const std::string &sFolder) {
@@ -48,7 +49,7 @@ bool PrivateFolder(const std::string &sFolder) {
     if (lstat(sFolder.c_str(), &sInfo) == 0 && S_ISDIR(sInfo.st_mode) &&
         sInfo.st_uid == geteuid() && (sInfo.st_mode & 077) == 0)
         return true;
-    OVLog(OVLOG_ERROR, "OVSshWords: %s is not a private folder of this user.", sFolder.c_str());
+    OVLog(OVLOG_ERROR, "PrivateFolder: %s is not a private folder of this user.", sFolder.c_str());
     return false;
 }
 
@@ -71,9 +72,112 @@ std::string ControlFolder() {
     return PrivateFolder(sFolder) ? sFolder : "";
 }
 
+bool IsIPv6(const char *pszAddress) { return strchr(pszAddress, ':') != nullptr; }
+
+/* Characters that a shell or ssh's own tokens would read in a user, address or port. */
+constexpr const char *OVSHELLCHARACTERS = "`$\\'\";&|<>(){}*?!#~%";
+
+/* Why ssh may not be given a value: "" when it may. A value that begins with "-" is an
+   option to ssh, whatever comes before it; a blank or a control character splits it or
+   hides what it is; a shell character means something to the shell that runs ProxyCommand
+   or LocalCommand, and "%" starts one of ssh's tokens. A user may not hold ":" (scp would
+   read the host there), an address no "@" (ssh would read a user); an IPv6 address keeps
+   its zone ("fe80::1%eth0"). */
+const char *RefusedValue(std::string_view sValue, char cExtra, bool bZone) {
+    if (sValue.empty()) return "is empty";
+    if (sValue.front() == '-') return "begins with '-'";
+    bool bColon = false;
+    for (char c : sValue) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u <= ' ' || u == 127) return "holds a blank or a control character";
+        if (c == ':') bColon = true;
+        if (c == '%' && bZone && bColon) continue;
+        if (c == cExtra || strchr(OVSHELLCHARACTERS, c) != nullptr) return "holds a shell character";
+    }
+    return nullptr;
+}
+
+/* A value as the log and the screen may show it: control characters as "?". */
+std::string Shown(const char *pszValue) {
+    std::string sShown = pszValue;
+    for (char &c : sShown)
+        if (static_cast<unsigned char>(c) < ' ' || c == 127) c = '?';
+    return sShown;
+}
+
+/* The sentence that refuses a system, or "" when its user, address and port may go to ssh. */
+std::string Refusal(const REMOTESYSTEM *psSystem) {
+    const struct {
+        const char *pszLabel;
+        const char *pszValue;
+        char cExtra;
+        bool bZone;
+    } asValue[] = {{"user", psSystem->szUser, ':', false},
+                   {"address", psSystem->szIP, '@', true},
+                   {"port", psSystem->szPort, ':', false}};
+    for (const auto &sValue : asValue) {
+        const char *pszWhy = RefusedValue(sValue.pszValue, sValue.cExtra, sValue.bZone);
+        if (pszWhy == nullptr) continue;
+        return std::string("The ") + sValue.pszLabel + " \"" + Shown(sValue.pszValue) + "\" " +
+               pszWhy + "; a remote system's user, address or port may not begin with '-' or "
+               "hold blanks, control or shell characters";
+    }
+    return "";
+}
+
+/* 0 when the system may be reached; else 8 after logging one line that names the step. */
+int CheckSystem(const REMOTESYSTEM *psSystem, const char *pszStep, std::string *psWhy) {
+    const std::string sWhy = Refusal(psSystem);
+    if (psWhy != nullptr) *psWhy = sWhy;
+    if (sWhy.empty()) return OVRC_OK;
+    OVLog(OVLOG_ERROR, "%s: %s.", pszStep != nullptr ? pszStep : "OVSshLine", sWhy.c_str());
+    return OVRC_ERROR;
+}
+
+/* "user@host" as one shell word, for ssh. */
+std::string SshLogin(const REMOTESYSTEM *psSystem) {
+    return OVShellWord(std::string(psSystem->szUser) + "@" + psSystem->szIP);
+}
+
+/* "user@host:path" as one shell word, for scp: an IPv6 address goes in brackets, as scp
+   reads "user@fe80::1:path" at the first colon. */
+std::string ScpSource(const REMOTESYSTEM *psSystem, std::string_view sPath) {
+    std::string sHost = IsIPv6(psSystem->szIP) ? "[" + std::string(psSystem->szIP) + "]"
+                                                : std::string(psSystem->szIP);
+    return OVShellWord(std::string(psSystem->szUser) + "@" + sHost + ":" + std::string(sPath));
+}
+
+std::string ControlPath(const REMOTESYSTEM *psSystem);
+
+/* The program and its options up to the end of the options, without the "--". */
+std::string Options(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, bool bScp) {
+    std::string sWords = bScp ? "scp" : "ssh";
+    if (sCall.bPrintConfig) sWords += " -G";
+    if (sCall.pszControl != nullptr) {
+        /* Only the master is spoken to: no connection is made, no limit applies. */
+        sWords += " -o " + OVShellWord("ControlPath=" + ControlPath(psSystem)) + " -O " +
+                  OVShellWord(sCall.pszControl);
+    } else if (!sCall.bPrintConfig) {
+        sWords += " -o ConnectTimeout=" + std::to_string(sCall.nConnectSeconds) +
+                  " -o ServerAliveInterval=" + std::to_string(sCall.nAliveSeconds) +
+                  " -o ServerAliveCountMax=" + std::to_string(sCall.nAliveCount);
+        const std::string sControl = sCall.bShared ? ControlPath(psSystem) : "";
+        if (!sControl.empty())
+            sWords += " -o ControlMaster=auto -o " + OVShellWord("ControlPath=" + sControl) +
+                      " -o ControlPersist=" + std::to_string(OVPERSISTSECONDS);
+        if (sCall.bBatch) sWords += " -o BatchMode=yes -o ConnectionAttempts=1";
+    }
+    sWords += (bScp ? " -P " : " -p ") + OVShellWord(psSystem->szPort);
+    if (sCall.bQuiet) sWords += bScp ? " -q" : " -o LogLevel=ERROR";
+    if (sCall.bMessageFile && !bScp) sWords += " -E \"$OVSSHLOG\"";
+    if (sCall.bNoInput && !bScp) sWords += " -n";
+    if (sCall.bTerminal && !bScp) sWords += " -t";
+    return sWords;
+}
+
 /* The control socket of a system: "" when the user's own ssh configuration shares
    connections its own way (or not at all by choice), or when there is no folder for it.
-   Asked of ssh -G once per system and process. */
+   Asked of ssh -G once per system and process; the system has been checked before. */
 std::string ControlPath(const REMOTESYSTEM *psSystem) {
     static std::map<std::string, std::string> mKnown;
     const std::string sKey = std::string(psSystem->szUser) + "@" + psSystem->szIP + ":" +
@@ -82,9 +186,13 @@ std::string ControlPath(const REMOTESYSTEM *psSystem) {
     if (it != mKnown.end()) return it->second;
 
     std::string sPath;
-    const std::string sAsk = "ssh -G -p " + OVShellWord(psSystem->szPort) + " " +
-                             OVSshLogin(psSystem) + " 2>/dev/null";
+    OVSSHCALL sCall;
+    sCall.pszStep = "ControlPath";
+    sCall.bPrintConfig = true;
+    std::string sAsk;
     std::string sConfig;
+    if (OVSshLine(psSystem, sCall, "", &sAsk) != OVRC_OK) return "";
+    sAsk += " 2>/dev/null";
     if (FILE *pPipe = popen(sAsk.c_str(), "r")) {
         char szLine[1024];
         while (fgets(szLine, sizeof szLine, pPipe) != nullptr) sConfig += szLine;
@@ -100,14 +208,12 @@ std::string ControlPath(const REMOTESYSTEM *psSystem) {
         std::string sFolder = ControlFolder();
         if (!sFolder.empty()) sPath = sFolder + "/%C";
     } else if (bDebug) {
-        OVLog(OVLOG_DEBUG, "OVSshWords: The ssh configuration for %s shares connections its "
+        OVLog(OVLOG_DEBUG, "OVSshLine: The ssh configuration for %s shares connections its "
               "own way.", sKey.c_str());
     }
     mKnown[sKey] = sPath;
     return sPath;
 }
-
-bool IsIPv6(const char *pszAddress) { return strchr(pszAddress, ':') != nullptr; }
 
 std::string ReadFileText(const std::string &sPath, std::size_t nMax) {
     std::string sText;
@@ -134,39 +240,44 @@ void GiveTerminal(pid_t nGroup) {
 
 } // namespace
 
-std::string OVSshLogin(const REMOTESYSTEM *psSystem) {
-    return OVShellWord(std::string(psSystem->szUser) + "@" + psSystem->szIP);
+int OVSshLine(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, std::string_view sRemote,
+              std::string *psLine, std::string *psWhy) {
+    if (psLine != nullptr) psLine->clear();
+    if (OVCheckPointers(sCall.pszStep != nullptr ? sCall.pszStep : "OVSshLine",
+                        {{"psSystem", psSystem}, {"psLine", psLine}}) != OVRC_OK)
+        return OVRC_ERROR;
+    if (CheckSystem(psSystem, sCall.pszStep, psWhy) != OVRC_OK) return OVRC_ERROR;
+    *psLine = Options(psSystem, sCall, false) + " -- " + SshLogin(psSystem);
+    if (!sRemote.empty()) *psLine += " " + std::string(sRemote);
+    return OVRC_OK;
 }
 
-std::string OVScpSource(const REMOTESYSTEM *psSystem, std::string_view sPath) {
-    /* scp reads "user@fe80::1:path" at the first colon: an IPv6 address goes in brackets. */
-    std::string sHost = IsIPv6(psSystem->szIP) ? "[" + std::string(psSystem->szIP) + "]"
-                                                : std::string(psSystem->szIP);
-    return OVShellWord(std::string(psSystem->szUser) + "@" + sHost + ":" + std::string(sPath));
-}
-
-std::string OVSshWords(const REMOTESYSTEM *psSystem, bool bScp) {
-    std::string sWords = bScp ? "scp" : "ssh";
-    sWords += " -o ConnectTimeout=" + std::to_string(OVCONNECTTIMEOUT) +
-              " -o ServerAliveInterval=" + std::to_string(OVALIVEINTERVAL) +
-              " -o ServerAliveCountMax=" + std::to_string(OVALIVECOUNT);
-    const std::string sControl = ControlPath(psSystem);
-    if (!sControl.empty())
-        sWords += " -o ControlMaster=auto -o " + OVShellWord("ControlPath=" + sControl) +
-                  " -o ControlPersist=" + std::to_string(OVPERSISTSECONDS);
-    sWords += (bScp ? " -P " : " -p ") + OVShellWord(psSystem->szPort);
-    return sWords;
+int OVScpLine(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, std::string_view sRemotePath,
+              std::string_view sLocalPath, std::string *psLine, std::string *psWhy) {
+    if (psLine != nullptr) psLine->clear();
+    if (OVCheckPointers(sCall.pszStep != nullptr ? sCall.pszStep : "OVScpLine",
+                        {{"psSystem", psSystem}, {"psLine", psLine}}) != OVRC_OK)
+        return OVRC_ERROR;
+    if (CheckSystem(psSystem, sCall.pszStep, psWhy) != OVRC_OK) return OVRC_ERROR;
+    *psLine = Options(psSystem, sCall, true) + " -- " + ScpSource(psSystem, sRemotePath) + " " +
+              OVShellWord(sLocalPath);
+    return OVRC_OK;
 }
 
 int OVStartConnection(REMOTESYSTEM *psSystem, std::string *psReason) {
     OVTraceStart("OVStartConnection", "szIP: %s.", psSystem ? psSystem->szIP : "(null)");
+    if (psReason != nullptr) psReason->clear();
     if (OVCheckPointers("OVStartConnection", {{"psSystem", psSystem}}) != OVRC_OK)
         return OVTraceEnd("OVStartConnection", OVRC_ERROR);
     /* The master starts with this first login, where ssh may ask for a password, and stays
        when it ends. */
-    OVRemoteStepName sName("Connecting to");
-    const std::string sLine = OVSshWords(psSystem, false) + " -o LogLevel=ERROR " +
-                              OVSshLogin(psSystem) + " true";
+    OVSSHCALL sCall;
+    sCall.pszStep = "OVStartConnection";
+    sCall.bQuiet = true;
+    std::string sLine;
+    if (OVSshLine(psSystem, sCall, "true", &sLine, psReason) != OVRC_OK)
+        return OVTraceEnd("OVStartConnection", OVRC_ERROR);
+    OVRemoteStepName sName("Connecting", "to");
     return OVTraceEnd("OVStartConnection", OVRunRemoteStep(psSystem, sLine, psReason));
 }
 
@@ -174,33 +285,42 @@ int OVEndConnection(const REMOTESYSTEM *psSystem) {
     OVTraceStart("OVEndConnection", "szIP: %s.", psSystem ? psSystem->szIP : "(null)");
     if (OVCheckPointers("OVEndConnection", {{"psSystem", psSystem}}) != OVRC_OK)
         return OVTraceEnd("OVEndConnection", OVRC_ERROR);
-    const std::string sControl = ControlPath(psSystem);
-    if (sControl.empty()) return OVTraceEnd("OVEndConnection", OVRC_OK);
-    const std::string sLine = "ssh -o " + OVShellWord("ControlPath=" + sControl) + " -O exit -p " +
-                              OVShellWord(psSystem->szPort) + " " + OVSshLogin(psSystem) +
-                              " >/dev/null 2>&1";
+    /* Checked before ssh -G is asked for the control socket. */
+    if (CheckSystem(psSystem, "OVEndConnection", nullptr) != OVRC_OK)
+        return OVTraceEnd("OVEndConnection", OVRC_ERROR);
+    if (ControlPath(psSystem).empty()) return OVTraceEnd("OVEndConnection", OVRC_OK);
+    OVSSHCALL sCall;
+    sCall.pszStep = "OVEndConnection";
+    sCall.pszControl = "exit";
+    std::string sLine;
+    if (OVSshLine(psSystem, sCall, "", &sLine) != OVRC_OK)
+        return OVTraceEnd("OVEndConnection", OVRC_ERROR);
+    sLine += " >/dev/null 2>&1";
     /* No master is no failure: there is nothing to end. */
     int nStatus = system(sLine.c_str());
     if (bDebug) OVLog(OVLOG_DEBUG, "OVEndConnection: %s: status %d.", sLine.c_str(), nStatus);
     return OVTraceEnd("OVEndConnection", OVRC_OK);
 }
 
-OVRemoteStepName::OVRemoteStepName(const char *pszName) : sSaved(sStepName) {
+OVRemoteStepName::OVRemoteStepName(const char *pszName, const char *pszJoin)
+    : sSaved(sStepName), sSavedJoin(sStepJoin) {
     sStepName = pszName != nullptr ? pszName : "";
+    sStepJoin = pszJoin != nullptr ? pszJoin : "on";
 }
 
-OVRemoteStepName::~OVRemoteStepName() { sStepName = sSaved; }
+OVRemoteStepName::~OVRemoteStepName() {
+    sStepName = sSaved;
+    sStepJoin = sSavedJoin;
+}
 
-namespace {
-
-/* The wait line of the current step on a system. */
 std::string RemoteWaitLine(const REMOTESYSTEM *psSystem) {
-    std::string sWhat = sStepName.empty() ? std::string("Working") : sStepName;
-    return sWhat + " on " + psSystem->szSystemName + " (" + psSystem->szIP +
-           ")... Ctrl-c cancels";
+    /* Every step reads as a sentence: what it does, how that meets the system, the system. */
+    const std::string sWhat = sStepName.empty() ? std::string("Working") : sStepName;
+    const std::string sWhere = psSystem->szSystemName[0] != '\0'
+                                   ? std::string(psSystem->szSystemName) + " (" + psSystem->szIP + ")"
+                                   : std::string(psSystem->szIP);
+    return sWhat + " " + sStepJoin + " " + sWhere + "... Ctrl-c cancels";
 }
-
-} // namespace
 
 int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std::string *psReason,
                     int *pnExitStatus) {
@@ -251,6 +371,7 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
            master connection has left the group and stays. */
         kill(-nChild, SIGTERM);
         GiveTerminal(getpgrp());
+        OVEndIfSignalled();
         if (pnExitStatus != nullptr && WIFEXITED(nStatus)) *pnExitStatus = WEXITSTATUS(nStatus);
         const bool bCancelled = (WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGINT) ||
                                 (WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 128 + SIGINT);

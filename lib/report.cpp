@@ -175,6 +175,7 @@ int PrintData(const char *pszTitle, const char *pszData, std::string *psWhy) {
     /* The pipe is closed in every case, so lpr is waited for and nothing is left behind;
        only then is the reason known, and the one line logged carries it. */
     int nStatus = pclose(pPipe);
+    OVEndIfSignalled();
     const std::string sError = nStatus != 0 ? FirstLine(szErrorFile) : "";
     int nRc = OVRC_OK;
     if (bShort) {

@@ -10,6 +10,7 @@
  * brings the terminal back into curses mode.
  */
 #include "toolkit_internal.h"
+#include "services_internal.h"
 
 #include <clocale>
 #include <cstring>
@@ -201,4 +202,18 @@ int PrintBlock(PABI *psPabi, int nRow, int nColumn, const char *pszMessage) {
         nStart = nEnd + 1;
     }
     return OVTraceEnd("PrintBlock", OVRC_OK);
+}
+
+OVCursesSuspension::OVCursesSuspension(bool bRepaintAfter)
+    : bActive(stdscr != nullptr && !isendwin()), bRepaint(bRepaintAfter) {
+    if (bActive) {
+        def_prog_mode();
+        endwin();
+    }
+}
+
+OVCursesSuspension::~OVCursesSuspension() {
+    if (!bActive) return;
+    if (bRepaint) clearok(stdscr, TRUE);
+    wrefresh(stdscr);
 }

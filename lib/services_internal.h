@@ -5,7 +5,10 @@
 #ifndef ORVIK_SERVICES_INTERNAL_H
 #define ORVIK_SERVICES_INTERNAL_H
 
+#include "orviklib.h"
+
 #include <initializer_list>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <utility>
@@ -15,7 +18,7 @@
 int OVCheckPointers(const char *pszFunction,
                     std::initializer_list<std::pair<const char *, const void *>> asArgument);
 
-/* Leaves curses while it lives, when a screen is active, and comes back afterwards; with
+/* screen.cpp: leaves curses while it lives, when a screen is active, and comes back afterwards; with
    bRepaint the screen is drawn whole again, as something else has drawn over it. */
 class OVCursesSuspension {
   public:
@@ -28,6 +31,9 @@ class OVCursesSuspension {
     bool bActive;
     bool bRepaint;
 };
+
+/* The wait line of the current remote step on a system (see OVRemoteStepName). */
+std::string RemoteWaitLine(const REMOTESYSTEM *psSystem);
 
 /* Writes the whole text to fd, going on after interruptions; 0, or errno. */
 int OVWriteAll(int fd, std::string_view sContent);

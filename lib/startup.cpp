@@ -1,13 +1,16 @@
 /*
- * startup.cpp - the start-up steps that orvikfsys, orvikdsys and orvikpref share: the debug
- * and dump switches from the environment and the arguments, the "-help" text and the help
- * output. Each program passes a descriptor with its own wording.
+ * startup.cpp - the frame and the start-up steps that the tool programs (orvikfsys,
+ * orvikdsys, orvikpref, orvikconn) share: --help and -h, the signal ending, the debug and
+ * dump switches from the environment and the arguments, the "-help" text and the help
+ * output, the run of their steps and the exit status. Each program passes descriptors with
+ * its own wording and its own steps.
  */
 #include "orviklib.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 namespace {
@@ -110,7 +113,21 @@ int OVToolStartup(const OVTOOLSTARTUP *psStartup, int argc, char **argv) {
             return OVRC_HELP;
         }
     }
+    if (psStartup->pszArgumentsHeading != nullptr)
+        OVLogArguments(psStartup->pszArgumentsHeading, argc, argv);
     return OVRC_OK;
+}
+
+void OVFreeHelpText() {
+    free(pszHelpInfo);
+    pszHelpInfo = nullptr;
+}
+
+int OVFinishTool(const char *pszProgram) {
+    const std::string sFunction = std::string(pszProgram != nullptr ? pszProgram : "") + " Finish";
+    OVTraceStart(sFunction.c_str(), "pszHelpInfo: %p.", static_cast<void *>(pszHelpInfo));
+    OVFreeHelpText();
+    return OVTraceEnd(sFunction.c_str(), OVRC_OK);
 }
 
 void OVLogArguments(const char *pszHeading, int argc, char **argv) {
@@ -119,4 +136,31 @@ void OVLogArguments(const char *pszHeading, int argc, char **argv) {
     for (int i = 1; i < argc && argv[i] != nullptr; i++)
         OVLog(OVLOG_DEBUG, "%.*s", OVMAXARGUMENTLOG, argv[i]);
     OVWriteMessage(OVLOG_DEBUG, "");
+}
+
+int OVRunTool(const OVTOOLFRAME *psFrame, int argc, char **argv) {
+    if (psFrame == nullptr || psFrame->pfnInitialize == nullptr) {
+        OVLog(OVLOG_ERROR, "OVRunTool: psFrame NULL pointer: %p.",
+              static_cast<const void *>(psFrame));
+        return OVRC_ERROR;
+    }
+    /* Before the log, the configuration or the terminal are touched. */
+    if (OVUsageAsked(argc, argv)) {
+        OVPrintHelpLines(psFrame->apszUsageLines);
+        return ferror(stdout) ? OVRC_ERROR : OVRC_OK;
+    }
+    OVSetSignalEnding(&psFrame->sEnding);
+    OVInstallSignalHandlers(OVSignalHandler);
+    int nRc = psFrame->pfnInitialize(argc, argv);
+    for (int (*pfnStep)() : psFrame->apfnStep) {
+        if (nRc != OVRC_OK || pfnStep == nullptr) break;
+        OVEndIfSignalled();
+        nRc = pfnStep();
+    }
+    /* A step that gave up on a signal (a cancelled remote step raises one) ends as the signal
+       does, before any box about its code. */
+    OVEndIfSignalled();
+    OVShowFailureBeforeEnd(nRc);
+    if (psFrame->pfnFinish != nullptr) psFrame->pfnFinish();
+    return nRc;
 }

@@ -90,12 +90,22 @@ void OVRemoveTempFiles() {
 }
 
 OVTempFileGuard::OVTempFileGuard(const char *pszPath) {
-    if (pszPath != nullptr && OVRegisterTempFile(pszPath) == OVRC_OK)
-        OVCopyText(szPath, sizeof szPath, pszPath);
+    if (pszPath == nullptr) return;
+    /* A name the table has no room for is still removed here, only not by a signal. */
+    sPath = pszPath;
+    OVRegisterTempFile(pszPath);
 }
 
 OVTempFileGuard::~OVTempFileGuard() {
-    if (szPath[0] != '\0') OVForgetTempFile(szPath);
+    if (sPath.empty()) return;
+    /* Unlinked before it is forgotten, so that an ending in between finds it listed. */
+    unlink(sPath.c_str());
+    OVForgetTempFile(sPath.c_str());
+}
+
+void OVTempFileGuard::Release() {
+    if (!sPath.empty()) OVForgetTempFile(sPath.c_str());
+    sPath.clear();
 }
 
 int OVClaimTempFile(const char *pszPath) {

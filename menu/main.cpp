@@ -7,7 +7,6 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -269,10 +268,8 @@ int InitializeSteps(int argc, char **argv)
     }
 
     nRc = LoadConfigurationValues();
-    if (nRc != OVRC_OK) {
-        OVLog(OVLOG_ERROR, "orvik Initialize: LoadConfigurationValues failed, nRc: %d.", nRc);
+    if (nRc != OVRC_OK)   // the loader has logged why
         return StartFailure(OVConfigurationFailure());
-    }
     if (bDebug)
         OVWriteMessage(OVLOG_DEBUG, "Orvik Initialize: Configuration values loaded.");
     return OVRC_OK;
@@ -300,24 +297,14 @@ int Finish()
     return OVTraceEnd("Finish", OVRC_OK);
 }
 
-// The menu spends its life waiting for a key, which is where an interrupt lands; a child
-// that runs has the interrupt to itself (system ignores it here). Any ending signal waits
-// while this runs, and the end is written and taken without stdio or exit handlers.
-void SignalHandler(int nSignal)
-{
-    OVAbnormalEnd();
-    EndCurses();
-    OVLog(OVLOG_ERROR, "Orvik Abnormal Exit: nSignal: %d.", nSignal);
-    Finish();
-    char szLine[96];
-    int nLength = nSignal == SIGINT
-                      ? std::snprintf(szLine, sizeof szLine, "\nOrvik Terminal Manager "
-                                      "Termination due to User Interrupt (Ctrl-c).\n")
-                      : std::snprintf(szLine, sizeof szLine, "\nOrvik Terminal Manager Error "
-                                      "Termination.  Return Code: %d.\n", nSignal);
-    (void)!write(STDOUT_FILENO, szLine, static_cast<std::size_t>(nLength));
-    _exit(nSignal);
-}
+namespace {
+
+// The menu spends its life waiting for a key, which is where a signal is answered; a child
+// that runs has the interrupt to itself (system ignores it here).
+const OVSIGNALENDING sMenuEnding = {"Orvik ", "Orvik Terminal Manager ", true, EndCurses,
+                                    Finish};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -325,7 +312,8 @@ int main(int argc, char **argv)
         OVPrintHelpLines(apszUsageLines);
         return 0;
     }
-    OVInstallSignalHandlers(SignalHandler);
+    OVSetSignalEnding(&sMenuEnding);
+    OVInstallSignalHandlers(OVSignalHandler);
     int nRc = Initialize(argc, argv);
     // A start that fails says so where the user is looking; "help" is an ordinary ending.
     if (nRc != OVRC_OK && nRc != OVRC_HELP) {
@@ -337,8 +325,11 @@ int main(int argc, char **argv)
         Finish();
         return OVRC_ERROR;
     }
-    while (nRc == OVRC_OK)
+    while (nRc == OVRC_OK) {
+        OVEndIfSignalled();
         nRc = Process_Menu();
+    }
+    OVEndIfSignalled();
     Finish();
     return 0;
 }

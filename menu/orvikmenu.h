@@ -2,9 +2,10 @@
  * orvikmenu.h - the main menu program: its records, its program-wide state and its steps.
  *
  * Contract in brief:
- *  - main (main.cpp) installs SignalHandler, calls Initialize, then Process_Menu while it
- *    returns 0, then Finish, and exits with 0 in every ordinary ending; a start that
- *    fails (no menu, no configuration) prints one line on standard error and exits with 8.
+ *  - main (main.cpp) installs the library's signal handler with the menu's own ending,
+ *    calls Initialize, then Process_Menu while it returns 0, then Finish, and exits with 0
+ *    in every ordinary ending; a start that fails (no menu, no configuration) prints one
+ *    line on standard error and exits with 8. A signal ends the menu at its next key wait.
  *  - The menu tree is a chain of MENUITEMs read once from the menu file (menufile.cpp) into
  *    the heap of the program's own anchor block psPabOrvik (menustate.cpp); nothing in it is
  *    freed before Finish releases the heap chunks in one pass.
@@ -145,6 +146,5 @@ int Process_Selection(MENUITEM *psMenuItem);
 
 int Initialize(int argc, char **argv);
 int Finish();
-[[noreturn]] void SignalHandler(int nSignal);
 
 #endif /* ORVIKMENU_H */

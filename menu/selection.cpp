@@ -230,6 +230,7 @@ int Process_Selection(MENUITEM *psMenuItem)
         nStatus = std::system(sCommand.c_str());
         sErrorLine = sErrorCopy.Finish();
     }
+    OVEndIfSignalled();
     int nRc = nStatus;
     if (nRc != 0)
         nRc >>= 8;   // the child's exit status

@@ -1,14 +1,9 @@
 /*
- * main.cpp - the frame of orvikpref: interrupt handler, start-up, the request loop, clean-up.
- * The exit status is the code of the last step that ran: 0 after Return or --help, 9 after
- * Exit, 1 after the help text, 8 or another code after a failure.
+ * main.cpp - orvikpref's own parts of the tool frame (OVRunTool): its texts, Initialize and
+ * Finish. The exit status is the code of the last step that ran: 0 after Return or --help,
+ * 9 after Exit, 1 after the help text, 8 or another code after a failure.
  */
 #include "orvikpref.h"
-
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <strings.h>
 
 namespace {
 
@@ -30,7 +25,9 @@ const OVTOOLSTARTUP sStartup = {
     "Error: orvikpref Initialize: Invalid help parameter specified: .",
     apszHelpLines,
     0,  /* the help text is kept at exactly its own length */
-    0};
+    0,
+    false,
+    "Input Arguments follow:\n"};
 
 /* What --help and -h print. */
 const char *const apszUsageLines[] = {
@@ -57,35 +54,17 @@ const char *const apszUsageLines[] = {
 
 int Initialize(int argc, char **argv)
 {
-    int nRc = OVToolStartup(&sStartup, argc, argv);
-    if (nRc != OVRC_OK) {
-        return nRc;
-    }
-    OVLogArguments("Input Arguments follow:\n", argc, argv);
-    return OVRC_OK;
+    return OVToolStartup(&sStartup, argc, argv);
 }
 
 int Finish()
 {
-    OVTraceStart("orvikpref Finish", "pszHelpInfo: %p.", static_cast<void *>(pszHelpInfo));
-    std::free(pszHelpInfo);
-    pszHelpInfo = nullptr;
-    return OVTraceEnd("orvikpref Finish", OVRC_OK);
+    return OVFinishTool("orvikpref");
 }
 
 int main(int argc, char **argv)
 {
-    /* Before the log, the configuration or the terminal are touched. */
-    if (OVUsageAsked(argc, argv)) {
-        OVPrintHelpLines(apszUsageLines);
-        return OVRC_OK;
-    }
-    OVInstallSignalHandlers(OVSignalHandler);
-    int nRc = Initialize(argc, argv);
-    if (nRc == OVRC_OK) {
-        nRc = Process_Request();
-    }
-    OVShowFailureBeforeEnd(nRc);
-    Finish();
-    return nRc;
+    static const OVTOOLFRAME sFrame = {apszUsageLines, Initialize, {Process_Request, nullptr},
+                                       Finish, OVLIBRARYENDING};
+    return OVRunTool(&sFrame, argc, argv);
 }

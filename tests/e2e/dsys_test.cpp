@@ -417,8 +417,8 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
     run.S().SendKeys("Enter");
     run.ExpectEnds(8);
     EXPECT_EQ(run.S().Capture().find("Display Memory DMI"), std::string::npos);
-    EXPECT_NE(run.home.ReadLog().find("orvikdsys Get_Hardware_Info: Unable to execute Local "
-                                      "command: sudo dmidecode -t 17 -q"),
+    EXPECT_NE(run.home.ReadLog().find("ExecuteCommand: Unable to close popen file.  Command: "
+                                      "sudo dmidecode -t 17 -q"),
               std::string::npos)
         << run.home.ReadLog();
   }

@@ -32,6 +32,9 @@ struct FAILURE {
   std::string sAfter;                                 // on screen again when it carries on
 };
 
+// A failing row is named by its name, not by the bytes of its record.
+void PrintTo(const FAILURE &sCase, std::ostream *pOut) { *pOut << sCase.pszName; }
+
 int ErrorLines(const std::string &sLog) {
   int nLines = 0;
   std::istringstream in(sLog);

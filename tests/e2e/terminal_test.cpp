@@ -29,16 +29,19 @@ struct PROGRAM {
   const char *pszName;
   const char *pszArguments;   // after the program, shell text
   const char *pszReady;       // on the screen once it waits for keys
+  const char *pszLogPrefix;   // its own wording of the signal's log line and termination line
+  const char *pszLinePrefix;
 };
 
 void PrintTo(const PROGRAM &sProgram, std::ostream *pOut) { *pOut << sProgram.pszName; }
 
 const PROGRAM asPrograms[] = {
-    {"orvik", "-f " ORVIK_SOURCE_DIR "/share/orvik.xml", "Click selection or Tab and press Enter."},
-    {"orvikfsys", "", "Orvik Explore Filesystems"},
-    {"orvikdsys", "-cpu", "Return   Exit"},
-    {"orvikpref", "", "Exit"},
-    {"orvikconn", "", "Exit"},
+    {"orvik", "-f " ORVIK_SOURCE_DIR "/share/orvik.xml", "Click selection or Tab and press Enter.",
+     "Orvik ", "Orvik Terminal Manager "},
+    {"orvikfsys", "", "Orvik Explore Filesystems", "", ""},
+    {"orvikdsys", "-cpu", "Return   Exit", "orvikdsys ", "Orvik orvikdsys "},
+    {"orvikpref", "", "Exit", "", ""},
+    {"orvikconn", "", "Exit", "", ""},
 };
 
 class TerminalTest : public ::testing::TestWithParam<PROGRAM> {
@@ -85,8 +88,10 @@ class TerminalTest : public ::testing::TestWithParam<PROGRAM> {
   pid_t nPid = 0;
 };
 
+// The signal lands while the program waits for a key; it is answered there, once, in the
+// program's own words.
 TEST_P(TerminalTest, EveryEndingSignalRestoresTheTerminal) {
-  for (int nSignal : {SIGHUP, SIGQUIT, SIGTERM, SIGPIPE}) {
+  for (int nSignal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE}) {
     SCOPED_TRACE("signal " + std::to_string(nSignal));
     unlink(Path("stty.txt").c_str());
     auto pSession = Start();
@@ -97,11 +102,17 @@ TEST_P(TerminalTest, EveryEndingSignalRestoresTheTerminal) {
     EXPECT_NE(sModes.find(" icanon"), std::string::npos) << sModes;
     EXPECT_NE(sModes.find(" echo "), std::string::npos) << sModes;
     EXPECT_EQ(sModes.find("-icanon"), std::string::npos) << sModes;
-    EXPECT_NE(home.ReadLog().find("Abnormal Exit: nSignal: " + std::to_string(nSignal) + "."),
-              std::string::npos)
-        << home.ReadLog();
-    EXPECT_TRUE(pSession->WaitFor("Error Termination.  Return Code: " + std::to_string(nSignal)))
-        << pSession->Capture();
+    const std::string sLog = home.ReadLog();
+    const std::string sLogLine = std::string("Error   ") + GetParam().pszLogPrefix +
+                                 "Abnormal Exit: nSignal: " + std::to_string(nSignal) + ".\n";
+    const std::string::size_type nAt = sLog.find(sLogLine);
+    EXPECT_NE(nAt, std::string::npos) << sLog;
+    EXPECT_EQ(sLog.find(sLogLine, nAt + 1), std::string::npos) << sLog;
+    const std::string sLine =
+        std::string(GetParam().pszLinePrefix) +
+        (nSignal == SIGINT ? std::string("Termination due to User Interrupt (Ctrl-c).")
+                           : "Error Termination.  Return Code: " + std::to_string(nSignal) + ".");
+    EXPECT_TRUE(pSession->WaitFor(sLine)) << pSession->Capture();
   }
 }
 

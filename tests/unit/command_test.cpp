@@ -26,14 +26,6 @@ std::string ClosedPort() {
     return std::to_string(ntohs(sAddress.sin_port));
 }
 
-REMOTESYSTEM System(const std::string &sUser, const std::string &sIP, const std::string &sPort) {
-    REMOTESYSTEM sSystem{};
-    OVCopyText(sSystem.szUser, sizeof(sSystem.szUser), sUser.c_str());
-    OVCopyText(sSystem.szIP, sizeof(sSystem.szIP), sIP.c_str());
-    OVCopyText(sSystem.szPort, sizeof(sSystem.szPort), sPort.c_str());
-    return sSystem;
-}
-
 TEST_F(CommandTest, FailingCommandKeepsItsOutput) {
     char szOutput[256] = "";
     const char *pszCommand = "printf 'one\\ntwo\\nthree\\n'; exit 1";
@@ -175,10 +167,10 @@ TEST_F(CommandTest, ShellRunnerRemoteLines) {
                                  "-o ServerAliveCountMax=3 -o ControlMaster=auto -o ControlPath=" +
                                  sDir + "/.orvik/ssh/%C -o ControlPersist=600 -p " + sPort;
     EXPECT_TRUE(LogHas("RunShell: Command line: clear;" + sOptions +
-                       " tester@127.0.0.1 'uptime; echo '\\''x'\\'''."))
+                       " -- tester@127.0.0.1 'uptime; echo '\\''x'\\'''."))
         << ReadLog();
     EXPECT_TRUE(LogHas("RunShell: Command line: echo 'Type exit to return to Orvik.'; " +
-                       sOptions + " tester@127.0.0.1."));
+                       sOptions + " -- tester@127.0.0.1."));
 
     /* A HOME too deep for a socket name (ssh binds the path plus 17 characters first) keeps
        its sockets in a private folder of the user's in /tmp instead. */
@@ -190,7 +182,7 @@ TEST_F(CommandTest, ShellRunnerRemoteLines) {
     EXPECT_NE(RunShell("Shell"), 0);
     const std::string sTmpFolder = "/tmp/orvik-ssh-" + std::to_string(geteuid());
     EXPECT_TRUE(LogHas("-o ControlPath=" + sTmpFolder + "/%C -o ControlPersist=600 -p " + sPort +
-                       " deep@127.0.0.1."))
+                       " -- deep@127.0.0.1."))
         << ReadLog();
     struct stat sFolder;
     ASSERT_EQ(lstat(sTmpFolder.c_str(), &sFolder), 0);
@@ -233,11 +225,11 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
     const std::string sSsh = "ssh" + sOptions + " -p " + sPort;
     const std::string sScp = "scp" + sOptions + " -P " + sPort;
     const std::string sLine =
-        sSsh + " -o LogLevel=ERROR -t tester@127.0.0.1 \"mkdir -m 700 " + D + " || exit 1; sudo ls -l " +
+        sSsh + " -o LogLevel=ERROR -t -- tester@127.0.0.1 \"mkdir -m 700 " + D + " || exit 1; sudo ls -l " +
         "/tmp > " + D + "/out 2> " + D + "/err\"; [ $? = 255 ] && exit 255; " + sScp +
-        " -q tester@127.0.0.1:" + D + "/out ";
+        " -q -- tester@127.0.0.1:" + D + "/out ";
     EXPECT_NE(sLog.find("OVRunRemoteStep: starting: sLine: " + sLine), std::string::npos) << sLog;
-    EXPECT_NE(sLog.find(sSsh + " -o LogLevel=ERROR -n tester@127.0.0.1 \"test ! -L " + D +
+    EXPECT_NE(sLog.find(sSsh + " -o LogLevel=ERROR -n -- tester@127.0.0.1 \"test ! -L " + D +
                         " && test -O " + D + " && { cat " + D + "/err; rm -rf " + D + "; }\" > "),
               std::string::npos)
         << sLog;
@@ -249,7 +241,7 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
               101);
     sLog = ReadLog();
     EXPECT_NE(sLog.find("OVRunRemoteStep: starting: sLine: " + sSsh + " -o LogLevel=ERROR -E "
-                        "\"$OVSSHLOG\" -n tester@127.0.0.1 \"ls -l /tmp\" > /tmp/OrvikLibERC."),
+                        "\"$OVSSHLOG\" -n -- tester@127.0.0.1 \"ls -l /tmp\" > /tmp/OrvikLibERC."),
               std::string::npos)
         << sLog;
     EXPECT_NE(sLog.find("Connection refused"), std::string::npos) << sLog;

@@ -1,5 +1,5 @@
 // The message log: line format, labels, the message limit, the log path, memory dumps and
-// the interrupt handler.
+// the signal handler and the ending it asks for.
 #include "services_fixture.h"
 
 #include <csignal>
@@ -295,15 +295,17 @@ TEST_F(LogTest, DumpOfNothingAndRefusedDumps) {
     EXPECT_EQ(ReadLog().find("Nowhere\n"), std::string::npos);
 }
 
-/* Runs the handler in a child whose standard input is a pseudo-terminal with echo and
-   canonical input off; returns the exit status, what it printed and the terminal's modes. */
+/* Sends the signal to a child whose standard input is a pseudo-terminal with echo and
+   canonical input off: the handler only notes it, the child goes on and ends at its next
+   wake-up. Returns the exit status, what it printed and the terminal's modes. */
 struct HandlerRun {
     int nStatus;
     std::string sOutput;
     tcflag_t nLocalModes;
 };
 
-HandlerRun RunHandler(int nSignal, const std::string &sDir) {
+HandlerRun RunHandler(int nSignal, const std::string &sDir,
+                      const OVSIGNALENDING *psEnding = nullptr) {
     int nMaster, nSlave;
     EXPECT_EQ(openpty(&nMaster, &nSlave, nullptr, nullptr, nullptr), 0);
     struct termios sTerm;
@@ -316,7 +318,12 @@ HandlerRun RunHandler(int nSignal, const std::string &sDir) {
         dup2(nSlave, STDIN_FILENO);
         int fd = open(sOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, STDOUT_FILENO);
-        OVSignalHandler(nSignal);
+        OVSetSignalEnding(psEnding);
+        OVInstallSignalHandlers();
+        raise(nSignal);
+        if (OVPendingSignal() == nSignal) OVWriteMessage(OVLOG_DEBUG, "still running");
+        OVEndIfSignalled();
+        _exit(98);
     }
     int nStatus = 0;
     waitpid(nChild, &nStatus, 0);
@@ -333,8 +340,9 @@ TEST_F(LogTest, InterruptRestoresTerminalLogsAndExits) {
     EXPECT_EQ(sRun.sOutput, "\nTermination due to User Interrupt (Ctrl-c).");
     EXPECT_TRUE(sRun.nLocalModes & ECHO);
     EXPECT_TRUE(sRun.nLocalModes & ICANON);
-    EXPECT_EQ(LogMessages(), std::vector<std::string>{"Abnormal Exit: nSignal: 2."});
-    EXPECT_EQ(ReadLog().substr(18, 8), "Error   ");
+    EXPECT_EQ(LogMessages(),
+              (std::vector<std::string>{"still running", "Abnormal Exit: nSignal: 2."}));
+    EXPECT_EQ(ReadLog().substr(ReadLog().find('\n') + 1 + 18, 8), "Error   ");
 }
 
 TEST_F(LogTest, OtherSignalsEndWithTheirNumber) {
@@ -342,7 +350,22 @@ TEST_F(LogTest, OtherSignalsEndWithTheirNumber) {
     ASSERT_TRUE(WIFEXITED(sRun.nStatus));
     EXPECT_EQ(WEXITSTATUS(sRun.nStatus), 15);
     EXPECT_EQ(sRun.sOutput, "\nError Termination.  Return Code: 15.");
-    EXPECT_EQ(LogMessages(), std::vector<std::string>{"Abnormal Exit: nSignal: 15."});
+    EXPECT_EQ(LogMessages(),
+              (std::vector<std::string>{"still running", "Abnormal Exit: nSignal: 15."}));
+}
+
+int LeaveScreenForTest() { return OVWriteMessage(OVLOG_DEBUG, "screen left"); }
+int FinishForTest() { return OVWriteMessage(OVLOG_DEBUG, "finished"); }
+
+TEST_F(LogTest, ProgramEndingHasItsWordingAndRunsItsFinish) {
+    static const OVSIGNALENDING sEnding = {"prog ", "Orvik prog ", true, LeaveScreenForTest,
+                                           FinishForTest};
+    HandlerRun sRun = RunHandler(SIGINT, sDir, &sEnding);
+    EXPECT_EQ(WEXITSTATUS(sRun.nStatus), 2);
+    EXPECT_EQ(sRun.sOutput, "\nOrvik prog Termination due to User Interrupt (Ctrl-c).\n");
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"still running", "screen left",
+                                                       "prog Abnormal Exit: nSignal: 2.",
+                                                       "finished"}));
 }
 
 TEST_F(LogTest, FatalExitEndsWithTheStatus) {

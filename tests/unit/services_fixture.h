@@ -79,4 +79,14 @@ class ServicesTest : public ::testing::Test {
     DISPLAYATTRIBUTES asSavedGroups[OVDISPLAYGROUPS];
 };
 
+/* A remote system record as config.ini would give it. */
+inline REMOTESYSTEM System(const std::string &sUser, const std::string &sIP,
+                           const std::string &sPort) {
+    REMOTESYSTEM sSystem{};
+    OVCopyText(sSystem.szUser, sizeof(sSystem.szUser), sUser.c_str());
+    OVCopyText(sSystem.szIP, sizeof(sSystem.szIP), sIP.c_str());
+    OVCopyText(sSystem.szPort, sizeof(sSystem.szPort), sPort.c_str());
+    return sSystem;
+}
+
 #endif

@@ -2,6 +2,7 @@
 // the "-help" text and the help output.
 #include "services_fixture.h"
 
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -131,6 +132,43 @@ TEST_F(StartupTest, HelpWithoutTextIsAnError) {
     sStartup.pszHelpMissingError = "tool Initialize: No help information provided for -help parameter.";
     EXPECT_EQ(Run({"-help"}, sStartup), 8);
     EXPECT_EQ(LogMessages().back(), "tool Initialize: No help information provided for -help parameter.");
+}
+
+/* The frame of a tool program: what ran, in order. */
+std::vector<std::string> asRan;
+int nFirstStepRc = 0;
+
+int InitializeForTest(int, char **) { return asRan.push_back("Initialize"), OVRC_OK; }
+int FirstStep() { return asRan.push_back("first"), nFirstStepRc; }
+int SecondStep() { return asRan.push_back("second"), OVRC_EXIT; }
+int FinishForTest() { return asRan.push_back("Finish"), OVWriteMessage(OVLOG_DEBUG, "Finish"); }
+/* A remote step cancelled with Ctrl-c raises the interrupt and gives up. */
+int CancelledStep() { return raise(SIGINT), OVRC_CANCELLED; }
+
+const char *const apszUsage[] = {"Usage: tool", nullptr};
+
+TEST_F(StartupTest, ToolFrameRunsStepsWhileZeroAndEndsOnANotedSignal) {
+    OVTOOLFRAME sFrame = {apszUsage, InitializeForTest, {FirstStep, SecondStep}, FinishForTest,
+                          {"tool ", "Orvik tool ", true, nullptr, FinishForTest}};
+    std::string asArgument[] = {"tool", "-h"};
+    char *apszArgv[] = {asArgument[0].data(), asArgument[1].data(), nullptr};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(OVRunTool(&sFrame, 2, apszArgv), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Usage: tool\n");
+    EXPECT_TRUE(asRan.empty()); /* the usage comes before anything else */
+    EXPECT_EQ(OVRunTool(&sFrame, 1, apszArgv), OVRC_EXIT);
+    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize", "first", "second", "Finish"}));
+    asRan.clear();
+    nFirstStepRc = OVRC_RETURN;
+    EXPECT_EQ(OVRunTool(&sFrame, 1, apszArgv), OVRC_RETURN);
+    EXPECT_EQ(asRan, (std::vector<std::string>{"Initialize", "first", "Finish"}));
+
+    /* No further step, no failure box: the program's ending, its Finish once, the status. */
+    sFrame.apfnStep[0] = CancelledStep;
+    EXPECT_EXIT((testing::internal::CaptureStdout(), OVRunTool(&sFrame, 1, apszArgv)),
+                testing::ExitedWithCode(SIGINT), "");
+    EXPECT_EQ(LogMessages().back(), "Finish");
+    EXPECT_EQ(LogMessages().end()[-2], "tool Abnormal Exit: nSignal: 2.");
 }
 
 } // namespace

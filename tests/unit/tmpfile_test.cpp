@@ -138,8 +138,11 @@ TEST_F(TmpFileTest, KeptScratchFilesGoOnAnAbnormalEndForgottenOnesStay) {
     OVForgetTempFile(sForgotten.c_str());
     OVForgetTempFile(sGuarded.c_str());
     { OVTempFileGuard sGuard(sGuarded.c_str()); } /* kept only while the guard lives */
+    EXPECT_FALSE(std::filesystem::exists(sGuarded)); /* and removed when it goes */
+    WriteFile(sGuarded, "a later file of the same name");
 
-    /* The fatal path and a signal both take the kept file with them. */
+    /* The fatal path, the ending on a signal and a second signal that cannot wait for it
+       all take the kept file with them. */
     EXPECT_EXIT(OVFatalExit(12), testing::ExitedWithCode(12), "");
     EXPECT_FALSE(std::filesystem::exists(sKept));
     WriteFile(sKept, "scratch");
@@ -147,9 +150,20 @@ TEST_F(TmpFileTest, KeptScratchFilesGoOnAnAbnormalEndForgottenOnesStay) {
         {
             OVInstallSignalHandlers(OVSignalHandler);
             raise(SIGTERM);
+            OVEndIfSignalled();
         },
         testing::ExitedWithCode(SIGTERM), "");
     EXPECT_FALSE(std::filesystem::exists(sKept));
+    WriteFile(sKept, "scratch");
+    EXPECT_EXIT(
+        {
+            OVInstallSignalHandlers(OVSignalHandler);
+            raise(SIGTERM);
+            raise(SIGHUP);
+        },
+        testing::ExitedWithCode(SIGHUP), "");
+    EXPECT_FALSE(std::filesystem::exists(sKept));
+    EXPECT_FALSE(LogHas("Abnormal Exit: nSignal: 1.")); /* the second one ends without it */
     EXPECT_TRUE(std::filesystem::exists(sForgotten));
     EXPECT_TRUE(std::filesystem::exists(sGuarded));
 
@@ -160,6 +174,25 @@ TEST_F(TmpFileTest, KeptScratchFilesGoOnAnAbnormalEndForgottenOnesStay) {
     EXPECT_EQ(nKept, 16 - 1);
     EXPECT_TRUE(LogHas("OVRegisterTempFile: No room to keep " + sDir + "/many.15"));
     EXPECT_EQ(OVRegisterTempFile(std::string(300, 'x').c_str()), 8);
+}
+
+/* A guard owns its file: removed when it goes, also when the table had no room for it;
+   released, it stays the caller's and an abnormal end leaves it. */
+TEST_F(TmpFileTest, GuardRemovesItsFileUnlessReleased) {
+    const std::string sRemoved = sDir + "/removed.txt", sReleased = sDir + "/released.txt";
+    WriteFile(sRemoved, "scratch");
+    WriteFile(sReleased, "result");
+    {
+        OVTempFileGuard sRemove(sRemoved.c_str()), sRelease(sReleased.c_str()), sNone(nullptr);
+        sRelease.Release();
+    }
+    OVRemoveTempFiles();
+    EXPECT_FALSE(std::filesystem::exists(sRemoved));
+    EXPECT_EQ(ReadFile(sReleased), "result");
+    for (int i = 0; OVRegisterTempFile((sDir + "/fill." + std::to_string(i)).c_str()) == 0; i++) {}
+    WriteFile(sRemoved, "no room in the table");
+    { OVTempFileGuard sGuard(sRemoved.c_str()); }
+    EXPECT_FALSE(std::filesystem::exists(sRemoved));
 }
 
 } // namespace
