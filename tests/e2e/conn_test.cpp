@@ -453,7 +453,7 @@ TEST(ConnPanel, ConfigThatDoesNotLoadIsSaidFirst)
     home.WriteFile("config.ini", "PanelForegroundColor is White\r\n");
     ProgramSession run(home, Conn());
     TmuxSession &session = run.Screen();
-    ASSERT_TRUE(session.WaitFor("PanelForegroundColor statement has invalid color specified: White^M."))
+    ASSERT_TRUE(run.FailureBox("PanelForegroundColor statement has invalid color specified: White^M."))
         << session.Capture();
     session.SendKeys("Enter");
     EXPECT_TRUE(run.Ends(8));

@@ -380,7 +380,7 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
     DsysRun run("-bios", setup);
     ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
     run.Press("Print");
-    ASSERT_TRUE(run.S().WaitFor("Not printed: lpr: Error - No default destination.")) << run.S().Capture();
+    ASSERT_TRUE(run.pRun->FailureBox("Not printed: lpr: Error - No default destination."));
     EXPECT_EQ(run.S().Cell(8, 2).nBackground, 1) << run.S().Capture();
     EXPECT_TRUE(run.S().IsRunning());
     run.S().SendKeys("Enter");
@@ -410,8 +410,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
     // machine's says on its error output and ends with 1): its words in a red box, no
     // report panel, then 8.
     DsysRun run("-mdmi");
-    ASSERT_TRUE(run.S().WaitFor("sudo dmidecode -t 17 -q failed: /dev/mem: No such file"))
-        << run.S().Capture();
+    ASSERT_TRUE(run.pRun->FailureBox("sudo dmidecode -t 17 -q failed: /dev/mem: No such file"));
     EXPECT_EQ(run.S().Cell(8, 2).nBackground, 1) << run.S().Capture();
     EXPECT_TRUE(run.S().IsRunning());
     run.S().SendKeys("Enter");
@@ -425,7 +424,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
   {
     // Errors without a box of their own show the first logged error before the end.
     DsysRun run("-class Disk");
-    ASSERT_TRUE(run.S().WaitFor("Invalid class specified: Disk.")) << run.S().Capture();
+    ASSERT_TRUE(run.pRun->FailureBox("Invalid class specified: Disk."));
     run.S().SendKeys("Enter");
     run.ExpectEnds(8);
     EXPECT_NE(run.home.ReadLog().find("Invalid class specified: Disk."), std::string::npos);
@@ -442,8 +441,8 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
     bad.config = sConfig;
     bad.nColumns = 160;
     DsysRun run("-cpu", bad);
-    ASSERT_TRUE(run.S().WaitFor("Configuration " + run.home.sOrvikDir + "/config.ini not loaded: " +
-                                sSentence)) << run.S().Capture();
+    ASSERT_TRUE(run.pRun->FailureBox("Configuration " + run.home.sOrvikDir +
+                                     "/config.ini not loaded: " + sSentence));
     EXPECT_EQ(run.S().Capture().find("Display CPU"), std::string::npos);
     run.S().SendKeys("Enter");
     run.ExpectEnds(8);
@@ -488,7 +487,7 @@ TEST(DsysE2E, LongOutputIsKeptWholeAndTooLongOneIsSaid) {
   DsysSetup setup;
   setup.standIns["lscpu"] = "head -c 17000000 /dev/zero | tr '\\0' 'x' | fold -w 99";
   DsysRun run("-cpu", setup);
-  ASSERT_TRUE(run.S().WaitFor("The output of lscpu is longer than 16 MiB.", 30000)) << run.S().Capture();
+  ASSERT_TRUE(run.pRun->FailureBox("The output of lscpu is longer than 16 MiB.", 30000));
   run.S().SendKeys("Enter");
   run.ExpectEnds(8);
 }

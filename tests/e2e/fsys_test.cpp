@@ -308,8 +308,8 @@ TEST(FsysListing, ConfigThatDoesNotLoadIsSaidBeforeTheEnd)
         home.WriteFile("config.ini", sConfig);
         Browser browser(home, 160, 24);
         TmuxSession &session = browser.Session();
-        ASSERT_TRUE(session.WaitFor("Configuration " + home.sOrvikDir + "/config.ini not loaded: " +
-                                    sSentence))
+        ASSERT_TRUE(browser.Run().FailureBox("Configuration " + home.sOrvikDir +
+                                             "/config.ini not loaded: " + sSentence))
             << session.Capture();
         EXPECT_EQ(session.Cell(8, 2).nBackground, 1) << session.Capture();
         EXPECT_EQ(session.Capture().find("Orvik Explore Filesystems"), std::string::npos);

@@ -352,7 +352,7 @@ TEST_F(MenuE2E, FailingChildIsSaidInABoxOnceAndExitingChildEndsTheMenu)
     // The box is red, on row 11 of a 24-row screen, and waits for a key.
     auto ExpectBox = [&](const std::string &sKeys, const std::string &sText) {
         sMenu.SendKeys(sKeys);
-        ASSERT_TRUE(sMenu.WaitFor(sText)) << sMenu.Capture();
+        ASSERT_TRUE(psMenu->FailureBox(sText));
         EXPECT_EQ(ColumnOf(sMenu, 11, sText), 4) << sMenu.Capture();
         EXPECT_EQ(sMenu.Cell(8, 3).nBackground, 1) << sMenu.Capture();
         EXPECT_FALSE(sMenu.WaitFor(READY, 300));

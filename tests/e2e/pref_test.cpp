@@ -297,8 +297,8 @@ TEST(PrefPanel, ConfigThatDoesNotLoadIsSaidAndNeverWrittenBack)
         home.WriteFile("config.ini", sFile);
         ProgramSession run(home, Pref("", 160));
         TmuxSession &session = run.Screen();
-        ASSERT_TRUE(session.WaitFor("Configuration " + home.sOrvikDir + "/config.ini not loaded: " +
-                                    sSentence))
+        ASSERT_TRUE(run.FailureBox("Configuration " + home.sOrvikDir + "/config.ini not loaded: " +
+                                   sSentence))
             << session.Capture();
         EXPECT_EQ(session.Capture().find("Magenta"), std::string::npos);
         EXPECT_EQ(session.Cell(8, 2).nBackground, 1) << session.Capture();

@@ -12,8 +12,10 @@
  *  - Press() clicks a push button at its label, found on screen by display columns from the
  *    bottom row up: the action bar before any text above it.
  *  - Ends() waits for the end, compares the exit status and checks what the end left: no
- *    /tmp/Orvik* file of the session's processes or new since it began, no process in the
- *    pane. A session that is destroyed without Ends() checks the files after tmux is gone.
+ *    /tmp/Orvik* file of the session's processes or new since it began, and no process of
+ *    the pane's terminal session but its shell, which waits there until the check is done
+ *    (a shell that ended would hang up what the program left running). A session destroyed
+ *    without Ends() checks the files once tmux is gone.
  */
 #ifndef ORVIK_SESSION_H
 #define ORVIK_SESSION_H
