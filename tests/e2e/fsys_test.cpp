@@ -1,6 +1,7 @@
 // orvikfsys end to end: the real browser in tmux walks from "/" into a prepared folder tree,
 // pages through it, opens detail pages and vi, locally and on the test OpenSSH server.
 #include "test_services.h"
+#include "orviklib.h"
 #include "session.h"
 
 #include <gtest/gtest.h>
@@ -88,15 +89,21 @@ class Browser {
         std::string::size_type nAt = sLine.find_first_not_of(' ');
         return nAt == std::string::npos ? "" : sLine.substr(nAt);
     }
-    // The pane takes the new size; the screen built for it has settled.
+    // The pane takes the new size; the screen built for it has settled. Until the browser has
+    // drawn it the pane shows what it kept of the old screen: a title not centred for the
+    // new width.
     bool Resize(int nColumns, int nRows)
     {
-        std::string sBefore = m_run.Screen().Capture();
         m_run.Screen().Resize(nColumns, nRows);
         if (nColumns < 80 || nRows < 24)
             return m_run.WaitFor("Terminal too small: " + std::to_string(nColumns) + "x" +
                                  std::to_string(nRows) + ".");
-        return WaitChange(sBefore);
+        return m_run.WaitUntil([&] {
+            const std::string sTitle = m_run.Screen().Line(1);
+            const std::size_t nAt = sTitle.find_first_not_of(' ');
+            return nAt != std::string::npos &&
+                   static_cast<int>(nAt) == (nColumns - OVDisplayWidth(sTitle.substr(nAt))) / 2 - 1;
+        }, "the title centred at the new width") && WaitChange("");
     }
 
     // Waits until the screen differs from sBefore (a new page, panel or program).
