@@ -13,29 +13,19 @@
 #include <unistd.h>
 
 #include "test_services.h"
-#include "tmux_driver.h"
+#include "session.h"
 
 namespace {
 
 const std::string sBin = std::string(ORVIK_BIN_DIR) + "/orvikconn";
 const std::string sListReady = "Last ping";   // the list panel is up
 
-TmuxOptions ConnOptions(const TestHome &home)
+ProgramSetup Conn()
 {
-    TmuxOptions options;
-    options.env = home.Env();
-    options.sWorkDir = home.sRoot;
-    return options;
-}
-
-std::string ConnCommand() { return ShellQuote(sBin) + " -help " + ShellQuote("Connections"); }
-
-std::string ReadPath(const std::string &sPath)
-{
-    std::ifstream sFile(sPath, std::ios::binary);
-    std::ostringstream sText;
-    sText << sFile.rdbuf();
-    return sText.str();
+    ProgramSetup setup;
+    setup.sProgram = "orvikconn";
+    setup.sArgs = "-help " + ShellQuote("Connections");
+    return setup;
 }
 
 std::string RemoteLine(const TestHome &home)
@@ -139,7 +129,8 @@ TEST(ConnPanel, EnterPingTrustConnectDisconnect)
 {
     ORVIK_REQUIRE_SSH();
     TestHome home;
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("No remote systems yet")) << session.Capture();
 
     session.SendKeys("Enter");  // the cursor starts on New when the list is empty
@@ -162,10 +153,10 @@ TEST(ConnPanel, EnterPingTrustConnectDisconnect)
     // names: Trust says so and writes nothing, neither there nor below $HOME.
     const std::string sKnownHosts = SshConfigValue(SshHost(), "userknownhostsfile");
     ASSERT_NE(sKnownHosts, "");
-    const std::string sKnownBefore = ReadPath(sKnownHosts);
+    const std::string sKnownBefore = ReadTextFile(sKnownHosts);
     session.SendKeys("Tab Enter");
     CloseMessage(session, "Already trusted, in " + sKnownHosts + ".");
-    EXPECT_EQ(ReadPath(sKnownHosts), sKnownBefore);
+    EXPECT_EQ(ReadTextFile(sKnownHosts), sKnownBefore);
     EXPECT_NE(access((home.sHome + "/.ssh").c_str(), F_OK), 0);
     EXPECT_EQ(RemoteLine(home).find("LastTrust"), std::string::npos);
 
@@ -183,9 +174,8 @@ TEST(ConnPanel, EnterPingTrustConnectDisconnect)
     EXPECT_NE(sLine.find(" LastConnect "), std::string::npos) << "the stamp stays";
     EXPECT_NE(session.Line(21).find("Connected: none"), std::string::npos) << session.Capture();
 
-    session.SendKeys("Tab Tab Tab Tab Enter");  // Edit, Delete, Help, Return
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
 }
 
 // Entries that do not fit their records, begin with "-" or clash are refused one after the
@@ -195,7 +185,8 @@ TEST(ConnPanel, RefusedEntriesLeaveConfigIniAsItWas)
     TestHome home;
     home.WriteFile("config.ini", "RemoteSystem 10.0.0.5 22 web admin LastPing 20261208T141503Z "
                                  "Connected\n");
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("> web")) << session.Capture();
     session.SendKeys("Enter");  // select again: one pass, which changes nothing and writes nothing
     const std::string sBefore = home.ReadFile("config.ini");
@@ -240,15 +231,14 @@ TEST(ConnPanel, RefusedEntriesLeaveConfigIniAsItWas)
 
     // Delete asks first and names the connection; confirming removes the system and with it
     // the connection.
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Enter");  // New to Delete
+    ASSERT_TRUE(run.Press("Delete"));
     ASSERT_TRUE(session.WaitFor("It is the connected system")) << session.Capture();
     session.SendKeys("Tab Enter");  // the bar reads Cancel, Delete, Help, Exit
     ASSERT_TRUE(session.WaitFor("No remote systems yet")) << session.Capture();
     EXPECT_EQ(home.ReadFile("config.ini").find("RemoteSystem"), std::string::npos);
 
-    session.SendKeys("BTab Enter");  // the empty list starts on New: back to Exit
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(run.Press("Exit"));
+    EXPECT_TRUE(run.Ends(9));
 }
 
 // A new terminal size lays every screen out again at that size and keeps its place: the list
@@ -261,9 +251,10 @@ TEST(ConnPanel, NewTerminalSizeKeepsPlaceAndTypedValues)
     home.WriteFile("config.ini", "RemoteSystem 10.0.0.5 22 web admin\n"
                                  "RemoteSystem 10.0.0.7 2222 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E "
                                  "ops\n");
-    TmuxOptions options = ConnOptions(home);
-    options.env["LC_ALL"] = "C.UTF-8";
-    TmuxSession session(ConnCommand(), options);
+    ProgramSetup setup = Conn();
+    setup.env["LC_ALL"] = "C.UTF-8";
+    ProgramSession run(home, setup);
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("> web")) << session.Capture();
     const std::string sBefore = home.ReadFile("config.ini");
     // Three characters of two columns each: the address, port and user stay in their columns.
@@ -312,7 +303,7 @@ TEST(ConnPanel, NewTerminalSizeKeepsPlaceAndTypedValues)
 
     // Delete of db, its confirmation with the cursor moved from Cancel to Delete: the new
     // size keeps it there, so Enter deletes.
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Enter");
+    ASSERT_TRUE(run.Press("Delete"));
     ASSERT_TRUE(session.WaitFor("Remove db (root@10.0.0.67 port 22) from the list?"))
         << session.Capture();
     session.SendKeys("Tab");
@@ -325,11 +316,8 @@ TEST(ConnPanel, NewTerminalSizeKeepsPlaceAndTypedValues)
 
     session.Resize(80, 24);
     ASSERT_TRUE(WaitForTextAt(session, 23, 3, "Help")) << session.Capture();
-    // The cursor is on the line selected after the deletion, the last one: Return is nine
-    // steps on.
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Tab Tab Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
 }
 
 // A system that does not answer gets neither a ping nor a trust stamp, and no key.
@@ -337,18 +325,18 @@ TEST(ConnPanel, UnreachableSystemGetsNoStamps)
 {
     TestHome home;
     home.WriteFile("config.ini", "RemoteSystem 127.0.0.1 1 closed root\n");
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("> closed")) << session.Capture();
     session.SendKeys("Tab Tab Enter");  // Ping
     CloseMessage(session, "No answer: connect to host 127.0.0.1 port 1: Connection refused");
     session.SendKeys("Tab Enter");  // Trust
     CloseMessage(session, "No host key came from 127.0.0.1 port 1.");
     EXPECT_EQ(RemoteLine(home), "RemoteSystem 127.0.0.1 1 closed root");
-    EXPECT_EQ(ReadPath(home.sHome + "/.ssh/known_hosts"), "");
+    EXPECT_EQ(ReadTextFile(home.sHome + "/.ssh/known_hosts"), "");
 
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Enter");  // from Trust to Return
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
 }
 
 // A key that differs from the one trusted before. The test's own Host block sends ssh to the
@@ -377,7 +365,8 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
 
     home.WriteFile("config.ini", "RemoteSystem " + sHostName + " " + SshPort() + " trusty " +
                                      SshUser() + "\n");
-    TmuxSession session(ConnCommand(), ConnOptions(home));
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("> trusty")) << session.Capture();
 
     // First trust: the folder and file are made private; ssh then logs in with that key.
@@ -386,7 +375,7 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
     EXPECT_TRUE(session.WaitFor(FingerprintOf(sRealLine))) << session.Capture();
     session.SendKeys("BTab Enter");
     CloseMessage(session, "1 key(s) added to " + sKnownHosts + ".");
-    EXPECT_EQ(ReadPath(sKnownHosts), sRealLine + "\n");
+    EXPECT_EQ(ReadTextFile(sKnownHosts), sRealLine + "\n");
     EXPECT_EQ(ModeOf(home.sHome + "/elsewhere"), 0700u);
     EXPECT_EQ(ModeOf(sKnownHosts), 0600u);
     EXPECT_NE(access((home.sHome + "/.ssh").c_str(), F_OK), 0);
@@ -396,19 +385,19 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
     // The same key again is no new trust.
     session.SendKeys("Tab Enter");
     CloseMessage(session, "Already trusted, in " + sKnownHosts + ".");
-    EXPECT_EQ(ReadPath(sKnownHosts), sRealLine + "\n");
+    EXPECT_EQ(ReadTextFile(sKnownHosts), sRealLine + "\n");
 
     // The file now holds another key for the same name, beside lines of other hosts.
     ASSERT_EQ(RunProgram({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f",
                           home.sRoot + "/other"}), 0);
-    std::istringstream sPublic(ReadPath(home.sRoot + "/other.pub"));
+    std::istringstream sPublic(ReadTextFile(home.sRoot + "/other.pub"));
     std::string sType, sKey;
     sPublic >> sType >> sKey;
     const std::string sOldLine = sName + " " + sType + " " + sKey;
     const std::string sOthers = "# kept\nother.example " + sType + " " + sKey + "\n";
     const std::string sChanged = sOthers + sOldLine + "\n";
     std::ofstream(sKnownHosts, std::ios::binary | std::ios::trunc) << sChanged;
-    ASSERT_EQ(ReadPath(sKnownHosts), sChanged);
+    ASSERT_EQ(ReadTextFile(sKnownHosts), sChanged);
     const std::string sStampLine = RemoteLine(home);
 
     // Ping and Connect say what ssh says; nothing is stamped or connected.
@@ -437,7 +426,7 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
             session.SendKeys("Enter");  // it starts on Cancel too
         }
         ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
-        EXPECT_EQ(ReadPath(sKnownHosts), sChanged);
+        EXPECT_EQ(ReadTextFile(sKnownHosts), sChanged);
     }
 
     // Confirmed twice: the old line is gone, the other lines stay, the real key is trusted.
@@ -447,14 +436,13 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
     ASSERT_TRUE(session.WaitFor("Replace the trusted host keys of trusty")) << session.Capture();
     session.SendKeys("BTab Enter");
     CloseMessage(session, "Keys replaced in " + sKnownHosts + ".");
-    EXPECT_EQ(ReadPath(sKnownHosts), sOthers + sRealLine + "\n");
+    EXPECT_EQ(ReadTextFile(sKnownHosts), sOthers + sRealLine + "\n");
     EXPECT_TRUE(IsStamp(ClauseValue(RemoteLine(home), "LastTrust"))) << RemoteLine(home);
     session.SendKeys("BTab Enter");  // Ping
     CloseMessage(session, "trusty answered at");
 
-    session.SendKeys("Tab Tab Tab Tab Tab Tab Tab Tab Enter");  // from Ping to Exit
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(run.Press("Exit"));
+    EXPECT_TRUE(run.Ends(9));
 }
 
 // A config.ini that does not load (CRLF line ends) is said at once, before any change could
@@ -463,11 +451,11 @@ TEST(ConnPanel, ConfigThatDoesNotLoadIsSaidFirst)
 {
     TestHome home;
     home.WriteFile("config.ini", "PanelForegroundColor is White\r\n");
-    TmuxSession session(ConnCommand(), ConnOptions(home));
-    ASSERT_TRUE(session.WaitFor("PanelForegroundColor statement has invalid color specified: White^M."))
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
+    ASSERT_TRUE(run.FailureBox("PanelForegroundColor statement has invalid color specified: White^M."))
         << session.Capture();
     session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 8);
+    EXPECT_TRUE(run.Ends(8));
     EXPECT_EQ(home.ReadFile("config.ini"), "PanelForegroundColor is White\r\n");
 }

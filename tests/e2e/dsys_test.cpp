@@ -17,117 +17,61 @@
 #include <vector>
 
 #include "test_services.h"
-#include "tmux_driver.h"
+#include "session.h"
 
 namespace {
 
 const std::string sHelpText = "Reports on the hardware of this system";
 
-std::string ReadWhole(const std::string &sPath) {
-  std::ifstream in(sPath, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 // Stand-ins first in PATH. dmidecode prints the captured output of DSYS_DMI_SOURCE, or fails
 // as on a machine without DMI tables; sudo runs its command, first asking on the terminal
 // for DSYS_SUDO_PASSWORD when that is set (and then "sudo -n" fails, as a real one would).
-const std::pair<const char *, const char *> asStandIns[] = {
+// A setup's own stand-ins (lscpu, free) come beside them.
+const std::map<std::string, std::string> asStandIns = {
     {"dmidecode",
-     "#!/bin/sh\n[ -n \"$DSYS_DMI_SOURCE\" ] || { echo '/dev/mem: No such file' >&2; exit 1; }\n"
-     "exec cat \"$DSYS_FIXTURES/$DSYS_DMI_SOURCE-dmidecode-t-$(echo \"$2\" | tr , -)-q.txt\"\n"},
+     "[ -n \"$DSYS_DMI_SOURCE\" ] || { echo '/dev/mem: No such file' >&2; exit 1; }\n"
+     "exec cat \"$DSYS_FIXTURES/$DSYS_DMI_SOURCE-dmidecode-t-$(echo \"$2\" | tr , -)-q.txt\""},
     {"sudo",
-     "#!/bin/sh\nif [ -n \"$DSYS_SUDO_PASSWORD\" ]; then\n  [ \"$1\" = -n ] && exit 1\n"
+     "if [ -n \"$DSYS_SUDO_PASSWORD\" ]; then\n  [ \"$1\" = -n ] && exit 1\n"
      "  printf '[sudo] password for tester: ' > /dev/tty\n"
      "  IFS= read -r sAnswer < /dev/tty && [ \"$sAnswer\" = \"$DSYS_SUDO_PASSWORD\" ] || exit 1\n"
-     "fi\n[ \"$1\" = -n ] && shift\nexec \"$@\"\n"}};
+     "fi\n[ \"$1\" = -n ] && shift\nexec \"$@\""}};
 
-struct DsysSetup {
-  std::map<std::string, std::string> env;
-  int nColumns = 80, nRows = 24;
-  bool bEmptyLscpu = false;   // an lscpu without output first in PATH
-  std::string sLscpu;         // or an lscpu that runs this shell text
-  std::map<std::string, std::string> standIns;   // more commands: name, shell text
-  std::string sBefore;        // shell text run in the pane before the program
-  std::string sConfig;        // config.ini, when the test needs one
-};
+using DsysSetup = ProgramSetup;
 
 struct DsysRun {
   TestHome home;
-  std::unique_ptr<TmuxSession> pSession;
+  std::unique_ptr<ProgramSession> pRun;
 
-  explicit DsysRun(const std::string &sArgs, const DsysSetup &setup = {}) {
-    const std::string sStandIns = home.sRoot + "/bin";
-    mkdir(sStandIns.c_str(), 0755);
-    auto WriteScript = [&](const std::string &sName, const char *pszText) {
-      std::ofstream(sStandIns + "/" + sName) << pszText;
-      chmod((sStandIns + "/" + sName).c_str(), 0755);
-    };
-    for (const auto &[pszName, pszText] : asStandIns) WriteScript(pszName, pszText);
-    if (setup.bEmptyLscpu) WriteScript("lscpu", "#!/bin/sh\nexit 0\n");
-    if (!setup.sLscpu.empty()) WriteScript("lscpu", ("#!/bin/sh\n" + setup.sLscpu + "\n").c_str());
-    for (const auto &[sName, sText] : setup.standIns)
-      WriteScript(sName, ("#!/bin/sh\n" + sText + "\n").c_str());
-    if (!setup.sConfig.empty()) home.WriteFile("config.ini", setup.sConfig);
-    TmuxOptions options;
-    options.nColumns = setup.nColumns;
-    options.nRows = setup.nRows;
-    options.env = home.Env();
-    options.env["PATH"] = sStandIns + ":" + std::getenv("PATH");
-    options.env["DSYS_FIXTURES"] = ORVIK_FIXTURE_DIR;
-    for (const auto &[sName, sValue] : setup.env) options.env[sName] = sValue;
-    options.sWorkDir = home.sRoot;
-    pSession = std::make_unique<TmuxSession>(setup.sBefore + ShellQuote(std::string(ORVIK_BIN_DIR) +
-                                                                        "/orvikdsys") +
-                                                 " -help " + ShellQuote(sHelpText) + " " + sArgs,
-                                             options);
+  explicit DsysRun(const std::string &sArgs, DsysSetup setup = {}) {
+    setup.sProgram = "orvikdsys";
+    setup.sArgs = "-help " + ShellQuote(sHelpText) + " " + sArgs;
+    setup.standIns.insert(asStandIns.begin(), asStandIns.end());
+    setup.env["DSYS_FIXTURES"] = ORVIK_FIXTURE_DIR;
+    pRun = std::make_unique<ProgramSession>(home, setup);
   }
-  TmuxSession &S() { return *pSession; }
-  int BarRow() const { return pSession->Options().nRows - 1; }
-  bool HasButton(const std::string &sButton) const {
-    return pSession->Line(BarRow()).find(sButton + " ") != std::string::npos;
-  }
+  TmuxSession &S() { return pRun->Screen(); }
+  int BarRow() const { return pRun->Rows() - 1; }
+  bool HasButton(const std::string &sButton) const { return pRun->FindButton(sButton).nRow == BarRow(); }
   bool HasForward() const { return HasButton("Forward"); }
-  bool WaitForBar() { return pSession->WaitFor("Return   Exit", 10000); }
-  // 1-based column of the text on the row, 0 when it is not there.
-  int ColumnOf(int nRow, const std::string &sText) const {
-    std::string::size_type nAt = pSession->Line(nRow).find(sText);
-    return nAt == std::string::npos ? 0 : static_cast<int>(nAt) + 1;
-  }
-  // Chooses a button by tabbing over the ones before it in the bar's order.
-  void Press(const std::string &sButton) {
-    static const char *const apszOrder[] = {"Forward", "Backward", "Save", "Print",
-                                            "Help",    "Return",   "Exit"};
-    std::string sKeys;
-    for (const char *pszButton : apszOrder) {
-      if (sButton == pszButton) break;
-      if (HasButton(pszButton)) sKeys += "Tab ";
-    }
-    pSession->SendKeys(sKeys + "Enter");
-  }
+  bool WaitForBar() { return pRun->WaitFor("Return   Exit", 10000); }
+  int ColumnOf(int nRow, const std::string &sText) const { return ::ColumnOf(pRun->Screen(), nRow, sText); }
+  void Press(const std::string &sButton) { pRun->Press(sButton); }
   // Forward and wait for the next page.
   bool Forward() {
-    std::string sRow3 = pSession->Line(3);
+    const std::string sRow3 = S().Line(3);
     Press("Forward");
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (pSession->Line(3) == sRow3 || pSession->Line(3).empty()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return WaitForBar();
+    return pRun->WaitUntil([&] { return S().Line(3) != sRow3 && !S().Line(3).empty(); }, "the next page") &&
+           WaitForBar();
   }
   // Forward to the last page; the number of pages.
   int PageToTheEnd() {
     int nPages = 1;
     while (HasForward() && nPages < 60 && Forward()) nPages++;
-    EXPECT_FALSE(HasForward()) << pSession->Capture();
+    EXPECT_FALSE(HasForward()) << S().Capture();
     return nPages;
   }
-  void ExpectEnds(int nStatus) {
-    ASSERT_TRUE(pSession->WaitForExit()) << pSession->Capture();
-    EXPECT_EQ(pSession->ExitStatus(), nStatus);
-  }
+  void ExpectEnds(int nStatus) { EXPECT_TRUE(pRun->Ends(nStatus)); }
 };
 
 }  // namespace
@@ -236,7 +180,7 @@ TEST(DsysE2E, LineReportsOnTheRealCommandsShowTheirFirstLine) {
 TEST(DsysE2E, FreeRowsStayWholeUnderTheirHeader) {
   // A captured free, as the live one's numbers change while the test runs.
   const std::string sFixture = "cwage-thinkpad-t580-free-h.txt";
-  const std::string sFree = ReadWhole(std::string(ORVIK_FIXTURE_DIR) + "/" + sFixture);
+  const std::string sFree = ReadTextFile(std::string(ORVIK_FIXTURE_DIR) + "/" + sFixture);
   DsysSetup setup;
   setup.standIns = {{"free", "exec cat \"$DSYS_FIXTURES/" + sFixture + "\""}};
   DsysRun run("-fmemory", setup);
@@ -258,7 +202,7 @@ TEST(DsysE2E, FreeRowsStayWholeUnderTheirHeader) {
 TEST(DsysE2E, PagesGoBackwardAndFollowTheTerminalsSize) {
   // 60 numbered keys: 18 a page at 80x24 (4 pages), 37 at 132x43 (2 pages).
   DsysSetup setup;
-  setup.sLscpu = "i=0; while [ $i -lt 60 ]; do i=$((i+1)); printf 'Key %02d: value %02d\\n' $i $i; done";
+  setup.standIns["lscpu"] = "i=0; while [ $i -lt 60 ]; do i=$((i+1)); printf 'Key %02d: value %02d\\n' $i $i; done";
   DsysRun run("-cpu", setup);
   TmuxSession &s = run.S();
   ASSERT_TRUE(run.WaitForBar()) << s.Capture();
@@ -315,7 +259,7 @@ TEST(DsysE2E, PagesGoBackwardAndFollowTheTerminalsSize) {
 TEST(DsysE2E, Utf8OutputKeepsItsColumns) {
   DsysSetup setup;
   setup.env = {{"LANG", "C.UTF-8"}};
-  setup.sLscpu = "printf 'Modèle:   Processeur à 日本\\nVendor:   x\\n'";
+  setup.standIns["lscpu"] = "printf 'Modèle:   Processeur à 日本\\nVendor:   x\\n'";
   DsysRun run("-cpu", setup);
   TmuxSession &s = run.S();
   ASSERT_TRUE(run.WaitForBar()) << s.Capture();
@@ -371,7 +315,7 @@ TEST(DsysE2E, DmiReportOnA120x40TerminalMovesRightAndPages) {
 
 TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
   const std::string sBios =
-      ReadWhole(std::string(ORVIK_FIXTURE_DIR) + "/fusioninventory-dell-r640-dmidecode-t-bios-q.txt");
+      ReadTextFile(std::string(ORVIK_FIXTURE_DIR) + "/fusioninventory-dell-r640-dmidecode-t-bios-q.txt");
   const std::string sTitle = "Display Basic Input Output System (BIOS) Information";
   DsysSetup setup;
   setup.env = {{"DSYS_DMI_SOURCE", "fusioninventory-dell-r640"}};
@@ -388,7 +332,7 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
         sScreen, match,
         std::regex("Report saved in file: (/tmp/OrvikDsys\\.-bios\\.[0-9]{8}\\.[0-9]{6}\\.txt)\\.")))
         << sScreen;
-    EXPECT_EQ(ReadWhole(match[1]), sTitle + ":\n\n" + sBios);
+    EXPECT_EQ(ReadTextFile(match[1]), sTitle + ":\n\n" + sBios);
     struct stat sSaved {};
     EXPECT_EQ(lstat(std::string(match[1]).c_str(), &sSaved), 0);
     EXPECT_EQ(sSaved.st_mode & 07777, 0600u);
@@ -426,7 +370,7 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
       EXPECT_EQ(lstat(sName.c_str(), &sInfo), 0);
       EXPECT_EQ(sInfo.st_uid, 65534u) << sName;
       EXPECT_EQ(sInfo.st_mode & 07777, 0666u) << sName;
-      EXPECT_EQ(ReadWhole(sName), "theirs\n") << sName;
+      EXPECT_EQ(ReadTextFile(sName), "theirs\n") << sName;
       std::remove(sName.c_str());
     }
   }
@@ -436,7 +380,7 @@ TEST(DsysE2E, SaveWritesTheReportFileAndPrintReachesTheQueue) {
     DsysRun run("-bios", setup);
     ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
     run.Press("Print");
-    ASSERT_TRUE(run.S().WaitFor("Not printed: lpr: Error - No default destination.")) << run.S().Capture();
+    ASSERT_TRUE(run.pRun->FailureBox("Not printed: lpr: Error - No default destination."));
     EXPECT_EQ(run.S().Cell(8, 2).nBackground, 1) << run.S().Capture();
     EXPECT_TRUE(run.S().IsRunning());
     run.S().SendKeys("Enter");
@@ -466,8 +410,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
     // machine's says on its error output and ends with 1): its words in a red box, no
     // report panel, then 8.
     DsysRun run("-mdmi");
-    ASSERT_TRUE(run.S().WaitFor("sudo dmidecode -t 17 -q failed: /dev/mem: No such file"))
-        << run.S().Capture();
+    ASSERT_TRUE(run.pRun->FailureBox("sudo dmidecode -t 17 -q failed: /dev/mem: No such file"));
     EXPECT_EQ(run.S().Cell(8, 2).nBackground, 1) << run.S().Capture();
     EXPECT_TRUE(run.S().IsRunning());
     run.S().SendKeys("Enter");
@@ -481,7 +424,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
   {
     // Errors without a box of their own show the first logged error before the end.
     DsysRun run("-class Disk");
-    ASSERT_TRUE(run.S().WaitFor("Invalid class specified: Disk.")) << run.S().Capture();
+    ASSERT_TRUE(run.pRun->FailureBox("Invalid class specified: Disk."));
     run.S().SendKeys("Enter");
     run.ExpectEnds(8);
     EXPECT_NE(run.home.ReadLog().find("Invalid class specified: Disk."), std::string::npos);
@@ -495,18 +438,18 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
         {"RemoteSystem 10.0.0.5 22 web1 root\r\nPanelForegroundColor is White\r\n",
          "PanelForegroundColor statement has invalid color specified: White^M."}}) {
     DsysSetup bad;
-    bad.sConfig = sConfig;
+    bad.config = sConfig;
     bad.nColumns = 160;
     DsysRun run("-cpu", bad);
-    ASSERT_TRUE(run.S().WaitFor("Configuration " + run.home.sOrvikDir + "/config.ini not loaded: " +
-                                sSentence)) << run.S().Capture();
+    ASSERT_TRUE(run.pRun->FailureBox("Configuration " + run.home.sOrvikDir +
+                                     "/config.ini not loaded: " + sSentence));
     EXPECT_EQ(run.S().Capture().find("Display CPU"), std::string::npos);
     run.S().SendKeys("Enter");
     run.ExpectEnds(8);
-    EXPECT_EQ(ReadWhole(run.home.sOrvikDir + "/config.ini"), sConfig);
+    EXPECT_EQ(ReadTextFile(run.home.sOrvikDir + "/config.ini"), sConfig);
   }
   DsysSetup setup;
-  setup.bEmptyLscpu = true;
+  setup.standIns["lscpu"] = "exit 0";   // an lscpu without output
   DsysRun run("-cpu", setup);
   ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();
   EXPECT_EQ(run.ColumnOf(3, "No cpu information found."), 28) << run.S().Capture();
@@ -521,7 +464,7 @@ TEST(DsysE2E, FailuresEmptyOutputAndInterrupt) {
 TEST(DsysE2E, LongOutputIsKeptWholeAndTooLongOneIsSaid) {
   {
     DsysSetup setup;
-    setup.sLscpu = "i=0; while [ $i -lt 3000 ]; do i=$((i+1)); "
+    setup.standIns["lscpu"] = "i=0; while [ $i -lt 3000 ]; do i=$((i+1)); "
                    "printf 'Key %04d:  %070d\\n' $i $i; done";
     setup.env["TZ"] = "UTC";
     DsysRun run("-cpu", setup);
@@ -534,7 +477,7 @@ TEST(DsysE2E, LongOutputIsKeptWholeAndTooLongOneIsSaid) {
     std::string sScreen = run.S().Capture();
     ASSERT_TRUE(std::regex_search(sScreen, match, std::regex("(/tmp/OrvikDsys\\.-cpu\\.[0-9.]+txt)")))
         << sScreen;
-    const std::string sSaved = ReadWhole(match[1]);
+    const std::string sSaved = ReadTextFile(match[1]);
     std::remove(std::string(match[1]).c_str());
     EXPECT_GT(sSaved.size(), 3000u * 80u);
     EXPECT_NE(sSaved.find("Key 3000:  " + std::string(66, '0') + "3000\n"), std::string::npos);
@@ -542,9 +485,9 @@ TEST(DsysE2E, LongOutputIsKeptWholeAndTooLongOneIsSaid) {
     run.ExpectEnds(0);
   }
   DsysSetup setup;
-  setup.sLscpu = "head -c 17000000 /dev/zero | tr '\\0' 'x' | fold -w 99";
+  setup.standIns["lscpu"] = "head -c 17000000 /dev/zero | tr '\\0' 'x' | fold -w 99";
   DsysRun run("-cpu", setup);
-  ASSERT_TRUE(run.S().WaitFor("The output of lscpu is longer than 16 MiB.", 30000)) << run.S().Capture();
+  ASSERT_TRUE(run.pRun->FailureBox("The output of lscpu is longer than 16 MiB.", 30000));
   run.S().SendKeys("Enter");
   run.ExpectEnds(8);
 }
@@ -594,7 +537,7 @@ TEST(DsysE2E, PasswordPromptIsReadableAndAnsweredAfterACursesParent) {
 TEST(DsysE2E, ReportComesFromTheConnectedSystem) {
   ORVIK_REQUIRE_SSH();
   DsysSetup setup;
-  setup.sConfig = "RemoteSystem " + SshHost() + " " + SshPort() + " test " + SshUser() + " Connected\n";
+  setup.config = "RemoteSystem " + SshHost() + " " + SshPort() + " test " + SshUser() + " Connected\n";
   DsysRun run("-cpu", setup);
   ASSERT_TRUE(run.S().WaitFor("Display CPU Information: " + SshHost(), 30000)) << run.S().Capture();
   ASSERT_TRUE(run.WaitForBar()) << run.S().Capture();

@@ -2,7 +2,6 @@
 // error line for it.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <map>
 #include <utility>
@@ -10,10 +9,8 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "test_services.h"
-#include "tmux_driver.h"
+#include "session.h"
 
 namespace {
 
@@ -74,22 +71,14 @@ TEST_P(FailureTest, ShowsOneBoxAndLogsOneErrorLine) {
   const FAILURE &sCase = GetParam();
   if (sCase.fnRequired && !sCase.fnRequired()) return;
   TestHome home;
-  const std::string sConfig = sCase.fnConfig();
-  if (!sConfig.empty()) home.WriteFile("config.ini", sConfig);
-  const std::string sStandIns = home.sRoot + "/bin";
-  mkdir(sStandIns.c_str(), 0755);
-  for (const auto &[sName, sText] : sCase.standIns) {
-    std::ofstream(sStandIns + "/" + sName) << "#!/bin/sh\n" << sText << "\n";
-    chmod((sStandIns + "/" + sName).c_str(), 0755);
-  }
-  TmuxOptions options;
-  options.env = home.Env();
-  options.env["PATH"] = sStandIns + ":" + std::getenv("PATH");
-  for (const auto &[sName, sValue] : sCase.env) options.env[sName] = sValue;
-  options.sWorkDir = home.sRoot;
-  TmuxSession session(ShellQuote(std::string(ORVIK_BIN_DIR) + "/" + sCase.sProgram) + " " +
-                          sCase.sArgs,
-                      options);
+  ProgramSetup setup;
+  setup.sProgram = sCase.sProgram;
+  setup.sArgs = sCase.sArgs;
+  if (const std::string sConfig = sCase.fnConfig(); !sConfig.empty()) setup.config = sConfig;
+  setup.standIns = sCase.standIns;
+  setup.env = sCase.env;
+  ProgramSession run(home, setup);
+  TmuxSession &session = run.Screen();
 
   if (!sCase.sReady.empty()) {
     ASSERT_TRUE(session.WaitFor(sCase.sReady, 10000)) << session.Capture();
@@ -98,7 +87,7 @@ TEST_P(FailureTest, ShowsOneBoxAndLogsOneErrorLine) {
   // A dead link answers once ssh gives up connecting.
   ASSERT_TRUE(session.WaitFor(sCase.sBox, 40000)) << session.Capture();
   int nRow = 1, nColumn = 0;
-  for (; nRow <= options.nRows && nColumn == 0; nRow++) nColumn = ColumnOf(session, nRow, sCase.sBox);
+  for (; nRow <= run.Rows() && nColumn == 0; nRow++) nColumn = ColumnOf(session, nRow, sCase.sBox);
   nRow--;
   // Left of its text on that row stands the box's side, in red.
   int nFrame = 0;
@@ -110,8 +99,7 @@ TEST_P(FailureTest, ShowsOneBoxAndLogsOneErrorLine) {
   // One key closes it, and no other box comes after it.
   session.SendKeys("Enter");
   if (sCase.nStatus >= 0) {
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), sCase.nStatus);
+    EXPECT_TRUE(run.Ends(sCase.nStatus));
   } else {
     ASSERT_TRUE(session.WaitForGone(sCase.sBox)) << session.Capture();
     ASSERT_TRUE(session.WaitFor(sCase.sAfter)) << session.Capture();

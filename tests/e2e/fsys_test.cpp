@@ -1,7 +1,8 @@
 // orvikfsys end to end: the real browser in tmux walks from "/" into a prepared folder tree,
 // pages through it, opens detail pages and vi, locally and on the test OpenSSH server.
 #include "test_services.h"
-#include "tmux_driver.h"
+#include "orviklib.h"
+#include "session.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -9,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,7 +18,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -59,13 +58,17 @@ std::string CellsText(const std::vector<CellStyle> &asCell, int nColumn, int nCo
 class Browser {
   public:
     Browser(const TestHome &home, int nColumns, int nRows, const std::string &sExtra = "")
-        : m_nRows(nRows), m_nMargin(nColumns > 80 ? (nColumns - 80) / 2 : 0),
-          m_session(ShellQuote(sBin) + " -help 'Browse the files'" + sExtra, Options(home, nColumns, nRows))
+        : m_run(home, Setup(nColumns, nRows, sExtra))
     {
     }
-    TmuxSession &Session() { return m_session; }
-    int Margin() const { return m_nMargin; }
-    int BarRow() const { return m_nRows - 1; }
+    TmuxSession &Session() { return m_run.Screen(); }
+    ProgramSession &Run() { return m_run; }
+    int Margin() const
+    {
+        const int nColumns = m_run.Screen().Options().nColumns;
+        return nColumns > 80 ? (nColumns - 80) / 2 : 0;
+    }
+    int BarRow() const { return m_run.Rows() - 1; }
 
     // The names on the page, one per data line from row 4, as the 40 cells of the name
     // column show them.
@@ -73,60 +76,58 @@ class Browser {
     {
         std::vector<std::string> asName;
         for (int nRow = 4; nRow < BarRow() - 1; ++nRow)
-            asName.push_back(TrimmedRight(CellsText(m_session.Row(nRow), m_nMargin + 4, 40)));
+            asName.push_back(TrimmedRight(CellsText(m_run.Screen().Row(nRow), Margin() + 4, 40)));
         while (!asName.empty() && asName.back().empty()) asName.pop_back();
         return asName;
     }
-    bool HasForward() const { return m_session.Line(BarRow()).find("Forward") != std::string::npos; }
-    bool HasBackward() const { return m_session.Line(BarRow()).find("Backward") != std::string::npos; }
+    bool HasForward() const { return m_run.FindButton("Forward").nRow == BarRow(); }
+    bool HasBackward() const { return m_run.FindButton("Backward").nRow == BarRow(); }
     // "page N" at the right end of row 2.
     std::string PageText() const
     {
-        std::string sLine = m_session.Line(2);
+        std::string sLine = m_run.Screen().Line(2);
         std::string::size_type nAt = sLine.find_first_not_of(' ');
         return nAt == std::string::npos ? "" : sLine.substr(nAt);
     }
-    // The pane takes the new size; the screen built for it has settled.
+    // The pane takes the new size; the screen built for it has settled. Until the browser has
+    // drawn it the pane shows what it kept of the old screen: a title not centred for the
+    // new width.
     bool Resize(int nColumns, int nRows)
     {
-        std::string sBefore = m_session.Capture();
-        m_nRows = nRows;
-        m_nMargin = nColumns > 80 ? (nColumns - 80) / 2 : 0;
-        m_session.Resize(nColumns, nRows);
+        m_run.Screen().Resize(nColumns, nRows);
         if (nColumns < 80 || nRows < 24)
-            return m_session.WaitFor("Terminal too small: " + std::to_string(nColumns) + "x" +
-                                     std::to_string(nRows) + ".");
-        return WaitChange(sBefore);
+            return m_run.WaitFor("Terminal too small: " + std::to_string(nColumns) + "x" +
+                                 std::to_string(nRows) + ".");
+        return m_run.WaitUntil([&] {
+            const std::string sTitle = m_run.Screen().Line(1);
+            const std::size_t nAt = sTitle.find_first_not_of(' ');
+            return nAt != std::string::npos &&
+                   static_cast<int>(nAt) == (nColumns - OVDisplayWidth(sTitle.substr(nAt))) / 2 - 1;
+        }, "the title centred at the new width") && WaitChange("");
     }
 
     // Waits until the screen differs from sBefore (a new page, panel or program).
     bool WaitChange(const std::string &sBefore, int nMillis = 15000) const
     {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            std::string sNow = m_session.Capture();
-            if (sNow != sBefore && sNow.find("Exit") != std::string::npos) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                if (m_session.Capture() == sNow) return true;
-            }
-        }
-        return false;
+        return m_run.WaitForChange(sBefore, "Exit", nMillis);
     }
     // Keys, then the next settled screen.
     bool Press(const std::string &sKeys)
     {
-        std::string sBefore = m_session.Capture();
-        m_session.SendKeys(sKeys);
+        std::string sBefore = m_run.Screen().Capture();
+        m_run.Screen().SendKeys(sKeys);
         return WaitChange(sBefore);
+    }
+    // A push button, then the next settled screen.
+    bool Button(const std::string &sLabel)
+    {
+        std::string sBefore = m_run.Screen().Capture();
+        return m_run.Press(sLabel) && WaitChange(sBefore);
     }
     // The data line the cursor stands on (0 for the first line of the page), -1 elsewhere.
     int CurrentLine() const
     {
-        std::string sOutput;
-        RunProgram({"tmux", "-u", "-L", m_session.SocketName(), "display", "-p", "#{cursor_y}"},
-                   &sOutput);
-        const int nRow = std::atoi(sOutput.c_str()) + 1;
+        const int nRow = m_run.Screen().Cursor().first;
         return nRow >= 4 && nRow < BarRow() - 1 ? nRow - 4 : -1;
     }
     // The keys from the current line up to the page's first line.
@@ -136,14 +137,8 @@ class Browser {
         for (int i = CurrentLine(); i > 0; --i) sKeys += "Up ";
         return sKeys;
     }
-    // Forward: to the first line, then back over Exit, Return, Help and Backward.
-    bool Forward()
-    {
-        return Press(ToFirstLine() +
-                     (HasBackward() ? "BTab BTab BTab BTab BTab Enter" : "BTab BTab BTab BTab Enter"));
-    }
-    // Backward: to the first line, then back over Exit, Return and Help.
-    bool Backward() { return Press(ToFirstLine() + "BTab BTab BTab BTab Enter"); }
+    bool Forward() { return Button("Forward"); }
+    bool Backward() { return Button("Backward"); }
 
     // The keys from the current line (the first one when the cursor is on a button) to the
     // last entry shown as sName ("" if none).
@@ -175,7 +170,7 @@ class Browser {
             if (!sKeys.empty()) return Press(sKeys);
             if (!HasForward() || !Forward()) break;
         }
-        ADD_FAILURE() << "no entry " << sName << " in\n" << m_session.Capture();
+        ADD_FAILURE() << "no entry " << sName << " in\n" << m_run.Screen().Capture();
         return false;
     }
     // Down the path from "/", one folder a step: {"tmp/", "orvik-test-x/", ...}.
@@ -186,23 +181,30 @@ class Browser {
         return true;
     }
     // The first page is on the screen and settled.
-    bool Started() { return m_session.WaitFor("Orvik Explore Filesystems", 20000) && WaitChange(""); }
+    bool Started() { return m_run.WaitFor("Orvik Explore Filesystems", 20000) && WaitChange(""); }
+    // The listing file of this browser, "" unless there is exactly one.
+    std::string ListingFile() const
+    {
+        const std::string sPrefix = "Orvikfsys." + std::to_string(m_run.Pid()) + ".";
+        std::vector<std::string> asOwn;
+        for (const std::string &sName : OrvikTempFiles())
+            if (sName.rfind(sPrefix, 0) == 0 && sName.find(".Temp.txt") != std::string::npos)
+                asOwn.push_back("/tmp/" + sName);
+        return asOwn.size() == 1 ? asOwn.front() : "";
+    }
 
   private:
-    static TmuxOptions Options(const TestHome &home, int nColumns, int nRows)
+    static ProgramSetup Setup(int nColumns, int nRows, const std::string &sExtra)
     {
-        TmuxOptions options;
-        options.nColumns = nColumns;
-        options.nRows = nRows;
-        options.env = home.Env();
-        options.env["LANG"] = "C.UTF-8";
-        options.env["LC_ALL"] = "C.UTF-8";
-        options.sWorkDir = home.sRoot;
-        return options;
+        ProgramSetup setup;
+        setup.sProgram = "orvikfsys";
+        setup.sArgs = "-help 'Browse the files'" + sExtra;
+        setup.nColumns = nColumns;
+        setup.nRows = nRows;
+        setup.env = {{"LANG", "C.UTF-8"}, {"LC_ALL", "C.UTF-8"}};
+        return setup;
     }
-    int m_nRows;
-    int m_nMargin;
-    TmuxSession m_session;
+    ProgramSession m_run;
 };
 
 // The folders from "/" down to a path below /tmp.
@@ -213,41 +215,6 @@ std::vector<std::string> StepsTo(const std::string &sPath)
     for (std::string sPart; std::getline(sParts, sPart, '/');)
         if (!sPart.empty()) asStep.push_back(sPart + "/");
     return asStep;
-}
-
-// The browser's listing files in /tmp.
-std::set<std::string> ListingFiles()
-{
-    std::set<std::string> asFile;
-    for (const auto &sEntry : fs::directory_iterator("/tmp")) {
-        const std::string sName = sEntry.path().filename().string();
-        if (sName.rfind("Orvikfsys.", 0) == 0 && sName.find(".Temp.txt") != std::string::npos)
-            asFile.insert(sEntry.path().string());
-    }
-    return asFile;
-}
-
-// Whether the process of that id logs into the test's own log file: tests running side by
-// side start browsers of their own.
-bool IsOwnBrowser(const std::string &sPid, const TestHome &home)
-{
-    std::ifstream sEnviron("/proc/" + sPid + "/environ", std::ios::binary);
-    const std::string sVariable = "ORVIKLOGFILE=" + home.sLogFile;
-    for (std::string sEntry; std::getline(sEnviron, sEntry, '\0');)
-        if (sEntry == sVariable) return true;
-    return false;
-}
-
-// The one listing file of this test's browser that is not among those of before, "" when
-// there is not exactly one.
-std::string NewListingFile(const std::set<std::string> &asBefore, const TestHome &home)
-{
-    std::vector<std::string> asNew;
-    for (const std::string &sFile : ListingFiles()) {
-        const std::string sPid = sFile.substr(15, sFile.find('.', 15) - 15); // /tmp/Orvikfsys.<pid>.
-        if (asBefore.count(sFile) == 0 && IsOwnBrowser(sPid, home)) asNew.push_back(sFile);
-    }
-    return asNew.size() == 1 ? asNew.front() : "";
 }
 
 }  // namespace
@@ -262,7 +229,6 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
         std::snprintf(szName, sizeof szName, "f%03d", i);
         WriteText(sTree + "/many/" + szName, "");
     }
-    const std::set<std::string> asBefore = ListingFiles();
     Browser browser(home, 80, 24);
     TmuxSession &session = browser.Session();
     ASSERT_TRUE(browser.Started()) << session.Capture();
@@ -283,7 +249,7 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
     EXPECT_EQ(session.Cell(4, 4).nBackground, 4);
     EXPECT_EQ(session.Cell(4, 4).nForeground, 7);
     EXPECT_NE(session.Line(23).find("Help   Return   Exit"), std::string::npos);
-    const std::string sOwn = NewListingFile(asBefore, home);
+    const std::string sOwn = browser.ListingFile();
     struct stat sListing {};
     ASSERT_EQ(lstat(sOwn.c_str(), &sListing), 0) << sOwn;
     EXPECT_EQ(sListing.st_mode & 0777, 0600u);
@@ -302,7 +268,7 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
     // Help on page 2 shows the help text, then page 2 again.
     ASSERT_TRUE(browser.Forward());
     const std::vector<std::string> asPage2 = browser.Names();
-    session.SendKeys("BTab BTab BTab Enter");
+    ASSERT_TRUE(browser.Run().Press("Help"));
     ASSERT_TRUE(session.WaitFor("Browse the files")) << session.Capture();
     ASSERT_TRUE(browser.Press("Enter"));
     EXPECT_EQ(browser.Names(), asPage2);
@@ -328,8 +294,7 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
     }
     // The cursor is on Return when the page has no lines; Finish removes the listing files.
     session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    EXPECT_TRUE(browser.Run().Ends(0));
     EXPECT_FALSE(fs::exists(sOwn));
     EXPECT_EQ(home.ReadLog().find("Error   "), std::string::npos) << home.ReadLog();
 }
@@ -350,14 +315,13 @@ TEST(FsysListing, ConfigThatDoesNotLoadIsSaidBeforeTheEnd)
         home.WriteFile("config.ini", sConfig);
         Browser browser(home, 160, 24);
         TmuxSession &session = browser.Session();
-        ASSERT_TRUE(session.WaitFor("Configuration " + home.sOrvikDir + "/config.ini not loaded: " +
-                                    sSentence))
+        ASSERT_TRUE(browser.Run().FailureBox("Configuration " + home.sOrvikDir +
+                                             "/config.ini not loaded: " + sSentence))
             << session.Capture();
         EXPECT_EQ(session.Cell(8, 2).nBackground, 1) << session.Capture();
         EXPECT_EQ(session.Capture().find("Orvik Explore Filesystems"), std::string::npos);
         session.SendKeys("Enter");
-        ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-        EXPECT_EQ(session.ExitStatus(), 8);
+        EXPECT_TRUE(browser.Run().Ends(8));
         EXPECT_EQ(home.ReadFile("config.ini"), sConfig);
         // The loader's one error line, and no second one from the browser.
         const std::string sLog = home.ReadLog();
@@ -379,11 +343,10 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
     fs::create_directories(sTree + "/sub");
     WriteText(sTree + "/sub/inner.txt", "inner");
 
-    const std::set<std::string> asBefore = ListingFiles();
     Browser browser(home, 80, 24);
     TmuxSession &session = browser.Session();
     ASSERT_TRUE(browser.Started()) << session.Capture();
-    const std::string sOwn = NewListingFile(asBefore, home);
+    const std::string sOwn = browser.ListingFile();
     ASSERT_TRUE(browser.Walk(StepsTo(sTree)));
     const std::vector<std::string> asTree = {"./", "../", "deep/", "sub/"};
     ASSERT_EQ(browser.Names(), asTree);
@@ -397,11 +360,10 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
     ASSERT_EQ(lstat(sOwn.c_str(), &sOld), 0) << sOwn;
     sNew = sOld;
     session.SendKeys("Enter");
-    for (int i = 0; i < 100 && sNew.st_mtim.tv_nsec == sOld.st_mtim.tv_nsec; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(PollUntil([&] {
         lstat(sOwn.c_str(), &sNew);
-    }
-    EXPECT_NE(sNew.st_mtim.tv_nsec, sOld.st_mtim.tv_nsec);
+        return sNew.st_mtim.tv_nsec != sOld.st_mtim.tv_nsec;
+    }));
 
     // Into sub/ and back up through ../, a thousand times, then into deep/: only then does a
     // page show "d/".
@@ -412,8 +374,7 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
     }
     session.SendKeys("Down Down Enter");
     const std::vector<std::string> asDeep = {"./", "../", "d/"};
-    for (int i = 0; i < 1500 && browser.Names() != asDeep; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    PollUntil([&] { return browser.Names() == asDeep; }, 150000);
     ASSERT_EQ(browser.Names(), asDeep) << session.Capture();
 
     // deep/ is level 4 (tmp/, orvik-test-x/, tree/ before it): the 96th d/ would be entry
@@ -426,27 +387,21 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
     for (int i = 0; i < 96; ++i) sRefused += "/d";
     const std::string sError = "Error   orvikfsys Process_Request: Unable to enter folder " +
                                sRefused + "/: too many folder levels (level 100).";
-    std::string sLog;
-    for (int i = 0; i < 600 && sLog.find(sError) == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        sLog = home.ReadLog();
-    }
+    EXPECT_TRUE(browser.Run().WaitForLog(sError, 60000));
+    std::string sLog = home.ReadLog();
     EXPECT_NE(sLog.find(sError), std::string::npos) << sLog;
     EXPECT_EQ(sLog.find("Error   "), sLog.find(sError)) << "no other error before it";
     ASSERT_TRUE(browser.WaitChange(""));
     EXPECT_EQ(browser.Names(), asDeep);
     EXPECT_EQ(browser.CurrentLine(), 2);
     session.SendKeys("Enter");
-    for (int i = 0; i < 600 && sLog.find(sError) == sLog.rfind(sError); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        sLog = home.ReadLog();
-    }
+    EXPECT_TRUE(browser.Run().WaitForLog(sError, 60000, 2));
+    sLog = home.ReadLog();
     EXPECT_NE(sLog.find(sError), sLog.rfind(sError)) << "refused twice";
     ASSERT_TRUE(browser.WaitChange(""));
     EXPECT_EQ(browser.Names(), asDeep);
-    session.SendKeys(browser.ToFirstLine() + "BTab Enter");
-    ASSERT_TRUE(session.WaitForExit(30000)) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(browser.Run().Press("Exit"));
+    EXPECT_TRUE(browser.Run().Ends(9, 30000));
 }
 
 TEST(FsysDetail, PermissionsLinkAndBrowseAt120x40)
@@ -519,19 +474,15 @@ TEST(FsysDetail, PermissionsLinkAndBrowseAt120x40)
     // Browse opens vi read-only on the very file.
     ASSERT_TRUE(browser.Open("readme.txt"));
     EXPECT_NE(session.Line(39).find("Browse   Edit   Help   Return   Exit"), std::string::npos);
-    session.SendKeys("BTab BTab BTab Enter");
+    ASSERT_TRUE(browser.Run().Press("Browse"));
     ASSERT_TRUE(session.WaitFor("hello from readme")) << session.Capture();
     ASSERT_TRUE(session.WaitFor("readonly")) << session.Capture();
     EXPECT_NE(session.Capture().find("readme.txt"), std::string::npos);
-    session.SendKeys("Escape");
-    session.SendLiteral(":q");
-    session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    ASSERT_TRUE(browser.Run().LeaveVi("Directory/File Name")) << session.Capture();
     EXPECT_EQ(browser.Names().size(), 6u) << "the page the user came from";
     EXPECT_EQ(browser.CurrentLine(), 3) << "the line of readme.txt";
-    session.SendKeys(browser.ToFirstLine() + "BTab Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(browser.Run().Press("Exit"));
+    EXPECT_TRUE(browser.Run().Ends(9));
 }
 
 // Names of accented and wide characters and one of 120 characters: size, date and flags stand
@@ -683,9 +634,8 @@ TEST(FsysLayout, WideNamesPagesAndChangesOfSize)
     EXPECT_EQ(browser.PageText(), "page 1");
     EXPECT_EQ(browser.Names(), asPage1);
 
-    session.SendKeys("BTab Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(browser.Run().Press("Exit"));
+    EXPECT_TRUE(browser.Run().Ends(9));
     EXPECT_EQ(home.ReadLog().find("Error   "), std::string::npos) << home.ReadLog();
 }
 
@@ -741,12 +691,9 @@ TEST(FsysHostileNames, OpenedAsThemselvesAndNothingRuns)
                   TrimmedRight((std::string(9, ' ') + "Name: " + sTree + "/" + sName).substr(0, 80)));
         EXPECT_EQ(ColumnOf(session, 5, "Type: Regular File"), 10);
         // Browse shows the file's own text in vi.
-        session.SendKeys("BTab BTab BTab Enter");
+        ASSERT_TRUE(browser.Run().Press("Browse"));
         ASSERT_TRUE(session.WaitFor("content of " + sName)) << session.Capture();
-        session.SendKeys("Escape");
-        session.SendLiteral(":q");
-        session.SendKeys("Enter");
-        ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+        ASSERT_TRUE(browser.Run().LeaveVi("Directory/File Name")) << session.Capture();
     }
 
     // "new\nline" shows as "new" and the rest; its line is refused, never "new" opened.
@@ -756,19 +703,13 @@ TEST(FsysHostileNames, OpenedAsThemselvesAndNothingRuns)
     EXPECT_EQ(nNew, 2) << session.Capture();
     // The longer name sorts after its prefix, so the last "new" is "new\nline".
     session.SendKeys(browser.KeysTo("new"));
-    std::string sLog;
-    for (int i = 0; i < 100 && sLog.find("holds a newline") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        sLog = home.ReadLog();
-    }
-    EXPECT_NE(sLog.find("Refusing to open new...: the name holds a newline."), std::string::npos)
-        << sLog;
+    EXPECT_TRUE(browser.Run().WaitForLog("Refusing to open new...: the name holds a newline."))
+        << home.ReadLog();
     ASSERT_TRUE(session.WaitFor("Directory/File Name"));
     EXPECT_EQ(session.Capture().find("Orvik File Details"), std::string::npos);
 
-    session.SendKeys(browser.ToFirstLine() + "BTab Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(browser.Run().Press("Exit"));
+    EXPECT_TRUE(browser.Run().Ends(9));
     for (const std::string &sDir : {home.sRoot, sTree, home.sHome})
         for (const char *pszMark : {"/MARK", "/MARK2"})
             EXPECT_FALSE(fs::exists(sDir + pszMark)) << sDir + pszMark;
@@ -825,18 +766,12 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     // The remote detail page: each label at its place, the value one blank after it.
     ASSERT_TRUE(browser.Open(sData));
     ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
-    struct PLACE {
-        int nRow;
-        const char *pszText;
-        int nColumn;
-    };
-    const PLACE asPlace[] = {{5, "Type: regular file", 17}, {5, "Links: 1", 63},
-                             {7, "Size: 17", 17},           {7, "Blocks:", 41},
-                             {7, "IO Block:", 60},          {9, "Device:", 15},
-                             {9, "Inode:", 42},             {11, "Access: (0644/-rw-r--r--)", 15},
-                             {11, "Uid: (", 44},            {12, "Gid: (", 44},
-                             {16, "Last Access: 20", 14},   {17, "Last Modify: 20", 14},
-                             {18, "Last Change: 20", 14}};
+    const std::vector<ScreenText> asPlace = {
+        {5, 17, "Type: regular file"}, {5, 63, "Links: 1"},   {7, 17, "Size: 17"},
+        {7, 41, "Blocks:"},            {7, 60, "IO Block:"},  {9, 15, "Device:"},
+        {9, 42, "Inode:"},             {11, 15, "Access: (0644/-rw-r--r--)"},
+        {11, 44, "Uid: ("},            {12, 44, "Gid: ("},    {16, 14, "Last Access: 20"},
+        {17, 14, "Last Modify: 20"},   {18, 14, "Last Change: 20"}};
     // Built again from the same stat output at 132x43, and at 80x24 again below.
     ASSERT_TRUE(browser.Resize(132, 43));
     EXPECT_EQ(ColumnOf(session, 1, "Orvik File Details: " + SshHost()),
@@ -846,8 +781,7 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     EXPECT_NE(session.Line(42).find("Copy   Help   Return   Exit"), std::string::npos);
     ASSERT_TRUE(browser.Resize(80, 24));
     EXPECT_EQ(ColumnOf(session, 3, "File: " + sDir + "/" + sData), 17) << session.Capture();
-    for (const PLACE &sPlace : asPlace)
-        EXPECT_EQ(ColumnOf(session, sPlace.nRow, sPlace.pszText), sPlace.nColumn) << sPlace.pszText;
+    EXPECT_TRUE(browser.Run().Shows(asPlace));
     EXPECT_EQ(session.Line(14), "") << "no security context on this system";
     EXPECT_EQ(session.Line(16).size(), 13u + 19u + 13u);
     EXPECT_NE(session.Line(23).find("Copy   Help   Return   Exit"), std::string::npos);
@@ -857,7 +791,7 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     const std::string sTarget = home.sRoot + "/link-target";
     std::remove(sLocal.c_str());
     fs::create_symlink(sTarget, sLocal);
-    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(browser.Run().Press("Copy"));
     ASSERT_TRUE(session.WaitFor("Not copied, a symbolic link: " + sLocal)) << session.Capture();
     session.SendKeys("Enter");
     ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
@@ -870,15 +804,10 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     // Copy brings the file to /tmp and opens it.
     ASSERT_TRUE(browser.Open(sData));
     ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
-    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(browser.Run().Press("Copy"));
     ASSERT_TRUE(session.WaitFor("remote data here", 20000)) << session.Capture();
-    session.SendKeys("Escape");
-    session.SendLiteral(":q");
-    session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
-    std::ifstream sCopy(sLocal);
-    std::string sCopied((std::istreambuf_iterator<char>(sCopy)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(sCopied, "remote data here\n");
+    ASSERT_TRUE(browser.Run().LeaveVi("Directory/File Name")) << session.Capture();
+    EXPECT_EQ(ReadTextFile(sLocal), "remote data here\n");
     struct stat sInfo {};
     EXPECT_EQ(lstat(sLocal.c_str(), &sInfo), 0);
     EXPECT_EQ(sInfo.st_uid, geteuid());
@@ -894,12 +823,9 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     const std::string sHostileLocal = "/tmp/" + sHostile;
     ASSERT_TRUE(browser.Open(sHostile));
     ASSERT_TRUE(session.WaitFor("File: " + sDir + "/" + sHostile)) << session.Capture();
-    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(browser.Run().Press("Copy"));
     ASSERT_TRUE(session.WaitFor("hostile copy", 20000)) << session.Capture();
-    session.SendKeys("Escape");
-    session.SendLiteral(":q");
-    session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    ASSERT_TRUE(browser.Run().LeaveVi("Directory/File Name")) << session.Capture();
     EXPECT_TRUE(fs::exists(sHostileLocal));
     std::remove(sHostileLocal.c_str());
     EXPECT_EQ(RemoteShell("ls " + sDir + " ~ | grep -c '^MARK$'"), "0\n");
@@ -915,9 +841,8 @@ TEST(FsysRemote, ListingDetailCopyAndAFailedStat)
     session.SendKeys("Enter");
     ASSERT_TRUE(session.WaitFor("gone.txt")) << session.Capture();
     ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
-    session.SendKeys(browser.ToFirstLine() + "BTab BTab Enter");  // Return
-    ASSERT_TRUE(session.WaitForExit(20000)) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    ASSERT_TRUE(browser.Run().Press("Return"));
+    EXPECT_TRUE(browser.Run().Ends(0, 20000));
     const std::string sLog = home.ReadLog();
     EXPECT_NE(sLog.find("orvikfsys Do_Remote_Detail_Values: Unable to execute Remote stat "
                         "command, return: 101."),
@@ -956,13 +881,11 @@ TEST(FsysRemote, CopyReplacesTheUsersFileOnlyAfterYesAndOnlyByAWholeCopy)
         struct stat sMine {};
         EXPECT_EQ(lstat(sLocal.c_str(), &sMine), 0) << pszWhen;
         EXPECT_EQ(sMine.st_mode & 07777, 0644u) << pszWhen;
-        std::ifstream sFile(sLocal);
-        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(sFile)), std::istreambuf_iterator<char>()),
-                  "mine\n") << pszWhen;
+        EXPECT_EQ(ReadTextFile(sLocal), "mine\n") << pszWhen;
     };
     ASSERT_TRUE(browser.Open(sData));
     ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
-    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(browser.Run().Press("Copy"));
     ASSERT_TRUE(session.WaitFor(sLocal + " exists. Replace it?")) << session.Capture();
     EXPECT_NE(session.Capture().find("Yes   No"), std::string::npos) << session.Capture();
     session.SendKeys("Enter");  // the cursor waits on No
@@ -973,7 +896,7 @@ TEST(FsysRemote, CopyReplacesTheUsersFileOnlyAfterYesAndOnlyByAWholeCopy)
     ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
     RemoteShell("cd " + sDir + " && mv " + sData + " real.txt && echo secret > secret.txt && ln -s "
                 "secret.txt " + sData);
-    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(browser.Run().Press("Copy"));
     ASSERT_TRUE(session.WaitFor(sLocal + " exists. Replace it?")) << session.Capture();
     session.SendLiteral("y");
     ASSERT_TRUE(session.WaitFor("Not copied, no longer a regular file: " + sDir + "/"))
@@ -993,21 +916,16 @@ TEST(FsysRemote, CopyReplacesTheUsersFileOnlyAfterYesAndOnlyByAWholeCopy)
     // Yes (Tab to it, Enter) replaces it with the copy, which keeps the file's mode.
     ASSERT_TRUE(browser.Open(sData));
     ASSERT_TRUE(session.WaitFor("Orvik File Details: " + SshHost()));
-    session.SendKeys("BTab BTab Enter");
+    ASSERT_TRUE(browser.Run().Press("Copy"));
     ASSERT_TRUE(session.WaitFor(sLocal + " exists. Replace it?")) << session.Capture();
     session.SendKeys("Tab Enter");
     ASSERT_TRUE(session.WaitFor("remote data here", 20000)) << session.Capture();
-    session.SendKeys("Escape");
-    session.SendLiteral(":q");
-    session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    ASSERT_TRUE(browser.Run().LeaveVi("Directory/File Name")) << session.Capture();
     {
         struct stat sReplaced {};
         EXPECT_EQ(lstat(sLocal.c_str(), &sReplaced), 0);
         EXPECT_EQ(sReplaced.st_mode & 07777, 0644u);
-        std::ifstream sFile(sLocal);
-        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(sFile)), std::istreambuf_iterator<char>()),
-                  "remote data here\n");
+        EXPECT_EQ(ReadTextFile(sLocal), "remote data here\n");
     }
     std::remove(sLocal.c_str());
 

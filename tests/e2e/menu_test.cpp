@@ -1,12 +1,11 @@
 // The main menu program driven in tmux: its screen, keys, mouse, children and endings.
-#include "tmux_driver.h"
+#include "session.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -14,7 +13,6 @@
 #include <functional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -26,56 +24,11 @@ const std::string READY = "Click selection or Tab and press Enter.";
 // The item of the long menu's submenu: wider than the 30 columns of an item.
 const std::string INNER = "Inner item whose title is wider than its column";
 
-std::string ReadText(const std::string &sPath)
-{
-    std::ifstream sFile(sPath);
-    std::stringstream sText;
-    sText << sFile.rdbuf();
-    return sText.str();
-}
-
 std::string Trimmed(std::string sText)
 {
     while (!sText.empty() && (sText.back() == '\n' || sText.back() == ' '))
         sText.pop_back();
     return sText;
-}
-
-bool Eventually(const std::function<bool()> &fCheck, int nMillis = 5000)
-{
-    auto nDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-    while (!fCheck()) {
-        if (std::chrono::steady_clock::now() > nDeadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-// A format of tmux's display-message for the session's only pane.
-std::string Query(const TmuxSession &sSession, const std::string &sFormat)
-{
-    std::string sOutput;
-    RunProgram({"tmux", "-L", sSession.SocketName(), "display-message", "-p", sFormat}, &sOutput);
-    return Trimmed(sOutput);
-}
-
-std::pair<int, int> CursorCell(const TmuxSession &sSession)
-{
-    std::string sCursor = Query(sSession, "#{cursor_y} #{cursor_x}");
-    std::istringstream sWords(sCursor);
-    int nRow = -1, nColumn = -1;
-    sWords >> nRow >> nColumn;
-    return {nRow + 1, nColumn + 1};
-}
-
-int CountOf(const std::string &sText, const std::string &sPart)
-{
-    int nCount = 0;
-    for (std::size_t nAt = sText.find(sPart); nAt != std::string::npos;
-         nAt = sText.find(sPart, nAt + 1))
-        nCount++;
-    return nCount;
 }
 
 std::string Item(const std::string &sTitle, const std::string &sInvoke,
@@ -123,28 +76,23 @@ protected:
         return sPath;
     }
 
-    std::string Command(const std::string &sMenuFile) const
+    ProgramSetup Setup(const std::string &sMenuFile, int nColumns = 80, int nRows = 24) const
     {
-        return ShellQuote(ORVIK) + " -f " + ShellQuote(sMenuFile) + " -d " +
-               ShellQuote(home.sOrvikDir) + " -l " + ShellQuote(home.sLogFile);
+        ProgramSetup sSetup;
+        sSetup.sProgram = "orvik";
+        sSetup.sArgs = "-f " + ShellQuote(sMenuFile) + " -d " + ShellQuote(home.sOrvikDir) +
+                       " -l " + ShellQuote(home.sLogFile);
+        sSetup.nColumns = nColumns;
+        sSetup.nRows = nRows;
+        return sSetup;
     }
 
-    TmuxOptions Options(int nColumns = 80, int nRows = 24) const
+    std::unique_ptr<ProgramSession> Start(const std::string &sXml, int nColumns = 80,
+                                          int nRows = 24)
     {
-        TmuxOptions sOptions;
-        sOptions.nColumns = nColumns;
-        sOptions.nRows = nRows;
-        sOptions.env = home.Env();
-        return sOptions;
-    }
-
-    std::unique_ptr<TmuxSession> Start(const std::string &sXml, int nColumns = 80,
-                                       int nRows = 24)
-    {
-        auto psSession = std::make_unique<TmuxSession>(Command(WriteMenu(sXml)),
-                                                       Options(nColumns, nRows));
-        EXPECT_TRUE(psSession->WaitFor(READY)) << home.ReadLog();
-        return psSession;
+        auto psMenu = std::make_unique<ProgramSession>(home, Setup(WriteMenu(sXml), nColumns, nRows));
+        EXPECT_TRUE(psMenu->WaitFor(READY)) << home.ReadLog();
+        return psMenu;
     }
 
     // Sixty items "Item 01" .. "Item 60"; each one run leaves the file ran-NN. Item 20 is a
@@ -178,18 +126,6 @@ protected:
     TestHome home;
 };
 
-// The menu takes at most one mouse event a second: click until the check holds, waiting
-// long enough after each click that a click taken is never repeated.
-bool ClickUntil(TmuxSession &sMenu, int nRow, int nColumn, const std::function<bool()> &fCheck)
-{
-    for (int i = 0; i < 4; i++) {
-        sMenu.Click(nRow, nColumn);
-        if (Eventually(fCheck, 1500))
-            return true;
-    }
-    return false;
-}
-
 class MenuScreenSize : public MenuE2E, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
 } // namespace
@@ -198,7 +134,7 @@ TEST_P(MenuScreenSize, TitleAreaItemsAndBottomLineArePlacedByTheTerminalSize)
 {
     auto [nColumns, nRows] = GetParam();
     auto psMenu = Start(StandardMenu(), nColumns, nRows);
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
 
     EXPECT_EQ(ColumnOf(sMenu, 1, "Orvik Terminal Manager"), (nColumns - 22) / 2);
     EXPECT_EQ(ColumnOf(sMenu, 2, "Network Version"), (nColumns - 15) / 2);
@@ -234,31 +170,25 @@ TEST_P(MenuScreenSize, TitleAreaItemsAndBottomLineArePlacedByTheTerminalSize)
     EXPECT_EQ(ColumnOf(sMenu, nRows - 4, READY), (nColumns - 39) / 2);
     EXPECT_EQ(sMenu.Cell(nRows - 4, (nColumns - 39) / 2).nForeground, 2);
     EXPECT_EQ(ColumnOf(sMenu, nRows - 2, "Exit  Help"), nMenuColumn) << sMenu.Capture();
-    EXPECT_EQ(CursorCell(sMenu), std::make_pair(4, nMenuColumn));
+    EXPECT_EQ(sMenu.Cursor(), std::make_pair(4, nMenuColumn));
 }
 
 TEST_P(MenuScreenSize, ClickChoosesAnEntryIncludingItsTrailingBlankButNotTheGap)
 {
     auto [nColumns, nRows] = GetParam();
     auto psMenu = Start(StandardMenu(), nColumns, nRows);
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     const int nMenuColumn = (nColumns - 30) / 2;
 
     sMenu.Click(nRows - 2, nMenuColumn + 5);   // between "Exit " and "Help "
     std::string sMissed = "Orvik Process_Menu: Mouse Event. Did not find Selection.  "
                           "sCharInput.nRow: " + std::to_string(nRows - 2) +
                           ", sCharInput.nColumn: " + std::to_string(nMenuColumn + 5) + ".";
-    EXPECT_TRUE(Eventually([&] { return home.ReadLog().find(sMissed) != std::string::npos; }))
-        << home.ReadLog();
+    EXPECT_TRUE(psMenu->WaitForLog(sMissed)) << home.ReadLog();
     EXPECT_TRUE(sMenu.IsRunning());
 
-    // Mouse events are taken at most once a second: click again until one is taken.
-    bool bEnded = Eventually([&] {
-        sMenu.Click(nRows - 2, nMenuColumn + 4);   // the blank that ends "Exit "
-        return sMenu.WaitForExit(400);
-    }, 6000);
-    ASSERT_TRUE(bEnded) << sMenu.Capture();
-    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    sMenu.Click(nRows - 2, nMenuColumn + 4);   // the blank that ends "Exit "
+    EXPECT_TRUE(psMenu->Ends(0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, MenuScreenSize,
@@ -271,11 +201,11 @@ INSTANTIATE_TEST_SUITE_P(Sizes, MenuScreenSize,
 TEST_F(MenuE2E, TabAndArrowsMoveThroughItemsAndBottomLineAndWrap)
 {
     auto psMenu = Start(StandardMenu());
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     const int nMenuColumn = 25;
     auto Moved = [&](const char *pszKey, int nRow, int nColumn) {
         sMenu.SendKeys(pszKey);
-        return Eventually([&] { return CursorCell(sMenu) == std::make_pair(nRow, nColumn); });
+        return PollUntil([&] { return sMenu.Cursor() == std::make_pair(nRow, nColumn); });
     };
     EXPECT_TRUE(Moved("Tab", 5, nMenuColumn));
     EXPECT_TRUE(Moved("Down", 6, nMenuColumn));
@@ -292,7 +222,7 @@ TEST_F(MenuE2E, TabAndArrowsMoveThroughItemsAndBottomLineAndWrap)
 TEST_F(MenuE2E, SubmenuShowsItsItemsAndHelpAndReturnGoesBack)
 {
     auto psMenu = Start(StandardMenu());
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     sMenu.SendKeys("Enter");
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 2, "Tools"), (80 - 5) / 2);
@@ -308,15 +238,16 @@ TEST_F(MenuE2E, SubmenuShowsItsItemsAndHelpAndReturnGoesBack)
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit"));
 
     // The box leaves the cursor on Help, the entry that opened it.
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(22, 25 + 8); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(22, 25 + 8); }));
     sMenu.SendKeys("BTab Enter");        // Return
     ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
     EXPECT_TRUE(sMenu.WaitFor("Environment"));
     EXPECT_TRUE(sMenu.WaitFor("Exit  Help"));
 
-    sMenu.SendKeys("Enter Tab Tab Tab Enter");   // into Tools, then its extra Exit
-    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
-    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    sMenu.SendKeys("Enter");                     // into Tools, then its extra Exit
+    ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
+    ASSERT_TRUE(psMenu->Press("Exit"));
+    EXPECT_TRUE(psMenu->Ends(0));
     EXPECT_EQ(home.ReadLog().find("Error"), std::string::npos) << home.ReadLog();
 }
 
@@ -327,7 +258,7 @@ TEST_F(MenuE2E, NestedSubmenusListEveryItemAndReturnToTheirParent)
                              Item("Hardware", "SubMenu", Item("Disks", "true") + Item("Memory", "true")) +
                                  Item("Uptime", "true")) +
                         Item("Clock", "true") + "</Menu>\n");
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     sMenu.SendKeys("Enter");                       // System
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
     // The item after the nested submenu is listed in the submenu that contains it.
@@ -340,7 +271,7 @@ TEST_F(MenuE2E, NestedSubmenusListEveryItemAndReturnToTheirParent)
     sMenu.SendKeys("BTab BTab BTab Enter");        // Disks -> Exit -> Help -> Return
     ASSERT_TRUE(sMenu.WaitFor("Uptime")) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 2, "System"), (80 - 6) / 2) << sMenu.Capture();
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(4, 25); }));
     sMenu.SendKeys("BTab BTab BTab Enter");        // Hardware -> Exit -> Help -> Return
     ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
     EXPECT_TRUE(sMenu.WaitFor("Clock"));
@@ -349,7 +280,7 @@ TEST_F(MenuE2E, NestedSubmenusListEveryItemAndReturnToTheirParent)
 TEST_F(MenuE2E, HelpEntryWithoutHelpItemShowsTheNoHelpBox)
 {
     auto psMenu = Start(StandardMenu());
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     sMenu.SendKeys("BTab Enter");
     ASSERT_TRUE(sMenu.WaitFor("No Help is available")) << sMenu.Capture();
     sMenu.SendKeys("x");
@@ -361,28 +292,29 @@ TEST_F(MenuE2E, HelpEntryWithoutHelpItemShowsTheNoHelpBox)
 TEST_F(MenuE2E, KeyWithoutMeaningRingsTheBell)
 {
     auto psMenu = Start(StandardMenu());
-    TmuxSession &sMenu = *psMenu;
-    ASSERT_EQ(Query(sMenu, "#{window_bell_flag}"), "0");
+    TmuxSession &sMenu = psMenu->Screen();
+    ASSERT_EQ(sMenu.Query("#{window_bell_flag}"), "0");
     sMenu.SendLiteral("x");
-    EXPECT_TRUE(Eventually([&] { return Query(sMenu, "#{window_bell_flag}") == "1"; }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Query("#{window_bell_flag}") == "1"; }));
     EXPECT_TRUE(sMenu.IsRunning());
 }
 
 TEST_F(MenuE2E, ChildrenInheritTheSwitchesThatCtrlDAndCtrlUSet)
 {
     // The caller's switches must not reach the children.
-    TmuxOptions sOptions = Options();
-    sOptions.env["ORVIKDEBUG"] = "Yes";
-    sOptions.env["ORVIKDUMP"] = "Yes";
-    TmuxSession sMenu(Command(WriteMenu(StandardMenu())), sOptions);
+    ProgramSetup sSetup = Setup(WriteMenu(StandardMenu()));
+    sSetup.env["ORVIKDEBUG"] = "Yes";
+    sSetup.env["ORVIKDUMP"] = "Yes";
+    ProgramSession sRun(home, sSetup);
+    TmuxSession &sMenu = sRun.Screen();
     ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
     const std::string sEnvFile = home.sRoot + "/env.txt";
     // The first run moves to the item; the menu keeps it current for the later runs.
     auto RunEnvironmentItem = [&](const char *pszKeys = "Enter") {
         fs::remove(sEnvFile);
         sMenu.SendKeys(pszKeys);
-        EXPECT_TRUE(Eventually([&] { return fs::exists(sEnvFile) && sMenu.WaitFor(READY, 100); }));
-        return ReadText(sEnvFile);
+        EXPECT_TRUE(PollUntil([&] { return fs::exists(sEnvFile) && sMenu.WaitFor(READY, 100); }));
+        return ReadTextFile(sEnvFile);
     };
 
     std::string sEnv = RunEnvironmentItem("Tab Enter");
@@ -416,11 +348,11 @@ TEST_F(MenuE2E, FailingChildIsSaidInABoxOnceAndExitingChildEndsTheMenu)
                         Item("Shown", "sh -c 'exit 8' sh") +
                         Item("Interrupted", "sh -c 'exit 130' sh") +
                         Item("Quit", "sh -c 'exit 9' sh") + "</Menu>\n");
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     // The box is red, on row 11 of a 24-row screen, and waits for a key.
     auto ExpectBox = [&](const std::string &sKeys, const std::string &sText) {
         sMenu.SendKeys(sKeys);
-        ASSERT_TRUE(sMenu.WaitFor(sText)) << sMenu.Capture();
+        ASSERT_TRUE(psMenu->FailureBox(sText));
         EXPECT_EQ(ColumnOf(sMenu, 11, sText), 4) << sMenu.Capture();
         EXPECT_EQ(sMenu.Cell(8, 3).nBackground, 1) << sMenu.Capture();
         EXPECT_FALSE(sMenu.WaitFor(READY, 300));
@@ -443,7 +375,7 @@ TEST_F(MenuE2E, FailingChildIsSaidInABoxOnceAndExitingChildEndsTheMenu)
     for (int i = 0; i < 2; i++) {
         const int nFailures = CountOf(home.ReadLog(), "Failure in call to");
         sMenu.SendKeys("Tab Enter");
-        ASSERT_TRUE(Eventually([&] {
+        ASSERT_TRUE(PollUntil([&] {
             return CountOf(home.ReadLog(), "Failure in call to") == nFailures + 1;
         })) << home.ReadLog();
         ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
@@ -452,8 +384,7 @@ TEST_F(MenuE2E, FailingChildIsSaidInABoxOnceAndExitingChildEndsTheMenu)
     }
 
     sMenu.SendKeys("Tab Enter");         // Quit
-    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
-    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    EXPECT_TRUE(psMenu->Ends(0));
 }
 
 // A menu file that libxml2 cannot read to its end: the items before the fault are shown,
@@ -463,7 +394,8 @@ TEST_F(MenuE2E, MalformedMenuFileIsNamedWithItsLineInABox)
     const std::string sMenuFile =
         WriteMenu("<Menu>\n" + Item("Before", "true") + "<MenuItem>\n<Title>Files & more</Title>\n"
                   "</MenuItem>\n</Menu>\n", "broken.xml");
-    TmuxSession sMenu(Command(sMenuFile), Options(120));
+    ProgramSession sRun(home, Setup(sMenuFile, 120));
+    TmuxSession &sMenu = sRun.Screen();
     const std::string sBox = "Menu file " + sMenuFile + ", line 4: xmlParseEntityRef: no name";
     ASSERT_TRUE(sMenu.WaitFor(sBox)) << sMenu.Capture();
     EXPECT_EQ(sMenu.Capture().find(READY), std::string::npos);
@@ -472,9 +404,8 @@ TEST_F(MenuE2E, MalformedMenuFileIsNamedWithItsLineInABox)
     sMenu.SendKeys("Enter");
     ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 4, "Before"), 45) << sMenu.Capture();
-    sMenu.SendKeys("BTab BTab Enter");   // Exit, the last entry but one
-    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
-    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    ASSERT_TRUE(sRun.Press("Exit"));
+    EXPECT_TRUE(sRun.Ends(0));
 }
 
 TEST_F(MenuE2E, HelpTextWithQuotesAndCommandsReachesTheChildIntact)
@@ -482,19 +413,18 @@ TEST_F(MenuE2E, HelpTextWithQuotesAndCommandsReachesTheChildIntact)
     const std::string sHelp = "Say \"hi\"; $(touch " + home.sRoot + "/ran1) `touch " +
                               home.sRoot + "/ran2` \\ $HOME & 'quoted'";
     const std::string sArgFile = home.sRoot + "/arg.txt";
-    // Relative names keep the action within the 127 characters an Invoke text holds.
-    TmuxOptions sOptions = Options();
-    sOptions.sWorkDir = home.sRoot;
-    TmuxSession sMenu(Command(WriteMenu(
-                          "<Menu>" +
-                          Item("Record", "sh -c 'printf %s \"$2\" > arg.tmp; mv arg.tmp arg.txt' sh",
-                               Help(EscapeXml(sHelp))) +
-                          "</Menu>")),
-                      sOptions);
+    // Relative names keep the action within the 127 characters an Invoke text holds; the
+    // session runs in the home's root.
+    ProgramSession sRun(home, Setup(WriteMenu(
+                                  "<Menu>" +
+                                  Item("Record", "sh -c 'printf %s \"$2\" > arg.tmp; mv arg.tmp arg.txt' sh",
+                                       Help(EscapeXml(sHelp))) +
+                                  "</Menu>")));
+    TmuxSession &sMenu = sRun.Screen();
     ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
     sMenu.SendKeys("Enter");
-    ASSERT_TRUE(Eventually([&] { return fs::exists(sArgFile) && sMenu.WaitFor(READY, 100); }));
-    EXPECT_EQ(ReadText(sArgFile), sHelp);
+    ASSERT_TRUE(PollUntil([&] { return fs::exists(sArgFile) && sMenu.WaitFor(READY, 100); }));
+    EXPECT_EQ(ReadTextFile(sArgFile), sHelp);
     EXPECT_FALSE(fs::exists(home.sRoot + "/ran1"));
     EXPECT_FALSE(fs::exists(home.sRoot + "/ran2"));
     EXPECT_EQ(home.ReadLog().find("Error"), std::string::npos) << home.ReadLog();
@@ -505,7 +435,7 @@ TEST_F(MenuE2E, DisconnectRewritesTheConfigurationAndShowsHtopAgain)
     home.WriteFile("config.ini", "RemoteSystem 10.1.2.3 22 web admin LastPing 20260101 Connected\n"
                                  "PanelForegroundColor is White\n");
     auto psMenu = Start(StandardMenu());
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     EXPECT_EQ(ColumnOf(sMenu, 2, "Network Version: 10.1.2.3"), (80 - 25) / 2) << sMenu.Capture();
     EXPECT_NE(sMenu.Line(22).find("Exit  Help  Disconnect"), std::string::npos) << sMenu.Capture();
     EXPECT_EQ(sMenu.Capture().find("Top"), std::string::npos) << "htop is hidden while connected";
@@ -522,9 +452,8 @@ TEST_F(MenuE2E, DisconnectRewritesTheConfigurationAndShowsHtopAgain)
 TEST_F(MenuE2E, MainMenuWithNothingToShowEndsWithALoggedError)
 {
     home.WriteFile("config.ini", "RemoteSystem 10.1.2.3 22 web admin Connected\n");
-    TmuxSession sMenu(Command(WriteMenu("<Menu>" + Item("Top", "htop") + "</Menu>")), Options());
-    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
-    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    ProgramSession sRun(home, Setup(WriteMenu("<Menu>" + Item("Top", "htop") + "</Menu>")));
+    EXPECT_TRUE(sRun.Ends(0));
     EXPECT_NE(home.ReadLog().find("Error   orvik Process_Menu: No Menu Items to show"),
               std::string::npos)
         << home.ReadLog();
@@ -534,16 +463,18 @@ TEST_F(MenuE2E, CtrlCRestoresTheTerminalAndEndsWithStatusTwo)
 {
     const std::string sStatus = home.sRoot + "/status.txt";
     const std::string sStty = home.sRoot + "/stty.txt";
-    // The shell around the menu must outlive the interrupt to record its status.
-    TmuxSession sMenu("trap : INT; " + Command(WriteMenu(StandardMenu())) + "; echo $? > " + sStatus +
-                          "; stty -a > " + sStty,
-                      Options());
+    // The pane's shell records the menu's status and the terminal's modes after it.
+    ProgramSetup sSetup = Setup(WriteMenu(StandardMenu()));
+    sSetup.sBefore = "trap : INT; ";       // the shell outlives the interrupt
+    sSetup.sArgs += "; echo $? > " + sStatus + "; stty -a > " + sStty;
+    ProgramSession sRun(home, sSetup);
+    TmuxSession &sMenu = sRun.Screen();
     ASSERT_TRUE(sMenu.WaitFor(READY)) << home.ReadLog();
     sMenu.SendKeys("C-c");
-    ASSERT_TRUE(sMenu.WaitForExit()) << sMenu.Capture();
-    EXPECT_EQ(Trimmed(ReadText(sStatus)), "2");
+    EXPECT_TRUE(sRun.Ends(0)) << "stty's status";
+    EXPECT_EQ(Trimmed(ReadTextFile(sStatus)), "2");
     EXPECT_TRUE(sMenu.WaitFor("Orvik Terminal Manager Termination due to User Interrupt (Ctrl-c)."));
-    std::string sModes = ReadText(sStty);
+    std::string sModes = ReadTextFile(sStty);
     EXPECT_NE(sModes.find(" icanon"), std::string::npos) << sModes;
     EXPECT_NE(sModes.find(" echo "), std::string::npos) << sModes;
     EXPECT_EQ(sModes.find("-icanon"), std::string::npos) << sModes;
@@ -554,19 +485,17 @@ TEST_F(MenuE2E, OptionValueIsComparedWithTheLaterWordsToo)
 {
     // "-f debug" names the menu file debug and switches debugging on as well.
     WriteMenu("<Menu>" + Item("FromDebugFile", "true") + "</Menu>", "debug");
-    TmuxOptions sOptions = Options();
-    sOptions.sWorkDir = home.sRoot;
-    TmuxSession sMenu(ShellQuote(ORVIK) + " -D " + ShellQuote(home.sOrvikDir) + " -L " +
-                          ShellQuote(home.sLogFile) + " -F debug",
-                      sOptions);
+    ProgramSetup sSetup = Setup("");
+    sSetup.sArgs = "-D " + ShellQuote(home.sOrvikDir) + " -L " + ShellQuote(home.sLogFile) + " -F debug";
+    ProgramSession sRun(home, sSetup);
+    TmuxSession &sMenu = sRun.Screen();
     ASSERT_TRUE(sMenu.WaitFor("FromDebugFile")) << home.ReadLog();
     std::string sLog = home.ReadLog();
     EXPECT_NE(sLog.find("Debug   Debugging has been set."), std::string::npos) << sLog;
     EXPECT_NE(sLog.find("Orvik: XML Filename set to debug."), std::string::npos) << sLog;
     EXPECT_NE(sLog.find("Orvik: Menu Structure:"), std::string::npos) << sLog;
-    sMenu.SendKeys("Tab Enter");
-    ASSERT_TRUE(sMenu.WaitForExit());
-    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    ASSERT_TRUE(sRun.Press("Exit"));
+    EXPECT_TRUE(sRun.Ends(0));
 }
 
 TEST_F(MenuE2E, HelpArgumentPrintsTheHelpTextAndEndsWithStatusZero)
@@ -630,10 +559,10 @@ TEST_F(MenuE2E, FailedStartUpSaysWhyAndEndsWithEight)
 TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
 {
     auto psMenu = Start(LongMenu());
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     const int nMenuColumn = 25;
     auto CursorOn = [&](int nRow) {
-        return Eventually([&] { return CursorCell(sMenu) == std::make_pair(nRow, nMenuColumn); });
+        return PollUntil([&] { return sMenu.Cursor() == std::make_pair(nRow, nMenuColumn); });
     };
     auto ExpectFrame = [&] {
         EXPECT_EQ(ColumnOf(sMenu, 20, READY), 20) << sMenu.Capture();
@@ -674,7 +603,7 @@ TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
 
     // Tab from the last item goes to the bottom line without scrolling; Home goes to the top.
     sMenu.SendKeys("Tab");
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(22, nMenuColumn); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(22, nMenuColumn); }));
     EXPECT_TRUE(sMenu.Cell(22, nMenuColumn).bReverse);
     EXPECT_FALSE(sMenu.Cell(18, nMenuColumn).bReverse);
     sMenu.SendKeys("Home");
@@ -686,7 +615,8 @@ TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
 
     // A click on row 10 runs the item drawn there, Item 52, and nothing else; the menu comes
     // back on it, scrolled as it was.
-    ASSERT_TRUE(ClickUntil(sMenu, 10, nMenuColumn + 3, [&] { return !ItemsRun().empty(); }));
+    sMenu.Click(10, nMenuColumn + 3);
+    ASSERT_TRUE(PollUntil([&] { return !ItemsRun().empty(); }));
     ASSERT_TRUE(sMenu.WaitFor(READY));
     EXPECT_EQ(ItemsRun(), std::vector<std::string>{"ran-52"});
     EXPECT_TRUE(CursorOn(10)) << sMenu.Capture();
@@ -694,16 +624,16 @@ TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
     EXPECT_TRUE(sMenu.Cell(10, nMenuColumn).bReverse);
 
     // A click on the upper marker scrolls a page up and runs nothing.
-    ASSERT_TRUE(ClickUntil(sMenu, 4, nMenuColumn + 4,
-                           [&] { return ColumnOf(sMenu, 5, "Item 33") == nMenuColumn; }))
+    sMenu.Click(4, nMenuColumn + 4);
+    ASSERT_TRUE(PollUntil([&] { return ColumnOf(sMenu, 5, "Item 33") == nMenuColumn; }))
         << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 19, "  v more below"), nMenuColumn);
     EXPECT_EQ(ItemsRun(), std::vector<std::string>{"ran-52"});
     ExpectFrame();
 
     // The bottom line is clicked where it is drawn: Exit ends the menu.
-    ASSERT_TRUE(ClickUntil(sMenu, 22, nMenuColumn + 1, [&] { return sMenu.WaitForExit(100); }));
-    EXPECT_EQ(sMenu.ExitStatus(), 0);
+    sMenu.Click(22, nMenuColumn + 1);
+    EXPECT_TRUE(psMenu->Ends(0));
     EXPECT_EQ(ItemsRun(), std::vector<std::string>{"ran-52"});
 }
 
@@ -712,21 +642,21 @@ TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
 TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
 {
     auto psMenu = Start(LongMenu());
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     sMenu.SendKeys("End Up");
-    ASSERT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(17, 25); }));
+    ASSERT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(17, 25); }));
 
     // 132x43: 35 item rows, 33 items between the markers; the window moves no more than it
     // must, so Item 59 stays where the end of the list puts it.
     sMenu.Resize(132, 43);
-    ASSERT_TRUE(Eventually([&] { return ColumnOf(sMenu, 41, "Exit  Help") == 51; }))
+    ASSERT_TRUE(PollUntil([&] { return ColumnOf(sMenu, 41, "Exit  Help") == 51; }))
         << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 39, READY), (132 - 39) / 2);
     EXPECT_EQ(ColumnOf(sMenu, 1, "ID:"), 132 - 12);
     EXPECT_EQ(ColumnOf(sMenu, 37, "Item 60"), 51) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 5, "Item 28"), 51);
     EXPECT_EQ(ColumnOf(sMenu, 4, "  ^ more above"), 51);
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(36, 51); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(36, 51); }));
     EXPECT_TRUE(sMenu.Cell(36, 51).bReverse);
     EXPECT_EQ(sMenu.Capture().find("Item 27"), std::string::npos);
 
@@ -741,7 +671,7 @@ TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
     // Back at 80x24 the window again moves only as far as it must: Item 59 in its last row.
     sMenu.Resize(80, 24);
     ASSERT_TRUE(sMenu.WaitFor(READY)) << sMenu.Capture();
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(18, 25); }))
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(18, 25); }))
         << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 18, "Item 59"), 25) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 5, "Item 46"), 25);
@@ -751,7 +681,7 @@ TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
     EXPECT_TRUE(ItemsRun().empty());
 
     sMenu.SendKeys("Enter");
-    ASSERT_TRUE(Eventually([&] { return ItemsRun() == std::vector<std::string>{"ran-59"}; }));
+    ASSERT_TRUE(PollUntil([&] { return ItemsRun() == std::vector<std::string>{"ran-59"}; }));
     EXPECT_TRUE(sMenu.IsRunning());
 }
 
@@ -759,7 +689,8 @@ TEST_F(MenuE2E, ResizeKeepsTheCurrentItemShownAtEverySize)
 // that fits at the new size shows every item from row 4, without markers.
 TEST_F(MenuE2E, MenuStartedTooSmallAppearsWhenTheTerminalGrows)
 {
-    TmuxSession sMenu(Command(WriteMenu(StandardMenu())), Options(40, 12));
+    ProgramSession sRun(home, Setup(WriteMenu(StandardMenu()), 40, 12));
+    TmuxSession &sMenu = sRun.Screen();
     ASSERT_TRUE(sMenu.WaitFor("Terminal too small: 40x12.")) << sMenu.Capture();
     EXPECT_TRUE(sMenu.WaitFor("Orvik needs at least 80x24."));
     sMenu.Resize(132, 43);
@@ -767,7 +698,7 @@ TEST_F(MenuE2E, MenuStartedTooSmallAppearsWhenTheTerminalGrows)
     EXPECT_EQ(ColumnOf(sMenu, 4, "Tools"), 51);
     EXPECT_EQ(ColumnOf(sMenu, 8, "Top"), 51);
     EXPECT_EQ(sMenu.Capture().find("more"), std::string::npos);
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(4, 51); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(4, 51); }));
     EXPECT_TRUE(sMenu.Cell(4, 51).bReverse);
 }
 
@@ -776,12 +707,12 @@ TEST_F(MenuE2E, MenuStartedTooSmallAppearsWhenTheTerminalGrows)
 TEST_F(MenuE2E, ReturnFromASubmenuComesBackToItsItem)
 {
     auto psMenu = Start(LongMenu());
-    TmuxSession &sMenu = *psMenu;
+    TmuxSession &sMenu = psMenu->Screen();
     sMenu.SendKeys("End");
     ASSERT_TRUE(sMenu.WaitFor("Item 60"));
     for (int i = 0; i < 40; i++)
         sMenu.SendKeys("Up");   // Item 60 -> Sub 20, the window follows the cursor
-    ASSERT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(5, 25); }))
+    ASSERT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(5, 25); }))
         << sMenu.Capture();
     ASSERT_EQ(ColumnOf(sMenu, 5, "Sub 20"), 25) << sMenu.Capture();
 
@@ -789,12 +720,12 @@ TEST_F(MenuE2E, ReturnFromASubmenuComesBackToItsItem)
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
     // A title wider than the item column is cut to it, and says so.
     EXPECT_EQ(sMenu.Line(4), std::string(24, ' ') + INNER.substr(0, 29) + "~") << sMenu.Capture();
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(4, 25); }));
     sMenu.SendKeys("Tab");   // to Return, which the submenu must forget
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(22, 25); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(22, 25); }));
     sMenu.SendKeys("Enter");
     ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(5, 25); }))
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(5, 25); }))
         << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 5, "Sub 20"), 25) << sMenu.Capture();
     EXPECT_EQ(ColumnOf(sMenu, 18, "Item 33"), 25);
@@ -802,7 +733,7 @@ TEST_F(MenuE2E, ReturnFromASubmenuComesBackToItsItem)
 
     sMenu.SendKeys("Enter");
     ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
-    EXPECT_TRUE(Eventually([&] { return CursorCell(sMenu) == std::make_pair(4, 25); }));
+    EXPECT_TRUE(PollUntil([&] { return sMenu.Cursor() == std::make_pair(4, 25); }));
     EXPECT_TRUE(sMenu.Cell(4, 25).bReverse);
 }
 

@@ -1,14 +1,12 @@
 // orvikpref end to end: the real program in tmux with its own HOME, ORVIKDIR and log.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tmux_driver.h"
+#include "session.h"
 
 namespace {
 
@@ -19,18 +17,13 @@ const std::string sHelpText = "Choose the colours of every display group";
 // starts on Return, so Tab Tab reaches the Panel background pulldown.
 const std::string sToPanelBackground = "Tab Tab";
 
-TmuxOptions PrefOptions(const TestHome &home, int nColumns = 80)
+ProgramSetup Pref(const std::string &sExtra = "", int nColumns = 80)
 {
-    TmuxOptions options;
-    options.nColumns = nColumns;
-    options.env = home.Env();
-    options.sWorkDir = home.sRoot;
-    return options;
-}
-
-std::string PrefCommand(const std::string &sExtra = "")
-{
-    return ShellQuote(sBin) + " -help " + ShellQuote(sHelpText) + sExtra;
+    ProgramSetup setup;
+    setup.sProgram = "orvikpref";
+    setup.sArgs = "-help " + ShellQuote(sHelpText) + sExtra;
+    setup.nColumns = nColumns;
+    return setup;
 }
 
 bool IsBlueBackground(const CellStyle &cell) { return cell.nBackground == 4; }
@@ -52,20 +45,11 @@ void ExpectPanelBlue(const TmuxSession &session, const TestHome &home)
         << home.ReadFile("config.ini");
 }
 
-std::size_t CountOf(const std::string &sText, const std::string &sWhat)
-{
-    std::size_t nCount = 0;
-    for (auto nAt = sText.find(sWhat); nAt != std::string::npos; nAt = sText.find(sWhat, nAt + 1))
-        ++nCount;
-    return nCount;
-}
-
 // The cursor of every (re)built panel is on Return: Enter ends the program with 0.
-void ExpectReturnEnds(TmuxSession &session)
+void ExpectReturnEnds(ProgramSession &run)
 {
-    session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    run.Screen().SendKeys("Enter");
+    EXPECT_TRUE(run.Ends(0));
 }
 
 }  // namespace
@@ -124,10 +108,11 @@ TEST(PrefStartup, DebugLogsArgumentsAndHelpText)
 {
     TestHome home;
     // "debug" before "-help", so the help text is logged when it is taken.
-    TmuxSession session(ShellQuote(sBin) + " debug -help " + ShellQuote(sHelpText),
-                        PrefOptions(home));
-    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
-    ExpectReturnEnds(session);
+    ProgramSetup setup = Pref();
+    setup.sArgs = "debug " + setup.sArgs;
+    ProgramSession run(home, setup);
+    ASSERT_TRUE(run.WaitFor("Exit"));
+    ExpectReturnEnds(run);
     std::string sLog = home.ReadLog();
     EXPECT_NE(sLog.find("orvikpref Initialize: Help text: " + sHelpText + "."),
               std::string::npos);
@@ -142,33 +127,26 @@ TEST(PrefStartup, DebugLogsArgumentsAndHelpText)
 }
 
 // Where each text starts, counted from the margin M of the 80-column layout.
-struct LAYOUTTEXT {
-    int nRow;
-    const char *pszText;
-    int nColumn;
-};
-constexpr LAYOUTTEXT asLayout[] = {
-    {4, "Display", 11},      {4, "Background", 23}, {5, "Color", 23},   {4, "Attribute", 63},
-    {6, "------------", 6},  {7, "Panel:", 12},     {8, "Menu Item:", 8}, {12, "Button:", 11},
-    {7, "Black", 23},        {7, "White", 43},      {7, "Bright", 63},  {10, "Cyan", 43},
-    {23, "Help", 23},        {23, "Return", 30},    {23, "Exit", 39}};
+const std::vector<ScreenText> asLayout = {
+    {4, 11, "Display"},     {4, 23, "Background"}, {5, 23, "Color"},    {4, 63, "Attribute"},
+    {6, 6, "------------"}, {7, 12, "Panel:"},     {8, 8, "Menu Item:"}, {12, 11, "Button:"},
+    {7, 23, "Black"},       {7, 43, "White"},      {7, 63, "Bright"},   {10, 43, "Cyan"},
+    {23, 23, "Help"},       {23, 30, "Return"},    {23, 39, "Exit"}};
 
 TEST(PrefPanel, LayoutAt80And120Columns)
 {
     for (int nColumns : {80, 120}) {
         SCOPED_TRACE(nColumns);
         TestHome home;
-        TmuxSession session(PrefCommand(), PrefOptions(home, nColumns));
+        ProgramSession run(home, Pref("", nColumns));
+        TmuxSession &session = run.Screen();
         ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
         const int nMargin = (nColumns - 80) / 2;
         EXPECT_EQ(ColumnOf(session, 1, "Orvik Preferences"), (nColumns - 17) / 2);
-        for (const LAYOUTTEXT &sText : asLayout) {
-            EXPECT_EQ(ColumnOf(session, sText.nRow, sText.pszText), nMargin + sText.nColumn)
-                << sText.pszText;
-        }
+        EXPECT_TRUE(run.Shows(asLayout, nMargin));
         // Attribute pulldowns in the Field group's colours (Cyan on Black).
         EXPECT_EQ(session.Cell(9, nMargin + 63).nForeground, 6);
-        ExpectReturnEnds(session);
+        ExpectReturnEnds(run);
         EXPECT_NE(home.ReadFile("config.ini").find("PanelBackgroundColor      is Black\n"),
                   std::string::npos);
     }
@@ -177,7 +155,8 @@ TEST(PrefPanel, LayoutAt80And120Columns)
 TEST(PrefPanel, EnterOnPanelBackgroundChoosesBlue)
 {
     TestHome home;
-    TmuxSession session(PrefCommand(), PrefOptions(home));
+    ProgramSession run(home, Pref());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
     session.SendKeys(sToPanelBackground + " Enter");
     // The pop-up opens over the field with the eight colours, Black first, in a frame, on
@@ -194,27 +173,29 @@ TEST(PrefPanel, EnterOnPanelBackgroundChoosesBlue)
     EXPECT_FALSE(session.Cell(7, 23).bReverse);
     session.SendKeys("Enter");
     ExpectPanelBlue(session, home);
-    ExpectReturnEnds(session);
+    ExpectReturnEnds(run);
 }
 
 TEST(PrefPanel, MouseClickOnPanelBackgroundChoosesBlue)
 {
     TestHome home;
-    TmuxSession session(PrefCommand(), PrefOptions(home));
+    ProgramSession run(home, Pref());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
     session.Click(7, 25);
     ASSERT_TRUE(session.WaitFor("Magenta")) << session.Capture();
-    // The toolkit takes at most one mouse event per second.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
     session.Click(11, 24);
     ExpectPanelBlue(session, home);
+    ASSERT_TRUE(run.Press("Exit"));
+    EXPECT_TRUE(run.Ends(9));
 }
 
 TEST(PrefPanel, ExitEndsWith9AndStoresNothingOfItsPass)
 {
     TestHome home;
     home.WriteFile("config.ini", "PanelBackgroundColor is Green\n");
-    TmuxSession session(PrefCommand(" debug"), PrefOptions(home));
+    ProgramSession run(home, Pref(" debug"));
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
     EXPECT_EQ(session.Cell(7, 17).nBackground, 2);
     // Open the pulldown and choose Blue: that pass stores it and rebuilds the panel.
@@ -223,10 +204,8 @@ TEST(PrefPanel, ExitEndsWith9AndStoresNothingOfItsPass)
     const std::string sStored = home.ReadFile("config.ini");
     EXPECT_NE(sStored.find("PanelBackgroundColor      is Blue\n"), std::string::npos);
 
-    // The rebuilt panel has its cursor on Return; Exit is the next button.
-    session.SendKeys("Tab Enter");
-    ASSERT_TRUE(session.WaitForExit());
-    EXPECT_EQ(session.ExitStatus(), 9);
+    ASSERT_TRUE(run.Press("Exit"));
+    EXPECT_TRUE(run.Ends(9));
     EXPECT_TRUE(session.WaitForGone("Orvik Preferences")) << "curses left, screen cleared";
     EXPECT_EQ(home.ReadFile("config.ini"), sStored);
     std::string sLog = home.ReadLog();
@@ -240,61 +219,57 @@ TEST(PrefPanel, ExitEndsWith9AndStoresNothingOfItsPass)
 TEST(PrefPanel, AttributeZeroShowsBrightAndIsStoredAsBright)
 {
     TestHome home;  // no config.ini: the compiled-in groups, Menu Item and Field with 0
-    TmuxSession session(PrefCommand(), PrefOptions(home));
+    ProgramSession run(home, Pref());
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
     EXPECT_EQ(ColumnOf(session, 8, "Bright"), 63);
     EXPECT_FALSE(session.Cell(8, 63).bBold) << "Field group attribute 0 draws plain";
 
     // Help shows the text given with -help; closing it rebuilds the panel and stores every
     // group, which turns the unnamed attribute 0 into Bright.
-    session.SendKeys("BTab Enter");
+    ASSERT_TRUE(run.Press("Help"));
     ASSERT_TRUE(session.WaitFor(sHelpText)) << session.Capture();
     session.SendKeys("Enter");
     ASSERT_TRUE(WaitForCell(session, 8, 63, [](const CellStyle &cell) { return cell.bBold; }))
         << session.Capture();
     EXPECT_NE(home.ReadFile("config.ini").find("FieldAttribute            is Bright\n"),
               std::string::npos);
-    ExpectReturnEnds(session);
+    ExpectReturnEnds(run);
 }
 
 TEST(PrefPanel, InterruptEndsWithSignalNumber)
 {
     TestHome home;
-    TmuxSession session(PrefCommand(), PrefOptions(home));
-    ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
-    session.SendKeys("C-c");
-    ASSERT_TRUE(session.WaitForExit());
-    EXPECT_EQ(session.ExitStatus(), 2);
-    EXPECT_TRUE(session.WaitFor("Termination due to User Interrupt (Ctrl-c)."));
+    ProgramSession run(home, Pref());
+    ASSERT_TRUE(run.WaitFor("Exit"));
+    run.Screen().SendKeys("C-c");
+    EXPECT_TRUE(run.Ends(2));
+    EXPECT_TRUE(run.WaitFor("Termination due to User Interrupt (Ctrl-c)."));
 }
 
 TEST(PrefFromMenu, ExitInPreferencesEndsTheMainMenu)
 {
     TestHome home;
-    TmuxOptions options = PrefOptions(home);
-    options.env["PATH"] = std::string(ORVIK_BIN_DIR) + ":" + std::getenv("PATH");
-    const std::string sCommand = ShellQuote(std::string(ORVIK_BIN_DIR) + "/orvik") + " -f " +
-                                 ShellQuote(std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml") +
-                                 " -d " + ShellQuote(home.sOrvikDir) + " -l " +
-                                 ShellQuote(home.sLogFile);
-    TmuxSession session(sCommand, options);
+    ProgramSetup setup;
+    setup.sProgram = "orvik";
+    setup.sArgs = "-f " + ShellQuote(std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml") +
+                  " -d " + ShellQuote(home.sOrvikDir) + " -l " + ShellQuote(home.sLogFile);
+    setup.env["PATH"] = std::string(ORVIK_BIN_DIR) + ":" + std::getenv("PATH");
+    ProgramSession run(home, setup);
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("Preferences")) << session.Capture();
-    int nRow = 1;
-    while (nRow <= 24 && ColumnOf(session, nRow, "Preferences") == 0) ++nRow;
-    ASSERT_LE(nRow, 24);
-    session.Click(nRow, ColumnOf(session, nRow, "Preferences") + 2);
+    ASSERT_TRUE(run.Press("Preferences"));
     ASSERT_TRUE(session.WaitFor("Orvik Preferences")) << session.Capture();
 
     // The menu item's help text reached the program through -help.
-    session.SendKeys("BTab Enter");
+    ASSERT_TRUE(run.Press("Help"));
     ASSERT_TRUE(session.WaitFor("Choose the foreground colour")) << session.Capture();
     session.SendKeys("Enter");
     ASSERT_TRUE(session.WaitForGone("Choose the foreground colour")) << session.Capture();
     ASSERT_TRUE(session.WaitFor("Orvik Preferences")) << session.Capture();
 
-    session.SendKeys("Tab Enter");  // the rebuilt panel has its cursor on Return again
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0) << "the main menu ends normally";
+    ASSERT_TRUE(run.Press("Exit"));
+    EXPECT_TRUE(run.Ends(0)) << "the main menu ends normally";
     EXPECT_EQ(home.ReadLog().find("Failure in call to"), std::string::npos) << home.ReadLog();
 }
 
@@ -320,15 +295,15 @@ TEST(PrefPanel, ConfigThatDoesNotLoadIsSaidAndNeverWrittenBack)
     for (const auto &[sFile, sSentence] : asCase) {
         TestHome home;
         home.WriteFile("config.ini", sFile);
-        TmuxSession session(PrefCommand(), PrefOptions(home, 160));
-        ASSERT_TRUE(session.WaitFor("Configuration " + home.sOrvikDir + "/config.ini not loaded: " +
-                                    sSentence))
+        ProgramSession run(home, Pref("", 160));
+        TmuxSession &session = run.Screen();
+        ASSERT_TRUE(run.FailureBox("Configuration " + home.sOrvikDir + "/config.ini not loaded: " +
+                                   sSentence))
             << session.Capture();
         EXPECT_EQ(session.Capture().find("Magenta"), std::string::npos);
         EXPECT_EQ(session.Cell(8, 2).nBackground, 1) << session.Capture();
         session.SendKeys("Enter");
-        ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-        EXPECT_EQ(session.ExitStatus(), 8);
+        EXPECT_TRUE(run.Ends(8));
         EXPECT_EQ(home.ReadFile("config.ini"), sFile);
         EXPECT_NE(home.ReadLog().find("SaveConfigurationValues: The last load of the "
                                       "configuration file failed;"),
@@ -343,14 +318,15 @@ TEST(PrefPanel, NewTerminalSizeKeepsChoicesAndCursorAndStoresNothing)
 {
     TestHome home;
     home.WriteFile("config.ini", "PanelBackgroundColor is Green\n");
-    TmuxSession session(PrefCommand(" debug"), PrefOptions(home));
+    ProgramSession run(home, Pref(" debug"));
+    TmuxSession &session = run.Screen();
     ASSERT_TRUE(session.WaitFor("Exit")) << session.Capture();
     session.SendKeys(sToPanelBackground + " Enter Down Down Enter");  // Blue, stored at once
     ASSERT_TRUE(WaitForCell(session, 7, 17, IsBlueBackground)) << session.Capture();
     const std::string sStored = home.ReadFile("config.ini");
     ASSERT_NE(sStored.find("PanelBackgroundColor      is Blue\n"), std::string::npos);
     const std::string sStoring = "orvikpref SetColorandAttributeValues: starting";
-    const std::size_t nStores = CountOf(home.ReadLog(), sStoring);
+    const int nStores = CountOf(home.ReadLog(), sStoring);
 
     // From Return past Exit and the Panel row to the Menu Item foreground, White; its
     // pulldown is open when the terminal grows.
@@ -373,10 +349,9 @@ TEST(PrefPanel, NewTerminalSizeKeepsChoicesAndCursorAndStoresNothing)
     session.Resize(80, 24);
     ASSERT_TRUE(WaitForTextAt(session, 4, 11, "Display")) << session.Capture();
     ASSERT_TRUE(WaitForTextAt(session, 23, 23, "Help")) << session.Capture();
-    for (const LAYOUTTEXT &sText : asLayout) {
-        if (std::string(sText.pszText) == "Black") continue;  // the Panel background is Blue
-        EXPECT_EQ(ColumnOf(session, sText.nRow, sText.pszText), sText.nColumn) << sText.pszText;
-    }
+    std::vector<ScreenText> asBlue = asLayout;  // the Panel background is Blue
+    std::erase_if(asBlue, [](const ScreenText &text) { return text.sText == "Black"; });
+    EXPECT_TRUE(run.Shows(asBlue));
     EXPECT_EQ(ColumnOf(session, 7, "Blue"), 23);
     EXPECT_EQ(home.ReadFile("config.ini"), sStored);
     EXPECT_EQ(CountOf(home.ReadLog(), sStoring), nStores) << "no pass stored at a new size";
@@ -388,6 +363,6 @@ TEST(PrefPanel, NewTerminalSizeKeepsChoicesAndCursorAndStoresNothing)
     EXPECT_TRUE(TextAt(session, 12, 43, "Blue")) << session.Capture();
     session.SendKeys("Enter");
     ASSERT_TRUE(session.WaitForGone("Magenta")) << session.Capture();
-    ExpectReturnEnds(session);
+    ExpectReturnEnds(run);
     EXPECT_EQ(home.ReadFile("config.ini"), sStored);
 }

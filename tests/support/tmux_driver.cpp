@@ -30,13 +30,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 
-std::string ReadWholeFile(const std::string &sPath) {
-  std::ifstream in(sPath, std::ios::binary);
-  if (!in) return "";
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string MakeTempDir(const char *pszPrefix) {
   std::string sTemplate = std::string("/tmp/") + pszPrefix + "XXXXXX";
@@ -312,10 +305,10 @@ TestHome::~TestHome() {
   std::filesystem::remove_all(sRoot, error);
 }
 
-std::string TestHome::ReadLog() const { return ReadWholeFile(sLogFile); }
+std::string TestHome::ReadLog() const { return ReadTextFile(sLogFile); }
 
 std::string TestHome::ReadFile(const std::string &sName) const {
-  return ReadWholeFile(sOrvikDir + "/" + sName);
+  return ReadTextFile(sOrvikDir + "/" + sName);
 }
 
 void TestHome::WriteFile(const std::string &sName, const std::string &sText) const {
@@ -349,7 +342,10 @@ TmuxSession::TmuxSession(const std::string &sCommand, const TmuxOptions &options
   std::string sScript = "trap : INT\n(\n" + sCommand + "\n)\necho $? > " +
                         ShellQuote(m_sStatusFile + ".new") + " && mv " +
                         ShellQuote(m_sStatusFile + ".new") + " " + ShellQuote(m_sStatusFile) +
-                        "\n";
+                        "\n" +
+                        (options.bHoldAtEnd ? "tmux -L " + m_sSocketName + " wait-for " +
+                                                  m_sSocketName + "-end\n"
+                                            : "");
 
   std::string sSize = std::to_string(options.nColumns) + "x" + std::to_string(options.nRows);
   std::vector<std::string> args = {
@@ -374,6 +370,7 @@ TmuxSession::TmuxSession(const std::string &sCommand, const TmuxOptions &options
     throw std::runtime_error("tmux new-session failed (" + std::to_string(nRc) + "): " + sOutput);
   }
   m_sTarget = sOutput.substr(0, sOutput.find('\n'));
+  PanePid();
 }
 
 namespace {
@@ -401,12 +398,22 @@ std::vector<pid_t> SessionMembers(pid_t nSession) {
 
 }  // namespace
 
+pid_t TmuxSession::PanePid() const {
+  if (m_nPanePid <= 1) {
+    std::string sPanePid;
+    Tmux({"display", "-p", "-t", m_sTarget, "#{pane_pid}"}, &sPanePid);
+    m_nPanePid = static_cast<pid_t>(std::atol(sPanePid.c_str()));
+  }
+  return m_nPanePid;
+}
+
+std::vector<pid_t> TmuxSession::Processes() const {
+  const pid_t nSession = PanePid();
+  return nSession > 1 ? SessionMembers(nSession) : std::vector<pid_t>{};
+}
+
 pid_t TmuxSession::ProgramPid(const std::string &sName) const {
-  std::string sPanePid;
-  Tmux({"display", "-p", "-t", m_sTarget, "#{pane_pid}"}, &sPanePid);
-  const pid_t nSession = static_cast<pid_t>(std::atol(sPanePid.c_str()));
-  if (nSession <= 1) return 0;
-  for (pid_t nPid : SessionMembers(nSession)) {
+  for (pid_t nPid : Processes()) {
     std::ifstream comm("/proc/" + std::to_string(nPid) + "/comm");
     std::string sComm;
     if (std::getline(comm, sComm) && sComm == sName) return nPid;
@@ -417,13 +424,11 @@ pid_t TmuxSession::ProgramPid(const std::string &sName) const {
 TmuxSession::~TmuxSession() {
   std::string sSocket;
   Tmux({"display", "-p", "#{socket_path}"}, &sSocket);
-  std::string sPanePid;
-  Tmux({"display", "-p", "-t", m_sTarget, "#{pane_pid}"}, &sPanePid);
+  const pid_t nSession = PanePid();
   Tmux({"kill-server"});
   // The pane's programs see their terminal go and end; one that has not ended within a few
   // seconds (a sanitizer's exit check can hang when the hang-up reaches it) would go on
   // using the machine under the tests that follow, so it is ended here.
-  const pid_t nSession = static_cast<pid_t>(std::atol(sPanePid.c_str()));
   if (nSession > 1) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!SessionMembers(nSession).empty() && std::chrono::steady_clock::now() < deadline)
@@ -528,6 +533,19 @@ std::string TmuxSession::PaneSize() const {
   return sOutput.substr(0, sOutput.find('\n'));
 }
 
+std::string TmuxSession::Query(const std::string &sFormat) const {
+  std::string sOutput;
+  Tmux({"display", "-p", "-t", m_sTarget, sFormat}, &sOutput);
+  return sOutput.substr(0, sOutput.find('\n'));
+}
+
+std::pair<int, int> TmuxSession::Cursor() const {
+  std::istringstream words(Query("#{cursor_y} #{cursor_x}"));
+  int nRow = -1, nColumn = -1;
+  words >> nRow >> nColumn;
+  return {nRow + 1, nColumn + 1};
+}
+
 bool TmuxSession::PaneDead(int *pnDeadStatus) const {
   std::string sOutput;
   if (Tmux({"display", "-p", "-t", m_sTarget, "#{pane_dead} #{pane_dead_status}"}, &sOutput) != 0)
@@ -576,6 +594,7 @@ bool TmuxSession::WaitForExit(int nMillis) {
   for (;;) {
     // tmux marks the pane dead once it has read all its output, so the screen is complete
     int nDeadStatus = -1;
+    if (m_options.bHoldAtEnd && ExitStatus() >= 0) return true;
     if (PaneDead(&nDeadStatus)) {
       // without a status file the shell was killed before it could write one
       if (ExitStatus() < 0) m_nExitStatus = nDeadStatus >= 0 ? nDeadStatus : 255;
@@ -588,9 +607,11 @@ bool TmuxSession::WaitForExit(int nMillis) {
   return false;
 }
 
+void TmuxSession::Release() { Tmux({"wait-for", "-S", m_sSocketName + "-end"}); }
+
 int TmuxSession::ExitStatus() const {
   if (m_nExitStatus >= 0) return m_nExitStatus;
-  std::string sStatus = ReadWholeFile(m_sStatusFile);
+  std::string sStatus = ReadTextFile(m_sStatusFile);
   if (sStatus.empty()) return -1;
   m_nExitStatus = std::atoi(sStatus.c_str());
   return m_nExitStatus;
@@ -603,13 +624,15 @@ std::string ReadTextFile(const std::string &sPath) {
   return out.str();
 }
 
+int CountOf(const std::string &sText, const std::string &sPart) {
+  int nCount = 0;
+  for (auto nAt = sText.find(sPart); nAt != std::string::npos; nAt = sText.find(sPart, nAt + 1))
+    ++nCount;
+  return nCount;
+}
+
 bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMillis) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-  for (;;) {
-    if (ReadTextFile(sPath).find(sText) != std::string::npos) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  return PollUntil([&] { return ReadTextFile(sPath).find(sText) != std::string::npos; }, nMillis);
 }
 
 int ColumnOf(const TmuxSession &session, int nRow, const std::string &sText) {
@@ -628,20 +651,19 @@ bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string
 
 bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText,
                    int nMillis) {
+  return PollUntil([&] { return TextAt(session, nRow, nColumn, sText); }, nMillis);
+}
+
+bool PollUntil(const std::function<bool()> &check, int nMillis) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-  do {
-    if (TextAt(session, nRow, nColumn, sText)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return false;
+  while (!check()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kPollInterval);
+  }
+  return true;
 }
 
 bool WaitForCell(const TmuxSession &session, int nRow, int nColumn,
                  const std::function<bool(const CellStyle &)> &test, int nMillis) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-  do {
-    if (test(session.Cell(nRow, nColumn))) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return false;
+  return PollUntil([&] { return test(session.Cell(nRow, nColumn)); }, nMillis);
 }

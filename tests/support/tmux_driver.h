@@ -20,6 +20,7 @@
 #include <sys/types.h>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TmuxOptions {
@@ -27,6 +28,9 @@ struct TmuxOptions {
   std::string sTerm = "screen";                  // TERM inside the pane
   std::map<std::string, std::string> env;        // extra environment for the command
   std::string sWorkDir;                          // working directory ("" = the test's current one)
+  // After the command the pane's shell stays, the terminal's session with it, until Release():
+  // what the command left running is still there to be seen.
+  bool bHoldAtEnd = false;
 };
 
 // A temporary HOME, ORVIKDIR and log file for one test; removed in the destructor.
@@ -68,14 +72,20 @@ class TmuxSession {
   CellStyle Cell(int nRow, int nColumn) const;   // from capture-pane -e; colours 0-7, -1 default
   bool WaitFor(const std::string &sText, int nMillis = 5000) const;      // text on screen
   bool WaitForGone(const std::string &sText, int nMillis = 5000) const;
-  bool WaitForExit(int nMillis = 10000);         // the command has ended
+  bool WaitForExit(int nMillis = 10000);         // the command has ended (its status is known)
+  void Release();                                // a held pane ends
   int ExitStatus() const;                        // its exit status (-1 while running)
 
   // Additions beyond the common API.
   std::vector<CellStyle> Row(int nRow) const;    // every cell of one row, nColumns long
   std::string PaneSize() const;                  // "<columns>x<rows>" as tmux reports it
+  std::pair<int, int> Cursor() const;            // the cursor's 1-based {row, column}
+  std::string Query(const std::string &sFormat) const; // a display-message format of the pane
   // The pid of the pane's process (in its terminal session) whose name is sName, 0 if none.
   pid_t ProgramPid(const std::string &sName) const;
+  // Every live process of the pane's terminal session, the pane's shell included while it runs.
+  std::vector<pid_t> Processes() const;
+  pid_t PanePid() const;                         // the pane's shell, which leads that session
   // Gives the pane a new size, as a user dragging the terminal's corner; the program gets
   // SIGWINCH. Returns once tmux reports the new size.
   void Resize(int nColumns, int nRows);
@@ -95,6 +105,7 @@ class TmuxSession {
   std::string m_sStateDir;                       // status file and scratch files
   std::string m_sStatusFile;
   std::string m_sTarget;                         // pane id, e.g. "%0"
+  mutable pid_t m_nPanePid = 0;                  // leads the pane's terminal session
   bool m_bSgrMouse = false;
   mutable int m_nExitStatus = -1;
 };
@@ -108,6 +119,8 @@ bool TextAt(const TmuxSession &session, int nRow, int nColumn, const std::string
 // terminal kept of the old screen until the program has drawn its new one.
 bool WaitForTextAt(const TmuxSession &session, int nRow, int nColumn, const std::string &sText,
                    int nMillis = 5000);
+// Polls until the check holds; false when the deadline passes first.
+bool PollUntil(const std::function<bool()> &check, int nMillis = 5000);
 // Polls one cell until it satisfies the test.
 bool WaitForCell(const TmuxSession &session, int nRow, int nColumn,
                  const std::function<bool(const CellStyle &)> &test, int nMillis = 5000);
@@ -119,6 +132,8 @@ int RunProgram(const std::vector<std::string> &args, std::string *psOutput = nul
 
 // The whole of a file, "" when it cannot be read.
 std::string ReadTextFile(const std::string &sPath);
+// How often sPart occurs in sText.
+int CountOf(const std::string &sText, const std::string &sPart);
 // Polls a file until it holds sText; false when the deadline passes first.
 bool WaitForFileText(const std::string &sPath, const std::string &sText, int nMillis = 5000);
 
