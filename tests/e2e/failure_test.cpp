@@ -89,18 +89,26 @@ bool RemoteShell(const std::string &sCommand) {
                     nullptr) == 0;
 }
 
-// A file of the connected system whose copy would land on another user's file in /tmp.
-bool CopyOntoAnotherUsersFile(ProgramSession &run, UNDO *pafnUndo) {
+// Walks to a file of the connected system and presses Copy; with bTaken another user's file
+// stands at the copy's name in /tmp.
+bool CopyRemoteFile(ProgramSession &run, UNDO *pafnUndo, bool bTaken) {
   const std::string sName =
       std::filesystem::path(run.Home().sRoot).filename().string() + ".txt";
   const std::string sPath = "/tmp/" + sName;
   pafnUndo->push_back([sPath] { RemoteShell("rm -f " + sPath); });
-  pafnUndo->push_back([sPath] { std::filesystem::remove(sPath); });
-  std::ofstream(sPath) << "theirs\n";
-  return chown(sPath.c_str(), 65534, 65534) == 0 &&
-         RemoteShell("echo remote text > " + sPath) && OpenRemoteFile(run, {"tmp/", sName}) &&
+  if (bTaken) {
+    pafnUndo->push_back([sPath] { std::filesystem::remove(sPath); });
+    std::ofstream(sPath) << "theirs\n";
+    if (chown(sPath.c_str(), 65534, 65534) != 0) return false;
+  }
+  return RemoteShell("echo remote text > " + sPath) && OpenRemoteFile(run, {"tmp/", sName}) &&
          run.Press("Copy");
 }
+
+// ssh as it ends when the link drops while the file comes: every other step gets the real one.
+const std::pair<const std::string, std::string> sCopyLinkDrops = {
+    "ssh", "case \"$*\" in *'exec cat'*) echo 'Connection closed by remote host' >&2; exit 255;;"
+           " esac\nPATH=${PATH#*:} exec ssh \"$@\""};
 
 // sudo as root needs no password; the stand-in spares the test the real one's prompts.
 const std::pair<const std::string, std::string> sSudo = {
@@ -120,9 +128,14 @@ const FAILURE asFailure[] = {
     {"BadConfigIni", nullptr, "orvikpref", "-help Preferences",
      [] { return std::string("PanelAttribute is Sparkling\n"); }, {}, {}, "", nullptr, "",
      "invalid attribute specified: Sparkling", 8, ""},
-    {"FailedCopy", NeedsSsh, "orvikfsys", "-help Browse", ConnectedSystem, {}, {},
-     "Directory/File Name", CopyOntoAnotherUsersFile, "",
-     "Not copied, another user's file: /tmp/", -1, "Directory/File Name"},
+    {"CopyOntoAnotherUsersFile", NeedsSsh, "orvikfsys", "-help Browse", ConnectedSystem, {}, {},
+     "Directory/File Name",
+     [](ProgramSession &run, UNDO *pafnUndo) { return CopyRemoteFile(run, pafnUndo, true); },
+     "", "Not copied, another user's file: /tmp/", -1, "Directory/File Name"},
+    {"CopyLinkDrops", NeedsSsh, "orvikfsys", "-help Browse", ConnectedSystem, {sCopyLinkDrops},
+     {}, "Directory/File Name",
+     [](ProgramSession &run, UNDO *pafnUndo) { return CopyRemoteFile(run, pafnUndo, false); },
+     "", "): Connection closed by remote host", -1, "Directory/File Name"},
 };
 
 class FailureTest : public ::testing::TestWithParam<FAILURE> {};
