@@ -2,17 +2,22 @@
 // error line for it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <utility>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "test_services.h"
 #include "session.h"
 
 namespace {
+
+using UNDO = std::vector<std::function<void()>>;
 
 struct FAILURE {
   const char *pszName;
@@ -23,6 +28,9 @@ struct FAILURE {
   std::map<std::string, std::string> standIns;        // commands first in PATH: name, shell text
   std::map<std::string, std::string> env;
   std::string sReady;                                 // on screen before the keys are sent
+  // What keys alone cannot lead to, done after sReady; what it leaves outside the home it
+  // undoes through the list, at the end.
+  std::function<bool(ProgramSession &, UNDO *)> fnReach;
   std::string sKeys;                                  // what leads to the failure
   std::string sBox;                                   // the box's text, or its start
   int nStatus;                                        // the exit after the box; -1: carries on
@@ -45,6 +53,63 @@ bool NeedsDeadLink() {
   return !::testing::Test::HasFatalFailure();
 }
 
+bool NeedsSsh() {
+  RequireSshService();
+  return !::testing::Test::HasFatalFailure();
+}
+
+std::string ConnectedSystem() {
+  return "RemoteSystem " + SshHost() + " " + SshPort() + " test " + SshUser() + " Connected\n";
+}
+
+// Clicks each entry in turn from the browser's first folder, turning pages to find it; the
+// last one is a file, whose detail page then offers Copy.
+bool OpenRemoteFile(ProgramSession &run, const std::vector<std::string> &asEntry) {
+  std::string sFolder = "/";
+  for (const std::string &sEntry : asEntry) {
+    for (int nPage = 2; !run.HasButton(sEntry); nPage++) {
+      const std::string sBefore = run.Screen().Capture();
+      if (nPage > 50 || !run.HasButton("Forward") || !run.Press("Forward") ||
+          !run.WaitForChange(sBefore, "page " + std::to_string(nPage)))
+        return false;
+    }
+    const std::string sBefore = run.Screen().Capture();
+    sFolder += sEntry;
+    const bool bFolder = sEntry.back() == '/';
+    if (!run.Press(sEntry) ||
+        !run.WaitForChange(sBefore, bFolder ? ":" + sFolder : "Copy   Help   Return   Exit"))
+      return false;
+  }
+  return true;
+}
+
+// Runs a shell command on the test server.
+bool RemoteShell(const std::string &sCommand) {
+  return RunProgram({"ssh", "-n", "-p", SshPort(), SshUser() + "@" + SshHost(), sCommand},
+                    nullptr) == 0;
+}
+
+// Walks to a file of the connected system and presses Copy; with bTaken another user's file
+// stands at the copy's name in /tmp.
+bool CopyRemoteFile(ProgramSession &run, UNDO *pafnUndo, bool bTaken) {
+  const std::string sName =
+      std::filesystem::path(run.Home().sRoot).filename().string() + ".txt";
+  const std::string sPath = "/tmp/" + sName;
+  pafnUndo->push_back([sPath] { RemoteShell("rm -f " + sPath); });
+  if (bTaken) {
+    pafnUndo->push_back([sPath] { std::filesystem::remove(sPath); });
+    std::ofstream(sPath) << "theirs\n";
+    if (chown(sPath.c_str(), 65534, 65534) != 0) return false;
+  }
+  return RemoteShell("echo remote text > " + sPath) && OpenRemoteFile(run, {"tmp/", sName}) &&
+         run.Press("Copy");
+}
+
+// ssh as it ends when the link drops while the file comes: every other step gets the real one.
+const std::pair<const std::string, std::string> sCopyLinkDrops = {
+    "ssh", "case \"$*\" in *'exec cat'*) echo 'Connection closed by remote host' >&2; exit 255;;"
+           " esac\nPATH=${PATH#*:} exec ssh \"$@\""};
+
 // sudo as root needs no password; the stand-in spares the test the real one's prompts.
 const std::pair<const std::string, std::string> sSudo = {
     "sudo", "[ \"$1\" = -n ] && shift\nexec \"$@\""};
@@ -52,17 +117,25 @@ const std::pair<const std::string, std::string> sSudo = {
 const FAILURE asFailure[] = {
     {"UnreachableSystemPing", NeedsDeadLink, "orvikconn", "-help Connections",
      [] { return "RemoteSystem " + DeadHost() + " " + DeadPort() + " dead " + SshUser() + "\n"; },
-     {}, {}, "> dead", "Tab Tab Enter", "No answer: ", -1, "Last ping"},
+     {}, {}, "> dead", nullptr, "Tab Tab Enter", "No answer: ", -1, "Last ping"},
     {"FailedReportCommand", nullptr, "orvikdsys", "-help CPU -cpu", [] { return std::string(); },
-     {sSudo, {"lscpu", "echo 'lscpu: cannot read /proc/cpuinfo' >&2\nexit 3"}}, {}, "", "",
-     "lscpu: cannot read /proc/cpuinfo", 8, ""},
+     {sSudo, {"lscpu", "echo 'lscpu: cannot read /proc/cpuinfo' >&2\nexit 3"}}, {}, "", nullptr,
+     "", "lscpu: cannot read /proc/cpuinfo", 8, ""},
     {"FailedPrint", nullptr, "orvikdsys", "-help BIOS -bios", [] { return std::string(); },
      {sSudo, {"dmidecode", "echo 'BIOS Information'\necho '        Vendor: Orvik'"}},
-     {{"CUPS_SERVER", "/nonexistent/cups.sock"}}, "Return   Exit", "Tab Enter",
+     {{"CUPS_SERVER", "/nonexistent/cups.sock"}}, "Return   Exit", nullptr, "Tab Enter",
      "Not printed: lpr: Error - No default destination.", 8, ""},
     {"BadConfigIni", nullptr, "orvikpref", "-help Preferences",
-     [] { return std::string("PanelAttribute is Sparkling\n"); }, {}, {}, "", "",
+     [] { return std::string("PanelAttribute is Sparkling\n"); }, {}, {}, "", nullptr, "",
      "invalid attribute specified: Sparkling", 8, ""},
+    {"CopyOntoAnotherUsersFile", NeedsSsh, "orvikfsys", "-help Browse", ConnectedSystem, {}, {},
+     "Directory/File Name",
+     [](ProgramSession &run, UNDO *pafnUndo) { return CopyRemoteFile(run, pafnUndo, true); },
+     "", "Not copied, another user's file: /tmp/", -1, "Directory/File Name"},
+    {"CopyLinkDrops", NeedsSsh, "orvikfsys", "-help Browse", ConnectedSystem, {sCopyLinkDrops},
+     {}, "Directory/File Name",
+     [](ProgramSession &run, UNDO *pafnUndo) { return CopyRemoteFile(run, pafnUndo, false); },
+     "", "): Connection closed by remote host", -1, "Directory/File Name"},
 };
 
 class FailureTest : public ::testing::TestWithParam<FAILURE> {};
@@ -77,11 +150,19 @@ TEST_P(FailureTest, ShowsOneBoxAndLogsOneErrorLine) {
   if (const std::string sConfig = sCase.fnConfig(); !sConfig.empty()) setup.config = sConfig;
   setup.standIns = sCase.standIns;
   setup.env = sCase.env;
+  UNDO afnUndo;
+  struct Undoer {
+    UNDO &afn;
+    ~Undoer() { for (const auto &fnUndo : afn) fnUndo(); }
+  } undoer{afnUndo};
   ProgramSession run(home, setup);
   TmuxSession &session = run.Screen();
 
   if (!sCase.sReady.empty()) {
     ASSERT_TRUE(session.WaitFor(sCase.sReady, 10000)) << session.Capture();
+  }
+  if (sCase.fnReach) {
+    ASSERT_TRUE(sCase.fnReach(run, &afnUndo)) << session.Capture();
   }
   if (!sCase.sKeys.empty()) session.SendKeys(sCase.sKeys);
   // A dead link answers once ssh gives up connecting.
