@@ -345,12 +345,17 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
     OVWriteAll(STDOUT_FILENO, sWait);
     fflush(nullptr);
 
+    /* An ending signal ends the step's group, once that is known: until then the signals
+       wait, and the child takes them with their default action. */
+    sigset_t sSignalsBefore;
+    OVHoldEndingSignals(&sSignalsBefore);
     pid_t nChild = fork();
     if (nChild == 0) {
         setpgid(0, 0);
         GiveTerminal(getpid());
         for (int nSignal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGTTOU, SIGTTIN})
             signal(nSignal, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &sSignalsBefore, nullptr);
         dup2(fdReason, STDERR_FILENO);
         setenv("OVSSHLOG", szReason, 1); /* for ssh -E where the line's stderr is the command's */
         execl("/bin/sh", "sh", "-c", sLine.c_str(), static_cast<char *>(nullptr));
@@ -364,9 +369,14 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
         nRc = OVRC_CMDFAILED;
     } else {
         setpgid(nChild, nChild);
+        OVSetStepGroup(nChild);
+    }
+    sigprocmask(SIG_SETMASK, &sSignalsBefore, nullptr);
+    if (nChild > 0) {
         GiveTerminal(nChild);
         while (waitpid(nChild, &nStatus, 0) < 0 && errno == EINTR) {
         }
+        OVSetStepGroup(0);
         /* Whatever of the step is still running (an scp after a cancelled ssh) ends too; a
            master connection has left the group and stays. */
         kill(-nChild, SIGTERM);

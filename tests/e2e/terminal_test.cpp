@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "tmux_driver.h"
+#include "session.h"
 
 namespace {
 
@@ -113,6 +113,24 @@ TEST_P(TerminalTest, EveryEndingSignalRestoresTheTerminal) {
         (nSignal == SIGINT ? std::string("Termination due to User Interrupt (Ctrl-c).")
                            : "Error Termination.  Return Code: " + std::to_string(nSignal) + ".");
     EXPECT_TRUE(pSession->WaitFor(sLine)) << pSession->Capture();
+  }
+}
+
+// A signal the program does not answer (a crash, an abort) still gives the terminal its modes
+// back and takes the program's /tmp files, then ends as that signal ends a program.
+TEST_P(TerminalTest, AFatalSignalRestoresTheTerminalAndEndsAsTheSignalDoes) {
+  for (int nSignal : {SIGSEGV, SIGABRT, SIGBUS, SIGUSR1}) {
+    SCOPED_TRACE("signal " + std::to_string(nSignal));
+    unlink(Path("stty.txt").c_str());
+    auto pSession = Start("ulimit -c 0; ");
+    ASSERT_EQ(kill(nPid, nSignal), 0);
+    ASSERT_TRUE(pSession->WaitForExit()) << pSession->Capture();
+    EXPECT_EQ(std::atoi(ReadWhole(Path("status.txt")).c_str()), 128 + nSignal);
+    std::string sModes = ReadWhole(Path("stty.txt"));
+    for (const char *pszMode : {"-icanon", "-echo ", "-icrnl", "-onlcr"})
+      EXPECT_EQ(sModes.find(pszMode), std::string::npos) << pszMode << " in " << sModes;
+    for (const std::string &sName : OrvikTempFiles())
+      EXPECT_NE(PidInTempName(sName), nPid) << sName;
   }
 }
 
