@@ -420,8 +420,11 @@ void InstallFatalHandlers() {
     sAction.sa_mask = EndingSignals();
     for (int nSignal : anFatalSignal) {
         struct sigaction sOld {};
-        /* A signal ignored by whoever started us stays ignored. */
-        if (sigaction(nSignal, nullptr, &sOld) == 0 && sOld.sa_handler == SIG_IGN) continue;
+        /* A signal ignored by whoever started us stays ignored, and one already handled
+           (a sanitizer's report, a profiler's clock) keeps its handler. */
+        if (sigaction(nSignal, nullptr, &sOld) != 0 || (sOld.sa_flags & SA_SIGINFO) != 0 ||
+            sOld.sa_handler != SIG_DFL)
+            continue;
         sigaction(nSignal, &sAction, nullptr);
     }
 }

@@ -10,7 +10,8 @@
  *
  * The wait: a step runs in a process group of its own that owns the terminal, under a line
  * that says what runs where and that Ctrl-c cancels. Ctrl-c reaches that group only; the
- * program then ends whatever of it is left and tells its caller.
+ * program then ends whatever of it is left and tells its caller. A signal that ends the
+ * program ends the step's group first, so that the program is not left waiting for it.
  */
 #include "orviklib.h"
 #include "services_internal.h"

@@ -125,7 +125,6 @@ TEST(EndCheck, ReportsALeftChildAndALeftFile) {
 // A signal while a remote step waits on a link that never answers ends the step at once: the
 // program ends within moments, not after ssh's connect time, with nothing of the step left.
 class RemoteStepSignal : public ::testing::TestWithParam<std::tuple<int, int>> {};
-
 TEST_P(RemoteStepSignal, EndsTheStepAtOnce) {
   ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kDeadLink);
   const auto [nProgram, nSignal] = GetParam();
@@ -139,8 +138,6 @@ TEST_P(RemoteStepSignal, EndsTheStepAtOnce) {
   run.Signal(nSignal);
   EXPECT_TRUE(run.Ends(nSignal, 4000));
 }
-
-// The browser's listing and a report, each ended by HUP, TERM and QUIT.
 INSTANTIATE_TEST_SUITE_P(ListingAndReport, RemoteStepSignal,
                          ::testing::Combine(::testing::Values(1, 2),
                                             ::testing::Values(SIGHUP, SIGTERM, SIGQUIT)));
