@@ -65,6 +65,16 @@ std::set<std::string> OrvikTempFiles() {
   return asName;
 }
 
+ProgramSetup MenuSetup(const TestHome &home, const std::string &sMenuFile) {
+  ProgramSetup setup;
+  setup.sProgram = "orvik";
+  setup.sArgs = "-f " +
+                ShellQuote(sMenuFile.empty() ? std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml"
+                                             : sMenuFile) +
+                " -d " + ShellQuote(home.sOrvikDir) + " -l " + ShellQuote(home.sLogFile);
+  return setup;
+}
+
 pid_t PidInTempName(const std::string &sName) {
   const auto nDot = sName.find('.');
   if (nDot == std::string::npos) return 0;

@@ -112,6 +112,10 @@ class ProgramSession {
   bool m_bChecked = false;
 };
 
+// The main menu with the test home's folder and log, reading sMenuFile (the shipped menu when
+// empty); the menu takes both from its options only.
+ProgramSetup MenuSetup(const TestHome &home, const std::string &sMenuFile = "");
+
 // /tmp/Orvik* file names now (names only).
 std::set<std::string> OrvikTempFiles();
 // The pid that a /tmp/Orvik* name holds after its first dot ("Orvikfsys.123.0.Temp.txt"),
