@@ -65,7 +65,8 @@ TEST(ConfigShare, BrowserPreferencesAndConnectionsOpenTogetherKeepEveryChange)
 
     // Connections, which read the file before the colour was chosen, connects: Blue stays.
     ASSERT_TRUE(conn.Press("Connect"));
-    ASSERT_TRUE(conn.WaitFor("Connected: commands now run on " + SshUser() + "@" + SshHost(), 20000));
+    ASSERT_TRUE(
+        conn.WaitFor("Connected: commands now run on " + SshUser() + "@" + SshHost(), 20000));
     conn.Screen().SendKeys("Enter");
     ASSERT_TRUE(WaitForFileText(sConfig, " Connected\n")) << home.ReadFile("config.ini");
     const std::string sConnected = home.ReadFile("config.ini");

@@ -108,7 +108,9 @@ ProgramSession::ProgramSession(const TestHome &home, const ProgramSetup &setup)
   m_asTempBefore = OrvikTempFiles();
   const std::string sCommand = setup.sBefore +
                                ShellQuote(std::string(ORVIK_BIN_DIR) + "/" + setup.sProgram) +
-                               (setup.sArgs.empty() ? "" : " " + setup.sArgs);
+                               (setup.sArgs.empty() ? "" : " " + setup.sArgs) +
+                               (setup.sAfter.empty() ? "" : "; nOrvikStatus=$?; " + setup.sAfter +
+                                                                "; exit $nOrvikStatus");
   m_pScreen = std::make_unique<TmuxSession>(sCommand, options);
   NoteProcesses();
 }

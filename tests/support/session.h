@@ -49,6 +49,7 @@ struct ProgramSetup {
   std::map<std::string, std::string> env;        // beside (or over) the home's variables
   std::map<std::string, std::string> standIns;   // commands first in PATH: name, sh script
   std::string sBefore;                           // shell text run in the pane first
+  std::string sAfter;                            // and after it; the status stays the program's
   std::string sWorkDir;                          // "" = the home's root
 };
 
