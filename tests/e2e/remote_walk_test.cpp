@@ -13,12 +13,26 @@ namespace {
 
 const std::string READY = "Click selection or Tab and press Enter.";
 
-// Closes a message box and waits until the text it showed is gone.
-void Acknowledge(ProgramSession &run, const std::string &sMessage)
+// Presses a button whose answer is a message box, closes the box and waits until the text it
+// showed is gone.
+void Answers(ProgramSession &run, const std::string &sButton, const std::string &sMessage)
 {
+    ASSERT_TRUE(run.Press(sButton));
     ASSERT_TRUE(run.WaitFor(sMessage, 20000));
     run.Screen().SendKeys("Enter");
     ASSERT_TRUE(run.Screen().WaitForGone(sMessage)) << run.Screen().Capture();
+}
+
+// A menu item whose program works on the connected system: its title names the system and
+// its page shows sContent; Return goes back to the menu.
+void RunsThere(ProgramSession &run, const std::string &sItem, const std::string &sTitle,
+               const std::string &sContent)
+{
+    ASSERT_TRUE(run.Press(sItem));
+    ASSERT_TRUE(run.WaitFor(sTitle + ": " + SshHost(), 30000));
+    ASSERT_TRUE(run.WaitFor(sContent, 30000));
+    ASSERT_TRUE(run.Press("Return"));
+    ASSERT_TRUE(run.WaitFor(READY));
 }
 
 }  // namespace
@@ -45,33 +59,24 @@ TEST(RemoteWalk, ConnectBrowseReportDisconnectFromTheMainMenu)
     }
     session.SendKeys("Enter");  // Save
     ASSERT_TRUE(run.WaitFor("> testbox"));
-    ASSERT_TRUE(run.Press("Ping"));
-    Acknowledge(run, "testbox answered at");
+    ASSERT_NO_FATAL_FAILURE(Answers(run, "Ping", "testbox answered at"));
     // The test server's key is known already in the file its Host block names, where ssh
     // looks it up: Trust adds nothing.
-    ASSERT_TRUE(run.Press("Trust"));
-    Acknowledge(run, "Already trusted, in ");
-    ASSERT_TRUE(run.Press("Connect"));
-    Acknowledge(run, "Connected: commands now run on " + SshUser() + "@" + SshHost());
+    ASSERT_NO_FATAL_FAILURE(Answers(run, "Trust", "Already trusted, in "));
+    ASSERT_NO_FATAL_FAILURE(
+        Answers(run, "Connect", "Connected: commands now run on " + SshUser() + "@" + SshHost()));
     ASSERT_TRUE(run.Press("Return"));
 
     // The main menu now offers Disconnect; the browser lists the connected system.
     ASSERT_TRUE(run.WaitFor(READY));
     ASSERT_TRUE(run.WaitFor("Disconnect"));
-    ASSERT_TRUE(run.Press("File System Browser"));
-    ASSERT_TRUE(run.WaitFor("Orvik Explore Filesystems: " + SshHost(), 30000));
-    ASSERT_TRUE(run.WaitFor("Directory/File Name", 30000));
-    ASSERT_TRUE(run.Press("Return"));
-    ASSERT_TRUE(run.WaitFor(READY));
+    ASSERT_NO_FATAL_FAILURE(
+        RunsThere(run, "File System Browser", "Orvik Explore Filesystems", "Directory/File Name"));
 
     // A report from the System Information submenu comes from there too.
     ASSERT_TRUE(run.Press("System Information"));
     ASSERT_TRUE(run.WaitFor("Hardware Summary"));
-    ASSERT_TRUE(run.Press("CPU"));
-    ASSERT_TRUE(run.WaitFor("Display CPU Information: " + SshHost(), 30000));
-    ASSERT_TRUE(run.WaitFor("Architecture:", 30000));
-    ASSERT_TRUE(run.Press("Return"));
-    ASSERT_TRUE(run.WaitFor(READY));
+    ASSERT_NO_FATAL_FAILURE(RunsThere(run, "CPU", "Display CPU Information", "Architecture:"));
 
     // Disconnect: config.ini keeps the system and its stamps, without the mark.
     ASSERT_TRUE(run.Press("Disconnect"));
