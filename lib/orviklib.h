@@ -559,6 +559,10 @@ bool OVIsControlCharacter(long nCode);
 /* The text with every control character and every byte that is no character replaced by
    cReplacement, so that each takes one cell and nothing reaches the terminal as a control. */
 std::string OVPrintableText(std::string_view sText, char cReplacement = '?');
+/* The text as the terminal is given it, wherever a program writes one: a C0 control or DEL
+   as ^X in two cells (ESC as "^[", DEL as "^?"), a C1 control and a byte that is no
+   character as "?", so that nothing written can move the cursor or start a sequence. */
+std::string OVScreenText(std::string_view sText);
 /* Display columns of UTF-8 text on the terminal. */
 int OVDisplayWidth(std::string_view sText);
 /* The longest prefix of the text that fits nColumns display columns; bytes. */
