@@ -719,6 +719,10 @@ int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize);
 int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
                          char *pszCOutput, int nOutputSize, const char *pszTempFile,
                          const char *pszErrorFile);
+/* Bytes kept of a remote command's output, and of its error output: the remote side stops
+   the command past them, the local copy keeps the whole lines within them, and with the
+   caller's files 100 says so after a warning in the log. */
+constexpr long long OVMAXREMOTEOUTPUT = 64LL << 20;
 /* The same, with why it failed in *psReason ("" when it did not): ssh's reason for a failed
    link, the refusal of a system that may not be reached. */
 int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,

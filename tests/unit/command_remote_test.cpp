@@ -120,6 +120,31 @@ TEST_F(RemoteCommandTest, CallerNamedFilesKeepTheOutput) {
     remove(sErr.c_str());
 }
 
+TEST_F(RemoteCommandTest, OutputsWithoutEndAreStoppedAtTheKeptSizeOnWholeLines) {
+    std::string sOut = "/tmp/orvik-remote-" + std::to_string(getpid()) + ".out";
+    std::string sErr = "/tmp/orvik-remote-" + std::to_string(getpid()) + ".err";
+    char szOutput[64] = "";
+    /* Neither output would ever end: the step ends all the same. */
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "yes error line >&2 | yes 0123456789", szOutput,
+                                   sizeof szOutput, sOut.c_str(), sErr.c_str()),
+              OVRC_OVERFLOW);
+    for (const auto &[sPath, sLine] : {std::pair{sOut, std::string("0123456789\n")},
+                                       std::pair{sErr, std::string("error line\n")}}) {
+        SCOPED_TRACE(sPath);
+        const std::string sKept = ReadFile(sPath);
+        EXPECT_LE(sKept.size(), static_cast<std::size_t>(OVMAXREMOTEOUTPUT));
+        EXPECT_GT(sKept.size(), static_cast<std::size_t>(OVMAXREMOTEOUTPUT) - sLine.size());
+        EXPECT_EQ(sKept.size() % sLine.size(), 0u) << "whole lines only";
+        EXPECT_EQ(sKept.substr(sKept.size() - sLine.size()), sLine);
+        remove(sPath.c_str());
+    }
+    EXPECT_NE(ReadLog().find("Warning ExecuteRemoteCommand: The output of yes error line >&2 | "
+                             "yes 0123456789 on " + SshHost() + " passed 64 MiB; the command "
+                             "was stopped and its first 64 MiB kept."),
+              std::string::npos) << ReadLog();
+    EXPECT_EQ(RemoteShell("pgrep -x yes"), "") << "nothing of it runs on";
+}
+
 TEST_F(RemoteCommandTest, RemoteFilesLiveInAPrivateFolderAndNothingIsWrittenThroughOldNames) {
     ASSERT_FALSE(SharesLocalTmp()) << kSharedTmp;
     /* Links at the names the remote side once wrote, for every second of the next minute,
