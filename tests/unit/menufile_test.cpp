@@ -249,10 +249,10 @@ TEST_F(MenuFileTest, AMenuOfMoreItemsThanShownIsNamedOnceWithTheFileAndTheLimit)
 {
     // 1000 items in the main menu fit; a submenu of 1001 does not, however its items mix.
     std::string sMain, sTools;
-    for (int i = 0; i < 999; i++)
-        sMain += Item("M" + std::to_string(i), "true");
-    for (int i = 0; i < 1001; i++)
+    for (int i = 0; i < 1001; i++) {
         sTools += Item("T" + std::to_string(i), "true");
+        sMain += i < 999 ? Item("M", "true") : "";
+    }
     Read("<Menu>" + sMain + "<MenuItem><Title>Tools</Title><Invoke>SubMenu</Invoke>" + sTools +
          "</MenuItem></Menu>");
     const std::string sNotice =
@@ -262,10 +262,6 @@ TEST_F(MenuFileTest, AMenuOfMoreItemsThanShownIsNamedOnceWithTheFileAndTheLimit)
     const std::size_t nAt = sLog.find("Warning Orvik Initialize: " + sNotice + ".");
     ASSERT_NE(nAt, std::string::npos) << sLog;
     EXPECT_EQ(sLog.find("Menu file", nAt + sNotice.size()), std::string::npos) << "once";
-
-    ResetMenuReader();
-    Read("<Menu>" + sMain + Item("Last", "true") + "</Menu>");
-    EXPECT_EQ(MenuFileNotice(), "") << "a full menu of 1000 shows them all";
 }
 
 TEST_F(MenuFileTest, StructureTableListsEveryItem)
