@@ -98,6 +98,29 @@ std::string OVPrintableText(std::string_view sText, char cReplacement)
     return sShown;
 }
 
+std::string OVScreenText(std::string_view sText)
+{
+    std::string sShown;
+    sShown.reserve(sText.size());
+    for (std::size_t nAt = 0; nAt < sText.size();) {
+        const OVUTF8CHARACTER sChar = OVDecodeUtf8(sText, nAt);
+        /* ESC, BEL and the rest of C0 are what start a terminal's sequences; written as two
+           plain characters they say what was there and do nothing. */
+        if (sChar.nCode >= 0 && sChar.nCode < 0x20) {
+            sShown += '^';
+            sShown += static_cast<char>(sChar.nCode + '@');
+        } else if (sChar.nCode == 0x7F) {
+            sShown += "^?";
+        } else if (sChar.nCode == OVNOTACHARACTER || OVIsControlCharacter(sChar.nCode)) {
+            sShown += '?';
+        } else {
+            sShown.append(sText.substr(nAt, sChar.nBytes));
+        }
+        nAt += sChar.nBytes;
+    }
+    return sShown;
+}
+
 int OVDisplayWidth(std::string_view sText)
 {
     int nColumns = 0;

@@ -127,6 +127,10 @@ TEST(RemoteLine, OrdinaryValuesPassAndWaitLinesReadAsSentences) {
         EXPECT_EQ(RemoteWaitLine(&sNameless), "Connecting to 127.0.0.1... Ctrl-c cancels");
     }
     EXPECT_EQ(RemoteWaitLine(&sNamed), "Listing /usr on local2299 (127.0.0.1)... Ctrl-c cancels");
+    OVCopyText(sNamed.szSystemName, sizeof sNamed.szSystemName, "\x1b]2;PWNED\a");
+    OVRemoteStepName sHostile("Listing /tmp/\x1b]2;DIRPWN\a");
+    EXPECT_EQ(RemoteWaitLine(&sNamed),
+              "Listing /tmp/^[]2;DIRPWN^G on ^[]2;PWNED^G (127.0.0.1)... Ctrl-c cancels");
 }
 
 } // namespace
