@@ -235,7 +235,10 @@ int SaveTable()
 {
     int nRc = SaveConfigurationValues();
     if (nRc != OVRC_OK) {
-        OVShowBox(psPab, OVLOG_ERROR, std::string("Unable to write ") + szOrvikConfFile + ".");
+        bool bFull = false;
+        const std::string sWhy = OVConfigurationSaveFailure(&bFull);
+        OVShowBox(psPab, OVLOG_ERROR,
+                  bFull ? sWhy : std::string("Unable to write ") + szOrvikConfFile + ".");
     }
     return nRc;
 }
@@ -298,7 +301,15 @@ int Enter_System(int nChanging)
             if (sWhy.empty()) {
                 int nIndex = StoreEntry(sEntry, nChanging);
                 nRc = nIndex < 0 ? OVRC_ERROR : SaveTable();
-                if (nRc == OVRC_OK) SelectSystem(nIndex);
+                bool bFull = false;
+                OVConfigurationSaveFailure(&bFull);
+                if (nRc == OVRC_OK) {
+                    SelectSystem(nIndex);
+                } else if (bFull) {
+                    /* Another program filled the file meanwhile: the box said so, and the
+                       list, read again, shows the file as it is. */
+                    nRc = OVRC_OK;
+                }
                 DeleteScreenPanel();
                 return OVTraceEnd("orvikconn Enter_System", nRc);
             }

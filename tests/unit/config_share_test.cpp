@@ -2,6 +2,7 @@
 // to the file as another program may have left it, under a lock, and keeps every other line.
 #include "services_fixture.h"
 
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -200,4 +201,52 @@ TEST_F(ConfigShareTest, TwoProcessesSavingTwoHundredTimesEachLoseNothing) {
     std::string sFinal = ReadFile(ConfigPath());
     EXPECT_NE(sFinal.find("\n# shared\n"), std::string::npos);
     EXPECT_EQ(sFinal.find("# shared"), sFinal.rfind("# shared"));
+}
+
+TEST_F(ConfigShareTest, AnAdditionPastOneHundredSystemsIsRefusedOnce) {
+    std::string s99;
+    for (int i = 1; i <= 99; i++)
+        s99 += "RemoteSystem 10.0.1." + std::to_string(i) + " 22 s" + std::to_string(i) + " root\n";
+    WriteFile(ConfigPath(), s99);
+    ASSERT_EQ(LoadConfigurationValues(), 0);
+    AddSystem("10.9.9.9", "mine");
+    const std::string sFull = s99 + "RemoteSystem 10.8.8.8 22 theirs root\n"; /* meanwhile */
+    WriteFile(ConfigPath(), sFull);
+    EXPECT_EQ(SaveConfigurationValues(), 8);
+    EXPECT_EQ(ReadFile(ConfigPath()), sFull);
+    bool bFull = false;
+    EXPECT_EQ(OVConfigurationSaveFailure(&bFull), ConfigPath() + " holds 100 remote systems "
+              "already, the most it may; mine (10.9.9.9) is not added.");
+    EXPECT_TRUE(bFull);
+    EXPECT_EQ(SaveConfigurationValues(), 0); /* not tried again */
+    EXPECT_EQ(ReadFile(ConfigPath()), sFull);
+    EXPECT_EQ(LoadConfigurationValues(), 0);
+}
+
+TEST_F(ConfigShareTest, ALockHeldTooLongIsGivenUpOnAndItsHolderNamed) {
+    WriteFile(ConfigPath(), "PanelForegroundColor is Red\n");
+    ASSERT_EQ(LoadConfigurationValues(), 0);
+    asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 2;
+    int afd[2];
+    ASSERT_EQ(pipe(afd), 0);
+    pid_t nHolder = fork();
+    if (nHolder == 0) {
+        int fd = open((ConfigPath() + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+        struct flock sLock {};
+        sLock.l_type = F_WRLCK;
+        if (fcntl(fd, F_SETLKW, &sLock) != 0 || write(afd[1], "x", 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(afd[0], &c, 1), 1);
+    const std::string sWhy = "Gave up after 3 seconds waiting for " + ConfigPath() +
+                             ".lock, locked by process " + std::to_string(nHolder) + " (unit_config_sha).";
+    EXPECT_EQ(SaveConfigurationValues(), 8);
+    EXPECT_EQ(OVConfigurationSaveFailure(), sWhy);
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(OVConfigurationFailure(), "Configuration " + ConfigPath() + " not loaded: " + sWhy);
+    kill(nHolder, SIGKILL);
+    waitpid(nHolder, nullptr, 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), "PanelForegroundColor is Red\n");
 }
