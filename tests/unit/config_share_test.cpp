@@ -204,14 +204,13 @@ TEST_F(ConfigShareTest, TwoProcessesSavingTwoHundredTimesEachLoseNothing) {
 }
 
 TEST_F(ConfigShareTest, AnAdditionPastOneHundredSystemsIsRefusedOnce) {
-    std::string s99;
-    for (int i = 1; i <= 99; i++)
-        s99 += "RemoteSystem 10.0.1." + std::to_string(i) + " 22 s" + std::to_string(i) + " root\n";
-    WriteFile(ConfigPath(), s99);
+    std::string sFull;
+    for (int i = 1; i <= 100; i++)
+        sFull += "RemoteSystem 10.0.1." + std::to_string(i) + " 22 s" + std::to_string(i) + " root\n";
+    WriteFile(ConfigPath(), sFull.substr(0, sFull.rfind("Remote")));
     ASSERT_EQ(LoadConfigurationValues(), 0);
     AddSystem("10.9.9.9", "mine");
-    const std::string sFull = s99 + "RemoteSystem 10.8.8.8 22 theirs root\n"; /* meanwhile */
-    WriteFile(ConfigPath(), sFull);
+    WriteFile(ConfigPath(), sFull); /* another program added the hundredth meanwhile */
     EXPECT_EQ(SaveConfigurationValues(), 8);
     EXPECT_EQ(ReadFile(ConfigPath()), sFull);
     bool bFull = false;
@@ -219,24 +218,18 @@ TEST_F(ConfigShareTest, AnAdditionPastOneHundredSystemsIsRefusedOnce) {
               "already, the most it may; mine (10.9.9.9) is not added.");
     EXPECT_TRUE(bFull);
     EXPECT_EQ(SaveConfigurationValues(), 0); /* not tried again */
-    EXPECT_EQ(ReadFile(ConfigPath()), sFull);
-    EXPECT_EQ(LoadConfigurationValues(), 0);
 }
 
 TEST_F(ConfigShareTest, ALockHeldTooLongIsGivenUpOnAndItsHolderNamed) {
-    WriteFile(ConfigPath(), "PanelForegroundColor is Red\n");
-    ASSERT_EQ(LoadConfigurationValues(), 0);
-    asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 2;
+    WriteFile(ConfigPath(), "PanelForegroundColor is Red\n"); /* a save would write it whole */
     int afd[2];
     ASSERT_EQ(pipe(afd), 0);
     pid_t nHolder = fork();
-    if (nHolder == 0) {
+    if (nHolder == 0) { /* takes the lock as a save does, and keeps it */
         int fd = open((ConfigPath() + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
-        struct flock sLock {};
-        sLock.l_type = F_WRLCK;
-        if (fcntl(fd, F_SETLKW, &sLock) != 0 || write(afd[1], "x", 1) != 1) _exit(1);
-        pause();
-        _exit(0);
+        struct flock sLock {F_WRLCK, SEEK_SET, 0, 0, 0};
+        if (fcntl(fd, F_SETLKW, &sLock) == 0 && write(afd[1], "x", 1) == 1) pause();
+        _exit(1);
     }
     char c;
     ASSERT_EQ(read(afd[0], &c, 1), 1);
