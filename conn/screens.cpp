@@ -236,9 +236,11 @@ int SaveTable()
     int nRc = SaveConfigurationValues();
     if (nRc != OVRC_OK) {
         bool bFull = false;
-        const std::string sWhy = OVConfigurationSaveFailure(&bFull);
-        OVShowBox(psPab, OVLOG_ERROR,
-                  bFull ? sWhy : std::string("Unable to write ") + szOrvikConfFile + ".");
+        OVConfigurationSaveFailure(&bFull);
+        /* A full file is said by the step that added to it. */
+        if (!bFull) {
+            OVShowBox(psPab, OVLOG_ERROR, std::string("Unable to write ") + szOrvikConfFile + ".");
+        }
     }
     return nRc;
 }
@@ -306,8 +308,11 @@ int Enter_System(int nChanging)
                 if (nRc == OVRC_OK) {
                     SelectSystem(nIndex);
                 } else if (bFull) {
-                    /* Another program filled the file meanwhile: the box said so, and the
-                       list, read again, shows the file as it is. */
+                    /* Another program filled the file meanwhile; the list, read again,
+                       shows the file as it is. */
+                    OVShowBox(psPab, OVLOG_ERROR, "The list is full: " +
+                              std::to_string(OVMAXREMOTESYSTEMS) + " systems; " +
+                              sEntry.asValue[EF_NAME] + " was not added.");
                     nRc = OVRC_OK;
                 }
                 DeleteScreenPanel();
