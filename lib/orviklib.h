@@ -703,6 +703,10 @@ int SaveConfigurationValues();
 /* Why the last LoadConfigurationValues failed, for the screen: "Configuration <path> not
    loaded: " and the sentence it logged. "" after a good load. */
 std::string OVConfigurationFailure();
+/* Why the last SaveConfigurationValues failed, for a box: the sentence it logged. "" after a
+   good save. *pbFull, when given, tells whether it failed only because the file holds as many
+   systems as it may: the systems it would add are left out, the rest is written. */
+std::string OVConfigurationSaveFailure(bool *pbFull = nullptr);
 
 /* ------------------------------------------------------------------------------------ */
 /* command.cpp - local and remote commands, shells, quoting                             */

@@ -257,6 +257,7 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
     if (pszPath == nullptr || *pszPath == '\0') return EINVAL;
     std::string sTemp = std::string(pszPath) + ".XXXXXX";
     int fd = mkstemp(sTemp.data());
+    if (fd >= 0) OVRegisterTempFile(sTemp.c_str()); /* removed by an ending on a signal */
     if (fd < 0) {
         int nError = errno;
         struct stat sOld;
@@ -283,6 +284,7 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
         int nError = errno;
         close(fd);
         unlink(sTemp.c_str());
+        OVForgetTempFile(sTemp.c_str());
         return nError;
     }
     /* The first failure of write, flush, sync and close decides. */
@@ -297,6 +299,7 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
     Fail(fclose(pFile) != 0);
     if (nError == 0) Fail(rename(sTemp.c_str(), pszPath) != 0);
     if (nError != 0) unlink(sTemp.c_str());
+    OVForgetTempFile(sTemp.c_str());
     return nError;
 }
 
