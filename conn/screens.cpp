@@ -235,7 +235,12 @@ int SaveTable()
 {
     int nRc = SaveConfigurationValues();
     if (nRc != OVRC_OK) {
-        OVShowBox(psPab, OVLOG_ERROR, std::string("Unable to write ") + szOrvikConfFile + ".");
+        bool bFull = false;
+        OVConfigurationSaveFailure(&bFull);
+        /* A full file is said by the step that added to it. */
+        if (!bFull) {
+            OVShowBox(psPab, OVLOG_ERROR, std::string("Unable to write ") + szOrvikConfFile + ".");
+        }
     }
     return nRc;
 }
@@ -298,7 +303,18 @@ int Enter_System(int nChanging)
             if (sWhy.empty()) {
                 int nIndex = StoreEntry(sEntry, nChanging);
                 nRc = nIndex < 0 ? OVRC_ERROR : SaveTable();
-                if (nRc == OVRC_OK) SelectSystem(nIndex);
+                bool bFull = false;
+                OVConfigurationSaveFailure(&bFull);
+                if (nRc == OVRC_OK) {
+                    SelectSystem(nIndex);
+                } else if (bFull) {
+                    /* Another program filled the file meanwhile; the list, read again,
+                       shows the file as it is. */
+                    OVShowBox(psPab, OVLOG_ERROR, "The list is full: " +
+                              std::to_string(OVMAXREMOTESYSTEMS) + " systems; " +
+                              sEntry.asValue[EF_NAME] + " was not added.");
+                    nRc = OVRC_OK;
+                }
                 DeleteScreenPanel();
                 return OVTraceEnd("orvikconn Enter_System", nRc);
             }

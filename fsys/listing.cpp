@@ -286,6 +286,14 @@ int Get_Directory_Data()
             return OVTraceEnd("orvikfsys Get_Directory_Data", nRc);
         }
         if (bKeep) unlink(sPrevious.c_str());
+        if (nRc == OVRC_OVERFLOW) {
+            /* A listing without end was stopped (and logged): what came is shown. */
+            const std::string sCut = "The listing of " + std::string(pszFolder) + " passed " +
+                                     std::to_string(OVMAXREMOTEOUTPUT >> 20) +
+                                     " MiB and was stopped; only its first part is shown.";
+            OVShowMessage(OVLOG_WARNING, sCut.c_str(), false);
+            nRc = OVRC_OK;
+        }
     } else {
         sCommand = sList + " > " + OVShellWord(szTempFile) + " 2>" + OVShellWord(szErrorFile);
         nRc = ExecuteCommand(sCommand.c_str(), pOutput.get(), nCommandOutputSize);

@@ -81,9 +81,11 @@ void WriteBlanks(int nRow, int nColumn, int nCount)
 }
 
 /* Centred on the panel's width; a text wider than the panel starts at column 1. */
-void WriteCentred(const PABI *psPabi, int nRow, const char *pszText)
+void WriteCentred(const PABI *psPabi, int nRow, const char *pszRaw)
 {
-    int nLength = static_cast<int>(std::strlen(pszText));
+    const std::string sShown = OVScreenText(pszRaw);
+    const char *pszText = sShown.c_str();
+    int nLength = OVDisplayWidth(sShown);
     int nColumn = psPabi->nColumns / 2 - nLength / 2 + 1;
     WriteAt(nRow, nColumn < 1 ? 1 : nColumn, pszText);
 }
@@ -108,9 +110,12 @@ int FrameColour(int nMessageType)
 
 /* The frame and the message of a box at (nRow, nColumn), eight rows high, sized as the
    message box is; the width of the frame. */
-int DrawFramedMessage(PABI *psPabi, const char *psMessage, int nMessageType, int nRow,
+int DrawFramedMessage(PABI *psPabi, const char *pszRaw, int nMessageType, int nRow,
                       int nColumn, int nLength)
 {
+    // The box is sized for the message as it is shown.
+    const std::string sShown = OVScreenText(pszRaw);
+    const char *psMessage = sShown.c_str();
     // A negative width counts as a very large one.
     unsigned int nRequested = static_cast<unsigned int>(nLength);
     long nWidth = nRequested > OVMAXBOXWIDTH ? OVMAXBOXWIDTH : nRequested;
@@ -159,25 +164,14 @@ void DrawMessageBox(PABI *psPabi, const char *psMessage, int nMessageType, int n
 }
 
 /* The text of a failure for one screen line: a line end and the blanks around the text go,
-   other ASCII control characters show as ^X, and the rest that is no printable character as
-   "?", so that nothing moves the cursor. */
+   and what is left is shown as every screen text is, so that nothing moves the cursor. */
 std::string ScreenLine(std::string_view sText)
 {
     while (!sText.empty() && (sText.back() == '\n' || sText.back() == ' '))
         sText.remove_suffix(1);
     while (!sText.empty() && sText.front() == '\n')
         sText.remove_prefix(1);
-    std::string sLine;
-    for (char c : sText) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f) {
-            sLine += '^';
-            sLine += static_cast<char>(u == 0x7f ? '?' : u + '@');
-        } else {
-            sLine += c;
-        }
-    }
-    return OVPrintableText(sLine);
+    return OVScreenText(sText);
 }
 
 /* At most nLines pieces of at most nWidth display columns, broken after a blank where there

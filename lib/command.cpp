@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <memory>
 #include <random>
 #include <string>
@@ -107,6 +108,42 @@ bool FitsCommandLine(const std::string &sLine, const char *pszFunction,
     return false;
 }
 
+/* The remote command with what it writes on either output cut after one byte more than is
+   kept, so that a cut can be told here; the remote head then ends, and the command with it
+   at its next write. sOutTo and sErrTo are where the cut outputs go ("" and ">&2" for the
+   session's own). The command's status is not given on. */
+std::string CappedCommand(std::string_view sCommand, const std::string &sOutTo,
+                          const std::string &sErrTo) {
+    const std::string sHead = "head -c " + std::to_string(OVMAXREMOTEOUTPUT + 1);
+    return "{ { " + std::string(sCommand) + "; } 2>&1 >&3 3>&- | " + sHead + " " + sErrTo +
+           " 3>&-; } 3>&1 | " + sHead + (sOutTo.empty() ? "" : " " + sOutTo);
+}
+
+/* Cuts a local copy of a remote output that is longer than what is kept back to that
+   size, after its last whole line when it has one; true when it had to. */
+bool CutToKeptSize(const std::string &sPath) {
+    struct stat sInfo;
+    if (stat(sPath.c_str(), &sInfo) != 0 || !S_ISREG(sInfo.st_mode) ||
+        sInfo.st_size <= static_cast<off_t>(OVMAXREMOTEOUTPUT))
+        return false;
+    off_t nKeep = static_cast<off_t>(OVMAXREMOTEOUTPUT);
+    if (int fd = open(sPath.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+        char achTail[65536];
+        const off_t nFrom = nKeep - static_cast<off_t>(sizeof achTail);
+        const ssize_t nRead = pread(fd, achTail, sizeof achTail, nFrom);
+        close(fd);
+        for (ssize_t i = nRead; i > 0; i--)
+            if (achTail[i - 1] == '\n') {
+                nKeep = nFrom + i;
+                break;
+            }
+    }
+    if (truncate(sPath.c_str(), nKeep) != 0)
+        OVLog(OVLOG_ERROR, "ExecuteRemoteCommand: Unable to cut %s to %lld bytes: %s.",
+              sPath.c_str(), static_cast<long long>(nKeep), strerror(errno));
+    return true;
+}
+
 /* A folder name on the remote system that nobody can guess: the remote shell creates it
    with mkdir, which fails on anything already there, link or not. */
 std::string RemoteFolderName() {
@@ -135,7 +172,8 @@ int RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszCommand,
            side. ssh's own messages go to the step's file for them ($OVSSHLOG). */
         sCall.bMessageFile = true;
         sCall.bNoInput = true;
-        if (OVSshLine(psSystem, sCall, DoubleQuoted(pszCommand), psLine, psWhy) != OVRC_OK)
+        if (OVSshLine(psSystem, sCall, DoubleQuoted(CappedCommand(pszCommand, "", ">&2")), psLine,
+                      psWhy) != OVRC_OK)
             return OVRC_ERROR;
         *psLine += " > " + OVShellWord(sOut) + " 2> " + OVShellWord(sErr) +
                    "; [ $? = 255 ] && exit 255; exit 0";
@@ -149,8 +187,8 @@ int RemoteCommandLine(const REMOTESYSTEM *psSystem, const char *pszCommand,
     /* Double quotes, as in the classic line; escaping keeps any other text literal too and
        grows it less than nested single quotes would. */
     const std::string sRun = DoubleQuoted("mkdir -m 700 " + sDir + " || exit 1; " +
-                                          std::string(pszCommand) + " > " + sRemoteOut +
-                                          " 2> " + sRemoteErr);
+                                          CappedCommand(pszCommand, "> " + sRemoteOut,
+                                                        "> " + sRemoteErr));
     const std::string sFinish = DoubleQuoted("test ! -L " + sDir + " && test -O " + sDir +
                                              " && { cat " + sRemoteErr + "; rm -rf " + sDir +
                                              "; }");
@@ -344,6 +382,16 @@ int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
             OVCopyText(pszCOutput, nOutputSize > 0 ? static_cast<std::size_t>(nOutputSize) : 0,
                        OVREMOTEFAILURE);
         return OVTraceEnd("ExecuteRemoteCommand", nStep);
+    }
+    /* An output without end was stopped at the size kept; what came of it stays. */
+    bool bCut = false;
+    for (const std::string *psPath : {&sOut, &sErr})
+        bCut = CutToKeptSize(*psPath) || bCut;
+    if (bCut) {
+        OVLog(OVLOG_WARNING, "ExecuteRemoteCommand: The output of %.300s on %s passed %lld MiB; "
+              "the command was stopped and its first %lld MiB kept.", pszCommand,
+              psRemoteSystem->szIP, OVMAXREMOTEOUTPUT >> 20, OVMAXREMOTEOUTPUT >> 20);
+        if (bCallerFiles) return OVTraceEnd("ExecuteRemoteCommand", OVRC_OVERFLOW);
     }
     if (bCallerFiles) return OVTraceEnd("ExecuteRemoteCommand", OVRC_OK);
 

@@ -16,6 +16,7 @@
  */
 #include "orviklib.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <climits>
@@ -26,7 +27,8 @@
 #include <memory>
 #include <string>
 #include <strings.h>
-#include <sys/file.h>
+#include <ctime>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -43,6 +45,7 @@ constexpr long OVCONFMAXBYTES = 4L << 20; /* a larger file is refused, not read 
 constexpr int OVCONFWORDS = 20;      /* words of a line that are considered */
 constexpr std::size_t OVMAXORVIKDIR = 244;
 constexpr int OVKEYWORDWIDTH = 26;   /* display keywords are padded to this width */
+constexpr int OVCONFLOCKWAIT = 3;    /* seconds a load or save waits for another's lock */
 
 enum class Value { Foreground, Background, Attribute };
 
@@ -517,8 +520,19 @@ std::size_t NewSystemPlace(const CONFFILE &sFile, const std::vector<REMOTESYSTEM
     return 0;
 }
 
-/* Applies to the file what the program changed between sBefore and sNow. */
-void ApplyChanges(CONFFILE &sFile, const TABLES &sBefore, const TABLES &sNow) {
+int SystemLines(const CONFFILE &sFile) {
+    int nLines = 0;
+    REMOTESYSTEM sLineSystem;
+    bool bConnected;
+    for (const std::string &sLine : sFile.asLine)
+        if (LineSystem(sLine, &sLineSystem, &bConnected)) nLines++;
+    return nLines;
+}
+
+/* Applies to the file what the program changed between sBefore and sNow. A system that
+   would make the file hold more than the table can load is left out, into *pasLeftOut. */
+void ApplyChanges(CONFFILE &sFile, const TABLES &sBefore, const TABLES &sNow,
+                  std::vector<REMOTESYSTEM> *pasLeftOut) {
     const std::vector<REMOTESYSTEM> &asBefore = sBefore.asSystem;
     const std::vector<REMOTESYSTEM> &asNow = sNow.asSystem;
 
@@ -557,6 +571,8 @@ void ApplyChanges(CONFFILE &sFile, const TABLES &sBefore, const TABLES &sNow) {
             SetLine(sFile, static_cast<std::size_t>(nLine), SystemLine(sFileSystem, bConnected));
         } else if (nLine >= 0) {
             SetLine(sFile, static_cast<std::size_t>(nLine), SystemLine(sSystem, bConnected));
+        } else if (SystemLines(sFile) >= OVMAXREMOTESYSTEMS) {
+            pasLeftOut->push_back(sSystem);
         } else {
             InsertLine(sFile, NewSystemPlace(sFile, asNow, j), SystemLine(sSystem, false));
         }
@@ -604,38 +620,6 @@ void ApplyChanges(CONFFILE &sFile, const TABLES &sBefore, const TABLES &sNow) {
 
 /* ---- the file on disk ------------------------------------------------------------------ */
 
-/* Reads the whole file into *psText. 0; ENOENT when there is none; another errno value, or
-   EFBIG for a file too large to be a configuration. */
-int ReadWholeFile(const char *pszPath, std::string *psText) {
-    psText->clear();
-    int fd = open(pszPath, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    struct stat sFile;
-    if (fstat(fd, &sFile) != 0 || !S_ISREG(sFile.st_mode)) {
-        int nError = errno != 0 && !S_ISDIR(sFile.st_mode) ? errno : EISDIR;
-        close(fd);
-        return nError;
-    }
-    char achBuffer[8192];
-    for (;;) {
-        ssize_t n = read(fd, achBuffer, sizeof(achBuffer));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int nError = errno;
-            close(fd);
-            return nError;
-        }
-        if (n == 0) break;
-        psText->append(achBuffer, static_cast<std::size_t>(n));
-        if (static_cast<long>(psText->size()) > OVCONFMAXBYTES) {
-            close(fd);
-            return EFBIG;
-        }
-    }
-    close(fd);
-    return 0;
-}
-
 /* The file a save replaces: config.ini itself, or, when it is a symbolic link (dotfiles kept
    elsewhere), the file it leads to, so that the link stays. */
 std::string FileToReplace(const char *pszPath) {
@@ -658,26 +642,121 @@ std::string FileToReplace(const char *pszPath) {
     return sPath;
 }
 
-/* A lock on "<config.ini>.lock", held while the object lives: exclusive for a save, which
-   makes the lock file; shared for a load, which only uses one that is there, so that a
-   program that only reads leaves nothing behind. Without a lock file (a folder that is not
-   ours to write) the work goes on unlocked: the file is still replaced atomically. */
+/* Reads the whole file into *psText: only a regular file of this user's (or root's), opened
+   without blocking, so a FIFO or a device at the name is refused, never waited on. A link is
+   followed to its target, as a save does. 0; ENOENT when there is none; EFBIG for a file too
+   large to be a configuration; EPERM with *ppszRefusal set for what may not be read; another
+   errno value. */
+int ReadWholeFile(const char *pszPath, std::string *psText, const char **ppszRefusal) {
+    psText->clear();
+    *ppszRefusal = nullptr;
+    const std::string sTarget = FileToReplace(pszPath);
+    int fd = open(sTarget.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP) *ppszRefusal = "a symbolic link";
+    if (fd < 0) return *ppszRefusal != nullptr ? EPERM : errno;
+    struct stat sFile;
+    if (fstat(fd, &sFile) != 0) {
+        int nError = errno;
+        close(fd);
+        return nError;
+    }
+    if (S_ISDIR(sFile.st_mode)) {
+        close(fd);
+        return EISDIR;
+    }
+    if (!S_ISREG(sFile.st_mode))
+        *ppszRefusal = "not a regular file";
+    else if (sFile.st_uid != geteuid() && sFile.st_uid != 0)
+        *ppszRefusal = "another user's file";
+    if (*ppszRefusal != nullptr) {
+        close(fd);
+        return EPERM;
+    }
+    char achBuffer[8192];
+    for (;;) {
+        ssize_t n = read(fd, achBuffer, sizeof(achBuffer));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int nError = errno;
+            close(fd);
+            return nError;
+        }
+        if (n == 0) break;
+        psText->append(achBuffer, static_cast<std::size_t>(n));
+        if (static_cast<long>(psText->size()) > OVCONFMAXBYTES) {
+            close(fd);
+            return EFBIG;
+        }
+    }
+    close(fd);
+    return 0;
+}
+
+/* Logs why the file could not be read; always 8. */
+int UnreadableFile(const char *pszCaller, int nError, const char *pszRefusal,
+                   const char *pszAfter) {
+    if (pszRefusal != nullptr)
+        return ConfigError("%s: Unable to read configuration file: %s: it is %s%s.", pszCaller,
+                           szOrvikConfFile, pszRefusal, pszAfter);
+    return ConfigError("%s: Unable to read configuration file: %s, errno: %d%s.", pszCaller,
+                       szOrvikConfFile, nError, pszAfter);
+}
+
+/* A POSIX record lock on "<config.ini>.lock", held while the object lives: exclusive for a
+   save, which makes the lock file; shared for a load, which only uses one that is there, so
+   that a program that only reads leaves nothing behind. Without a usable lock file (a folder
+   that is not ours to write) the work goes on unlocked: the file is still replaced
+   atomically. A lock another program keeps longer than OVCONFLOCKWAIT seconds is not waited
+   for: the caller fails with a sentence that names the holder, which the kernel reports for
+   record locks. */
 class ConfigLock {
   public:
-    ConfigLock(const char *pszConfigFile, int nOperation) {
+    ConfigLock(const char *pszConfigFile, bool bExclusive, const char *pszCaller) {
         std::string sLock = std::string(pszConfigFile) + ".lock";
-        if (nOperation == LOCK_EX)
-            fd = open(sLock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        /* Never blocking on the open: a FIFO at the name must not stop the program. */
+        if (bExclusive)
+            fd = open(sLock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                      0600);
         else
-            fd = open(sLock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            fd = open(sLock.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat sFound;
+        if (fd >= 0 && (fstat(fd, &sFound) != 0 || !S_ISREG(sFound.st_mode))) {
+            close(fd);
+            fd = -1;
+            errno = EINVAL;
+        }
         if (fd < 0) {
-            if (bDebug && nOperation == LOCK_EX)
-                OVLog(OVLOG_DEBUG, "SaveConfigurationValues: Saving without the lock file %s: %s.",
+            if (bDebug && bExclusive)
+                OVLog(OVLOG_DEBUG, "%s: Saving without the lock file %s: %s.", pszCaller,
                       sLock.c_str(), strerror(errno));
             return;
         }
-        while (flock(fd, nOperation) != 0 && errno == EINTR) {
+        struct flock sWanted {};
+        sWanted.l_type = bExclusive ? F_WRLCK : F_RDLCK;
+        sWanted.l_whence = SEEK_SET;
+        struct timespec sStart;
+        clock_gettime(CLOCK_MONOTONIC, &sStart);
+        for (;;) {
+            if (fcntl(fd, F_SETLK, &sWanted) == 0) {
+                bHeld = true;
+                clock_gettime(CLOCK_REALTIME, &sTaken);
+                return;
+            }
+            if (errno != EACCES && errno != EAGAIN && errno != EINTR) return; /* unlocked */
+            struct timespec sNow;
+            clock_gettime(CLOCK_MONOTONIC, &sNow);
+            if (sNow.tv_sec - sStart.tv_sec >= OVCONFLOCKWAIT) break;
+            struct timespec sPause = {0, 20 * 1000 * 1000};
+            nanosleep(&sPause, nullptr);
         }
+        bTimedOut = true;
+        struct flock sHolder = sWanted;
+        std::string sWho = "another program";
+        if (fcntl(fd, F_GETLK, &sHolder) == 0 && sHolder.l_type != F_UNLCK && sHolder.l_pid > 0)
+            sWho = "process " + std::to_string(sHolder.l_pid) + " (" +
+                   ProgramOf(sHolder.l_pid) + ")";
+        ConfigError("%s: Gave up after %d seconds waiting for %s, locked by %s.", pszCaller,
+                    OVCONFLOCKWAIT, sLock.c_str(), sWho.c_str());
     }
     ~ConfigLock() {
         if (fd >= 0) close(fd); /* closing gives the lock up */
@@ -685,9 +764,68 @@ class ConfigLock {
     ConfigLock(const ConfigLock &) = delete;
     ConfigLock &operator=(const ConfigLock &) = delete;
 
+    bool Held() const { return bHeld; }
+    bool TimedOut() const { return bTimedOut; }
+    /* When the lock was taken, by the clock files are stamped with. */
+    const struct timespec &Taken() const { return sTaken; }
+
   private:
+    /* The name a process runs under, or "unknown" once it has gone. */
+    static std::string ProgramOf(pid_t nPid) {
+        std::string sComm;
+        std::string sPath = "/proc/" + std::to_string(nPid) + "/comm";
+        int fdComm = open(sPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fdComm >= 0) {
+            char szName[64];
+            ssize_t n = read(fdComm, szName, sizeof(szName) - 1);
+            close(fdComm);
+            if (n > 0) sComm.assign(szName, static_cast<std::size_t>(n));
+        }
+        while (!sComm.empty() && sComm.back() == '\n') sComm.pop_back();
+        return sComm.empty() ? "unknown" : sComm;
+    }
+
     int fd = -1;
+    bool bHeld = false;
+    bool bTimedOut = false;
+    struct timespec sTaken {};
 };
+
+/* Removes what saves that never ended left beside sTarget: "<name>.XXXXXX", a plain file of
+   this user's, last written before this save took the lock. Every save writes its file only
+   while it holds the lock, so such a file belongs to no save that is still running. */
+void RemoveLeftovers(const std::string &sTarget, const struct timespec &sLockTaken) {
+    std::size_t nSlash = sTarget.rfind('/');
+    const std::string sFolder = nSlash == std::string::npos ? "." : sTarget.substr(0, nSlash);
+    const std::string sPrefix = sTarget.substr(nSlash == std::string::npos ? 0 : nSlash + 1) + ".";
+    std::unique_ptr<DIR, int (*)(DIR *)> pFolder(opendir(sFolder.c_str()), closedir);
+    if (pFolder == nullptr) return;
+    while (const struct dirent *psEntry = readdir(pFolder.get())) {
+        const std::string sName = psEntry->d_name;
+        if (sName.size() != sPrefix.size() + 6 || sName.compare(0, sPrefix.size(), sPrefix) != 0)
+            continue;
+        bool bTemplate = true;
+        for (std::size_t i = sPrefix.size(); i < sName.size(); i++)
+            if (!isalnum(static_cast<unsigned char>(sName[i]))) bTemplate = false;
+        struct stat sFound;
+        if (!bTemplate ||
+            fstatat(dirfd(pFolder.get()), sName.c_str(), &sFound, AT_SYMLINK_NOFOLLOW) != 0 ||
+            OVRefusedEntry(sFound) != nullptr)
+            continue;
+        const struct timespec &sWritten = sFound.st_mtim;
+        if (sWritten.tv_sec > sLockTaken.tv_sec ||
+            (sWritten.tv_sec == sLockTaken.tv_sec && sWritten.tv_nsec >= sLockTaken.tv_nsec))
+            continue;
+        if (unlinkat(dirfd(pFolder.get()), sName.c_str(), 0) == 0)
+            OVLog(OVLOG_WARNING, "SaveConfigurationValues: Removed %s/%s, left by a save that "
+                  "did not end.", sFolder.c_str(), sName.c_str());
+    }
+}
+
+/* The sentence the last failed save logged, and whether it failed only for want of room for
+   the systems it would add. */
+std::string sSaveFailure;
+bool bSaveFull = false;
 
 /* The sentence the last failed load logged; empty after a good one. */
 std::string sLoadFailure;
@@ -726,9 +864,11 @@ int LoadConfigurationValues() {
 
     std::string sText;
     int nError;
+    const char *pszRefusal = nullptr;
     {
-        ConfigLock sLock(szOrvikConfFile, LOCK_SH);
-        nError = ReadWholeFile(szOrvikConfFile, &sText);
+        ConfigLock sLock(szOrvikConfFile, false, "LoadConfigurationValues");
+        if (sLock.TimedOut()) return FailLoad();
+        nError = ReadWholeFile(szOrvikConfFile, &sText, &pszRefusal);
     }
     if (nError == ENOENT) {
         OVLog(OVLOG_DEBUG,
@@ -744,8 +884,7 @@ int LoadConfigurationValues() {
     }
     if (nError != 0) {
         /* A file that exists but cannot be read must not be replaced by the values in memory. */
-        ConfigError("LoadConfigurationValues: Unable to read configuration file: %s, "
-              "errno: %d.", szOrvikConfFile, nError);
+        UnreadableFile("LoadConfigurationValues", nError, pszRefusal, "");
         return FailLoad();
     }
 
@@ -780,38 +919,74 @@ int SaveConfigurationValues() {
     }
 
     TABLES sNow = TablesNow();
-    ConfigLock sLock(szOrvikConfFile, LOCK_EX);
+    sSaveFailure.clear();
+    bSaveFull = false;
+    sLastError.clear();
+    ConfigLock sLock(szOrvikConfFile, true, "SaveConfigurationValues");
+    if (sLock.TimedOut()) {
+        sSaveFailure = sLastError;
+        return OVTraceEnd("SaveConfigurationValues", OVRC_ERROR);
+    }
+    if (sLock.Held()) RemoveLeftovers(FileToReplace(szOrvikConfFile), sLock.Taken());
     std::string sText;
-    int nError = ReadWholeFile(szOrvikConfFile, &sText);
+    const char *pszRefusal = nullptr;
+    int nError = ReadWholeFile(szOrvikConfFile, &sText, &pszRefusal);
     int nRc = OVRC_OK;
-    if (nError == ENOENT || !sBaseline.bValid || sBaseline.sPath != szOrvikConfFile) {
+    std::vector<REMOTESYSTEM> asLeftOut;
+    if (nError != 0 && nError != ENOENT) {
+        /* Whatever is there and cannot be read is not replaced. */
+        nRc = UnreadableFile("SaveConfigurationValues", nError, pszRefusal,
+                             "; it is left as it is");
+    } else if (nError == ENOENT || !sBaseline.bValid || sBaseline.sPath != szOrvikConfFile) {
         /* A new file, or tables that were not read from this one: the whole normal form. */
         nRc = WriteConfigFile(ConfigurationText());
-    } else if (nError != 0) {
-        ConfigError("SaveConfigurationValues: Unable to read configuration file: %s, "
-              "errno: %d; it is left as it is.", szOrvikConfFile, nError);
-        nRc = OVRC_ERROR;
     } else {
         CONFFILE sFile = SplitFile(sText);
-        ApplyChanges(sFile, sBaseline.sTables, sNow);
+        ApplyChanges(sFile, sBaseline.sTables, sNow, &asLeftOut);
         if (sFile.bChanged)
             nRc = WriteConfigFile(JoinFile(sFile));
         else if (bDebug)
             OVLog(OVLOG_DEBUG, "SaveConfigurationValues: Nothing changed since the last load, "
                   "%s is not rewritten.", szOrvikConfFile);
     }
-    if (nRc == OVRC_OK) TakeBaseline();
+    if (nRc == OVRC_OK && !asLeftOut.empty()) {
+        /* Another program filled the file meanwhile. The systems left out count as saved, so
+           that no later save tries them again; the next load shows the file as it is. */
+        const REMOTESYSTEM &sFirst = asLeftOut.front();
+        ConfigError("SaveConfigurationValues: %s holds %d remote systems already, the most it "
+                    "may; %s (%s) is not added.", szOrvikConfFile, OVMAXREMOTESYSTEMS,
+                    sFirst.szSystemName, sFirst.szIP);
+        TakeBaseline();
+        bSaveFull = true;
+        nRc = OVRC_ERROR;
+    } else if (nRc == OVRC_OK) {
+        TakeBaseline();
+    }
+    if (nRc != OVRC_OK) sSaveFailure = sLastError;
     return OVTraceEnd("SaveConfigurationValues", nRc);
 }
 
-std::string OVConfigurationFailure() {
-    if (sLoadFailure.empty()) return "";
-    std::string_view sSentence = sLoadFailure;
+namespace {
+
+/* A logged sentence as a box says it: without the function's name and the line's end. */
+std::string WithoutPrefix(std::string_view sSentence) {
     for (std::string_view sPrefix : {"LoadConfigurationValues: ", "SaveConfigurationValues: ",
                                      "apachWorksub[0]: "})
         if (sSentence.substr(0, sPrefix.size()) == sPrefix) sSentence.remove_prefix(sPrefix.size());
     while (!sSentence.empty() && (sSentence.back() == '\n' || sSentence.back() == ' '))
         sSentence.remove_suffix(1);
+    return std::string(sSentence);
+}
+
+} // namespace
+
+std::string OVConfigurationFailure() {
+    if (sLoadFailure.empty()) return "";
     return std::string("Configuration ") + szOrvikConfFile + " not loaded: " +
-           std::string(sSentence);
+           WithoutPrefix(sLoadFailure);
+}
+
+std::string OVConfigurationSaveFailure(bool *pbFull) {
+    if (pbFull != nullptr) *pbFull = bSaveFull;
+    return WithoutPrefix(sSaveFailure);
 }

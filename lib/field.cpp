@@ -18,8 +18,10 @@ constexpr int OVMAXDISPLAYWIDTH = 254;
 constexpr std::size_t OVMAXNAME = 32;   /* bytes of a name that are kept */
 
 /* The leading blanks and the part of the value that fits the display width, in columns. */
-std::string DisplayedText(std::string_view sValue, int nLength, unsigned long ulStyle) {
+std::string DisplayedText(std::string_view sRaw, int nLength, unsigned long ulStyle) {
     int nWidth = (nLength >= 0 && nLength <= OVMAXDISPLAYWIDTH) ? nLength : OVMAXDISPLAYWIDTH;
+    const std::string sShown = OVScreenText(sRaw);
+    std::string_view sValue(sShown);
     sValue = sValue.substr(0, OVColumnsPrefix(sValue, nWidth));
     int nValue = OVDisplayWidth(sValue);
     int nBlanks = 0;

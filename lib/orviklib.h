@@ -563,6 +563,10 @@ bool OVIsControlCharacter(long nCode);
 /* The text with every control character and every byte that is no character replaced by
    cReplacement, so that each takes one cell and nothing reaches the terminal as a control. */
 std::string OVPrintableText(std::string_view sText, char cReplacement = '?');
+/* The text as the terminal is given it, wherever a program writes one: a C0 control or DEL
+   as ^X in two cells (ESC as "^[", DEL as "^?"), a C1 control and a byte that is no
+   character as "?", so that nothing written can move the cursor or start a sequence. */
+std::string OVScreenText(std::string_view sText);
 /* Display columns of UTF-8 text on the terminal. */
 int OVDisplayWidth(std::string_view sText);
 /* The longest prefix of the text that fits nColumns display columns; bytes. */
@@ -703,6 +707,10 @@ int SaveConfigurationValues();
 /* Why the last LoadConfigurationValues failed, for the screen: "Configuration <path> not
    loaded: " and the sentence it logged. "" after a good load. */
 std::string OVConfigurationFailure();
+/* Why the last SaveConfigurationValues failed, for a box: the sentence it logged. "" after a
+   good save. *pbFull, when given, tells whether it failed only because the file holds as many
+   systems as it may: the systems it would add are left out, the rest is written. */
+std::string OVConfigurationSaveFailure(bool *pbFull = nullptr);
 
 /* ------------------------------------------------------------------------------------ */
 /* command.cpp - local and remote commands, shells, quoting                             */
@@ -719,6 +727,10 @@ int ExecuteCommand(const char *pszCommand, char *pszCOutput, int nOutputSize);
 int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,
                          char *pszCOutput, int nOutputSize, const char *pszTempFile,
                          const char *pszErrorFile);
+/* Bytes kept of a remote command's output, and of its error output: the remote side stops
+   the command past them, the local copy keeps the whole lines within them, and with the
+   caller's files 100 says so after a warning in the log. */
+constexpr long long OVMAXREMOTEOUTPUT = 64LL << 20;
 /* The same, with why it failed in *psReason ("" when it did not): ssh's reason for a failed
    link, the refusal of a system that may not be reached. */
 int ExecuteRemoteCommand(REMOTESYSTEM *psRemoteSystem, const char *pszCommand,

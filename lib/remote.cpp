@@ -320,7 +320,9 @@ std::string RemoteWaitLine(const REMOTESYSTEM *psSystem) {
     const std::string sWhere = psSystem->szSystemName[0] != '\0'
                                    ? std::string(psSystem->szSystemName) + " (" + psSystem->szIP + ")"
                                    : std::string(psSystem->szIP);
-    return sWhat + " " + sStepJoin + " " + sWhere + "... Ctrl-c cancels";
+    /* Folder and file names come from the remote system, the system's name from config.ini:
+       the line goes to the terminal raw, so it is shown as every screen text is. */
+    return OVScreenText(sWhat + " " + sStepJoin + " " + sWhere + "... Ctrl-c cancels");
 }
 
 int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std::string *psReason,

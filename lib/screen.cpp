@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 OVCOLORPAIR asColor[OVMAXCOLORPAIRS];
 int nColorPair = 0;
@@ -149,7 +150,8 @@ int WriteString(const char *pszString) {
     OVTraceStart("WriteString", "pszString: %s.", pszString != nullptr ? pszString : "(null)");
     if (OVNullArgument(pszString, "WriteString: pszString"))
         return OVTraceEnd("WriteString", OVRC_ERROR);
-    waddstr(stdscr, pszString);
+    const std::string sShown = OVScreenText(pszString);
+    waddstr(stdscr, sShown.c_str());
     return OVTraceEnd("WriteString", OVRC_OK);
 }
 
@@ -178,12 +180,15 @@ int PrintBlock(PABI *psPabi, int nRow, int nColumn, const char *pszMessage) {
         OVNullArgument(pszMessage, "PrintBlock: pszMessage"))
         return OVTraceEnd("PrintBlock", OVRC_ERROR);
 
+    // Each line is measured and written as the terminal is given it: its newlines break it.
+    std::vector<std::string> asLine;
     std::string_view sMessage(pszMessage);
     int nWidth = 0;
     for (std::size_t nStart = 0; nStart <= sMessage.size();) {
         std::size_t nEnd = sMessage.find('\n', nStart);
         if (nEnd == std::string_view::npos) nEnd = sMessage.size();
-        int nLine = static_cast<int>(nEnd - nStart);
+        asLine.push_back(OVScreenText(sMessage.substr(nStart, nEnd - nStart)));
+        int nLine = static_cast<int>(asLine.back().size());
         if (nLine > nWidth) nWidth = nLine;
         nStart = nEnd + 1;
     }
@@ -195,12 +200,8 @@ int PrintBlock(PABI *psPabi, int nRow, int nColumn, const char *pszMessage) {
 
     // Empty pieces (blank lines, a trailing newline) take no row.
     int nWritten = 0;
-    for (std::size_t nStart = 0; nStart < sMessage.size();) {
-        std::size_t nEnd = sMessage.find('\n', nStart);
-        if (nEnd == std::string_view::npos) nEnd = sMessage.size();
-        if (nEnd > nStart) WriteAt(nRow + nWritten++, nStartColumn, sMessage.substr(nStart, nEnd - nStart));
-        nStart = nEnd + 1;
-    }
+    for (const std::string &sLine : asLine)
+        if (!sLine.empty()) WriteAt(nRow + nWritten++, nStartColumn, sLine);
     return OVTraceEnd("PrintBlock", OVRC_OK);
 }
 

@@ -98,6 +98,29 @@ std::string OVPrintableText(std::string_view sText, char cReplacement)
     return sShown;
 }
 
+std::string OVScreenText(std::string_view sText)
+{
+    std::string sShown;
+    sShown.reserve(sText.size());
+    for (std::size_t nAt = 0; nAt < sText.size();) {
+        const OVUTF8CHARACTER sChar = OVDecodeUtf8(sText, nAt);
+        /* ESC, BEL and the rest of C0 are what start a terminal's sequences; written as two
+           plain characters they say what was there and do nothing. */
+        if (sChar.nCode >= 0 && sChar.nCode < 0x20) {
+            sShown += '^';
+            sShown += static_cast<char>(sChar.nCode + '@');
+        } else if (sChar.nCode == 0x7F) {
+            sShown += "^?";
+        } else if (sChar.nCode == OVNOTACHARACTER || OVIsControlCharacter(sChar.nCode)) {
+            sShown += '?';
+        } else {
+            sShown.append(sText.substr(nAt, sChar.nBytes));
+        }
+        nAt += sChar.nBytes;
+    }
+    return sShown;
+}
+
 int OVDisplayWidth(std::string_view sText)
 {
     int nColumns = 0;
@@ -234,6 +257,7 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
     if (pszPath == nullptr || *pszPath == '\0') return EINVAL;
     std::string sTemp = std::string(pszPath) + ".XXXXXX";
     int fd = mkstemp(sTemp.data());
+    if (fd >= 0) OVRegisterTempFile(sTemp.c_str()); /* removed by an ending on a signal */
     if (fd < 0) {
         int nError = errno;
         struct stat sOld;
@@ -260,6 +284,7 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
         int nError = errno;
         close(fd);
         unlink(sTemp.c_str());
+        OVForgetTempFile(sTemp.c_str());
         return nError;
     }
     /* The first failure of write, flush, sync and close decides. */
@@ -274,6 +299,7 @@ int OVReplaceFile(const char *pszPath, std::string_view sContent, unsigned int n
     Fail(fclose(pFile) != 0);
     if (nError == 0) Fail(rename(sTemp.c_str(), pszPath) != 0);
     if (nError != 0) unlink(sTemp.c_str());
+    OVForgetTempFile(sTemp.c_str());
     return nError;
 }
 

@@ -24,7 +24,7 @@
 namespace {
 
 constexpr int OVMAXOWNTEMPFILES = 16;
-constexpr std::size_t OVOWNTEMPPATHSIZE = 256;
+constexpr std::size_t OVOWNTEMPPATHSIZE = 1024; /* a save file beside a long config path */
 
 /* One scratch file to remove on an abnormal end. The path is complete before bInUse is
    set and bInUse is cleared before the path changes, so the signal path never reads a

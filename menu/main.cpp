@@ -246,6 +246,9 @@ int InitializeSteps(int argc, char **argv)
     // The items read before the fault are shown, but not without saying why some are missing.
     if (!MenuFileFailure().empty())
         OVShowFailure(MenuFileFailure().c_str(), false);
+    // Nor without saying that a menu has more items than it shows.
+    if (!MenuFileNotice().empty())
+        OVShowMessage(OVLOG_WARNING, MenuFileNotice().c_str(), false);
     if (bDebug)
         LogMenuStructure();
 

@@ -5,7 +5,9 @@
 #include <libxml/xmlreader.h>
 
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 MENUITEM sMenuItemWork;
@@ -26,6 +28,33 @@ const char *XmlText(const xmlChar *pszText)
 
 // The first complaint of the parser during the last read, for the screen.
 std::string sMenuFileFailure;
+
+// What the last read leaves unshown (a menu of more items than one level gathers), for
+// the screen; "" when every item can be shown.
+std::string sMenuFileNotice;
+
+// Logs once, and keeps for the screen, the first menu of the chain that has more items
+// than a menu shows. A level's items are those GatherMenuItems takes: every item of the
+// main menu, or of one submenu name below it.
+void NoteItemsBeyondTheLimit(const char *pszFile)
+{
+    std::map<std::pair<int, std::string>, int> anItems;
+    const std::pair<int, std::string> *psFirstOver = nullptr;
+    for (const MENUITEM *psItem = psMenuItem_First; psItem != nullptr;
+         psItem = psItem->psMenuItemNext) {
+        const std::string sMenu = psItem->nLevel > 1 ? psItem->szSavedSubMenu : "Main Menu";
+        const auto sEntry = anItems.try_emplace({psItem->nLevel, sMenu}, 0).first;
+        if (++sEntry->second == MENUMAXITEMS + 1 && psFirstOver == nullptr)
+            psFirstOver = &sEntry->first;
+    }
+    if (psFirstOver == nullptr)
+        return;
+    sMenuFileNotice = std::string("Menu file ") + pszFile + ": \"" + psFirstOver->second +
+                      "\" has " + std::to_string(anItems[*psFirstOver]) +
+                      " items; only the first " + std::to_string(MENUMAXITEMS) +
+                      " of a menu are shown";
+    OVLog(OVLOG_WARNING, "Orvik Initialize: %s.", sMenuFileNotice.c_str());
+}
 
 // The parser's own complaints go into the log instead of onto the terminal.
 void LogParserError(void *, xmlErrorPtr psError)
@@ -166,6 +195,7 @@ int ReadMenuFile(const char *pszFile)
     OVCopyText(szSavedSubMenu, sizeof szSavedSubMenu, "Main Menu");
     asOpenSubMenu.clear();
     sMenuFileFailure.clear();
+    sMenuFileNotice.clear();
     xmlSetStructuredErrorFunc(nullptr, LogParserError);
 
     xmlTextReaderPtr psReader = xmlReaderForFile(pszFile, nullptr, 0);
@@ -190,6 +220,7 @@ int ReadMenuFile(const char *pszFile)
     }
     bHaveMenuItem = 0;
 
+    NoteItemsBeyondTheLimit(pszFile);
     int nItems = 0;
     for (const MENUITEM *psItem = psMenuItem_First; psItem != nullptr; psItem = psItem->psMenuItemNext)
         nItems++;
@@ -199,6 +230,11 @@ int ReadMenuFile(const char *pszFile)
 const std::string &MenuFileFailure()
 {
     return sMenuFileFailure;
+}
+
+const std::string &MenuFileNotice()
+{
+    return sMenuFileNotice;
 }
 
 void LogMenuStructure()

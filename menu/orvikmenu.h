@@ -85,6 +85,9 @@ int ReadMenuFile(const char *pszFile);
 /* "Menu file <file>, line <n>: <parser message>" for the first complaint of the parser
    during the last ReadMenuFile; "" when the file was read whole. */
 const std::string &MenuFileFailure();
+/* The sentence, already logged, that names the first menu of the last ReadMenuFile with more
+   items than MENUMAXITEMS; "" when every menu can show all its items. */
+const std::string &MenuFileNotice();
 /* Handles the node the text reader stands on; 0, or the result of Add_MenuItem. */
 int ProcessXMLNode(_xmlTextReader *psReader);
 /* Appends a copy of the pending item to the chain; 0. */

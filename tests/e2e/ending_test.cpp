@@ -17,7 +17,7 @@ namespace {
 struct Program {
   const char *pszName;     // the test's name for it
   const char *pszProgram;  // in the build's bin folder
-  const char *pszArgs;     // after the program; "%MENU%" and "%DIR%" are filled in
+  const char *pszArgs;     // after the program (the menu has a setup of its own)
   const char *pszReady;    // on screen once it waits for the user
   int nExit, nReturn;      // the status after Exit and after Return
 };
@@ -25,7 +25,7 @@ struct Program {
 // The main menu ends with 0 however the user ends it; at its first level there is no Return,
 // so Return is taken in a submenu, back to the first level, and the menu is left with Exit.
 constexpr Program asProgram[] = {
-    {"orvik", "orvik", "-f %MENU% -d %DIR%", "Click selection or Tab and press Enter.", 0, 0},
+    {"orvik", "orvik", "", "Click selection or Tab and press Enter.", 0, 0},
     {"orvikfsys", "orvikfsys", "-help 'Browse'", "Orvik Explore Filesystems", 9, 0},
     {"orvikdsys", "orvikdsys", "-fmemory -help 'Memory'", "Display Memory", 9, 0},
     {"orvikpref", "orvikpref", "-help 'Colours'", "Orvik Preferences", 9, 0},
@@ -35,12 +35,6 @@ constexpr Program asProgram[] = {
 enum class Ending { kExit, kReturn, kCtrlC, kTerm, kHup };
 constexpr const char *apszEnding[] = {"Exit", "Return", "CtrlC", "SIGTERM", "SIGHUP"};
 
-std::string Filled(std::string sText, const std::string &sName, const std::string &sValue) {
-  for (auto nAt = sText.find(sName); nAt != std::string::npos; nAt = sText.find(sName))
-    sText.replace(nAt, sName.size(), sValue);
-  return sText;
-}
-
 class EndingTable : public ::testing::TestWithParam<std::tuple<int, Ending>> {};
 
 }  // namespace
@@ -49,13 +43,10 @@ TEST_P(EndingTable, StatusAndNothingLeftBehind) {
   const Program &program = asProgram[std::get<0>(GetParam())];
   const Ending eEnding = std::get<1>(GetParam());
   TestHome home;
-  std::string sArgs = Filled(program.pszArgs, "%MENU%",
-                             ShellQuote(std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml"));
-  sArgs = Filled(sArgs, "%DIR%", ShellQuote(home.sOrvikDir)) +
-          (program.pszName == std::string("orvik") ? " -l " + ShellQuote(home.sLogFile) : "");
   ProgramSetup setup;
+  if (program.pszName == std::string("orvik")) setup = MenuSetup(home);
   setup.sProgram = program.pszProgram;
-  setup.sArgs = sArgs;
+  if (setup.sArgs.empty()) setup.sArgs = program.pszArgs;
   ProgramSession run(home, setup);
   ASSERT_TRUE(run.WaitFor(program.pszReady, 20000));
   ASSERT_TRUE(run.WaitFor("Exit"));

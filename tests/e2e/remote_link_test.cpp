@@ -5,35 +5,27 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "session.h"
 #include "test_services.h"
-#include "tmux_driver.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A program of the bin folder in a pane whose config.ini has one connected system.
-class RemoteProgram {
+// A program of the bin folder whose config.ini has one connected system.
+class RemoteProgram : public ProgramSession {
   public:
     RemoteProgram(const TestHome &home, const std::string &sHost, const std::string &sPort,
                   const std::string &sProgram, const std::string &sArguments)
-        : m_home(home), m_sHost(sHost), m_sPort(sPort)
+        : ProgramSession(home, Setup(sHost, sPort, sProgram, sArguments)), m_sHost(sHost),
+          m_sPort(sPort)
     {
-        home.WriteFile("config.ini", "RemoteSystem " + sHost + " " + sPort + " box " + SshUser() +
-                                         " Connected\n");
-        TmuxOptions options;
-        options.env = home.Env();
-        options.sWorkDir = home.sRoot;
-        m_psSession = std::make_unique<TmuxSession>(
-            ShellQuote(std::string(ORVIK_BIN_DIR) + "/" + sProgram) + " " + sArguments, options);
     }
-    TmuxSession &S() { return *m_psSession; }
     // The wait line of a step: "<what> on box (<host>)... Ctrl-c cancels".
     std::string Wait(const std::string &sWhat) const
     {
@@ -43,20 +35,28 @@ class RemoteProgram {
     std::string StepsRunning() const
     {
         std::string sOut;
-        RunProgram({"pgrep", "-af", "ControlPath=" + m_home.sHome + "/.orvik/ssh/%C"}, &sOut);
+        RunProgram({"pgrep", "-af", "ControlPath=" + Home().sHome + "/.orvik/ssh/%C"}, &sOut);
         return sOut;
     }
     // Ends the shared connection behind the program's back, so that its next step logs in.
     void EndMaster() const
     {
-        RunProgram({"ssh", "-o", "ControlPath=" + m_home.sHome + "/.orvik/ssh/%C", "-O", "exit",
+        RunProgram({"ssh", "-o", "ControlPath=" + Home().sHome + "/.orvik/ssh/%C", "-O", "exit",
                     "-p", m_sPort, SshUser() + "@" + m_sHost});
     }
 
   private:
-    const TestHome &m_home;
+    static ProgramSetup Setup(const std::string &sHost, const std::string &sPort,
+                              const std::string &sProgram, const std::string &sArguments)
+    {
+        ProgramSetup setup;
+        setup.sProgram = sProgram;
+        setup.sArgs = sArguments;
+        setup.config = "RemoteSystem " + sHost + " " + sPort + " box " + SshUser() + " Connected\n";
+        return setup;
+    }
+
     std::string m_sHost, m_sPort;
-    std::unique_ptr<TmuxSession> m_psSession;
 };
 
 const std::string sBrowser = "orvikfsys", sBrowse = "-help Browse";
@@ -71,28 +71,27 @@ TEST(RemoteLink, SlowLinkShowsTheWaitAndCtrlCGoesBack)
     ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kSlowLink);
     TestHome home;
     RemoteProgram program(home, SlowHost(), SshPort(), sBrowser, sBrowse);
-    TmuxSession &session = program.S();
-    ASSERT_TRUE(session.WaitFor(program.Wait("Listing /"), 1500)) << session.Capture();
-    ASSERT_TRUE(session.WaitFor("Directory/File Name", 30000)) << session.Capture();
+    TmuxSession &session = program.Screen();
+    ASSERT_TRUE(program.WaitFor(program.Wait("Listing /"), 1500));
+    ASSERT_TRUE(program.WaitFor("Directory/File Name", 30000));
 
     program.EndMaster();
     session.SendKeys("Down Down Down Down Enter");  // a line below ../, whatever it is
-    ASSERT_TRUE(session.WaitFor("... Ctrl-c cancels", 5000)) << session.Capture();
+    ASSERT_TRUE(program.WaitFor("... Ctrl-c cancels"));
     session.SendKeys("C-c");
-    ASSERT_TRUE(session.WaitFor("Cancelled.", 5000)) << session.Capture();
+    ASSERT_TRUE(program.WaitFor("Cancelled."));
     EXPECT_EQ(program.StepsRunning(), "");
     session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitFor("Directory/File Name")) << session.Capture();
+    ASSERT_TRUE(program.WaitFor("Directory/File Name"));
     EXPECT_NE(session.Line(4).find("./"), std::string::npos) << session.Capture();
     EXPECT_TRUE(session.IsRunning());
 
     // Ctrl-c on the first listing, with no page to go back to, ends the browser as Ctrl-c does.
     TestHome second;
     RemoteProgram first(second, SlowHost(), SshPort(), sBrowser, sBrowse);
-    ASSERT_TRUE(first.S().WaitFor(first.Wait("Listing /"), 1500)) << first.S().Capture();
-    first.S().SendKeys("C-c");
-    ASSERT_TRUE(first.S().WaitForExit()) << first.S().Capture();
-    EXPECT_EQ(first.S().ExitStatus(), 2);
+    ASSERT_TRUE(first.WaitFor(first.Wait("Listing /"), 1500));
+    first.Screen().SendKeys("C-c");
+    EXPECT_TRUE(first.Ends(2));
     EXPECT_EQ(first.StepsRunning(), "");
 }
 
@@ -105,25 +104,24 @@ TEST(RemoteLink, DeadLinkAndChangedKeyAreToldInSshsWords)
     TestHome home;
     const auto tStart = Clock::now();
     RemoteProgram dead(home, DeadHost(), DeadPort(), "orvikdsys", "-cpu -help CPU");
-    ASSERT_TRUE(dead.S().WaitFor(dead.Wait("Running lscpu"), 1500)) << dead.S().Capture();
-    ASSERT_TRUE(dead.S().WaitFor("box (" + DeadHost() + "): ", 30000)) << dead.S().Capture();
+    ASSERT_TRUE(dead.WaitFor(dead.Wait("Running lscpu"), 1500));
+    ASSERT_TRUE(dead.WaitFor("box (" + DeadHost() + "): ", 30000));
     const auto nSeconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - tStart);
     EXPECT_GE(nSeconds.count(), 9);
     EXPECT_LE(nSeconds.count(), 20);
-    EXPECT_NE(dead.S().Capture().find("Connection timed"), std::string::npos) << dead.S().Capture();
-    dead.S().SendKeys("Enter");
-    ASSERT_TRUE(dead.S().WaitForExit()) << dead.S().Capture();
-    EXPECT_EQ(dead.S().ExitStatus(), 8);
+    EXPECT_NE(dead.Screen().Capture().find("Connection timed"), std::string::npos)
+        << dead.Screen().Capture();
+    dead.Screen().SendKeys("Enter");
+    EXPECT_TRUE(dead.Ends(8));
 
     TestHome changedHome;
     RemoteProgram changed(changedHome, ChangedKeyHost(), ChangedKeyPort(), sBrowser, sBrowse);
-    ASSERT_TRUE(changed.S().WaitFor("has changed", 20000)) << changed.S().Capture();
-    EXPECT_NE(changed.S().Capture().find("box (" + ChangedKeyHost() + "): Host key for"),
+    ASSERT_TRUE(changed.WaitFor("has changed", 20000));
+    EXPECT_NE(changed.Screen().Capture().find("box (" + ChangedKeyHost() + "): Host key for"),
               std::string::npos)
-        << changed.S().Capture();
-    changed.S().SendKeys("Enter");
-    ASSERT_TRUE(changed.S().WaitForExit()) << changed.S().Capture();
-    EXPECT_EQ(changed.S().ExitStatus(), 8);
+        << changed.Screen().Capture();
+    changed.Screen().SendKeys("Enter");
+    EXPECT_TRUE(changed.Ends(8));
 }
 
 // Over IPv6 (scp needs the address in brackets), the first listing logs in once and every
@@ -135,17 +133,17 @@ TEST(RemoteLink, OneLoginServesEveryStepOverIPv6)
     TestHome home;
     const size_t nFrom = SshdLogSize();
     RemoteProgram program(home, SshHost6(), SshPort(), sBrowser, sBrowse);
-    TmuxSession &session = program.S();
-    ASSERT_TRUE(session.WaitFor("Directory/File Name", 20000)) << session.Capture();
-    ASSERT_TRUE(session.WaitFor("../")) << session.Capture();
+    TmuxSession &session = program.Screen();
+    ASSERT_TRUE(program.WaitFor("Directory/File Name", 20000));
+    ASSERT_TRUE(program.WaitFor("../"));
     session.SendKeys("Enter");  // "./": listed again
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ASSERT_TRUE(session.WaitFor("Directory/File Name", 20000)) << session.Capture();
+    ASSERT_TRUE(program.WaitFor("Directory/File Name", 20000));
     session.SendKeys("Down Down Enter");  // the first entry after ../: its detail page
-    ASSERT_TRUE(session.WaitFor("Return", 20000)) << session.Capture();
+    ASSERT_TRUE(program.WaitFor("Return", 20000));
     ASSERT_TRUE(session.WaitForGone("Ctrl-c cancels", 20000)) << session.Capture();
 
-    // Only this test logs in from ::1; the others come from 127.0.0.1. sshd writes one
+// Only this test logs in from ::1; the others come from 127.0.0.1. sshd writes one
     // "Accepted <method> for <user> from <address>" line per login.
     std::istringstream sLog(ReadTextFile(SshdLog()).substr(nFrom));
     size_t nLogins = 0;

@@ -3,38 +3,36 @@
 // report then come from that system; Disconnect brings everything back home.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstdlib>
 #include <string>
-#include <thread>
 
+#include "session.h"
 #include "test_services.h"
-#include "tmux_driver.h"
 
 namespace {
 
 const std::string READY = "Click selection or Tab and press Enter.";
 
-// Clicks the last place on the screen where the text stands (buttons sit at the bottom).
-// The toolkit takes at most one mouse event a second, so every click waits that long first.
-bool ClickText(TmuxSession &session, const std::string &sText)
+// Presses a button whose answer is a message box, closes the box and waits until the text it
+// showed is gone.
+void Answers(ProgramSession &run, const std::string &sButton, const std::string &sMessage)
 {
-    for (int nRow = 24; nRow >= 1; nRow--) {
-        std::string::size_type nAt = session.Line(nRow).rfind(sText);
-        if (nAt == std::string::npos) continue;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-        session.Click(nRow, static_cast<int>(nAt) + 2);
-        return true;
-    }
-    ADD_FAILURE() << "not on the screen: " << sText << "\n" << session.Capture();
-    return false;
+    ASSERT_TRUE(run.Press(sButton));
+    ASSERT_TRUE(run.WaitFor(sMessage, 20000));
+    run.Screen().SendKeys("Enter");
+    ASSERT_TRUE(run.Screen().WaitForGone(sMessage)) << run.Screen().Capture();
 }
 
-// Closes a message box and waits until the text it showed is gone.
-void Acknowledge(TmuxSession &session, const std::string &sMessage)
+// A menu item whose program works on the connected system: its title names the system and
+// its page shows sContent; Return goes back to the menu.
+void RunsThere(ProgramSession &run, const std::string &sItem, const std::string &sTitle,
+               const std::string &sContent)
 {
-    ASSERT_TRUE(session.WaitFor(sMessage, 20000)) << session.Capture();
-    session.SendKeys("Enter");
-    ASSERT_TRUE(session.WaitForGone(sMessage)) << session.Capture();
+    ASSERT_TRUE(run.Press(sItem));
+    ASSERT_TRUE(run.WaitFor(sTitle + ": " + SshHost(), 30000));
+    ASSERT_TRUE(run.WaitFor(sContent, 30000));
+    ASSERT_TRUE(run.Press("Return"));
+    ASSERT_TRUE(run.WaitFor(READY));
 }
 
 }  // namespace
@@ -43,61 +41,45 @@ TEST(RemoteWalk, ConnectBrowseReportDisconnectFromTheMainMenu)
 {
     ORVIK_REQUIRE_SSH();
     TestHome home;
-    TmuxOptions options;
-    options.env = home.Env();
-    options.env["PATH"] = std::string(ORVIK_BIN_DIR) + ":" + std::getenv("PATH");
-    options.sWorkDir = home.sRoot;
-    TmuxSession session(ShellQuote(std::string(ORVIK_BIN_DIR) + "/orvik") + " -f " +
-                            ShellQuote(std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml") +
-                            " -d " + ShellQuote(home.sOrvikDir) + " -l " +
-                            ShellQuote(home.sLogFile),
-                        options);
-    ASSERT_TRUE(session.WaitFor(READY)) << session.Capture();
+    ProgramSetup setup = MenuSetup(home);
+    setup.env["PATH"] = std::string(ORVIK_BIN_DIR) + ":" + std::getenv("PATH");
+    ProgramSession run(home, setup);
+    TmuxSession &session = run.Screen();
+    ASSERT_TRUE(run.WaitFor(READY));
     EXPECT_EQ(session.Capture().find("Disconnect"), std::string::npos);
 
     // Connections: enter the system, ping it, look at its key, connect it.
-    ASSERT_TRUE(ClickText(session, "Connections"));
-    ASSERT_TRUE(session.WaitFor("No remote systems yet")) << session.Capture();
+    ASSERT_TRUE(run.Press("Connections"));
+    ASSERT_TRUE(run.WaitFor("No remote systems yet"));
     session.SendKeys("Enter");  // New
-    ASSERT_TRUE(session.WaitFor("Orvik Connections: New System")) << session.Capture();
+    ASSERT_TRUE(run.WaitFor("Orvik Connections: New System"));
     for (const std::string &sValue : {std::string("testbox"), SshHost(), SshPort(), SshUser()}) {
         session.SendLiteral(sValue);
         session.SendKeys("Tab");
     }
     session.SendKeys("Enter");  // Save
-    ASSERT_TRUE(session.WaitFor("> testbox")) << session.Capture();
-    ASSERT_TRUE(ClickText(session, "Ping"));
-    Acknowledge(session, "testbox answered at");
+    ASSERT_TRUE(run.WaitFor("> testbox"));
+    ASSERT_NO_FATAL_FAILURE(Answers(run, "Ping", "testbox answered at"));
     // The test server's key is known already in the file its Host block names, where ssh
     // looks it up: Trust adds nothing.
-    ASSERT_TRUE(ClickText(session, "Trust"));
-    Acknowledge(session, "Already trusted, in ");
-    ASSERT_TRUE(ClickText(session, "Connect"));
-    Acknowledge(session, "Connected: commands now run on " + SshUser() + "@" + SshHost());
-    ASSERT_TRUE(ClickText(session, "Return"));
+    ASSERT_NO_FATAL_FAILURE(Answers(run, "Trust", "Already trusted, in "));
+    ASSERT_NO_FATAL_FAILURE(
+        Answers(run, "Connect", "Connected: commands now run on " + SshUser() + "@" + SshHost()));
+    ASSERT_TRUE(run.Press("Return"));
 
     // The main menu now offers Disconnect; the browser lists the connected system.
-    ASSERT_TRUE(session.WaitFor(READY)) << session.Capture();
-    ASSERT_TRUE(session.WaitFor("Disconnect")) << session.Capture();
-    ASSERT_TRUE(ClickText(session, "File System Browser"));
-    ASSERT_TRUE(session.WaitFor("Orvik Explore Filesystems: " + SshHost(), 30000))
-        << session.Capture();
-    ASSERT_TRUE(session.WaitFor("Directory/File Name", 30000)) << session.Capture();
-    ASSERT_TRUE(ClickText(session, "Return"));
-    ASSERT_TRUE(session.WaitFor(READY)) << session.Capture();
+    ASSERT_TRUE(run.WaitFor(READY));
+    ASSERT_TRUE(run.WaitFor("Disconnect"));
+    ASSERT_NO_FATAL_FAILURE(
+        RunsThere(run, "File System Browser", "Orvik Explore Filesystems", "Directory/File Name"));
 
     // A report from the System Information submenu comes from there too.
-    ASSERT_TRUE(ClickText(session, "System Information"));
-    ASSERT_TRUE(session.WaitFor("Hardware Summary")) << session.Capture();
-    ASSERT_TRUE(ClickText(session, "CPU"));
-    ASSERT_TRUE(session.WaitFor("Display CPU Information: " + SshHost(), 30000))
-        << session.Capture();
-    ASSERT_TRUE(session.WaitFor("Architecture:", 30000)) << session.Capture();
-    ASSERT_TRUE(ClickText(session, "Return"));
-    ASSERT_TRUE(session.WaitFor(READY)) << session.Capture();
+    ASSERT_TRUE(run.Press("System Information"));
+    ASSERT_TRUE(run.WaitFor("Hardware Summary"));
+    ASSERT_NO_FATAL_FAILURE(RunsThere(run, "CPU", "Display CPU Information", "Architecture:"));
 
     // Disconnect: config.ini keeps the system and its stamps, without the mark.
-    ASSERT_TRUE(ClickText(session, "Disconnect"));
+    ASSERT_TRUE(run.Press("Disconnect"));
     ASSERT_TRUE(session.WaitForGone("Disconnect")) << session.Capture();
     std::string sConfig = home.ReadFile("config.ini");
     EXPECT_NE(sConfig.find("RemoteSystem " + SshHost() + " " + SshPort() + " testbox " +
@@ -107,8 +89,7 @@ TEST(RemoteWalk, ConnectBrowseReportDisconnectFromTheMainMenu)
     EXPECT_NE(sConfig.find(" LastConnect "), std::string::npos) << sConfig;
     EXPECT_EQ(sConfig.find("Connected"), std::string::npos) << sConfig;
 
-    ASSERT_TRUE(ClickText(session, "Exit"));
-    ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-    EXPECT_EQ(session.ExitStatus(), 0);
+    ASSERT_TRUE(run.Press("Exit"));
+    EXPECT_TRUE(run.Ends(0));
     EXPECT_EQ(home.ReadLog().find("Error"), std::string::npos) << home.ReadLog();
 }

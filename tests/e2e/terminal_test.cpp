@@ -4,30 +4,19 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 
 #include "session.h"
 
 namespace {
 
-std::string ReadWhole(const std::string &sPath) {
-  std::ifstream in(sPath, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 struct PROGRAM {
   const char *pszName;
-  const char *pszArguments;   // after the program, shell text
+  const char *pszArguments;   // after the program, shell text (the menu has a setup of its own)
   const char *pszReady;       // on the screen once it waits for keys
   const char *pszLogPrefix;   // its own wording of the signal's log line and termination line
   const char *pszLinePrefix;
@@ -36,8 +25,7 @@ struct PROGRAM {
 void PrintTo(const PROGRAM &sProgram, std::ostream *pOut) { *pOut << sProgram.pszName; }
 
 const PROGRAM asPrograms[] = {
-    {"orvik", "-f " ORVIK_SOURCE_DIR "/share/orvik.xml", "Click selection or Tab and press Enter.",
-     "Orvik ", "Orvik Terminal Manager "},
+    {"orvik", "", "Click selection or Tab and press Enter.", "Orvik ", "Orvik Terminal Manager "},
     {"orvikfsys", "", "Orvik Explore Filesystems", "", ""},
     {"orvikdsys", "-cpu", "Return   Exit", "orvikdsys ", "Orvik orvikdsys "},
     {"orvikpref", "", "Exit", "", ""},
@@ -46,46 +34,24 @@ const PROGRAM asPrograms[] = {
 
 class TerminalTest : public ::testing::TestWithParam<PROGRAM> {
  protected:
-  // The program runs as the process of pid.txt; the status and the terminal's modes after it
-  // are written by the shell that started it, on the same terminal.
-  std::unique_ptr<TmuxSession> Start(const std::string &sWrapper = "") {
-    unlink(Path("pid.txt").c_str());
+  // The terminal's modes after the program are written by the pane's shell, on the same
+  // terminal, into stty.txt.
+  std::unique_ptr<ProgramSession> Start(const std::string &sBefore = "") {
     const PROGRAM &sProgram = GetParam();
-    std::string sProgramLine = ShellQuote(std::string(ORVIK_BIN_DIR) + "/" + sProgram.pszName) +
-                               " " + sProgram.pszArguments;
-    // The menu takes its folder and log from its options only.
-    if (std::string(sProgram.pszName) == "orvik")
-      sProgramLine += " -d " + ShellQuote(home.sOrvikDir) + " -l " + ShellQuote(home.sLogFile);
-    std::string sCommand = sWrapper + "sh -c " + ShellQuote("echo $$ > " + Path("pid.txt") +
-                                                            "; exec " + sProgramLine) +
-                           "; echo $? > " + Path("status.txt") + "; stty -a > " +
-                           Path("stty.txt");
-    TmuxOptions options;
-    options.env = home.Env();
-    options.env["PATH"] = std::string(ORVIK_BIN_DIR) + ":" + std::getenv("PATH");
-    options.sWorkDir = home.sRoot;
-    auto pSession = std::make_unique<TmuxSession>(sCommand, options);
-    EXPECT_TRUE(pSession->WaitFor(sProgram.pszReady, 20000)) << pSession->Capture();
-    nPid = std::atoi(ReadWhole(Path("pid.txt")).c_str());
-    EXPECT_GT(nPid, 1);
-    return pSession;
+    const bool bMenu = std::string(sProgram.pszName) == "orvik";
+    ProgramSetup setup = bMenu ? MenuSetup(home) : ProgramSetup();
+    setup.sProgram = sProgram.pszName;
+    if (setup.sArgs.empty()) setup.sArgs = sProgram.pszArguments;
+    setup.env["PATH"] = std::string(ORVIK_BIN_DIR) + ":" + std::getenv("PATH");
+    setup.sBefore = sBefore;
+    setup.sAfter = "stty -a > " + Path("stty.txt");
+    auto pRun = std::make_unique<ProgramSession>(home, setup);
+    EXPECT_TRUE(pRun->WaitFor(sProgram.pszReady, 20000));
+    return pRun;
   }
   std::string Path(const std::string &sName) const { return home.sRoot + "/" + sName; }
-  // Gone, or a zombie nobody has reaped yet, within the time.
-  bool Ends(int nMillis) const {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMillis);
-    for (;;) {
-      std::string sStat = ReadWhole("/proc/" + std::to_string(nPid) + "/stat");
-      std::string::size_type nParen = sStat.rfind(')');
-      if (sStat.empty() || (nParen != std::string::npos && sStat.compare(nParen + 2, 1, "Z") == 0))
-        return true;
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
 
   TestHome home;
-  pid_t nPid = 0;
 };
 
 // The signal lands while the program waits for a key; it is answered there, once, in the
@@ -95,39 +61,42 @@ TEST_P(TerminalTest, EveryEndingSignalRestoresTheTerminal) {
   for (int nSignal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE, SIGSEGV, SIGABRT}) {
     SCOPED_TRACE("signal " + std::to_string(nSignal));
     const bool bAnswered = nSignal != SIGSEGV && nSignal != SIGABRT;
-    unlink(Path("stty.txt").c_str());
-    auto pSession = Start("ulimit -c 0; ");
-    ASSERT_EQ(kill(nPid, nSignal), 0);
-    ASSERT_TRUE(pSession->WaitForExit()) << pSession->Capture();
-    EXPECT_EQ(std::atoi(ReadWhole(Path("status.txt")).c_str()), nSignal + (bAnswered ? 0 : 128));
-    std::string sModes = ReadWhole(Path("stty.txt"));
+    std::remove(Path("stty.txt").c_str());
+    auto pRun = Start("ulimit -c 0; ");
+    ASSERT_GT(pRun->Pid(), 1);
+    pRun->Signal(nSignal);
+    EXPECT_TRUE(pRun->Ends(nSignal + (bAnswered ? 0 : 128)));
+    std::string sModes = ReadTextFile(Path("stty.txt"));
     EXPECT_NE(sModes.find(" icanon"), std::string::npos) << sModes;
     EXPECT_NE(sModes.find(" echo "), std::string::npos) << sModes;
     for (const char *pszMode : {"-icanon", "-icrnl", "-onlcr"})
       EXPECT_EQ(sModes.find(pszMode), std::string::npos) << sModes;
-    for (const std::string &sName : OrvikTempFiles())
-      EXPECT_NE(PidInTempName(sName), nPid) << sName;
     if (!bAnswered) continue;
     const std::string sLog = home.ReadLog();
     const std::string sLogLine = std::string("Error   ") + GetParam().pszLogPrefix +
                                  "Abnormal Exit: nSignal: " + std::to_string(nSignal) + ".\n";
-    const std::string::size_type nAt = sLog.find(sLogLine);
-    EXPECT_NE(nAt, std::string::npos) << sLog;
-    EXPECT_EQ(sLog.find(sLogLine, nAt + 1), std::string::npos) << sLog;
+    EXPECT_EQ(CountOf(sLog, sLogLine), 1) << sLog;
     const std::string sLine =
         std::string(GetParam().pszLinePrefix) +
         (nSignal == SIGINT ? std::string("Termination due to User Interrupt (Ctrl-c).")
                            : "Error Termination.  Return Code: " + std::to_string(nSignal) + ".");
-    EXPECT_TRUE(pSession->WaitFor(sLine)) << pSession->Capture();
+    EXPECT_TRUE(pRun->WaitFor(sLine));
   }
 }
 
 TEST_P(TerminalTest, ATerminalGoneWithoutHangupEndsTheProgram) {
   // In a session of its own the terminal is not its controlling one: closing it sends no
-  // SIGHUP, and only the end of its input tells.
-  auto pSession = Start("setsid ");
-  pSession.reset();   // the tmux server goes, and the terminal with it
-  bool bEnded = Ends(5000);
+  // SIGHUP, and only the end of its input tells. Out of the pane's session, it tells its pid.
+  auto pRun = Start("setsid sh -c 'echo $$ > " + Path("pid.txt") + "; exec \"$0\" \"$@\"' ");
+  const pid_t nPid = std::atoi(ReadTextFile(Path("pid.txt")).c_str());
+  ASSERT_GT(nPid, 1);
+  pRun.reset();   // the tmux server goes, and the terminal with it
+  // Gone, or a zombie nobody has reaped yet.
+  const bool bEnded = PollUntil([&] {
+    const std::string sStat = ReadTextFile("/proc/" + std::to_string(nPid) + "/stat");
+    const std::string::size_type nParen = sStat.rfind(')');
+    return sStat.empty() || (nParen != std::string::npos && sStat.compare(nParen + 2, 1, "Z") == 0);
+  });
   if (!bEnded) kill(nPid, SIGKILL);
   ASSERT_TRUE(bEnded) << "still running after the terminal went away";
   EXPECT_NE(home.ReadLog().find("GetKBM: The terminal is gone"), std::string::npos)
@@ -142,23 +111,18 @@ INSTANTIATE_TEST_SUITE_P(Programs, TerminalTest, ::testing::ValuesIn(asPrograms)
 // Ctrl-c in the browser takes its listing files in /tmp with it.
 TEST(TerminalScratchFiles, InterruptRemovesTheBrowsersListingFiles) {
   TestHome home;
-  TmuxOptions options;
-  options.env = home.Env();
-  options.sWorkDir = home.sRoot;
-  const std::string sPidFile = home.sRoot + "/pid.txt";
-  TmuxSession session("sh -c " + ShellQuote("echo $$ > " + sPidFile + "; exec " +
-                                            ShellQuote(std::string(ORVIK_BIN_DIR) + "/orvikfsys")),
-                      options);
-  ASSERT_TRUE(session.WaitFor("Orvik Explore Filesystems", 20000)) << session.Capture();
-  const std::string sPid = std::to_string(std::atoi(ReadWhole(sPidFile).c_str()));
+  ProgramSetup setup;
+  setup.sProgram = "orvikfsys";
+  ProgramSession run(home, setup);
+  ASSERT_TRUE(run.WaitFor("Orvik Explore Filesystems", 20000));
+  const std::string sPid = std::to_string(run.Pid());
   const std::string asListing[] = {"/tmp/Orvikfsys." + sPid + ".0.Temp.txt",
                                    "/tmp/Orvikfsys." + sPid + ".0.Error.txt"};
   struct stat sInfo;
   for (const std::string &sFile : asListing) EXPECT_EQ(lstat(sFile.c_str(), &sInfo), 0) << sFile;
-  session.SendKeys("C-c");
-  ASSERT_TRUE(session.WaitForExit()) << session.Capture();
-  EXPECT_EQ(session.ExitStatus(), 2);
-  EXPECT_TRUE(session.WaitFor("Termination due to User Interrupt (Ctrl-c).")) << session.Capture();
+  run.Screen().SendKeys("C-c");
+  EXPECT_TRUE(run.Ends(2));
+  EXPECT_TRUE(run.WaitFor("Termination due to User Interrupt (Ctrl-c)."));
   for (const std::string &sFile : asListing) EXPECT_NE(lstat(sFile.c_str(), &sInfo), 0) << sFile;
 }
 

@@ -90,6 +90,7 @@ TEST_F(FieldTest, LengthsCountDisplayColumnsAndCutsNeverSplitACharacter) {
       {"日本", OVSTYLE_RIGHT, " 日日本本..", 6},
       {"abcdefg", 0, "abcde..", 6},           // ASCII as always
       {"ab", OVSTYLE_CENTER, " ab....", 4},
+      {"\x1b]2;T\a", 0, "^[]2;..", 6},     // a control shows as ^X and takes two columns
   };
   int nRow = 9;
   for (const Case &c : aCases) {

@@ -147,6 +147,9 @@ TEST_F(ScreenTest, WriteStringIsLiteralAndRefusesNull) {
   EXPECT_EQ(term.Text(6, 2, 10), "100% %d %s");
   WriteAt(7, 1, "grüße");
   EXPECT_EQ(term.Text(7, 1, 5), "grüße");
+  // Nothing written reaches the terminal as a control: it would clear the screen here.
+  WriteAt(8, 1, "a\x1b[2J\x7f");
+  EXPECT_EQ(term.Text(8, 1, 8), "a^[[2J^?");
   EXPECT_EQ(WriteString(nullptr), 8);
   EXPECT_NE(home.ReadLog().find("WriteString: pszString NULL pointer: (nil)."), std::string::npos);
 }

@@ -65,6 +65,16 @@ std::set<std::string> OrvikTempFiles() {
   return asName;
 }
 
+ProgramSetup MenuSetup(const TestHome &home, const std::string &sMenuFile) {
+  ProgramSetup setup;
+  setup.sProgram = "orvik";
+  setup.sArgs = "-f " +
+                ShellQuote(sMenuFile.empty() ? std::string(ORVIK_SOURCE_DIR) + "/share/orvik.xml"
+                                             : sMenuFile) +
+                " -d " + ShellQuote(home.sOrvikDir) + " -l " + ShellQuote(home.sLogFile);
+  return setup;
+}
+
 pid_t PidInTempName(const std::string &sName) {
   const auto nDot = sName.find('.');
   if (nDot == std::string::npos) return 0;
@@ -98,7 +108,9 @@ ProgramSession::ProgramSession(const TestHome &home, const ProgramSetup &setup)
   m_asTempBefore = OrvikTempFiles();
   const std::string sCommand = setup.sBefore +
                                ShellQuote(std::string(ORVIK_BIN_DIR) + "/" + setup.sProgram) +
-                               (setup.sArgs.empty() ? "" : " " + setup.sArgs);
+                               (setup.sArgs.empty() ? "" : " " + setup.sArgs) +
+                               (setup.sAfter.empty() ? "" : "; nOrvikStatus=$?; " + setup.sAfter +
+                                                                "; exit $nOrvikStatus");
   m_pScreen = std::make_unique<TmuxSession>(sCommand, options);
   NoteProcesses();
 }

@@ -49,6 +49,7 @@ struct ProgramSetup {
   std::map<std::string, std::string> env;        // beside (or over) the home's variables
   std::map<std::string, std::string> standIns;   // commands first in PATH: name, sh script
   std::string sBefore;                           // shell text run in the pane first
+  std::string sAfter;                            // and after it; the status stays the program's
   std::string sWorkDir;                          // "" = the home's root
 };
 
@@ -111,6 +112,10 @@ class ProgramSession {
   mutable std::set<std::string> m_asTempOpened;  // /tmp/Orvik* names they were seen holding
   bool m_bChecked = false;
 };
+
+// The main menu with the test home's folder and log, reading sMenuFile (the shipped menu when
+// empty); the menu takes both from its options only.
+ProgramSetup MenuSetup(const TestHome &home, const std::string &sMenuFile = "");
 
 // /tmp/Orvik* file names now (names only).
 std::set<std::string> OrvikTempFiles();

@@ -104,8 +104,7 @@ TEST_F(RemoteCommandTest, HostileFileNameIsCreatedListedAndReadIntact) {
 
 TEST_F(RemoteCommandTest, CallerNamedFilesKeepTheOutput) {
     ASSERT_FALSE(SharesLocalTmp()) << kSharedTmp;
-    std::string sOut = "/tmp/orvik-remote-" + std::to_string(getpid()) + ".out";
-    std::string sErr = "/tmp/orvik-remote-" + std::to_string(getpid()) + ".err";
+    const std::string sOut = sRemoteDir + ".out", sErr = sRemoteDir + ".err";
     char szOutput[64] = "";
     EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "ls -d /etc /nonexistent-orvik", szOutput,
                                    sizeof(szOutput), sOut.c_str(), sErr.c_str()),
@@ -118,6 +117,25 @@ TEST_F(RemoteCommandTest, CallerNamedFilesKeepTheOutput) {
     EXPECT_EQ(sRemoteTmp.find("orvik-remote-" + std::to_string(getpid()) + ".out"), std::string::npos);
     remove(sOut.c_str());
     remove(sErr.c_str());
+}
+
+TEST_F(RemoteCommandTest, OutputsWithoutEndAreStoppedAtTheKeptSizeOnWholeLines) {
+    std::string sOut = "/tmp/orvik-remote-" + std::to_string(getpid()) + ".out";
+    std::string sErr = "/tmp/orvik-remote-" + std::to_string(getpid()) + ".err";
+    char szOutput[64] = "";
+    EXPECT_EQ(ExecuteRemoteCommand(&sSystem, "yes error line >&2 | yes 0123456789", szOutput,
+                                   sizeof szOutput, sOut.c_str(), sErr.c_str()),
+              OVRC_OVERFLOW);
+    for (const auto &[sPath, sLine] : {std::pair{sOut, std::string("0123456789\n")},
+                                       std::pair{sErr, std::string("error line\n")}}) {
+        const std::string sKept = ReadFile(sPath);
+        EXPECT_EQ(sKept.size(), OVMAXREMOTEOUTPUT / sLine.size() * sLine.size()) << sPath;
+        EXPECT_EQ(sKept.substr(sKept.size() - sLine.size()), sLine);
+        remove(sPath.c_str());
+    }
+    EXPECT_NE(ReadLog().find("| yes 0123456789 on " + SshHost() + " passed 64 MiB; the command "
+                             "was stopped and its first 64 MiB kept."), std::string::npos);
+    EXPECT_EQ(RemoteShell("pgrep -x yes"), "") << "nothing of it runs on";
 }
 
 TEST_F(RemoteCommandTest, RemoteFilesLiveInAPrivateFolderAndNothingIsWrittenThroughOldNames) {

@@ -2,6 +2,7 @@
 // to the file as another program may have left it, under a lock, and keeps every other line.
 #include "services_fixture.h"
 
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -200,4 +201,45 @@ TEST_F(ConfigShareTest, TwoProcessesSavingTwoHundredTimesEachLoseNothing) {
     std::string sFinal = ReadFile(ConfigPath());
     EXPECT_NE(sFinal.find("\n# shared\n"), std::string::npos);
     EXPECT_EQ(sFinal.find("# shared"), sFinal.rfind("# shared"));
+}
+
+TEST_F(ConfigShareTest, AnAdditionPastOneHundredSystemsIsRefusedOnce) {
+    std::string sFull;
+    for (int i = 1; i <= 100; i++)
+        sFull += "RemoteSystem 10.0.1." + std::to_string(i) + " 22 s" + std::to_string(i) + " root\n";
+    WriteFile(ConfigPath(), sFull.substr(0, sFull.rfind("Remote")));
+    ASSERT_EQ(LoadConfigurationValues(), 0);
+    AddSystem("10.9.9.9", "mine");
+    WriteFile(ConfigPath(), sFull); /* another program added the hundredth meanwhile */
+    EXPECT_EQ(SaveConfigurationValues(), 8);
+    EXPECT_EQ(ReadFile(ConfigPath()), sFull);
+    bool bFull = false;
+    EXPECT_EQ(OVConfigurationSaveFailure(&bFull), ConfigPath() + " holds 100 remote systems "
+              "already, the most it may; mine (10.9.9.9) is not added.");
+    EXPECT_TRUE(bFull);
+    EXPECT_EQ(SaveConfigurationValues(), 0); /* not tried again */
+}
+
+TEST_F(ConfigShareTest, ALockHeldTooLongIsGivenUpOnAndItsHolderNamed) {
+    WriteFile(ConfigPath(), "PanelForegroundColor is Red\n"); /* a save would write it whole */
+    int afd[2];
+    ASSERT_EQ(pipe(afd), 0);
+    pid_t nHolder = fork();
+    if (nHolder == 0) { /* takes the lock as a save does, and keeps it */
+        int fd = open((ConfigPath() + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+        struct flock sLock {F_WRLCK, SEEK_SET, 0, 0, 0};
+        if (fcntl(fd, F_SETLKW, &sLock) == 0 && write(afd[1], "x", 1) == 1) pause();
+        _exit(1);
+    }
+    char c;
+    ASSERT_EQ(read(afd[0], &c, 1), 1);
+    const std::string sWhy = "Gave up after 3 seconds waiting for " + ConfigPath() +
+                             ".lock, locked by process " + std::to_string(nHolder) + " (unit_config_sha).";
+    EXPECT_EQ(SaveConfigurationValues(), 8);
+    EXPECT_EQ(OVConfigurationSaveFailure(), sWhy);
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_EQ(OVConfigurationFailure(), "Configuration " + ConfigPath() + " not loaded: " + sWhy);
+    kill(nHolder, SIGKILL);
+    waitpid(nHolder, nullptr, 0);
+    EXPECT_EQ(ReadFile(ConfigPath()), "PanelForegroundColor is Red\n");
 }

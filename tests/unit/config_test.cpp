@@ -386,6 +386,47 @@ TEST_F(ConfigTest, ConfigThatIsADirectoryIsLeftAlone) {
     EXPECT_TRUE(LogHas("SaveConfigurationValues: The last load of the configuration file failed; " + ConfigPath() + " is left as it is."));
 }
 
+TEST_F(ConfigTest, FifoOrAnotherUsersFileIsRefusedWithoutWaiting) {
+    ASSERT_EQ(mkfifo(ConfigPath().c_str(), 0600), 0);
+    alarm(10); /* an open that blocks ends the test here instead of hanging it */
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    alarm(0);
+    EXPECT_EQ(OVConfigurationFailure(), "Configuration " + ConfigPath() + " not loaded: Unable "
+              "to read configuration file: " + ConfigPath() + ": it is not a regular file.");
+    unlink(ConfigPath().c_str());
+    WriteFile(ConfigPath(), "RemoteSystem 6.6.6.6 22 planted root Connected\n");
+    ASSERT_EQ(chown(ConfigPath().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(LoadConfigurationValues(), 8);
+    EXPECT_TRUE(LogHas(ConfigPath() + ": it is another user's file."));
+}
+
+TEST_F(ConfigTest, SaveFilesOfSavesThatDidNotEndAreRemoved) {
+    WriteFile(ConfigPath(), "PanelForegroundColor Red\n");
+    ASSERT_EQ(LoadConfigurationValues(), 0);
+    /* A save killed on a signal the program handles removes its own file. */
+    pid_t nChild = fork();
+    if (nChild == 0) {
+        signal(SIGXFSZ, [](int) { OVRemoveTempFiles(); _exit(7); });
+        struct rlimit sLimit = {8, 8};
+        setrlimit(RLIMIT_FSIZE, &sLimit);
+        asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 3;
+        _exit(SaveConfigurationValues());
+    }
+    int nStatus = 0;
+    waitpid(nChild, &nStatus, 0);
+    EXPECT_EQ(WEXITSTATUS(nStatus), 7);
+    EXPECT_EQ(Entries(sDir), (std::vector<std::string>{"config.ini", "config.ini.lock"}));
+    /* One killed outright leaves it; the next save removes it, and no other name or newer file. */
+    for (const char *pszName : {".a1B2c3", ".later1", ".seven77"}) WriteFile(ConfigPath() + pszName, "x");
+    const auto sNow = std::filesystem::file_time_type::clock::now();
+    std::filesystem::last_write_time(ConfigPath() + ".a1B2c3", sNow - std::chrono::minutes(1));
+    std::filesystem::last_write_time(ConfigPath() + ".later1", sNow + std::chrono::minutes(1));
+    asOVDisplayAttributes[OVDG_PANEL].nForegroundColor = 2;
+    EXPECT_EQ(SaveConfigurationValues(), 0);
+    EXPECT_EQ(Entries(sDir), (std::vector<std::string>{"OrvikLog.txt", "config.ini", "config.ini.later1", "config.ini.lock", "config.ini.seven77"}));
+    EXPECT_TRUE(LogHas("SaveConfigurationValues: Removed " + ConfigPath() + ".a1B2c3, left by a save that did not end."));
+}
+
 TEST_F(ConfigTest, MissingOrTooLongDirectory) {
     setenv("ORVIKDIR", (sDir + "/absent").c_str(), 1);
     EXPECT_EQ(LoadConfigurationValues(), 8); /* the creating save fails */

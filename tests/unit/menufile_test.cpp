@@ -245,6 +245,25 @@ TEST_F(MenuFileTest, MalformedFileKeepsTheItemsReadBeforeTheError)
     EXPECT_NE(sLog.find("Opening and ending tag mismatch"), std::string::npos) << sLog;
 }
 
+TEST_F(MenuFileTest, AMenuOfMoreItemsThanShownIsNamedOnceWithTheFileAndTheLimit)
+{
+    // 1000 items in the main menu fit; a submenu of 1001 does not, however its items mix.
+    std::string sMain, sTools;
+    for (int i = 0; i < 1001; i++) {
+        sTools += Item("T" + std::to_string(i), "true");
+        sMain += i < 999 ? Item("M", "true") : "";
+    }
+    Read("<Menu>" + sMain + "<MenuItem><Title>Tools</Title><Invoke>SubMenu</Invoke>" + sTools +
+         "</MenuItem></Menu>");
+    const std::string sNotice =
+        "Menu file " + sPath + ": \"Tools\" has 1001 items; only the first 1000 of a menu are shown";
+    EXPECT_EQ(MenuFileNotice(), sNotice);
+    const std::string sLog = ReadLog();
+    const std::size_t nAt = sLog.find("Warning Orvik Initialize: " + sNotice + ".");
+    ASSERT_NE(nAt, std::string::npos) << sLog;
+    EXPECT_EQ(sLog.find("Menu file", nAt + sNotice.size()), std::string::npos) << "once";
+}
+
 TEST_F(MenuFileTest, StructureTableListsEveryItem)
 {
     std::string sHelp(60, 'h');

@@ -35,14 +35,6 @@ class RemoteHostileTest : public ServicesTest {
     }
     /* What the steps left in the marker folder beside the two ssh configurations. */
     bool Marked() const { return std::filesystem::exists(sMarkers + "/m"); }
-    std::vector<std::string> ErrorLines() const {
-        std::vector<std::string> asError;
-        std::istringstream in(ReadLog());
-        for (std::string sLine; std::getline(in, sLine);)
-            if (sLine.size() > 26 && sLine.compare(18, 5, "Error") == 0)
-                asError.push_back(sLine.substr(26));
-        return asError;
-    }
     std::string sMarkers;
     char szSavedCwd[4096] = "";
 };
@@ -108,7 +100,7 @@ TEST_F(RemoteHostileTest, NoStepRunsAnythingAHostileRecordHolds) {
             EXPECT_EQ(sStep.fRun(sSystem, &sWhy), sStep.nFailure);
             psConnectedSystem = nullptr;
             EXPECT_EQ(sWhy.empty(), !sStep.bTellsWhy) << "the caller's box says why";
-            const std::vector<std::string> asError = ErrorLines();
+            const std::vector<std::string> asError = LogMessages("Error");
             ASSERT_EQ(asError.size(), 1u) << ReadLog();
             EXPECT_EQ(asError[0].rfind(sStep.pszLogged, 0), 0u) << asError[0];
             EXPECT_NE(asError[0].find("may not begin with '-'"), std::string::npos);
@@ -135,6 +127,10 @@ TEST(RemoteLine, OrdinaryValuesPassAndWaitLinesReadAsSentences) {
         EXPECT_EQ(RemoteWaitLine(&sNameless), "Connecting to 127.0.0.1... Ctrl-c cancels");
     }
     EXPECT_EQ(RemoteWaitLine(&sNamed), "Listing /usr on local2299 (127.0.0.1)... Ctrl-c cancels");
+    OVCopyText(sNamed.szSystemName, sizeof sNamed.szSystemName, "\x1b]2;PWNED\a");
+    OVRemoteStepName sHostile("Listing /tmp/\x1b]2;DIRPWN\a");
+    EXPECT_EQ(RemoteWaitLine(&sNamed),
+              "Listing /tmp/^[]2;DIRPWN^G on ^[]2;PWNED^G (127.0.0.1)... Ctrl-c cancels");
 }
 
 } // namespace

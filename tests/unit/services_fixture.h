@@ -60,12 +60,16 @@ class ServicesTest : public ::testing::Test {
         out << sText;
     }
     std::string ReadLog() const { return ReadFile(sLogFile); }
-    /* The log lines with their date, time and label (26 characters) taken off. */
-    std::vector<std::string> LogMessages() const {
+    /* The log lines with their date, time and label (26 characters) taken off; with a label
+       ("Error"), only the lines that carry it. */
+    std::vector<std::string> LogMessages(const std::string &sLabel = "") const {
         std::vector<std::string> asMessage;
         std::istringstream in(ReadLog());
         for (std::string sLine; std::getline(in, sLine);)
-            asMessage.push_back(sLine.size() >= 26 ? sLine.substr(26) : sLine);
+            if (sLabel.empty())
+                asMessage.push_back(sLine.size() >= 26 ? sLine.substr(26) : sLine);
+            else if (sLine.size() > 26 && sLine.compare(18, sLabel.size(), sLabel) == 0)
+                asMessage.push_back(sLine.substr(26));
         return asMessage;
     }
     bool LogHas(const std::string &sText) const {

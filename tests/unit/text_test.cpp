@@ -16,6 +16,7 @@ TEST(Utf8Text, CharactersBrokenBytesAndTheirColumns)
         std::size_t nBytes;
         const char *pszShown; // OVPrintableText
         int nColumns;         // OVDisplayWidth
+        const char *pszScreen = nullptr; // OVScreenText, when it differs from pszShown
     };
     const CASE asCase[] = {
         {"a", 'a', 1, "a", 1},
@@ -31,10 +32,11 @@ TEST(Utf8Text, CharactersBrokenBytesAndTheirColumns)
         {"\xed\xa0\x80", OVNOTACHARACTER, 1, "???", 3},         // a surrogate
         {"\xf4\x90\x80\x80", OVNOTACHARACTER, 1, "????", 4},    // beyond U+10FFFF
         {"\xf8\x88\x80\x80\x80", OVNOTACHARACTER, 1, "?????", 5},
-        {"\x1b[2J", 0x1B, 1, "?[2J", 4},                        // C0 control
-        {"\x7f", 0x7F, 1, "?", 1},                              // DEL
+        {"\x1b[2J", 0x1B, 1, "?[2J", 4, "^[[2J"},               // C0 control
+        {"\x7f", 0x7F, 1, "?", 1, "^?"},                        // DEL
         {"\xc2\x9b" "2J", 0x9B, 2, "?2J", 3},                   // C1 control: one cell
         {"\xc2\xa0", 0xA0, 2, "\xc2\xa0", 1},                   // no-break space is printable
+        {"\x1f\n\a", 0x1F, 1, "???", 3, "^_^J^G"},
     };
     for (const CASE &sCase : asCase) {
         SCOPED_TRACE(testing::PrintToString(sCase.sText));
@@ -45,6 +47,8 @@ TEST(Utf8Text, CharactersBrokenBytesAndTheirColumns)
         EXPECT_EQ(OVDisplayWidth(sCase.sText), sCase.nColumns);
         // What is shown takes the columns the text was measured at.
         EXPECT_EQ(OVDisplayWidth(OVPrintableText(sCase.sText)), sCase.nColumns);
+        // What the terminal is given: C0 and DEL as ^X, the rest as OVPrintableText shows it.
+        EXPECT_EQ(OVScreenText(sCase.sText), sCase.pszScreen ? sCase.pszScreen : sCase.pszShown);
     }
     EXPECT_EQ(OVDecodeUtf8("ab", 2).nBytes, 0u) << "nothing past the end";
 }
