@@ -18,6 +18,7 @@
 #include "orviklib.h"
 #include "services_internal.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -304,29 +305,144 @@ namespace {
 
 constexpr int anEndingSignal[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGPIPE};
 
+/* Signals that end a program without a word from it. Their usual ending (a core dump for
+   most) is kept; only the terminal and the program's own files are put right first. */
+constexpr int anFatalSignal[] = {SIGSEGV, SIGABRT, SIGBUS,    SIGFPE,  SIGILL,
+                                 SIGSYS,  SIGTRAP, SIGXCPU,   SIGXFSZ, SIGALRM,
+                                 SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGIO,
+                                 SIGPWR,  SIGSTKFLT};
+
 /* The signal that came and has not been answered yet, 0 when none. */
 volatile sig_atomic_t nPendingSignal = 0;
+
+/* The process group of the remote step that runs, 0 when none. */
+volatile sig_atomic_t nStepGroup = 0;
+
+/* The terminal's modes when the program started, echo and canonical input on; what every
+   ending gives back. Set once, before any handler may read it. */
+struct termios sStartModes;
+volatile sig_atomic_t bStartModesKept = 0;
+
+/* Room for the fatal handler when the stack itself is what ran out. */
+alignas(16) char achSignalStack[64 * 1024];
 
 /* How this program ends on a signal; the library's own wording until a program says. */
 const OVSIGNALENDING *psSignalEnding = &OVLIBRARYENDING;
 
-void BlockEndingSignals() {
+sigset_t EndingSignals() {
     sigset_t sEnding;
     sigemptyset(&sEnding);
     for (int nSignal : anEndingSignal) sigaddset(&sEnding, nSignal);
+    return sEnding;
+}
+
+void BlockEndingSignals() {
+    const sigset_t sEnding = EndingSignals();
     sigprocmask(SIG_BLOCK, &sEnding, nullptr);
 }
 
-/* Echo and canonical input on again; only calls that a signal handler may make. */
+/* Runs a terminal call with SIGTTOU ignored, which would stop a program that is not in the
+   terminal's foreground (a step still holds it, or the program runs in the background). */
+template <typename CALL> void WithoutTtou(CALL call) {
+    struct sigaction sIgnore {}, sOld {};
+    sIgnore.sa_handler = SIG_IGN;
+    sigaction(SIGTTOU, &sIgnore, &sOld);
+    call();
+    sigaction(SIGTTOU, &sOld, nullptr);
+}
+
+/* Only calls that a signal handler may make, here and below. The remote step's group ends
+   (a stopped one is woken to take its signal). */
+void EndStepGroup() {
+    const pid_t nGroup = nStepGroup;
+    if (nGroup <= 0) return;
+    kill(-nGroup, SIGTERM);
+    kill(-nGroup, SIGCONT);
+}
+
+/* The terminal's foreground comes back from the step's group, when that has it. */
+void TakeTerminalBack() {
+    const pid_t nGroup = nStepGroup;
+    if (nGroup > 0 && tcgetpgrp(STDIN_FILENO) == nGroup)
+        WithoutTtou([] { tcsetpgrp(STDIN_FILENO, getpgrp()); });
+}
+
+/* The modes of the start, or at least echo and canonical input on again. */
 void RestoreTerminalModes() {
-    struct termios sTerm;
-    if (tcgetattr(STDIN_FILENO, &sTerm) == 0) {
-        sTerm.c_lflag |= ECHO | ICANON;
-        tcsetattr(STDIN_FILENO, TCSANOW, &sTerm);
+    WithoutTtou([] {
+        if (bStartModesKept) {
+            tcsetattr(STDIN_FILENO, TCSANOW, &sStartModes);
+            return;
+        }
+        struct termios sTerm;
+        if (tcgetattr(STDIN_FILENO, &sTerm) == 0) {
+            sTerm.c_lflag |= ECHO | ICANON;
+            tcsetattr(STDIN_FILENO, TCSANOW, &sTerm);
+        }
+    });
+}
+
+/* The ending that cannot wait for the program: the step, the terminal, the files. */
+void EndAtOnce() {
+    EndStepGroup();
+    TakeTerminalBack();
+    RestoreTerminalModes();
+    OVRemoveTempFiles();
+}
+
+/* A fatal signal: put right what can be, then the signal's own ending, as if unhandled. */
+void FatalSignalHandler(int nSignal) {
+    EndAtOnce();
+    signal(nSignal, SIG_DFL);
+    raise(nSignal);
+}
+
+void KeepStartModes() {
+    if (bStartModesKept) return;
+    struct termios sModes;
+    if (tcgetattr(STDIN_FILENO, &sModes) != 0) return;
+    sModes.c_lflag |= ECHO | ICANON;
+    sStartModes = sModes;
+    bStartModesKept = 1;
+}
+
+void InstallFatalHandlers() {
+    static bool bInstalled = false;
+    if (bInstalled) return;
+    bInstalled = true;
+    stack_t sStack {};
+    sStack.ss_sp = achSignalStack;
+    sStack.ss_size = sizeof(achSignalStack);
+    sigaltstack(&sStack, nullptr);
+    struct sigaction sAction {};
+    sAction.sa_handler = FatalSignalHandler;
+    sAction.sa_flags = SA_ONSTACK | SA_RESETHAND | SA_NODEFER;
+    sAction.sa_mask = EndingSignals();
+    for (int nSignal : anFatalSignal) {
+        struct sigaction sOld {};
+        /* A signal ignored by whoever started us stays ignored, and one already handled
+           (a sanitizer's report, a profiler's clock) keeps its handler. */
+        if (sigaction(nSignal, nullptr, &sOld) != 0 || (sOld.sa_flags & SA_SIGINFO) != 0 ||
+            sOld.sa_handler != SIG_DFL)
+            continue;
+        sigaction(nSignal, &sAction, nullptr);
     }
 }
 
 } // namespace
+
+void OVSetStepGroup(pid_t nGroup) {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    nStepGroup = nGroup;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    /* A signal that came before the group was known ends it now. */
+    if (nGroup > 0 && nPendingSignal != 0) EndStepGroup();
+}
+
+void OVHoldEndingSignals(sigset_t *psBefore) {
+    const sigset_t sEnding = EndingSignals();
+    sigprocmask(SIG_BLOCK, &sEnding, psBefore);
+}
 
 void OVRestoreTerminal() {
     RestoreTerminalModes();
@@ -354,12 +470,14 @@ void OVSetSignalEnding(const OVSIGNALENDING *psEnding) {
 void OVSignalHandler(int nSignal) {
     if (nPendingSignal == 0) {
         nPendingSignal = nSignal;
+        /* A remote step may wait on a link that never answers: it ends now, so that the
+           program wakes from its wait and ends as it would at a key wait. */
+        EndStepGroup();
         return;
     }
     /* The first one has not been answered: the program is blocked, most likely in a child
        it waits for. It ends now, with what a handler may do. */
-    OVRemoveTempFiles();
-    RestoreTerminalModes();
+    EndAtOnce();
     _exit(nSignal);
 }
 
@@ -387,6 +505,8 @@ void OVEndBySignal(int nSignal) {
 }
 
 void OVInstallSignalHandlers(void (*pfnHandler)(int)) {
+    KeepStartModes();
+    InstallFatalHandlers();
     struct sigaction sAction {};
     sAction.sa_handler = pfnHandler;
     /* The recording handler returns: what the program was reading or waiting for goes on,

@@ -406,12 +406,15 @@ void OVSetSignalEnding(const OVSIGNALENDING *psEnding);
 inline constexpr OVSIGNALENDING OVLIBRARYENDING = {"", "", false, nullptr, nullptr};
 /* Signal handler, async-signal-safe: notes the signal for the program's next wake-up and
    returns. A second signal before the first was answered (the program is blocked in a child
-   it waits for) ends the process at once: the program's own /tmp files unlinked, echo and
-   canonical input restored, _exit with that signal's number. */
+   it waits for) ends the process at once: a remote step's group ended, the terminal taken
+   back with its modes of the start, the program's own /tmp files unlinked, _exit with that
+   signal's number. The first signal ends a remote step that runs, so that its wait returns. */
 void OVSignalHandler(int nSignal);
 /* Installs pfnHandler for every signal that ends a program (SIGINT, SIGHUP, SIGQUIT,
    SIGTERM, SIGPIPE), each blocking the others while it runs; interrupted reads and waits
-   go on (SA_RESTART). */
+   go on (SA_RESTART). The first call keeps the terminal's modes for every ending, and makes
+   the signals that would end the program unhandled (SIGSEGV, SIGABRT, SIGBUS, ...) restore
+   them and remove the program's /tmp files first, then end as the signal does. */
 void OVInstallSignalHandlers(void (*pfnHandler)(int) = OVSignalHandler);
 /* The signal noted and not yet answered, 0 when none. */
 int OVPendingSignal();
@@ -430,7 +433,8 @@ void OVTraceStart(const char *pszFunction, const char *pszFormat, ...)
     __attribute__((format(printf, 2, 3)));
 /* "NAME: ending: nRc: %d." at level 1 while debugging; returns nRc unchanged. */
 int OVTraceEnd(const char *pszFunction, int nRc);
-/* Leaves curses if it is active and restores echo and canonical input on standard input. */
+/* Gives the terminal the modes it had at the start (echo and canonical input on) and leaves
+   curses if it is active. */
 void OVRestoreTerminal();
 /* First step of every abnormal end (signal handlers, OVFatalExit): the program's own /tmp
    files removed and the terminal restored. */

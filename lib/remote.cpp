@@ -10,7 +10,8 @@
  *
  * The wait: a step runs in a process group of its own that owns the terminal, under a line
  * that says what runs where and that Ctrl-c cancels. Ctrl-c reaches that group only; the
- * program then ends whatever of it is left and tells its caller.
+ * program then ends whatever of it is left and tells its caller. A signal that ends the
+ * program ends the step's group first, so that the program is not left waiting for it.
  */
 #include "orviklib.h"
 #include "services_internal.h"
@@ -347,12 +348,17 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
     OVWriteAll(STDOUT_FILENO, sWait);
     fflush(nullptr);
 
+    /* An ending signal ends the step's group, once that is known: until then the signals
+       wait, and the child takes them with their default action. */
+    sigset_t sSignalsBefore;
+    OVHoldEndingSignals(&sSignalsBefore);
     pid_t nChild = fork();
     if (nChild == 0) {
         setpgid(0, 0);
         GiveTerminal(getpid());
         for (int nSignal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGTTOU, SIGTTIN})
             signal(nSignal, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &sSignalsBefore, nullptr);
         dup2(fdReason, STDERR_FILENO);
         setenv("OVSSHLOG", szReason, 1); /* for ssh -E where the line's stderr is the command's */
         execl("/bin/sh", "sh", "-c", sLine.c_str(), static_cast<char *>(nullptr));
@@ -366,9 +372,14 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
         nRc = OVRC_CMDFAILED;
     } else {
         setpgid(nChild, nChild);
+        OVSetStepGroup(nChild);
+    }
+    sigprocmask(SIG_SETMASK, &sSignalsBefore, nullptr);
+    if (nChild > 0) {
         GiveTerminal(nChild);
         while (waitpid(nChild, &nStatus, 0) < 0 && errno == EINTR) {
         }
+        OVSetStepGroup(0);
         /* Whatever of the step is still running (an scp after a cancelled ssh) ends too; a
            master connection has left the group and stays. */
         kill(-nChild, SIGTERM);

@@ -7,10 +7,12 @@
 
 #include "orviklib.h"
 
+#include <csignal>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <utility>
 
 /* Checks the named pointers in order; the first NULL one is logged at level 8 as
@@ -34,6 +36,13 @@ class OVCursesSuspension {
 
 /* The wait line of the current remote step on a system (see OVRemoteStepName). */
 std::string RemoteWaitLine(const REMOTESYSTEM *psSystem);
+
+/* log.cpp: the process group of the remote step that now runs, 0 once it is over. An ending
+   signal ends that group at once (also one that came before it was set), so that the wait
+   for it returns. Set it with the ending signals held. */
+void OVSetStepGroup(pid_t nGroup);
+/* Blocks the ending signals; *psBefore gets the mask to set again. */
+void OVHoldEndingSignals(sigset_t *psBefore);
 
 /* Writes the whole text to fd, going on after interruptions; 0, or errno. */
 int OVWriteAll(int fd, std::string_view sContent);

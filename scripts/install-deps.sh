@@ -12,7 +12,7 @@ run_packages=(
 test_packages=(
   clang libclang-rt-14-dev dpkg-dev lintian man-db groff-base
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  tmux openssh-server netcat-openbsd cups cups-client
+  tmux openssh-server netcat-openbsd cups cups-client strace
   htop dialog hyperfine time
 )
 packages=("${run_packages[@]}")

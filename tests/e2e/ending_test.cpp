@@ -1,11 +1,13 @@
 // Every program, every way to end it: the exit status each ending gives, and nothing of the
 // program left in /tmp or running afterwards.
 #include "session.h"
+#include "test_services.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <string>
 #include <tuple>
@@ -109,4 +111,45 @@ TEST(EndCheck, ReportsALeftChildAndALeftFile) {
   ASSERT_FALSE(result);
   EXPECT_NE(std::string(result.message()).find(sFile), std::string::npos) << result.message();
   EXPECT_NE(std::string(result.message()).find(" process "), std::string::npos) << result.message();
+}
+
+// A signal while a remote step waits on a link that never answers ends the step at once: the
+// program ends within moments, not after ssh's connect time, with nothing of the step left.
+class RemoteStepSignal : public ::testing::TestWithParam<std::tuple<int, int>> {};
+TEST_P(RemoteStepSignal, EndsTheStepAtOnce) {
+  ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kDeadLink);
+  const auto [nProgram, nSignal] = GetParam();
+  TestHome home;
+  ProgramSetup setup;
+  setup.sProgram = asProgram[nProgram].pszProgram;
+  setup.sArgs = asProgram[nProgram].pszArgs;
+  setup.config = "RemoteSystem " + DeadHost() + " " + DeadPort() + " box root Connected\n";
+  ProgramSession run(home, setup);
+  ASSERT_TRUE(run.WaitFor("... Ctrl-c cancels"));
+  run.Signal(nSignal);
+  EXPECT_TRUE(run.Ends(nSignal, 4000));
+}
+INSTANTIATE_TEST_SUITE_P(ListingAndReport, RemoteStepSignal,
+                         ::testing::Combine(::testing::Values(1, 2),
+                                            ::testing::Values(SIGHUP, SIGTERM, SIGQUIT)));
+
+// A signal that lands inside the C library (here while localtime_r reads the time zone, its
+// lock held) is answered from the program's flow: the program ends, it does not hang.
+TEST(SignalInsideLibc, TermDuringTheFirstTimeZoneReadEnds) {
+  TestHome home;
+  ProgramSetup setup;
+  setup.sProgram = "orvikconn";
+  setup.config = "RemoteSystem 127.0.0.1 1 closed root\n";
+  setup.sBefore = "strace -f -o /dev/null -e trace=openat -P /etc/localtime "
+                  "-e inject=openat:delay_enter=1500000:when=1 ";
+  ProgramSession run(home, setup);
+  ASSERT_TRUE(run.WaitFor("> closed", 20000));
+  run.Screen().SendKeys("Tab Tab Enter");  // Ping logs a line first: the first time zone read
+  const std::string sSyscall = "/proc/" + std::to_string(run.Pid()) + "/syscall";
+  const std::string sOpenat = std::to_string(SYS_openat) + " ";
+  ASSERT_TRUE(run.WaitUntil([&] { return ReadTextFile(sSyscall).rfind(sOpenat, 0) == 0; },
+                            "the delayed openat", 3000));
+  run.Signal(SIGTERM);
+  EXPECT_TRUE(run.Ends(SIGTERM, 6000));
+  EXPECT_EQ(CountOf(home.ReadLog(), "Abnormal Exit: nSignal: 15."), 1) << home.ReadLog();
 }
