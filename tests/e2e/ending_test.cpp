@@ -102,7 +102,9 @@ TEST(EndCheck, ReportsALeftChildAndALeftFile) {
   const std::string sFile = "/tmp/OrvikEndCheck-" + std::to_string(getpid()) + ".txt";
   ProgramSetup setup;
   setup.sProgram = "orvikpref";
-  setup.sBefore = "sleep 60 & touch " + sFile + "; ";
+  // The child holds the file open, so that sessions of other tests running beside this one
+  // see it as not theirs.
+  setup.sBefore = "sleep 60 3>" + sFile + " & ";
   ProgramSession run(home, setup);
   ASSERT_TRUE(run.WaitFor("Orvik Preferences"));
   ASSERT_TRUE(run.Press("Return"));

@@ -225,8 +225,9 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
     const std::string sSsh = "ssh" + sOptions + " -p " + sPort;
     const std::string sScp = "scp" + sOptions + " -P " + sPort;
     const std::string sLine =
-        sSsh + " -o LogLevel=ERROR -t -- tester@127.0.0.1 \"mkdir -m 700 " + D + " || exit 1; sudo ls -l " +
-        "/tmp > " + D + "/out 2> " + D + "/err\"; [ $? = 255 ] && exit 255; " + sScp +
+        sSsh + " -o LogLevel=ERROR -t -- tester@127.0.0.1 \"mkdir -m 700 " + D + " || exit 1; { { sudo ls -l /tmp; } " +
+        "2>&1 >&3 3>&- | head -c 67108865 > " + D + "/err 3>&-; } 3>&1 | head -c 67108865 > " + D +
+        "/out\"; [ $? = 255 ] && exit 255; " + sScp +
         " -q -- tester@127.0.0.1:" + D + "/out ";
     EXPECT_NE(sLog.find("OVRunRemoteStep: starting: sLine: " + sLine), std::string::npos) << sLog;
     EXPECT_NE(sLog.find(sSsh + " -o LogLevel=ERROR -n -- tester@127.0.0.1 \"test ! -L " + D +
@@ -241,7 +242,8 @@ TEST_F(CommandTest, RemoteLineForOrdinaryInputAndUnreachableSystem) {
               101);
     sLog = ReadLog();
     EXPECT_NE(sLog.find("OVRunRemoteStep: starting: sLine: " + sSsh + " -o LogLevel=ERROR -E "
-                        "\"$OVSSHLOG\" -n -- tester@127.0.0.1 \"ls -l /tmp\" > /tmp/OrvikLibERC."),
+                        "\"$OVSSHLOG\" -n -- tester@127.0.0.1 \"{ { ls -l /tmp; } 2>&1 >&3 3>&- | head -c "
+                        "67108865 >&2 3>&-; } 3>&1 | head -c 67108865\" > /tmp/OrvikLibERC."),
               std::string::npos)
         << sLog;
     EXPECT_NE(sLog.find("Connection refused"), std::string::npos) << sLog;
