@@ -180,7 +180,9 @@ ScreenText ProgramSession::FindButton(const std::string &sLabel) const {
 }
 
 bool ProgramSession::Press(const std::string &sLabel) {
-  const ScreenText place = FindButton(sLabel);
+  // The screen may be in the middle of being drawn again: the button is waited for.
+  ScreenText place{0, 0, ""};
+  PollUntil([&] { place = FindButton(sLabel); return place.nRow != 0; }, 5000);
   if (place.nRow == 0) {
     ADD_FAILURE() << "no button \"" << sLabel << "\" on\n" << m_pScreen->Capture();
     return false;
