@@ -142,6 +142,7 @@ TEST(SignalInsideLibc, TermDuringTheFirstTimeZoneReadEnds) {
   ProgramSetup setup;
   setup.sProgram = "orvikconn";
   setup.config = "RemoteSystem 127.0.0.1 1 closed root\n";
+  setup.env["ASAN_OPTIONS"] = SanitizerOptions("detect_leaks=0");
   setup.sBefore = "strace -f -o /dev/null -e trace=openat -P /etc/localtime "
                   "-e inject=openat:delay_enter=1500000:when=1 ";
   ProgramSession run(home, setup);

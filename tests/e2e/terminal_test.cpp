@@ -43,6 +43,7 @@ class TerminalTest : public ::testing::TestWithParam<PROGRAM> {
     setup.sProgram = sProgram.pszName;
     if (setup.sArgs.empty()) setup.sArgs = sProgram.pszArguments;
     setup.env["PATH"] = std::string(ORVIK_BIN_DIR) + ":" + std::getenv("PATH");
+    setup.env["ASAN_OPTIONS"] = SanitizerOptions("handle_segv=0:handle_abort=0");
     setup.sBefore = sBefore;
     setup.sAfter = "stty -a > " + Path("stty.txt");
     auto pRun = std::make_unique<ProgramSession>(home, setup);

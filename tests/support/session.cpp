@@ -84,6 +84,12 @@ pid_t PidInTempName(const std::string &sName) {
   return static_cast<pid_t>(std::stol(sName.substr(nDot + 1, nEnd - nDot - 1)));
 }
 
+std::string SanitizerOptions(const std::string &sMore) {
+  const char *pszOptions = std::getenv("ASAN_OPTIONS");
+  return pszOptions != nullptr && *pszOptions != '\0' ? std::string(pszOptions) + ":" + sMore
+                                                      : sMore;
+}
+
 ProgramSession::ProgramSession(const TestHome &home, const ProgramSetup &setup)
     : m_home(home), m_setup(setup) {
   if (setup.config) home.WriteFile("config.ini", *setup.config);

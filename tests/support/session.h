@@ -53,6 +53,10 @@ struct ProgramSetup {
   std::string sWorkDir;                          // "" = the home's root
 };
 
+// ASAN_OPTIONS of this run with more after them, for a program whose test needs the sanitizer
+// out of its way: its own crash handler, or a tracer that leak checking cannot share.
+std::string SanitizerOptions(const std::string &sMore);
+
 class ProgramSession {
  public:
   ProgramSession(const TestHome &home, const ProgramSetup &setup);
