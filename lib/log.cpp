@@ -167,6 +167,7 @@ int OpenLog() {
     return pszRefusal == nullptr ? OVLOGMISSING : MoveToOwnPlace(pszRefusal);
 }
 
+__attribute__((format(printf, 3, 0)))
 void FormatInto(char *pszBuffer, std::size_t nSize, const char *pszFormat, va_list args) {
     if (vsnprintf(pszBuffer, nSize, pszFormat, args) < 0) pszBuffer[0] = '\0';
 }
@@ -242,7 +243,10 @@ void OVTraceStart(const char *pszFunction, const char *pszFormat, ...) {
     char szArguments[OVFORMATBUFFER];
     va_list args;
     va_start(args, pszFormat);
-    FormatInto(szArguments, sizeof(szArguments), pszFormat != nullptr ? pszFormat : "", args);
+    if (pszFormat != nullptr)
+        FormatInto(szArguments, sizeof(szArguments), pszFormat, args);
+    else
+        szArguments[0] = '\0';
     va_end(args);
     OVLog(OVLOG_DEBUG, "%s: starting: %s", pszFunction != nullptr ? pszFunction : "",
           szArguments);

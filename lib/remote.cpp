@@ -32,9 +32,6 @@
 
 namespace {
 
-constexpr int OVCONNECTTIMEOUT = 10;     /* seconds to reach a system and shake hands */
-constexpr int OVALIVEINTERVAL = 5;       /* seconds between keep-alives on a quiet link */
-constexpr int OVALIVECOUNT = 3;          /* keep-alives unanswered before the link is dead */
 constexpr int OVPERSISTSECONDS = 600;    /* the master outlives its last user this long */
 /* A unix socket path holds 107 bytes; ssh puts a hash of 40 characters in the place of %C and
    first binds a name 17 characters longer, which it then renames. */
