@@ -56,6 +56,7 @@ constexpr bool StepsFollowLabels()
 static_assert(StepsFollowLabels(), "column steps follow the labels");
 
 constexpr int OVRESPONSE_HELPBUTTON = 3;   /* the Help button's code in modal use */
+constexpr int OVRESPONSE_RETURNBUTTON = 2; /* the Return button's */
 constexpr int OVRESPONSE_HELPSHOWN = 10;   /* reported after the help box was shown */
 constexpr int OVMAXBARBLANKS = 255;
 constexpr std::size_t OVNAMESIZE = 33;       /* a field name keeps at most 32 characters */
@@ -123,7 +124,12 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
         *pnResponse = OVRESPONSE_RESIZE;
         return OVRC_OK;
     }
+    // A bar shown again starts on the button chosen last, so that Forward pressed once can be
+    // pressed again with Enter alone.
     int nCurrent = 0;
+    for (int i = 0; i < nSelections; i++)
+        if (psPabi->nButtonChosen != 0 && asSelection[i].nResponse == psPabi->nButtonChosen)
+            nCurrent = i;
     auto MoveTo = [&](int nNew) {
         OVDrawFieldLook(asSelection[nCurrent].psField, false);
         nCurrent = nNew;
@@ -158,6 +164,20 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
             SetPosition(nRow, asSelection[nCurrent].nColumn - 1);
             nKey = OVKEY_ENTER;
         }
+        if ((psPabi->ulKeys & OVKEYS_PAGING) != 0 &&
+            (nKey == OVKEY_NPAGE || nKey == OVKEY_PPAGE || nKey == OVKEY_HOME || nKey == OVKEY_END)) {
+            psPabi->nKey = nKey;
+            *pnResponse = OVRESPONSE_KEY;
+            return OVRC_OK;
+        }
+        if (nKey == OVKEY_ESCAPE) {
+            // Escape is Return, where the bar offers it.
+            for (int i = 0; i < nSelections; i++)
+                if (asSelection[i].nResponse == OVRESPONSE_RETURNBUTTON) {
+                    MoveTo(i);
+                    nKey = OVKEY_ENTER;
+                }
+        }
         if (nKey == OVKEY_BTAB || nKey == OVKEY_LEFT) {
             MoveTo(nCurrent > 0 ? nCurrent - 1 : nSelections - 1);
             SetPosition(nRow, asSelection[nCurrent].nColumn);
@@ -166,6 +186,7 @@ int SelectButton(PABI *psPabi, int nRow, const OVSELECTION *asSelection, int nSe
             SetPosition(nRow, asSelection[nCurrent].nColumn);
         } else if (nKey == OVKEY_ENTER) {
             *pnResponse = asSelection[nCurrent].nResponse;
+            psPabi->nButtonChosen = *pnResponse;
             if (*pnResponse == OVRESPONSE_HELPBUTTON) {
                 OVShowProgramHelp(psPabi);
                 *pnResponse = OVRESPONSE_HELPSHOWN;

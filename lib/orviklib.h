@@ -88,7 +88,10 @@ struct PABI {
     FIELDTAB *psFieldTabFirst;
     FIELDTAB *psFieldTabLast;
     FIELDTAB *psFieldTab_Current;
-    char achReserved[16];        /* keeps the block at 96 bytes: 130928 bytes of room follow */
+    unsigned long ulKeys;        /* keys the response loop hands back (OVKEYS_*), 0: none     */
+    int nKey;                    /* the key of an OVRESPONSE_KEY response                    */
+    int nButtonChosen;           /* response code of the modal bar's last choice, 0: none    */
+                                 /* (the block stays 96 bytes: 130928 bytes of room follow)  */
 };
 typedef PABI PAB;
 
@@ -247,6 +250,20 @@ constexpr int OVKEY_END = 360;
 constexpr int OVKEY_NPAGE = 338;      /* Page Down */
 constexpr int OVKEY_PPAGE = 339;      /* Page Up */
 constexpr int OVKEY_RESIZE = 410;     /* KEY_RESIZE: the terminal has a new size */
+constexpr int OVKEY_ESCAPE = 27;
+
+/* Keys a panel may ask the response loop (and its modal action bar) to hand back as
+   OVRESPONSE_KEY, the key in psPabi->nKey, set in psPabi->ulKeys before the loop runs.
+   Without them those keys ring the bell as before. Escape on a field that takes no text
+   chooses Return, on any panel that offers it, unless OVKEYS_TEXT hands it back. */
+constexpr unsigned long OVKEYS_PAGING = 0x1;   /* PgDn, PgUp, Home, End                    */
+constexpr unsigned long OVKEYS_LETTERS = 0x2;  /* a printable character, the blank and each */
+                                               /* byte of a UTF-8 character included, on a  */
+                                               /* field that takes no text                  */
+constexpr unsigned long OVKEYS_TEXT = 0x4;     /* while a line is typed outside the fields: */
+                                               /* printable bytes, Backspace, Delete, Left, */
+                                               /* Right, Escape and Enter; Up, Down, Tab    */
+                                               /* and the mouse still move between fields   */
 
 extern int nTimeMouse;           /* the second after the last mouse event taken (kept for
                                     programs that read it; it no longer holds clicks back) */
@@ -269,6 +286,7 @@ int GetInputChar(PABI *psPabi);
 constexpr int OVRESPONSE_NOFIELD = 2;  /* the panel has no selectable field */
 constexpr int OVRESPONSE_FIELD = 5;    /* a field was chosen; its name is the response ID */
 constexpr int OVRESPONSE_RESIZE = 30;  /* the terminal changed size: build the screen again */
+constexpr int OVRESPONSE_KEY = 31;     /* a key the panel asked for (ulKeys): psPabi->nKey */
 
 int OVGetUserResponse(PAB *psPab, char *pszResponseID, int *pnResponse);
 /* Takes a change of size that no screen has answered yet (bOVResizePending): true once, and
@@ -314,7 +332,10 @@ constexpr unsigned long OVAB_NEW = 0x40000;
 
 int OVCreateActionBar(PAB *psPab, int nRow, int nColumn, int nLength, unsigned long ulStyle,
                       int *pnResponse);
-/* Draws the requested buttons in their fixed order; with OVAB_MODAL reads the choice too. */
+/* Draws the requested buttons in their fixed order; with OVAB_MODAL reads the choice too,
+   starting on the button chosen last on the panel (psPabi->nButtonChosen), else the first;
+   Escape there chooses Return, and the keys of psPabi->ulKeys' OVKEYS_PAGING come back as
+   OVRESPONSE_KEY. */
 int OVCreateActionBari(PABI *psPabi, int nRow, int nColumn, int nLength, unsigned long ulStyle,
                        int *pnResponse);
 
@@ -579,6 +600,27 @@ std::size_t OVColumnsSuffix(std::string_view sText, int nColumns);
 std::string OVFitColumns(std::string_view sText, int nColumns);
 /* The text padded with blanks, or cut with "~", to exactly nColumns display columns. */
 std::string OVPadColumns(std::string_view sText, int nColumns);
+
+/* One line of text typed outside the fields (a filter, a path): UTF-8 text, the cursor's byte
+   offset in it, and the first bytes of a character whose other bytes are still to come. */
+struct OVLINEEDIT {
+    std::string sText;
+    std::size_t nCursor = 0;
+    std::string sPending;
+};
+/* Maximum bytes a typed line holds. */
+constexpr std::size_t OVMAXLINEEDIT = 255;
+/* Applies one key to a typed line: a printable character (a UTF-8 character arrives byte by
+   byte and is inserted once whole; a broken one is dropped), the blank included, is inserted
+   at the cursor; Backspace and Delete remove the character before and under the cursor;
+   Left, Right, Home and End move. True when the text changed. */
+bool OVEditLine(OVLINEEDIT *psLine, int nKey);
+/* The text with every letter in lower case (towlower in C.UTF-8: accented, Greek and Cyrillic
+   letters too); a byte that is no character stays as it is. */
+std::string OVFoldCase(std::string_view sText);
+/* Does sText contain sFoldedPart (already folded with OVFoldCase), ignoring case? An empty
+   part is in every text. */
+bool OVContainsFolded(std::string_view sText, std::string_view sFoldedPart);
 
 /* Copies at most nDestSize - 1 bytes of pszSource into pszDest, never splitting a UTF-8
    sequence, always terminating. Returns the number of bytes copied. */

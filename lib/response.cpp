@@ -55,6 +55,30 @@ const FIELDTAB *psFocusEntry = nullptr;
 
 bool InTabChain(const PABI *psPabi, const FIELDTAB *psFieldTab);
 
+/* Does the panel ask for this key back (ulKeys), given whether the current field takes text? */
+bool HandsBack(unsigned long ulKeys, int nKey, bool bEditable)
+{
+    const bool bByte = nKey >= ' ' && nKey <= 255 && nKey != 127;
+    if ((ulKeys & OVKEYS_TEXT) != 0 &&
+        (bByte || IsBackspaceKey(nKey) || nKey == OVKEY_DELETE || nKey == OVKEY_LEFT ||
+         nKey == OVKEY_RIGHT || nKey == OVKEY_ESCAPE || nKey == OVKEY_ENTER))
+        return true;
+    if (bEditable) return false;
+    if ((ulKeys & OVKEYS_LETTERS) != 0 && bByte) return true;
+    return (ulKeys & OVKEYS_PAGING) != 0 &&
+           (nKey == OVKEY_NPAGE || nKey == OVKEY_PPAGE || nKey == OVKEY_HOME || nKey == OVKEY_END);
+}
+
+/* Has the panel a Return push button? */
+bool OffersReturn(const PABI *psPabi)
+{
+    for (const FIELDTAB *psFieldTab = psPabi->psFieldTabFirst; psFieldTab != nullptr;
+         psFieldTab = psFieldTab->psFieldTabNext)
+        if (psFieldTab->psField != nullptr && StartsWith(psFieldTab->psField->szValue, "Return "))
+            return true;
+    return false;
+}
+
 /* The focus leaves psOld (drawn normally again) for psNew (drawn in reverse). */
 void MoveFocus(const PABI *psPabi, const FIELDTAB *psOld, const FIELDTAB *psNew)
 {
@@ -265,6 +289,14 @@ int OVGetUserResponsei(PABI *psPabi, char *pszResponseID, int *pnResponse)
             return OVTraceEnd("OVGetUserResponsei", OVRC_ERROR);
         }
         bool bEditable = (psCurrent->psField->ulStyle & OVSTYLE_EDIT) != 0;
+        if (HandsBack(psPabi->ulKeys, nKey, bEditable)) {
+            psPabi->nKey = nKey;
+            *pnResponse = OVRESPONSE_KEY;
+            return OVTraceEnd("OVGetUserResponsei", OVRC_OK);
+        }
+        // Escape leaves the screen as Return does, where no text is being typed into it.
+        if (nKey == OVKEY_ESCAPE && !bEditable && OffersReturn(psPabi))
+            return OVTraceEnd("OVGetUserResponsei", OVRC_RETURN);
         if (bEditable && nKey != OVKEY_TAB && nKey != OVKEY_DOWN && nKey != OVKEY_BTAB &&
             nKey != OVKEY_UP) {
             DoEditField(psCurrent, nKey);

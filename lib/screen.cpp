@@ -81,6 +81,9 @@ void OVApplyPanelCursesSettings(int nHalfDelayTenths) {
     noecho();
     halfdelay(nHalfDelayTenths);
     keypad(stdscr, TRUE);
+    // Escape is a key of its own (back, or away from a filter): answered within 50 ms, not
+    // the second curses waits by default for the rest of a sequence.
+    set_escdelay(50);
     mousemask(OVMOUSEMASK, nullptr);
     // Curses neither waits to merge a press and its release into a click nor drops quick
     // presses: each press is reported at once, and GetKBM skips the releases.

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <clocale>
 #include <cwchar>
+#include <cwctype>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -316,4 +318,127 @@ int OVWriteAll(int fd, std::string_view sContent) {
         nLeft -= static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+namespace {
+
+void AppendUtf8(std::string *psText, long nCode)
+{
+    if (nCode < 0x80) {
+        *psText += static_cast<char>(nCode);
+    } else if (nCode < 0x800) {
+        *psText += static_cast<char>(0xC0 | (nCode >> 6));
+        *psText += static_cast<char>(0x80 | (nCode & 0x3F));
+    } else if (nCode < 0x10000) {
+        *psText += static_cast<char>(0xE0 | (nCode >> 12));
+        *psText += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
+        *psText += static_cast<char>(0x80 | (nCode & 0x3F));
+    } else {
+        *psText += static_cast<char>(0xF0 | (nCode >> 18));
+        *psText += static_cast<char>(0x80 | ((nCode >> 12) & 0x3F));
+        *psText += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
+        *psText += static_cast<char>(0x80 | (nCode & 0x3F));
+    }
+}
+
+/* Bytes of the UTF-8 character a lead byte starts, 0 for a byte that starts none. */
+std::size_t SequenceLength(unsigned char cLead)
+{
+    if (cLead < 0x80) return 1;
+    if (cLead >= 0xC2 && cLead <= 0xDF) return 2;
+    if (cLead >= 0xE0 && cLead <= 0xEF) return 3;
+    if (cLead >= 0xF0 && cLead <= 0xF4) return 4;
+    return 0;
+}
+
+} // namespace
+
+std::string OVFoldCase(std::string_view sText)
+{
+    std::string sFolded;
+    sFolded.reserve(sText.size());
+    locale_t sUtf8 = Utf8Locale();
+    for (std::size_t nAt = 0; nAt < sText.size();) {
+        const unsigned char c = static_cast<unsigned char>(sText[nAt]);
+        if (c < 0x80) {   // the common case, without a decode
+            sFolded += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+            ++nAt;
+            continue;
+        }
+        const OVUTF8CHARACTER sChar = OVDecodeUtf8(sText, nAt);
+        if (sChar.nCode == OVNOTACHARACTER || sUtf8 == static_cast<locale_t>(0)) {
+            sFolded.append(sText.substr(nAt, sChar.nBytes));
+        } else {
+            const long nLower = static_cast<long>(towlower_l(static_cast<wint_t>(sChar.nCode), sUtf8));
+            AppendUtf8(&sFolded, nLower);
+        }
+        nAt += sChar.nBytes;
+    }
+    return sFolded;
+}
+
+bool OVContainsFolded(std::string_view sText, std::string_view sFoldedPart)
+{
+    if (sFoldedPart.empty()) return true;
+    if (sText.size() < sFoldedPart.size() / 2) return false;   // folding never halves a text
+    return OVFoldCase(sText).find(sFoldedPart) != std::string::npos;
+}
+
+bool OVEditLine(OVLINEEDIT *psLine, int nKey)
+{
+    std::string &sText = psLine->sText;
+    psLine->nCursor = std::min(psLine->nCursor, sText.size());
+    std::size_t &nCursor = psLine->nCursor;
+    // The start of the character before the cursor, and the end of the one under it.
+    auto Before = [&] {
+        std::size_t n = nCursor;
+        while (n > 0 && (static_cast<unsigned char>(sText[--n]) & 0xC0) == 0x80) {}
+        return n;
+    };
+    auto After = [&] { return nCursor + OVDecodeUtf8(sText, nCursor).nBytes; };
+
+    if (nKey >= 0x80 && nKey <= 0xFF) {
+        const unsigned char c = static_cast<unsigned char>(nKey);
+        if ((c & 0xC0) != 0x80) psLine->sPending.clear();   // a new lead byte starts afresh
+        if ((c & 0xC0) == 0x80 && psLine->sPending.empty()) return false;   // a stray byte
+        psLine->sPending += static_cast<char>(c);
+        const std::size_t nNeeded = SequenceLength(static_cast<unsigned char>(psLine->sPending[0]));
+        if (nNeeded == 0) {
+            psLine->sPending.clear();
+            return false;
+        }
+        if (psLine->sPending.size() < nNeeded) return false;
+        const std::string sCharacter = std::move(psLine->sPending);
+        psLine->sPending.clear();
+        const OVUTF8CHARACTER sChar = OVDecodeUtf8(sCharacter, 0);
+        if (sChar.nCode == OVNOTACHARACTER || sChar.nBytes != sCharacter.size() ||
+            OVIsControlCharacter(sChar.nCode) || sText.size() + sCharacter.size() > OVMAXLINEEDIT)
+            return false;
+        sText.insert(nCursor, sCharacter);
+        nCursor += sCharacter.size();
+        return true;
+    }
+    psLine->sPending.clear();
+    if (nKey >= ' ' && nKey < 127) {
+        if (sText.size() >= OVMAXLINEEDIT) return false;
+        sText.insert(nCursor++, 1, static_cast<char>(nKey));
+        return true;
+    }
+    if (nKey == OVKEY_BACKSPACE || nKey == 127 || nKey == 8) {
+        if (nCursor == 0) return false;
+        const std::size_t nFrom = Before();
+        sText.erase(nFrom, nCursor - nFrom);
+        nCursor = nFrom;
+        return true;
+    }
+    if (nKey == OVKEY_DELETE) {
+        if (nCursor >= sText.size()) return false;
+        sText.erase(nCursor, After() - nCursor);
+        return true;
+    }
+    if (nKey == OVKEY_LEFT) nCursor = Before();
+    else if (nKey == OVKEY_RIGHT && nCursor < sText.size()) nCursor = After();
+    else if (nKey == OVKEY_HOME) nCursor = 0;
+    else if (nKey == OVKEY_END) nCursor = sText.size();
+    return false;
 }

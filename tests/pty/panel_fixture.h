@@ -21,6 +21,7 @@ inline constexpr const char *KEY_BYTES_RIGHT = "\x1b[C";
 inline constexpr const char *KEY_BYTES_LEFT = "\x1b[D";
 inline constexpr const char *KEY_BYTES_BTAB = "\x1b[Z";
 inline constexpr const char *KEY_BYTES_DELETE = "\x1b[3~";
+inline constexpr const char *KEY_BYTES_NPAGE = "\x1b[6~";
 
 class PanelFixture : public ::testing::Test {
  protected:

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "panel_fixture.h"
 
@@ -129,6 +130,39 @@ TEST_F(ResponseTest, AKeyWithoutMeaningRingsTheBell) {
   Answer answer = Respond(psPabi, *pTerminal, "z\n");
   EXPECT_EQ(answer.sID, "A");
   EXPECT_TRUE(pTerminal->WaitForOutput("\a"));
+}
+
+TEST_F(ResponseTest, KeysThePanelAsksForComeBackAndEscapeIsReturn) {
+  AddTabField(3, 5, 5, "A", "one");
+  FIELDTAB *psEdit = AddTabField(4, 5, 5, "E", "");
+  psEdit->psField->ulStyle |= OVSTYLE_EDIT;
+  FIELDTAB *psLine = AddTabField(5, 5, 5, "L", "two");
+  // Not asked for: the bell, and Escape does nothing without a Return button.
+  Answer answer = Respond(psPabi, *pTerminal, std::string(KEY_BYTES_NPAGE) + "\x1b" + "\n");
+  EXPECT_EQ(answer.sID, "L");
+  psPabi->ulKeys = OVKEYS_PAGING | OVKEYS_LETTERS;
+  answer = Respond(psPabi, *pTerminal, KEY_BYTES_NPAGE);
+  EXPECT_EQ(answer.nResponse, OVRESPONSE_KEY);
+  EXPECT_EQ(psPabi->nKey, KEY_NPAGE);
+  EXPECT_EQ(Respond(psPabi, *pTerminal, "/").nResponse, OVRESPONSE_KEY);
+  EXPECT_EQ(psPabi->nKey, '/');
+  // On a field that takes text, letters are typed into it.
+  psPabi->psFieldTab_Current = psEdit;
+  EXPECT_EQ(Respond(psPabi, *pTerminal, "s\t\n").sID, "L");
+  EXPECT_STREQ(psEdit->psField->szValue, "s");
+  // A typed line takes every text key, Enter and Escape, while Down still moves.
+  psPabi->ulKeys = OVKEYS_TEXT;
+  psPabi->psFieldTab_Current = psLine;
+  for (const auto &[sKeys, nKey] : std::vector<std::pair<std::string, int>>{
+           {" ", ' '}, {"\xc3", 0xc3}, {"\x1b", 27}, {"\n", 10}, {KEY_BYTES_LEFT, KEY_LEFT}}) {
+    EXPECT_EQ(Respond(psPabi, *pTerminal, sKeys).nResponse, OVRESPONSE_KEY) << nKey;
+    EXPECT_EQ(psPabi->nKey, nKey);
+  }
+  // Escape on a panel with Return is Return.
+  psPabi->ulKeys = 0;
+  AddTabField(6, 5, 7, "Return ", "Return ");
+  psPabi->psFieldTab_Current = psLine;
+  EXPECT_EQ(Respond(psPabi, *pTerminal, "\x1b").nRc, OVRC_RETURN);
 }
 
 TEST_F(ResponseTest, ValuesBeginningWithReturnExitOrHelpActLikeThoseButtons) {

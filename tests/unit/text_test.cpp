@@ -77,4 +77,29 @@ TEST(Utf8Text, CutsByBytesAndByColumnsNeverSplitACharacter)
     EXPECT_EQ(OVPadColumns(sWide, 5), sWide + " ");
 }
 
+
+TEST(Utf8Text, TypedLineTakesWholeCharactersAndCaseFoldsForFilters)
+{
+    // Bytes arrive one key at a time, as curses hands them over; a broken sequence is dropped.
+    OVLINEEDIT sLine;
+    for (int nKey : std::initializer_list<int>{'a', ' ', 0xc3, 0xa9, 0xe5, 0x90, 0x8d, 0xff, 0x80, 0xe5, 'x', 'b'})
+        OVEditLine(&sLine, nKey);
+    EXPECT_EQ(sLine.sText, "a \xc3\xa9\xe5\x90\x8d" "xb");
+    // Left steps over a whole character; Backspace and Delete remove whole characters.
+    for (int nKey : std::initializer_list<int>{OVKEY_LEFT, OVKEY_LEFT, OVKEY_LEFT, OVKEY_BACKSPACE, OVKEY_DELETE})
+        OVEditLine(&sLine, nKey);
+    EXPECT_EQ(sLine.sText, "a xb");
+    EXPECT_EQ(sLine.nCursor, 2u);
+    EXPECT_FALSE(OVEditLine(&sLine, OVKEY_ESCAPE)) << "no control character is typed";
+    sLine = OVLINEEDIT{std::string(OVMAXLINEEDIT, 'x'), OVMAXLINEEDIT, ""};
+    EXPECT_FALSE(OVEditLine(&sLine, 'y'));
+
+    EXPECT_EQ(OVFoldCase("SSH-Keygen \xc3\x89T\xc3\x89 \xce\xa3 \xe5\x90\x8d \xff"),
+              "ssh-keygen \xc3\xa9t\xc3\xa9 \xcf\x83 \xe5\x90\x8d \xff");
+    EXPECT_TRUE(OVContainsFolded("/usr/bin/SSH-KEYGEN", OVFoldCase("sSh-K")));
+    EXPECT_TRUE(OVContainsFolded("caf\xc3\x89 noir", OVFoldCase("\xc3\xa9 N")));
+    EXPECT_FALSE(OVContainsFolded("ssh", OVFoldCase("sshd")));
+    EXPECT_TRUE(OVContainsFolded("", ""));
+}
+
 }  // namespace
