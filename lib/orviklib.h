@@ -255,7 +255,8 @@ constexpr int OVKEY_ESCAPE = 27;
 /* Keys a panel may ask the response loop (and its modal action bar) to hand back as
    OVRESPONSE_KEY, the key in psPabi->nKey, set in psPabi->ulKeys before the loop runs.
    Without them those keys ring the bell as before. Escape on a field that takes no text
-   chooses Return, on any panel that offers it, unless OVKEYS_TEXT hands it back. */
+   chooses Return, on any panel that offers it, unless OVKEYS_TEXT or OVKEYS_ESCAPE
+   hands it back. */
 constexpr unsigned long OVKEYS_PAGING = 0x1;   /* PgDn, PgUp, Home, End                    */
 constexpr unsigned long OVKEYS_LETTERS = 0x2;  /* a printable character, the blank and each */
                                                /* byte of a UTF-8 character included, on a  */
@@ -264,6 +265,8 @@ constexpr unsigned long OVKEYS_TEXT = 0x4;     /* while a line is typed outside 
                                                /* printable bytes, Backspace, Delete, Left, */
                                                /* Right, Escape and Enter; Up, Down, Tab    */
                                                /* and the mouse still move between fields   */
+constexpr unsigned long OVKEYS_ESCAPE = 0x8;   /* Escape on a field that takes no text, for */
+                                               /* a panel whose way back is not Return      */
 
 extern int nTimeMouse;           /* the second after the last mouse event taken (kept for
                                     programs that read it; it no longer holds clicks back) */

@@ -64,6 +64,7 @@ bool HandsBack(unsigned long ulKeys, int nKey, bool bEditable)
          nKey == OVKEY_RIGHT || nKey == OVKEY_ESCAPE || nKey == OVKEY_ENTER))
         return true;
     if (bEditable) return false;
+    if ((ulKeys & OVKEYS_ESCAPE) != 0 && nKey == OVKEY_ESCAPE) return true;
     if ((ulKeys & OVKEYS_LETTERS) != 0 && bByte) return true;
     return (ulKeys & OVKEYS_PAGING) != 0 &&
            (nKey == OVKEY_NPAGE || nKey == OVKEY_PPAGE || nKey == OVKEY_HOME || nKey == OVKEY_END);
@@ -438,8 +439,8 @@ int DoEditField(FIELDTAB *psFieldTab, int nWorkchar)
     return OVTraceEnd("DoEditField", OVRC_OK);
 }
 
-/* Opens the choice list of a pulldown over the field and makes the chosen text its value.
-   Neither *pnResponse nor pszResponseID is touched. 0, or 8 for a NULL panel or field. */
+/* Opens the choice list of a pulldown over the field and makes the chosen text its value;
+   Escape closes it without a choice. Neither *pnResponse nor pszResponseID is touched. 0, or 8 for a NULL panel or field. */
 int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psField,
                   FIELDTAB *psFieldTab)
 {
@@ -532,6 +533,8 @@ int OVURPullDowni(PABI *psPabi, char *pszResponseID, int *pnResponse, FIELD *psF
         int nKey = sCharInput.nChar;
         if (nKey == OVKEY_RESIZE)
             break; // nothing chosen; the screen behind is built again for the new size
+        if (nKey == OVKEY_ESCAPE)
+            break; // closed without a choice: the value stays as it was
         if (nKey == OVKEY_MOUSE) {
             int nHit = sCharInput.nRow - nRowFirst;
             if (nHit >= 0 && nHit < nShown && sCharInput.nColumn >= psField->nColumn &&
