@@ -44,6 +44,10 @@ const char szDefaultHelp[] =
     "after a second confirmation.\n"
     "Connect makes it the system that the other programs run their commands on;\n"
     "Disconnect makes everything run locally again.\n"
+    "/ filters the list by name or address as you type: Enter keeps the filter,\n"
+    "Escape or Backspace on an empty filter removes it. s sorts the list by name,\n"
+    "by last ping or as entered. PgDn, PgUp, Home and End turn pages. Escape goes\n"
+    "back as Return does, and as Cancel on a confirmation.\n"
     "Stamps are UTC: 20261208T141503Z is 8 December 2026, 14:15:03.";
 
 /* What --help and -h print. */
@@ -61,6 +65,10 @@ const char *const apszUsageLines[] = {
     "  Tab, arrows  move between lines, fields and buttons     Enter, click  choose",
     "  typing       edits an entry field; Left, Right, Home, End move in it; Backspace and",
     "               Delete erase a character",
+    "  /            filter the list by name or address: Enter keeps it, Escape removes it",
+    "  s            sort the list by name, by last ping, or as entered",
+    "  PgDn, PgUp   next, previous page                        Home, End  first, last page",
+    "  Escape       back, as Return (Cancel on a confirmation; not on the entry screen)",
     "  any key      closes a message box                       Ctrl-c  end at once",
     "Files:",
     "  config.ini in $ORVIKDIR (default ./config.ini), log /tmp/OrvikLog.txt (ORVIKLOGFILE),",

@@ -37,8 +37,10 @@ struct TRUSTOFFER;
 int Confirm_Trust(int nSystem, const TRUSTOFFER &sOffer);
 int Confirm_Delete(int nSystem);
 
-/* systems.cpp: the system the list shows as selected (-1: none). */
-void SelectSystem(int nIndex);
+/* systems.cpp: the system the list shows as selected (-1: none), on its page. A filter
+   that hides it is removed with bUnhide (a system just saved), else the first system of
+   the page is selected instead (the neighbour of one just deleted). */
+void SelectSystem(int nIndex, bool bUnhide);
 
 /* A request this program turns down itself (nothing below it logged why): the sentence is
    logged and shown in a red box over the current panel. */
@@ -97,6 +99,14 @@ constexpr int nListLineLength = 75;
 /* The list line of a system: every value padded, or cut with "~", to its column's display
    width (names may be in any script), so that the columns line up whatever the text. */
 std::string SystemListLine(const REMOTESYSTEM &sSystem, bool bSelected);
+/* The order the list shows the systems in; "s" steps through them. */
+enum LISTORDER { LO_ENTERED, LO_NAME, LO_PING, LO_COUNT };
+/* How the title names an order: "" (as entered), ", by name", ", by last ping". */
+const char *OrderWords(LISTORDER eOrder);
+/* The indexes of the systems whose name or address contains sFoldedFilter (folded with
+   OVFoldCase; "" keeps every one), in the order asked for: as entered, by name ignoring
+   case, or newest ping first with the never pinged last. Ties keep the entered order. */
+std::vector<int> ShownSystems(std::string_view sFoldedFilter, LISTORDER eOrder);
 /* The stamp of a moment: UTC in the compact ISO 8601 form "20261208T141503Z". */
 std::string MakeStamp(std::time_t nTime);
 /* Writes the stamp of now into a stamp field. */

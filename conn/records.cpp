@@ -8,6 +8,7 @@
  */
 #include "orvikconn.h"
 
+#include <algorithm>
 #include <cstring>
 #include <strings.h>
 
@@ -194,6 +195,34 @@ std::string SystemListLine(const REMOTESYSTEM &sSystem, bool bSelected)
     sLine += OVPadColumns(sSystem.szIP, nPortColumn - nAddressColumn);
     sLine += OVPadColumns(sSystem.szPort, nUserColumn - nPortColumn);
     return sLine + OVFitColumns(sSystem.szUser, nListLineLength - (nUserColumn - 1));
+}
+
+const char *OrderWords(LISTORDER eOrder)
+{
+    constexpr const char *apszWords[LO_COUNT] = {"", ", by name", ", by last ping"};
+    return apszWords[eOrder >= 0 && eOrder < LO_COUNT ? eOrder : LO_ENTERED];
+}
+
+std::vector<int> ShownSystems(std::string_view sFoldedFilter, LISTORDER eOrder)
+{
+    std::vector<int> anShown;
+    for (int i = 0; i < nRemoteSystems; ++i) {
+        if (OVContainsFolded(asRemoteSystem[i].szSystemName, sFoldedFilter) ||
+            OVContainsFolded(asRemoteSystem[i].szIP, sFoldedFilter))
+            anShown.push_back(i);
+    }
+    if (eOrder == LO_NAME) {
+        std::vector<std::string> asFolded(static_cast<std::size_t>(nRemoteSystems));
+        for (int i : anShown) asFolded[i] = OVFoldCase(asRemoteSystem[i].szSystemName);
+        std::stable_sort(anShown.begin(), anShown.end(),
+                         [&](int a, int b) { return asFolded[a] < asFolded[b]; });
+    } else if (eOrder == LO_PING) {
+        /* Stamps of one fixed form sort as text; an empty one (never pinged) goes last. */
+        std::stable_sort(anShown.begin(), anShown.end(), [](int a, int b) {
+            return std::strcmp(asRemoteSystem[a].szLastPing, asRemoteSystem[b].szLastPing) > 0;
+        });
+    }
+    return anShown;
 }
 
 std::string MakeStamp(std::time_t nTime)

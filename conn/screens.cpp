@@ -133,9 +133,13 @@ int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asL
                                   OVFitColumns(asLines[i], nWidth), 0);
         }
         if (nRc == OVRC_OK) nRc = CreateConfirmBar(ulButton, sCursor);
+        /* Escape goes back as Cancel does: the way back of a screen without Return. */
+        psPab->ulKeys = OVKEYS_ESCAPE;
         char szResponseID[40] = "";
         int nResponse = 0;
         if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
+        if (nRc == OVRC_OK && szResponseID[0] == '\0' && nResponse == OVRESPONSE_KEY)
+            return nRc;
         if (nRc == OVRC_OK && szResponseID[0] == '\0') {
             /* The help box was shown, or the terminal has a new size: draw the screen again,
                at a new size with the cursor where it was. */
@@ -186,6 +190,7 @@ int PresentEntry(const SYSTEMENTRY &sEntry, bool bNew, const ENTRYCURSOR &sCurso
                               "No blanks, and no value may begin with '-'. Delete erases a "
                               "character.", 0);
     }
+    /* No Return here, so Escape leaves nothing: what was typed is lost only to Cancel. */
     int nResponse = 0;
     if (nRc == OVRC_OK) {
         nRc = OVCreateActionBar(psPab, psPab->nRows - 1, nMargin + 23, psPab->nColumns - 4,
@@ -306,7 +311,7 @@ int Enter_System(int nChanging)
                 bool bFull = false;
                 OVConfigurationSaveFailure(&bFull);
                 if (nRc == OVRC_OK) {
-                    SelectSystem(nIndex);
+                    SelectSystem(nIndex, true);
                 } else if (bFull) {
                     /* Another program filled the file meanwhile; the list, read again,
                        shows the file as it is. */
@@ -431,7 +436,7 @@ int Confirm_Delete(int nSystem)
     if (bConfirmed && StillThere(nSystem, sSystem)) {
         RemoveSystem(nSystem);
         nRc = SaveTable();
-        SelectSystem(nSystem < nRemoteSystems ? nSystem : nRemoteSystems - 1);
+        SelectSystem(nSystem < nRemoteSystems ? nSystem : nRemoteSystems - 1, false);
     }
     DeleteScreenPanel();
     return OVTraceEnd("orvikconn Confirm_Delete", nRc);

@@ -6,6 +6,11 @@
  * line selects that system; the buttons of the first action bar act on the selected one.
  * Every pass builds the panel, takes one response, acts on it and deletes the panel, so the
  * list always shows the table as config.ini holds it.
+ *
+ * "/" opens a filter line on the status row: each character typed narrows the list to the
+ * systems whose name or address holds the text. "s" steps the order through as entered, by
+ * name and by last ping. Both stay while the program runs; the list is built from them anew
+ * in every pass, since config.ini may have changed in between.
  */
 #include "orvikconn.h"
 
@@ -19,6 +24,7 @@ PAB *psPab = nullptr;
 namespace {
 
 const char szTitleText[] = "Orvik Connections";
+const char szKeyHint[] = "/ filter  s sort";
 constexpr int nFirstSystemRow = 6;
 constexpr int nLineLength = nListLineLength;
 /* Columns of the stamps and the status, from the margin (those of the first row are in
@@ -27,9 +33,20 @@ constexpr int aStampColumn[4] = {5, 23, 41, 59};
 constexpr unsigned long ulSystemButtons =
     OVAB_NEW | OVAB_PING | OVAB_TRUST | OVAB_CONNECT | OVAB_DISCONNECT | OVAB_EDIT | OVAB_DELETE;
 
-int nSelected = -1;         /* the system the buttons act on */
-int nFirstShown = 0;        /* the first system of the page */
+int nSelected = -1;         /* the system the buttons act on (its index in the table) */
+int nFirstShown = 0;        /* the first place of the page in anShown */
 char szCursor[40] = "";     /* the field that gets the cursor when the list is rebuilt */
+
+/* What the list shows of the table, kept from pass to pass. */
+struct LISTVIEW {
+    OVLINEEDIT sFilter;            /* "" shows every system */
+    bool bTyping = false;          /* the filter line takes the keys */
+    LISTORDER eOrder = LO_ENTERED;
+    bool bReveal = false;          /* SelectSystem asked for the page of nSelected */
+    bool bUnhide = false;          /* and for the filter to go if it hides that system */
+};
+LISTVIEW sView;
+std::vector<int> anShown;   /* the table indexes of the systems listed, in their order */
 
 /* A line of a system starts with the selection mark, so its value never begins with the
    word of a button ("Help ", "Return ", "Exit ") that the response loop acts on by value. */
@@ -44,14 +61,42 @@ int SystemsPerPage()
     return nRows >= 2 ? nRows / 2 : 1;
 }
 
+int ShownCount()
+{
+    return static_cast<int>(anShown.size());
+}
+
+/* The place of a system in the list, -1 when the filter hides it. */
+int ShownPlace(int nIndex)
+{
+    auto it = std::find(anShown.begin(), anShown.end(), nIndex);
+    return it == anShown.end() ? -1 : static_cast<int>(it - anShown.begin());
+}
+
+void ListShown()
+{
+    anShown = ShownSystems(OVFoldCase(sView.sFilter.sText), sView.eOrder);
+}
+
+/* The page of a place in the list. */
+int PageStart(int nPlace)
+{
+    return nPlace - nPlace % SystemsPerPage();
+}
+
 int CreateSystemRows(int nMargin)
 {
     const DISPLAYATTRIBUTES &sField = asOVDisplayAttributes[OVDG_FIELD];
-    const int nLast = std::min(nRemoteSystems, nFirstShown + SystemsPerPage());
+    const int nLast = std::min(ShownCount(), nFirstShown + SystemsPerPage());
     const int nConnected = ConnectedIndex();
     int nRc = OVRC_OK;
-    for (int i = nFirstShown; nRc == OVRC_OK && i < nLast; ++i) {
-        const int nRow = nFirstSystemRow + 2 * (i - nFirstShown);
+    if (anShown.empty() && nRemoteSystems > 0) {
+        nRc = CreatePanelText(nFirstSystemRow, nMargin + nNameColumn, 0, "NoMatch",
+                              "No entry matches " + sView.sFilter.sText, 0);
+    }
+    for (int nPlace = nFirstShown; nRc == OVRC_OK && nPlace < nLast; ++nPlace) {
+        const int i = anShown[static_cast<std::size_t>(nPlace)];
+        const int nRow = nFirstSystemRow + 2 * (nPlace - nFirstShown);
         char szName[40];
         SystemFieldName(szName, i);
         /* The selected line in reverse, the others in the Field group's own attribute. */
@@ -86,31 +131,60 @@ constexpr HEADING asHeading[] = {
     {4, aStampColumn[2], "Last connect"}, {4, aStampColumn[3], "Status"},
     {5, 1, "---------------------------------------------------------------------------"}};
 
+/* The title names the order and the filter: "Orvik Connections, by name  [web]". */
+std::string TitleText()
+{
+    std::string sTitle = std::string(szTitleText) + OrderWords(sView.eOrder);
+    if (!sView.sFilter.sText.empty()) sTitle += "  [" + sView.sFilter.sText + "]";
+    return OVFitColumns(sTitle, std::max(psPab->nColumns - 2, 1));
+}
+
+/* The filter line, the cursor shown as "_" where the next character goes. */
+std::string FilterLine()
+{
+    const std::string &sText = sView.sFilter.sText;
+    const std::size_t nCursor = std::min(sView.sFilter.nCursor, sText.size());
+    return OVFitColumns("Filter: " + sText.substr(0, nCursor) + "_" + sText.substr(nCursor) +
+                            "   Enter keeps it, Escape removes it",
+                        nLineLength);
+}
+
 std::string StatusText()
 {
+    if (sView.bTyping) return FilterLine();
     const int nConnected = ConnectedIndex();
     std::string sText;
     if (nRemoteSystems == 0) {
         sText = "No remote systems yet: New enters one.";
+    } else if (anShown.empty()) {
+        sText = "Systems: none of " + std::to_string(nRemoteSystems) + ".";
     } else {
-        const int nLast = std::min(nRemoteSystems, nFirstShown + SystemsPerPage());
+        const int nLast = std::min(ShownCount(), nFirstShown + SystemsPerPage());
         sText = "Systems " + std::to_string(nFirstShown + 1) + "-" + std::to_string(nLast) +
-                " of " + std::to_string(nRemoteSystems) + ".";
+                " of " + std::to_string(ShownCount()) + ".";
+        if (ShownCount() < nRemoteSystems)
+            sText.insert(sText.size() - 1, " (" + std::to_string(nRemoteSystems) + " in all)");
     }
-    return sText + "  Connected: " +
-           (nConnected >= 0 ? asRemoteSystem[nConnected].szSystemName
-                            : "none");
+    sText += "  Connected: ";
+    sText += nConnected >= 0 ? asRemoteSystem[nConnected].szSystemName : "none";
+    /* The keys of the list at the row's end, where the status leaves room for them. */
+    const int nHint = static_cast<int>(sizeof szKeyHint) - 1;
+    const int nWidth = OVDisplayWidth(sText);
+    if (nWidth + 3 + nHint <= nLineLength - 3)
+        sText += std::string(static_cast<std::size_t>(nLineLength - 3 - nWidth - nHint), ' ') +
+                 szKeyHint;
+    return sText;
 }
 
 bool IsShownField(const char *pszName)
 {
     int nIndex = -1;
     if (std::sscanf(pszName, "SYS%d", &nIndex) == 1) {
-        return nIndex >= nFirstShown && nIndex < nRemoteSystems &&
-               nIndex < nFirstShown + SystemsPerPage();
+        const int nPlace = ShownPlace(nIndex);
+        return nPlace >= nFirstShown && nPlace < nFirstShown + SystemsPerPage();
     }
     if (std::strcmp(pszName, "Forward ") == 0)
-        return nFirstShown + SystemsPerPage() < nRemoteSystems;
+        return nFirstShown + SystemsPerPage() < ShownCount();
     if (std::strcmp(pszName, "Backward ") == 0) return nFirstShown > 0;
     return pszName[0] != '\0';
 }
@@ -121,7 +195,8 @@ int PlaceCursor()
     if (nRemoteSystems == 0) {
         OVCopyText(szCursor, sizeof szCursor, "New ");
     } else if (!IsShownField(szCursor)) {
-        if (nSelected >= nFirstShown && nSelected < nFirstShown + SystemsPerPage()) {
+        const int nPlace = ShownPlace(nSelected);
+        if (nPlace >= nFirstShown && nPlace < nFirstShown + SystemsPerPage()) {
             SystemFieldName(szCursor, nSelected);
         } else {
             OVCopyText(szCursor, sizeof szCursor, "Return ");
@@ -134,9 +209,10 @@ int Present_Panel()
 {
     OVTraceStart("orvikconn Present_Panel", "psPab: %p.", static_cast<void *>(psPab));
     const int nMargin = OVLayoutMargin(psPab);
-    const int nTitleLength = static_cast<int>(std::strlen(szTitleText));
+    const std::string sTitle = TitleText();
+    const int nTitleLength = OVDisplayWidth(sTitle);
     int nRc = CreatePanelText(1, OVCentredColumn(psPab, nTitleLength), nTitleLength, "Title",
-                              szTitleText, 0);
+                              sTitle, 0);
     for (const HEADING &sHeading : asHeading) {
         if (nRc != OVRC_OK) break;
         nRc = CreatePanelText(sHeading.nRow, nMargin + sHeading.nColumn,
@@ -155,16 +231,101 @@ int Present_Panel()
     }
     if (nRc == OVRC_OK) {
         unsigned long ulPaging = 0;
-        if (nFirstShown + SystemsPerPage() < nRemoteSystems) ulPaging |= OVAB_FORWARD;
+        if (nFirstShown + SystemsPerPage() < ShownCount()) ulPaging |= OVAB_FORWARD;
         if (nFirstShown > 0) ulPaging |= OVAB_BACKWARD;
         nRc = OVCreateActionBar(psPab, psPab->nRows - 1, nMargin + 3, psPab->nColumns - 4,
                                 ulPaging | OVAB_HELP | OVAB_RETURN | OVAB_EXIT, &nResponse);
     }
     if (nRc == OVRC_OK) nRc = PlaceCursor();
+    /* Typing a filter takes the printable keys; otherwise only "/" and "s" are used of them,
+       and never while the cursor is in a field that takes text (this panel has none). */
+    psPab->ulKeys = OVKEYS_PAGING | (sView.bTyping ? OVKEYS_TEXT : OVKEYS_LETTERS);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikconn Present_Panel: Unable to Create Panel Fields, rc: %d.", nRc);
     }
     return OVTraceEnd("orvikconn Present_Panel", nRc);
+}
+
+/* A new page shows from place nFirst and selects its first system, so that the buttons
+   never act on one unseen. False when there is no such page. */
+bool TurnPage(int nFirst)
+{
+    nFirst = std::max(nFirst, 0);
+    if (nFirst >= ShownCount() || nFirst == nFirstShown) return false;
+    nFirstShown = nFirst;
+    nSelected = anShown[static_cast<std::size_t>(nFirst)];
+    return true;
+}
+
+/* PgDn, PgUp, Home and End; false when the page stays. */
+bool PageKey(int nKey)
+{
+    const int nPerPage = SystemsPerPage();
+    switch (nKey) {
+    case OVKEY_NPAGE:
+        return TurnPage(nFirstShown + nPerPage);
+    case OVKEY_PPAGE:
+        return TurnPage(nFirstShown - nPerPage);
+    case OVKEY_HOME:
+        return TurnPage(0);
+    case OVKEY_END:
+        return TurnPage(ShownCount() > 0 ? PageStart(ShownCount() - 1) : 0);
+    default:
+        return false;
+    }
+}
+
+/* The filter changed: the list starts again on its first match, selected. */
+void FilterChanged()
+{
+    ListShown();
+    nFirstShown = 0;
+    nSelected = anShown.empty() ? -1 : anShown.front();
+}
+
+/* A key of the filter line. Enter keeps the filter, the cursor on the first match (with no
+   match the line stays open); Escape, or Backspace on an empty line, removes it. */
+bool FilterKey(int nKey)
+{
+    OVLINEEDIT &sFilter = sView.sFilter;
+    const bool bBackspace = nKey == OVKEY_BACKSPACE || nKey == 127 || nKey == 8;
+    if (nKey == OVKEY_ENTER) {
+        if (anShown.empty()) return false;
+        sView.bTyping = false;
+        FilterChanged();
+        SystemFieldName(szCursor, nSelected);
+    } else if (nKey == OVKEY_ESCAPE || (bBackspace && sFilter.sText.empty())) {
+        sView.bTyping = false;
+        sFilter = OVLINEEDIT{};
+        ListShown();
+        /* The selected system stays selected, on its page of the whole list. */
+        const int nPlace = ShownPlace(nSelected);
+        nFirstShown = nPlace >= 0 ? PageStart(nPlace) : 0;
+    } else if (OVEditLine(&sFilter, nKey)) {
+        FilterChanged();
+    }
+    /* The line is drawn again after every key: a move of its cursor shows too. */
+    return true;
+}
+
+/* A key the panel asked for (ulKeys); true when the list is to be built again. */
+bool TakeKey(int nKey)
+{
+    if (PageKey(nKey)) return true;
+    if (sView.bTyping) return FilterKey(nKey);
+    if (nKey == '/') {
+        sView.bTyping = true;
+        sView.sFilter.nCursor = sView.sFilter.sText.size();
+        return true;
+    }
+    if (nKey == 's') {
+        sView.eOrder = static_cast<LISTORDER>((sView.eOrder + 1) % LO_COUNT);
+        ListShown();
+        const int nPlace = ShownPlace(nSelected);
+        nFirstShown = nPlace >= 0 ? PageStart(nPlace) : 0;
+        return true;
+    }
+    return false;  /* other letters (Space and "a" among them) are not this list's */
 }
 
 /* ssh's reason for a message box. A changed host key is said in ssh's own sentence; when the
@@ -316,15 +477,12 @@ NEXTSCREEN Respond(const char *pszResponseID, TRUSTOFFER *psOffer)
         if (nIndex >= 0 && nIndex < nRemoteSystems) nSelected = nIndex;
         return NS_LIST;
     }
-    /* A new page selects its first system, so that the buttons never act on one unseen. */
     if (std::strcmp(pszResponseID, "Forward ") == 0) {
-        nFirstShown += SystemsPerPage();
-        nSelected = nFirstShown;
+        TurnPage(nFirstShown + SystemsPerPage());
         return NS_LIST;
     }
     if (std::strcmp(pszResponseID, "Backward ") == 0) {
-        nFirstShown = std::max(0, nFirstShown - SystemsPerPage());
-        nSelected = nFirstShown;
+        TurnPage(nFirstShown - SystemsPerPage());
         return NS_LIST;
     }
     if (std::strcmp(pszResponseID, "New ") == 0) {
@@ -370,15 +528,37 @@ int List_Systems()
         psPab = nullptr;
         return OVEXIT_SHOWN;
     }
-    if (nSelected >= nRemoteSystems || nSelected < 0) {
-        nSelected = nRemoteSystems == 0 ? -1 : std::max(ConnectedIndex(), 0);
+    ListShown();
+    if (sView.bReveal) {
+        sView.bReveal = false;
+        if (sView.bUnhide && ShownPlace(nSelected) < 0 && !sView.sFilter.sText.empty()) {
+            sView.sFilter = OVLINEEDIT{};
+            sView.bTyping = false;
+            ListShown();
+        }
+        if (const int nPlace = ShownPlace(nSelected); nPlace >= 0) nFirstShown = PageStart(nPlace);
     }
-    if (nFirstShown >= nRemoteSystems) nFirstShown = 0;
+    if (nFirstShown >= ShownCount()) nFirstShown = 0;
+    if (ShownPlace(nSelected) < 0) {
+        const int nConnected = ConnectedIndex();
+        nSelected = anShown.empty()                 ? -1
+                    : ShownPlace(nConnected) >= 0 ? nConnected
+                                                  : anShown[static_cast<std::size_t>(nFirstShown)];
+    }
 
     int nRc = Present_Panel();
     char szResponseID[40] = "";
     int nResponse = 0;
-    if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
+    /* Keys that do not change the list are answered on the same panel. */
+    for (bool bAgain = nRc == OVRC_OK; bAgain;) {
+        nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
+        bAgain = false;
+        if (nRc == OVRC_OK && szResponseID[0] == '\0' && nResponse == OVRESPONSE_KEY) {
+            /* The cursor stays on its field, unless the key puts it elsewhere. */
+            OVCopyText(szCursor, sizeof szCursor, CurrentFieldName().c_str());
+            bAgain = !TakeKey(psPab->nKey);
+        }
+    }
     NEXTSCREEN eNext = NS_LIST;
     TRUSTOFFER sOffer;
     const int nActedOn = nSelected;
@@ -411,14 +591,13 @@ int List_Systems()
 
 }  // namespace
 
-void SelectSystem(int nIndex)
+void SelectSystem(int nIndex, bool bUnhide)
 {
     nSelected = nIndex;
     if (nIndex >= 0) {
-        const int nPerPage = psPab != nullptr ? SystemsPerPage() : 1;
-        if (nIndex < nFirstShown || nIndex >= nFirstShown + nPerPage) {
-            nFirstShown = nIndex - nIndex % nPerPage;
-        }
+        /* Its page is found when the list is built again, from the table as it is then. */
+        sView.bReveal = true;
+        sView.bUnhide = bUnhide;
         SystemFieldName(szCursor, nIndex);
     }
 }

@@ -93,6 +93,19 @@ void FillEntry(TmuxSession &session, const std::vector<std::string> &asValues)
     session.SendKeys("Enter");
 }
 
+// The names of the list, top to bottom, one blank between them.
+std::string ListedNames(const TmuxSession &session)
+{
+    std::string sNames;
+    for (int nRow = 6; nRow < 20; nRow += 2) {
+        std::istringstream sLine(session.Line(nRow));
+        std::string sWord;
+        if (sLine >> sWord && sWord == ">") sLine >> sWord;
+        if (!sWord.empty()) sNames += (sNames.empty() ? "" : " ") + sWord;
+    }
+    return sNames;
+}
+
 }  // namespace
 
 TEST(ConnStartup, HelpAndMissingHelpText)
@@ -443,6 +456,81 @@ TEST(ConnTrust, ChangedKeyIsShownAndReplacedOnlyOnItsOwnConfirmation)
 
     ASSERT_TRUE(run.Press("Exit"));
     EXPECT_TRUE(run.Ends(9));
+}
+
+// "/" narrows the list by name or address as each key is typed, "s" steps the order; Escape
+// leaves the filter line, a confirmation and the list, and keeps what the entry screen holds.
+TEST(ConnPanel, FilterAndSortFindASystem)
+{
+    TestHome home;
+    home.WriteFile("config.ini", "RemoteSystem 10.0.0.5 22 web admin LastPing 20261201T000000Z\n"
+                                 "RemoteSystem 10.0.1.9 22 db admin LastPing 20261207T000000Z\n"
+                                 "RemoteSystem 10.0.0.7 22 Webmail admin\n"
+                                 "RemoteSystem 192.168.1.2 22 backup admin LastPing "
+                                 "20261205T000000Z\n");
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
+    ASSERT_TRUE(session.WaitFor("/ filter  s sort")) << session.Capture();
+    const std::string sBefore = home.ReadFile("config.ini");
+    auto Lists = [&](const std::string &sNames) {
+        return run.WaitUntil([&] { return ListedNames(session) == sNames; }, sNames);
+    };
+
+    session.SendLiteral("/WEB");
+    ASSERT_TRUE(session.WaitFor("Filter: WEB_")) << session.Capture();
+    EXPECT_TRUE(Lists("web Webmail"));
+    EXPECT_NE(session.Line(1).find("Orvik Connections  [WEB]"), std::string::npos);
+    session.SendLiteral("x");
+    ASSERT_TRUE(session.WaitFor("No entry matches WEBx")) << session.Capture();
+    session.SendKeys("Enter BSpace BSpace BSpace BSpace");  // no match: the line stays open
+    ASSERT_TRUE(session.WaitFor("Filter: _")) << session.Capture();
+    session.SendLiteral("10.0.0");
+    ASSERT_TRUE(Lists("web Webmail"));
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Systems 1-2 of 2 (4 in all).")) << session.Capture();
+    EXPECT_NE(session.Line(1).find("[10.0.0]"), std::string::npos) << session.Capture();
+
+    // Enter put the cursor on the first match; Down, Enter selects the second, which Delete
+    // names. Escape there is Cancel.
+    session.SendKeys("Down Enter");
+    ASSERT_TRUE(session.WaitFor("> Webmail")) << session.Capture();
+    ASSERT_TRUE(run.Press("Delete"));
+    ASSERT_TRUE(session.WaitFor("Remove Webmail (admin@10.0.0.7")) << session.Capture();
+    session.SendKeys("Escape");
+    ASSERT_TRUE(session.WaitFor("Systems 1-2 of 2 (4 in all).")) << session.Capture();
+
+    // Escape, and Backspace on an empty filter, remove it; the selected system stays.
+    session.SendLiteral("/");
+    session.SendKeys("Escape");
+    ASSERT_TRUE(Lists("web db Webmail backup"));
+    EXPECT_TRUE(session.WaitFor("> Webmail")) << session.Capture();
+    session.SendLiteral("/d");
+    ASSERT_TRUE(Lists("db"));
+    session.SendKeys("BSpace BSpace");
+    ASSERT_TRUE(session.WaitFor("Systems 1-4 of 4.")) << session.Capture();
+
+    session.SendLiteral("s");
+    ASSERT_TRUE(Lists("backup db web Webmail"));
+    EXPECT_NE(session.Line(1).find("Orvik Connections, by name"), std::string::npos);
+    session.SendLiteral("s");  // newest ping first, never pinged last
+    ASSERT_TRUE(Lists("db backup web Webmail"));
+    EXPECT_NE(session.Line(1).find("Orvik Connections, by last ping"), std::string::npos);
+    session.SendLiteral("s");
+    ASSERT_TRUE(Lists("web db Webmail backup"));
+
+    // In an entry field "s" and "/" are typed, and Escape keeps what was typed.
+    ASSERT_TRUE(run.Press("New"));
+    ASSERT_TRUE(session.WaitFor("Orvik Connections: New System")) << session.Capture();
+    session.SendLiteral("s/");
+    session.SendKeys("Escape");
+    session.SendLiteral("x");
+    ASSERT_TRUE(WaitForTextAt(session, 4, 20, "s/x ")) << session.Capture();
+    ASSERT_TRUE(run.Press("Cancel"));
+    ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+    EXPECT_EQ(home.ReadFile("config.ini"), sBefore);
+
+    session.SendKeys("Escape");
+    EXPECT_TRUE(run.Ends(0));
 }
 
 // A config.ini that does not load (CRLF line ends) is said at once, before any change could
