@@ -2,7 +2,8 @@
  * report.cpp - the report panel of orvikdsys: the entries page by page, each title right-
  * justified in its column and each data text beside it, section headings in the Field
  * colours swapped, "page N of M" above an action bar with Forward (while pages follow),
- * Backward (after the first page), Help, Save, Print, Return and Exit. Save and Print end
+ * Backward (after the first page), Help, Save, Print, Return and Exit; PgDn, PgUp, Home and
+ * End turn pages too. The bar starts on the button chosen last, so Enter repeats Forward. Save and Print end
  * the program after their message box. All widths are display columns: a text is never
  * cut without a "~", a long one goes on over the next rows.
  */
@@ -216,6 +217,23 @@ int BuildPanel()
     return nRc;
 }
 
+/* The page that PgDn, PgUp, Home or End turns to from nPage; nPage when there is none. */
+int PageOfKey(int nKey, int nPage, int nPages)
+{
+    switch (nKey) {
+    case OVKEY_NPAGE:
+        return std::min(nPage + 1, nPages - 1);
+    case OVKEY_PPAGE:
+        return std::max(nPage - 1, 0);
+    case OVKEY_HOME:
+        return 0;
+    case OVKEY_END:
+        return nPages - 1;
+    default:
+        return nPage;
+    }
+}
+
 /* The pages until the user leaves; the code to end with. A change of the terminal's size
    builds the panel again at the new size, on the page that holds the first entry of the
    page read before. */
@@ -242,10 +260,17 @@ int ShowPages(const std::vector<std::pair<std::string, std::string>> &asEntries)
             unsigned long ulStyle = DSYSBARSTYLE | (nPage + 1 < nPages ? OVAB_FORWARD : 0) |
                                     (nPage > 0 ? OVAB_BACKWARD : 0);
             int nResponse = 0;
+            psPabi->ulKeys = OVKEYS_PAGING;
             int nRc = OVCreateActionBari(psPabi, nRows - 1, sPage.nBarColumn,
                                          nColumns - sPage.nBarColumn - 4, ulStyle, &nResponse);
             if (nRc != OVRC_OK)
                 return nRc;
+            if (nResponse == OVRESPONSE_KEY) {
+                const int nTurned = PageOfKey(psPabi->nKey, nPage, nPages);
+                if (nTurned == nPage)
+                    continue;   /* no page that way: the same page stays */
+                nPage = nTurned;
+            }
             switch (nResponse) {
             case DSYSFORWARD:
                 nPage = std::min(nPage + 1, nPages - 1);
@@ -254,6 +279,7 @@ int ShowPages(const std::vector<std::pair<std::string, std::string>> &asEntries)
                 nPage = std::max(nPage - 1, 0);
                 break;
             case DSYSHELPSHOWN:
+            case OVRESPONSE_KEY:
                 break;
             case OVRESPONSE_RESIZE:
                 bResized = true;
@@ -273,6 +299,8 @@ int ShowPages(const std::vector<std::pair<std::string, std::string>> &asEntries)
                                   sPanel.nBackgroundColor, sPanel.nForegroundColor);
         }
         nTopEntry = anStarts[static_cast<std::size_t>(nPage)];
+        /* The new panel's bar starts on the button chosen last, as this one's would. */
+        const int nButtonChosen = psPabi->nButtonChosen;
         PABI *psOld = psPabi;
         psPabi = nullptr;
         OVDeletePanel(psOld);
@@ -282,6 +310,7 @@ int ShowPages(const std::vector<std::pair<std::string, std::string>> &asEntries)
                   "again from entry %d.", sPanelSize.nColumns, sPanelSize.nRows, nTopEntry);
         if (int nRc = BuildPanel(); nRc != OVRC_OK)
             return nRc;
+        psPabi->nButtonChosen = nButtonChosen;
     }
 }
 
