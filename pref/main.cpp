@@ -43,6 +43,7 @@ const char *const apszUsageLines[] = {
     "Keys:",
     "  Tab, arrows  move between fields and buttons     Enter, click  choose",
     "  Enter on a pulldown opens it; Tab, arrows and Enter take a choice, which is stored at once",
+    "  Escape       closes an open pulldown without a choice; otherwise as Return",
     "  Ctrl-c       end at once",
     "Files:",
     "  config.ini in $ORVIKDIR (default ./config.ini), log /tmp/OrvikLog.txt (ORVIKLOGFILE),",
