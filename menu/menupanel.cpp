@@ -534,7 +534,7 @@ void RemoveFilter(MENUDRAWING &sDrawing)
         if (EntryItem(sDrawing, i) == sDrawing.psBeforeFilter)
             nEntry = i;
     }
-    MenuWindowGoTo(sWindow, nEntry);
+    sWindow.nCurrent = nEntry;   // shown once laid out for the longer list
     RedrawList(sDrawing);
 }
 
