@@ -307,7 +307,6 @@ TEST_F(MenuE2E, KeyWithoutMeaningRingsTheBell)
         sMenu.SendKeys(pszKey);
         EXPECT_TRUE(PollUntil([&] { return sMenu.Query("#{window_bell_flag}") == "1"; })) << pszKey;
         EXPECT_TRUE(sMenu.IsRunning());
-        EXPECT_TRUE(sMenu.WaitFor("Network Version"));
     }
 }
 
@@ -818,7 +817,6 @@ TEST_F(MenuE2E, FilterNarrowsTheLevelEnterKeepsItEscapeRemovesIt)
     sMenu.SendKeys("Escape");
     ASSERT_TRUE(sMenu.WaitFor(HINT)) << sMenu.Capture();
     EXPECT_TRUE(CursorOnItem(sMenu, 18, "Item 55")) << sMenu.Capture();
-    EXPECT_TRUE(sMenu.IsRunning());
 
     sMenu.SendLiteral("/zz");
     ASSERT_TRUE(sMenu.WaitFor("No entry matches zz")) << sMenu.Capture();
