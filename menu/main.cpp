@@ -60,6 +60,8 @@ constexpr const char *apszUsageLines[] = {
     "Keys:",
     "  Tab, arrows  move between the entries  Enter, click  choose",
     "  PgUp, PgDn   scroll a page            Home, End     first and last item",
+    "  a letter     jump to the next item    /             filter the items by title",
+    "  Escape       remove the filter, else back one menu",
     "  Ctrl-d       debugging on or off      Ctrl-u        dumps on or off",
     "  Ctrl-c       end at once",
     "Files:",

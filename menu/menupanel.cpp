@@ -22,12 +22,17 @@ constexpr int KEY_CTRL_D = 4;
 constexpr int KEY_CTRL_U = 21;
 constexpr const char *MOREABOVE = "  ^ more above";
 constexpr const char *MOREBELOW = "  v more below";
+constexpr const char *FILTERPROMPT = "Filter: ";
+constexpr const char *FINDHINT = "A letter jumps to its item, / filter.";
+constexpr int KEY_DEL = 127;       /* Backspace on terminals that send DEL */
+constexpr int KEY_CTRL_H = 8;      /* and on those that send BS */
 
 // Where a level stood when the menu last left it: its current entry and scroll position.
 struct MENUPLACE {
     MENUITEM *psItem = nullptr;      /* the current item, or */
     int nBottomEntry = -1;           /* the current bottom-line entry */
     int nTop = 0;
+    std::string sFilter;             /* the filter kept on the level, "" for none */
 };
 
 // One place per level, kept across Process_Menu calls; index 0 is unused.
@@ -55,6 +60,8 @@ void LeaveSubMenu()
 
 // Everything one drawing builds; discarded when Process_Menu returns.
 struct MENUDRAWING {
+    MENUITEM *apsLevel[MENUMAXITEMS];   /* every item of the level, before the filter */
+    int nLevelItems = 0;
     MENUITEM *apsItems[MENUMAXITEMS];   /* the items listed, in Tab order */
     MENUWINDOW sWindow;
     MENUTAB asBottom[BOTTOMENTRIES];
@@ -64,6 +71,11 @@ struct MENUDRAWING {
     MENUITEM sDisconnect {};
     MENUITEM sExtraExit {};
     struct tm sNow {};
+    // Finding an item: the filter line, and a letter typed to jump while its bytes arrive.
+    OVLINEEDIT sFilter;              /* the items listed hold its text; "" lists them all */
+    bool bTyping = false;            /* the filter line takes the keys */
+    MENUITEM *psBeforeFilter = nullptr; /* the entry to go back to when the filter goes */
+    OVLINEEDIT sLetter;
     // The layout of the current terminal size.
     bool bFits = false;              /* nothing is drawn on a terminal below the minimum */
     int nRows = 0;
@@ -71,6 +83,11 @@ struct MENUDRAWING {
     int nMenuColumn = 1;
     int nFirstItemRow = MENUFIRSTROW; /* the row of item nTop */
 };
+
+void Bell()
+{
+    (void)!write(STDOUT_FILENO, "\a", 1);
+}
 
 void NameBuiltin(MENUITEM &sItem, const char *pszName)
 {
@@ -121,7 +138,19 @@ void ListItems(MENUDRAWING &sDrawing, MENUITEM **apsGathered, int nGathered)
         if (i > 0 && strcasecmp(apsGathered[i]->szName, "help") == 0)
             sDrawing.psHelpItem = apsGathered[i];
         else
-            sDrawing.apsItems[nItems++] = apsGathered[i];
+            sDrawing.apsLevel[nItems++] = apsGathered[i];
+    }
+    sDrawing.nLevelItems = nItems;
+}
+
+// Lists the items of the level whose title holds the filter's text, in any case.
+void ApplyFilter(MENUDRAWING &sDrawing)
+{
+    const std::string sFolded = OVFoldCase(sDrawing.sFilter.sText);
+    int nItems = 0;
+    for (int i = 0; i < sDrawing.nLevelItems; i++) {
+        if (OVContainsFolded(sDrawing.apsLevel[i]->szName, sFolded))
+            sDrawing.apsItems[nItems++] = sDrawing.apsLevel[i];
     }
     sDrawing.sWindow.nItems = nItems;
 }
@@ -181,7 +210,10 @@ int BelowRow(const MENUDRAWING &sDrawing)
 void DrawEntry(const MENUDRAWING &sDrawing, int nEntry)
 {
     const MENUWINDOW &sWindow = sDrawing.sWindow;
-    const bool bCurrent = nEntry == sWindow.nCurrent;
+    // While the filter is typed the first match is shown as the one Enter goes to; no entry
+    // of the bottom line is current then.
+    const bool bCurrent =
+        nEntry == sWindow.nCurrent && !(sDrawing.bTyping && nEntry >= sWindow.nItems);
     if (nEntry >= sWindow.nItems) {
         const MENUTAB &sEntry = sDrawing.asBottom[nEntry - sWindow.nItems];
         SetEntryStyle(OVDG_BUTTON, bCurrent);
@@ -220,10 +252,58 @@ void DrawItems(const MENUDRAWING &sDrawing)
     }
 }
 
+int FilterRow(const MENUDRAWING &sDrawing)
+{
+    return sDrawing.nRows - 3;   /* between the instruction line and the bottom line */
+}
+
+// The filter's text as it fits after the prompt: its end when it is too long, so that what
+// was typed last shows. The column of the cursor within it goes to pnCursorColumn.
+std::string ShownFilter(const MENUDRAWING &sDrawing, int *pnCursorColumn)
+{
+    const std::string &sText = sDrawing.sFilter.sText;
+    const int nRoom = sDrawing.nColumns - 2 - sDrawing.nMenuColumn -
+                      static_cast<int>(std::strlen(FILTERPROMPT));
+    const std::size_t nStart = OVDisplayWidth(sText) <= nRoom ? 0 : OVColumnsSuffix(sText, nRoom);
+    const std::size_t nCursor = std::max(nStart, std::min(sDrawing.sFilter.nCursor, sText.size()));
+    *pnCursorColumn = OVDisplayWidth(std::string_view(sText).substr(nStart, nCursor - nStart));
+    return sText.substr(nStart);
+}
+
+// The row above the bottom line: the filter while there is one, else the hint that says how
+// to find an item. A filter that lists nothing says so where the items stand.
+void DrawFilterLine(const MENUDRAWING &sDrawing)
+{
+    const int nRow = FilterRow(sDrawing);
+    wattrset(stdscr, A_NORMAL);
+    WriteAt(nRow, 1, std::string(sDrawing.nColumns > 2 ? sDrawing.nColumns - 2 : 0, ' ').c_str());
+    OVSetAttribute(asOVDisplayAttributes[OVDG_MENUITEM].nAttribute);
+    if (!sDrawing.bTyping && sDrawing.sFilter.sText.empty()) {
+        OVSetColor(COLOR_GREEN, asOVDisplayAttributes[OVDG_PANEL].nBackgroundColor);
+        WriteCentred(nRow, FINDHINT);
+        return;
+    }
+    int nCursorColumn = 0;
+    SetGroupColours(OVDG_PANEL);
+    WriteAt(nRow, sDrawing.nMenuColumn,
+            (FILTERPROMPT + ShownFilter(sDrawing, &nCursorColumn)).c_str());
+    if (sDrawing.sWindow.nItems == 0) {
+        const std::string sNone = "No entry matches " + sDrawing.sFilter.sText;
+        WriteAt(MENUFIRSTROW, sDrawing.nMenuColumn,
+                OVFitColumns(sNone, sDrawing.nColumns - 1 - sDrawing.nMenuColumn).c_str());
+    }
+}
+
 void PlaceCursor(const MENUDRAWING &sDrawing)
 {
     const MENUWINDOW &sWindow = sDrawing.sWindow;
-    if (sWindow.nCurrent >= sWindow.nItems) {
+    if (sDrawing.bTyping) {
+        int nCursorColumn = 0;
+        ShownFilter(sDrawing, &nCursorColumn);
+        SetPosition(FilterRow(sDrawing), sDrawing.nMenuColumn +
+                                             static_cast<int>(std::strlen(FILTERPROMPT)) +
+                                             nCursorColumn);
+    } else if (sWindow.nCurrent >= sWindow.nItems) {
         const MENUTAB &sEntry = sDrawing.asBottom[sWindow.nCurrent - sWindow.nItems];
         SetPosition(sEntry.nRow, sEntry.nColumn);
     } else {
@@ -275,6 +355,25 @@ void DrawMenu(const MENUDRAWING &sDrawing)
     OVSetAttribute(asOVDisplayAttributes[OVDG_MENUITEM].nAttribute);
     OVSetColor(COLOR_GREEN, asOVDisplayAttributes[OVDG_PANEL].nBackgroundColor);
     WriteCentred(nRows - 4, "Click selection or Tab and press Enter.");
+    DrawFilterLine(sDrawing);
+    PlaceCursor(sDrawing);
+}
+
+// The filter changed the items listed: the rows of the items are drawn afresh, and the
+// bottom line, whose entries follow the last item in Tab order.
+void RedrawList(MENUDRAWING &sDrawing)
+{
+    LayOut(sDrawing);
+    if (!sDrawing.bFits)
+        return;
+    wattrset(stdscr, A_NORMAL);
+    const std::string sBlankLine(sDrawing.nColumns > 2 ? sDrawing.nColumns - 2 : 0, ' ');
+    for (int i = 0; i < MenuItemRows(sDrawing.nRows); i++)
+        WriteAt(MENUFIRSTROW + i, 1, sBlankLine.c_str());
+    DrawItems(sDrawing);
+    for (int i = 0; i < sDrawing.sWindow.nBottom; i++)
+        DrawEntry(sDrawing, sDrawing.sWindow.nItems + i);
+    DrawFilterLine(sDrawing);
     PlaceCursor(sDrawing);
 }
 
@@ -303,6 +402,7 @@ void RememberPlace(const MENUDRAWING &sDrawing)
     const MENUWINDOW &sWindow = sDrawing.sWindow;
     MENUPLACE &sPlace = PlaceOf(nMenuLevel);
     sPlace.nTop = sWindow.nTop;
+    sPlace.sFilter = sDrawing.sFilter.sText;
     sPlace.psItem = sWindow.nCurrent < sWindow.nItems ? sDrawing.apsItems[sWindow.nCurrent] : nullptr;
     sPlace.nBottomEntry = sWindow.nCurrent < sWindow.nItems ? -1 : sWindow.nCurrent - sWindow.nItems;
 }
@@ -313,6 +413,14 @@ void RestorePlace(MENUDRAWING &sDrawing)
 {
     MENUWINDOW &sWindow = sDrawing.sWindow;
     const MENUPLACE &sPlace = PlaceOf(nMenuLevel);
+    // The level's filter stays while it still lists an item (a connection can hide one).
+    sDrawing.sFilter.sText = sPlace.sFilter;
+    sDrawing.sFilter.nCursor = sPlace.sFilter.size();
+    ApplyFilter(sDrawing);
+    if (sWindow.nItems == 0) {
+        sDrawing.sFilter = OVLINEEDIT {};
+        ApplyFilter(sDrawing);
+    }
     if (sPlace.nBottomEntry >= 0) {
         sWindow.nCurrent = sWindow.nItems + std::min(sPlace.nBottomEntry, sWindow.nBottom - 1);
         sWindow.nTop = sPlace.nTop;
@@ -401,6 +509,117 @@ MENUITEM *EntryItem(const MENUDRAWING &sDrawing, int nEntry)
                                    : sDrawing.asBottom[nEntry - sWindow.nItems].psMenuItem;
 }
 
+// "/": the filter line takes the keys, with the text kept from before; the first match is
+// current while it is typed.
+void OpenFilter(MENUDRAWING &sDrawing)
+{
+    if (!sDrawing.bTyping && sDrawing.sFilter.sText.empty())
+        sDrawing.psBeforeFilter = EntryItem(sDrawing, sDrawing.sWindow.nCurrent);
+    sDrawing.bTyping = true;
+    sDrawing.sFilter.nCursor = sDrawing.sFilter.sText.size();
+    sDrawing.sWindow.nCurrent = 0;
+    RedrawList(sDrawing);
+}
+
+// Every item is listed again, with the cursor on the entry that was current before the
+// filter (the first item when that is gone).
+void RemoveFilter(MENUDRAWING &sDrawing)
+{
+    sDrawing.sFilter = OVLINEEDIT {};
+    sDrawing.bTyping = false;
+    ApplyFilter(sDrawing);
+    MENUWINDOW &sWindow = sDrawing.sWindow;
+    int nEntry = 0;
+    for (int i = 0; i < sWindow.nItems + sWindow.nBottom; i++) {
+        if (EntryItem(sDrawing, i) == sDrawing.psBeforeFilter)
+            nEntry = i;
+    }
+    sWindow.nCurrent = nEntry;   // shown once laid out for the longer list
+    RedrawList(sDrawing);
+}
+
+// A key while the filter line takes the keys: true when the line used it. Keys that move
+// between entries (Tab, Up, Down, pages, a click) end the typing, keeping the filter, and
+// are then the menu's.
+bool TypeFilter(MENUDRAWING &sDrawing, int nKey)
+{
+    MENUWINDOW &sWindow = sDrawing.sWindow;
+    switch (nKey) {
+    case OVKEY_ESCAPE:
+        RemoveFilter(sDrawing);
+        return true;
+    case OVKEY_ENTER:
+        if (sDrawing.sFilter.sText.empty()) {
+            RemoveFilter(sDrawing);
+        } else if (sWindow.nItems == 0) {
+            Bell();   // nothing to go to: the line stays open to be mended
+        } else {
+            sDrawing.bTyping = false;
+            MenuWindowGoTo(sWindow, 0);
+            RedrawList(sDrawing);
+        }
+        return true;
+    case OVKEY_BACKSPACE:
+    case KEY_DEL:
+    case KEY_CTRL_H:
+        if (sDrawing.sFilter.sText.empty()) {
+            RemoveFilter(sDrawing);
+            return true;
+        }
+        break;
+    case OVKEY_TAB:
+    case OVKEY_BTAB:
+    case OVKEY_UP:
+    case OVKEY_DOWN:
+    case OVKEY_NPAGE:
+    case OVKEY_PPAGE:
+    case OVKEY_MOUSE:
+        sDrawing.bTyping = false;
+        RedrawList(sDrawing);
+        return false;
+    default:
+        break;
+    }
+    const bool bPrintable = (nKey >= ' ' && nKey < KEY_DEL) || (nKey >= 0x80 && nKey <= 0xFF);
+    const bool bEditing = nKey == OVKEY_BACKSPACE || nKey == KEY_DEL || nKey == KEY_CTRL_H ||
+                          nKey == OVKEY_DELETE || nKey == OVKEY_LEFT || nKey == OVKEY_RIGHT ||
+                          nKey == OVKEY_HOME || nKey == OVKEY_END;
+    if (!bPrintable && !bEditing)
+        return false;   // Ctrl-d, Ctrl-u and a new size keep their meaning
+    if (OVEditLine(&sDrawing.sFilter, nKey)) {
+        ApplyFilter(sDrawing);
+        sWindow.nCurrent = 0;
+        sWindow.nTop = 0;
+        RedrawList(sDrawing);
+    } else {
+        PlaceCursor(sDrawing);   // the cursor moved within the line, or waits for a byte
+    }
+    return true;
+}
+
+// A letter moves to the next item whose title starts with it, in any case, going round from
+// the last item to the first. 1 when the cursor moved, 0 while the bytes of a character are
+// still arriving, -1 when no item starts with it.
+int JumpToLetter(MENUDRAWING &sDrawing, int nKey)
+{
+    OVLINEEDIT &sLetter = sDrawing.sLetter;
+    sLetter.sText.clear();
+    sLetter.nCursor = 0;
+    if (!OVEditLine(&sLetter, nKey))
+        return sLetter.sPending.empty() ? -1 : 0;
+    const std::string sFolded = OVFoldCase(sLetter.sText);
+    MENUWINDOW &sWindow = sDrawing.sWindow;
+    const int nStart = sWindow.nCurrent < sWindow.nItems ? sWindow.nCurrent + 1 : 0;
+    for (int i = 0; i < sWindow.nItems; i++) {
+        const int nItem = (nStart + i) % sWindow.nItems;
+        if (OVFoldCase(sDrawing.apsItems[nItem]->szName).rfind(sFolded, 0) == 0) {
+            MenuWindowGoTo(sWindow, nItem);
+            return 1;
+        }
+    }
+    return -1;
+}
+
 int RunInputLoop(MENUDRAWING &sDrawing)
 {
     MENUWINDOW &sWindow = sDrawing.sWindow;
@@ -411,6 +630,8 @@ int RunInputLoop(MENUDRAWING &sDrawing)
             OVLog(OVLOG_ERROR, "orvik Process_Menu: DoProcessing failed, nRc: %d.", nRc);
             return nRc;
         }
+        if (sDrawing.bTyping && TypeFilter(sDrawing, sCharInput.nChar))
+            continue;
         const int nOldCurrent = sWindow.nCurrent;
         const int nOldTop = sWindow.nTop;
         switch (sCharInput.nChar) {
@@ -433,6 +654,20 @@ int RunInputLoop(MENUDRAWING &sDrawing)
         }
         case OVKEY_ENTER:
             return ActOnEntry(sDrawing, EntryItem(sDrawing, sWindow.nCurrent));
+        case OVKEY_ESCAPE:
+            // A kept filter goes first; then back one menu, as Return does.
+            if (!sDrawing.sFilter.sText.empty()) {
+                sDrawing.psBeforeFilter = EntryItem(sDrawing, sWindow.nCurrent);
+                RemoveFilter(sDrawing);
+            } else if (nMenuLevel > 1) {
+                return ActOnEntry(sDrawing, &sDrawing.sFirstBottom);
+            } else {
+                Bell();
+            }
+            continue;
+        case '/':
+            OpenFilter(sDrawing);
+            continue;
         case KEY_CTRL_D:
             ToggleSwitch(bDebug, "ORVIKDEBUG");
             continue;
@@ -444,12 +679,16 @@ int RunInputLoop(MENUDRAWING &sDrawing)
             LayOut(sDrawing);
             DrawMenu(sDrawing);
             continue;
-        default:
-            if (!MenuWindowMove(sWindow, sCharInput.nChar)) {
-                (void)!write(STDOUT_FILENO, "\a", 1);
-                continue;
-            }
-            ShowMove(sDrawing, nOldCurrent, nOldTop);
+        default: {
+            const int nChar = sCharInput.nChar;
+            int nMoved = MenuWindowMove(sWindow, nChar) ? 1 : -1;
+            if (nMoved < 0 && ((nChar > ' ' && nChar < KEY_DEL) || (nChar >= 0x80 && nChar <= 0xFF)))
+                nMoved = JumpToLetter(sDrawing, nChar);
+            if (nMoved < 0)
+                Bell();
+            else if (nMoved > 0)
+                ShowMove(sDrawing, nOldCurrent, nOldTop);
+        }
         }
     }
 }

@@ -86,6 +86,12 @@ bool MenuWindowMove(MENUWINDOW &sWindow, int nKey)
     return true;
 }
 
+void MenuWindowGoTo(MENUWINDOW &sWindow, int nEntry)
+{
+    sWindow.nCurrent = std::clamp(nEntry, 0, std::max(0, LastEntry(sWindow)));
+    Show(sWindow);
+}
+
 void MenuWindowScroll(MENUWINDOW &sWindow, int nDelta)
 {
     sWindow.nTop = std::clamp(sWindow.nTop + nDelta, 0,

@@ -117,6 +117,8 @@ void MenuWindowFit(MENUWINDOW &sWindow, int nItemRows);
 /* Moves the current entry for a key (Tab, arrows, Page Up/Down, Home, End) and scrolls to
    show it; false for any other key. */
 bool MenuWindowMove(MENUWINDOW &sWindow, int nKey);
+/* Makes entry nEntry current (kept within the entries) and scrolls to show it. */
+void MenuWindowGoTo(MENUWINDOW &sWindow, int nEntry);
 /* Scrolls by nDelta items (negative: up); a current item that leaves the window is replaced
    by the nearest one shown. */
 void MenuWindowScroll(MENUWINDOW &sWindow, int nDelta);

@@ -21,6 +21,7 @@ namespace {
 
 const std::string ORVIK = std::string(ORVIK_BIN_DIR) + "/orvik";
 const std::string READY = "Click selection or Tab and press Enter.";
+const std::string HINT = "A letter jumps to its item, / filter.";
 // The item of the long menu's submenu: wider than the 30 columns of an item.
 const std::string INNER = "Inner item whose title is wider than its column";
 
@@ -121,6 +122,13 @@ protected:
                 asRun.push_back(sEntry.path().filename().string());
         std::sort(asRun.begin(), asRun.end());
         return asRun;
+    }
+
+    // The cursor stands on the item drawn at nRow in the item column.
+    static bool CursorOnItem(const TmuxSession &sMenu, int nRow, const std::string &sItem)
+    {
+        return PollUntil([&] { return sMenu.Cursor() == std::make_pair(nRow, 25); }) &&
+               ColumnOf(sMenu, nRow, sItem) == 25;
     }
 
     TestHome home;
@@ -289,14 +297,17 @@ TEST_F(MenuE2E, HelpEntryWithoutHelpItemShowsTheNoHelpBox)
     EXPECT_TRUE(sMenu.IsRunning());
 }
 
+// No item starts with x; the main menu has no menu for Escape to go back to.
 TEST_F(MenuE2E, KeyWithoutMeaningRingsTheBell)
 {
-    auto psMenu = Start(StandardMenu());
-    TmuxSession &sMenu = psMenu->Screen();
-    ASSERT_EQ(sMenu.Query("#{window_bell_flag}"), "0");
-    sMenu.SendLiteral("x");
-    EXPECT_TRUE(PollUntil([&] { return sMenu.Query("#{window_bell_flag}") == "1"; }));
-    EXPECT_TRUE(sMenu.IsRunning());
+    for (const char *pszKey : {"x", "Escape"}) {
+        auto psMenu = Start(StandardMenu());
+        TmuxSession &sMenu = psMenu->Screen();
+        ASSERT_EQ(sMenu.Query("#{window_bell_flag}"), "0");
+        sMenu.SendKeys(pszKey);
+        EXPECT_TRUE(PollUntil([&] { return sMenu.Query("#{window_bell_flag}") == "1"; })) << pszKey;
+        EXPECT_TRUE(sMenu.IsRunning());
+    }
 }
 
 TEST_F(MenuE2E, ChildrenInheritTheSwitchesThatCtrlDAndCtrlUSet)
@@ -567,7 +578,7 @@ TEST_F(MenuE2E, LongMenuScrollsAndClicksActOnlyOnDrawnItems)
     auto ExpectFrame = [&] {
         EXPECT_EQ(ColumnOf(sMenu, 20, READY), 20) << sMenu.Capture();
         EXPECT_EQ(sMenu.Line(22), std::string(24, ' ') + "Exit  Help") << sMenu.Capture();
-        EXPECT_EQ(sMenu.Line(21), "");
+        EXPECT_EQ(sMenu.Line(21), std::string(20, ' ') + HINT);
         EXPECT_EQ(sMenu.Line(23), "");
     };
 
@@ -751,4 +762,70 @@ TEST_F(MenuE2E, UsageOptionPrintsTheUsageBeforeAnythingElse)
             EXPECT_NE(sOutput.find(pszPart), std::string::npos) << pszPart;
         EXPECT_EQ(home.ReadLog(), "") << "the log is not touched";
     }
+}
+
+// A letter goes to the next item that starts with it, in any case, and round from the last
+// item to the first; Escape leaves a submenu as Return does, back on its item.
+TEST_F(MenuE2E, LetterJumpsToTheNextItemRoundTheLevelAndEscapeGoesBack)
+{
+    auto psMenu = Start(LongMenu());
+    TmuxSession &sMenu = psMenu->Screen();
+    sMenu.SendLiteral("S");
+    EXPECT_TRUE(CursorOnItem(sMenu, 18, "Sub 20")) << sMenu.Capture();
+    sMenu.SendLiteral("i");
+    EXPECT_TRUE(CursorOnItem(sMenu, 18, "Item 21")) << sMenu.Capture();
+    sMenu.SendKeys("End");
+    ASSERT_TRUE(CursorOnItem(sMenu, 18, "Item 60"));
+    sMenu.SendLiteral("I");
+    EXPECT_TRUE(CursorOnItem(sMenu, 5, "Item 01")) << sMenu.Capture();
+
+    sMenu.SendLiteral("s");
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(sMenu.WaitFor("Return  Help  Exit")) << sMenu.Capture();
+    sMenu.SendKeys("Escape");
+    ASSERT_TRUE(sMenu.WaitFor("Network Version")) << sMenu.Capture();
+    EXPECT_TRUE(CursorOnItem(sMenu, 18, "Sub 20")) << sMenu.Capture();
+    EXPECT_TRUE(ItemsRun().empty());
+}
+
+// "/" lists the titles that hold the text, in any case; Enter keeps the filter, on the first
+// match, also after that item ran; Escape, or Backspace on an empty filter, lists every item
+// again; a text that no title holds says so and the line stays open.
+TEST_F(MenuE2E, FilterNarrowsTheLevelEnterKeepsItEscapeRemovesIt)
+{
+    auto psMenu = Start(LongMenu());
+    TmuxSession &sMenu = psMenu->Screen();
+    sMenu.SendLiteral("/eM 5");
+    ASSERT_TRUE(PollUntil([&] { return ColumnOf(sMenu, 13, "Item 59") == 25; })) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 4, "Item 50"), 25) << "no markers: the ten fit";
+    EXPECT_EQ(sMenu.Line(14), "");
+    EXPECT_EQ(sMenu.Line(21), std::string(24, ' ') + "Filter: eM 5");
+    EXPECT_EQ(sMenu.Cursor(), std::make_pair(21, 37));
+    sMenu.SendLiteral("5");
+    ASSERT_TRUE(PollUntil([&] { return sMenu.Line(5).empty(); })) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 4, "Item 55"), 25);
+
+    sMenu.SendKeys("Enter");
+    EXPECT_TRUE(CursorOnItem(sMenu, 4, "Item 55"));
+    EXPECT_TRUE(sMenu.Cell(4, 25).bReverse);
+    sMenu.SendKeys("Enter");
+    ASSERT_TRUE(PollUntil([&] { return ItemsRun() == std::vector<std::string>{"ran-55"}; }));
+    ASSERT_TRUE(sMenu.WaitFor(READY));
+    EXPECT_TRUE(CursorOnItem(sMenu, 4, "Item 55")) << sMenu.Capture();
+    EXPECT_TRUE(sMenu.WaitFor("Filter: eM 55"));
+
+    sMenu.SendKeys("Escape");
+    ASSERT_TRUE(sMenu.WaitFor(HINT)) << sMenu.Capture();
+    EXPECT_TRUE(CursorOnItem(sMenu, 18, "Item 55")) << sMenu.Capture();
+
+    sMenu.SendLiteral("/zz");
+    ASSERT_TRUE(sMenu.WaitFor("No entry matches zz")) << sMenu.Capture();
+    EXPECT_EQ(ColumnOf(sMenu, 4, "No entry matches zz"), 25);
+    sMenu.SendKeys("Enter");
+    sMenu.SendLiteral("z");
+    EXPECT_TRUE(sMenu.WaitFor("Filter: zzz")) << "Enter left the line open";
+    sMenu.SendKeys("BSpace BSpace BSpace BSpace");
+    ASSERT_TRUE(sMenu.WaitFor(HINT)) << sMenu.Capture();
+    EXPECT_TRUE(CursorOnItem(sMenu, 18, "Item 55")) << sMenu.Capture();
+    EXPECT_EQ(ItemsRun(), std::vector<std::string>{"ran-55"});
 }
