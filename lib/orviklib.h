@@ -847,3 +847,4 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine,
 std::string OVRemoteFailureText(const REMOTESYSTEM *psSystem, const std::string &sReason);
 
 #endif /* ORVIKLIB_H */
+#include "fanout.h"
