@@ -241,14 +241,19 @@ int ExpandNodeSet(const std::string &sSet, std::vector<std::string> *pasNames, s
     return OVRC_OK;
 }
 
-/* The remote command line: the command with both outputs cut one byte past nMax, then the
-   done line with its exit status on the error output, past the cut. */
+/* The remote command line: the command in a subshell of its own (an "exit" in it ends only
+   that), both outputs cut one byte past nMax, and once both are through, the done line with
+   its exit status on the output, after a line feed of its own: the line that ends the
+   output, whole or not, is told apart from the done line, and nothing of the output can
+   come after it. */
 std::string WrappedCommand(const char *pszCommand, const std::string &sMarker, std::size_t nMax) {
     const std::string sHead = "head -c " + std::to_string(nMax + 1);
     /* The command's own lines end with a line feed of their own: "&" or a comment at its end
-       stays the command's. */
-    return "exec 4>&2; { { { " + std::string(pszCommand) + "\n} 4>&-; echo \"" + sMarker +
-           " $?\" >&4; } 2>&1 >&3 3>&- | " + sHead + " >&2 3>&- 4>&-; } 3>&1 4>&- | " + sHead;
+       stays the command's. fd 4 carries the status out; the heads hold it, so that the done
+       line waits for them. */
+    return "exec 5>&1; ovrc=$( { { { ( " + std::string(pszCommand) +
+           "\n) 4>&- 5>&-; echo $? >&4; } 2>&1 >&3 3>&- | " + sHead + " >&2 3>&-; } 3>&1 | " +
+           sHead + "; } 4>&1 1>&5 5>&- ); printf '\\n%s %s\\n' " + sMarker + " \"$ovrc\"";
 }
 
 /* A word nobody can guess, for this run's done lines. */
@@ -321,7 +326,9 @@ std::vector<int> OVFanReader::TakeFinished() {
 void OVFanReader::Keep(int nSystem, bool bError, std::string_view sText) {
     OVFANSYSTEM &sSystem = psResult->asSystem[nSystem];
     std::string &sTo = bError ? sSystem.sError : sSystem.sOutput;
-    std::size_t nRoom = nSystemMax > sTo.size() ? nSystemMax - sTo.size() : 0;
+    /* The output has room for the line feed that comes before the done line. */
+    const std::size_t nMax = bError ? nSystemMax : nSystemMax + 1;
+    std::size_t nRoom = nMax > sTo.size() ? nMax - sTo.size() : 0;
     const bool bTotal = nTotalMax - std::min(nTotalMax, nKept) < nRoom;
     if (bTotal) nRoom = nTotalMax - std::min(nTotalMax, nKept);
     std::string sLine(sText);
@@ -374,9 +381,20 @@ void OVFanReader::Line(bool bError, std::string_view sLine) {
         return;
     }
     const std::string_view sText = sLine.substr(nColon + 2);
-    if (bError && sText.size() > sMarker.size() + 1 && sText.rfind(sMarker + " ", 0) == 0) {
+    if (!bError && sText.size() > sMarker.size() + 1 && sText.rfind(sMarker + " ", 0) == 0) {
         const std::string_view sCode = sText.substr(sMarker.size() + 1);
         if (sCode.size() <= 3 && sCode.find_first_not_of("0123456789") == std::string_view::npos) {
+            /* The line feed before the done line is ours: the output is as it was sent. */
+            OVFANSYSTEM &sSystem = psResult->asSystem[it->second];
+            if (!sSystem.sOutput.empty() && sSystem.sOutput.back() == '\n') {
+                sSystem.sOutput.pop_back();
+                nKept--;
+            }
+            if (sSystem.sOutput.size() > nSystemMax) {
+                nKept -= sSystem.sOutput.size() - OVUtf8Prefix(sSystem.sOutput, nSystemMax);
+                sSystem.sOutput.resize(OVUtf8Prefix(sSystem.sOutput, nSystemMax));
+                sSystem.bCut = psResult->bCut = true;
+            }
             Done(it->second, atoi(std::string(sCode).c_str()), true);
             return;
         }
