@@ -264,6 +264,7 @@ constexpr unsigned long OVKEYS_TEXT = 0x4;     /* while a line is typed outside 
                                                /* printable bytes, Backspace, Delete, Left, */
                                                /* Right, Escape and Enter; Up, Down, Tab    */
                                                /* and the mouse still move between fields   */
+constexpr unsigned long OVKEYS_TAB = 0x8;      /* Tab, for a typed line that completes names */
 
 extern int nTimeMouse;           /* the second after the last mouse event taken (kept for
                                     programs that read it; it no longer holds clicks back) */
