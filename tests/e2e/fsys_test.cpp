@@ -384,14 +384,15 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
         return sNew.st_mtim.tv_nsec != sOld.st_mtim.tv_nsec;
     }));
 
-    // Into sub/ and back up through ../, a thousand times, then into deep/: only then does a
-    // page show "d/".
+    // Into sub/ and back up through ../ (which lands on sub/ again), a thousand times, then
+    // into deep/: only then does a page show "d/".
+    session.SendKeys("Down Down Down");
     for (int nBatch = 0; nBatch < 20; ++nBatch) {
         std::string sKeys;
-        for (int i = 0; i < 50; ++i) sKeys += "Down Down Down Enter Down Enter ";
+        for (int i = 0; i < 50; ++i) sKeys += "Enter Down Enter ";
         session.SendKeys(sKeys);
     }
-    session.SendKeys("Down Down Enter");
+    session.SendKeys("Up Enter");
     const std::vector<std::string> asDeep = {"./", "../", "d/"};
     PollUntil([&] { return browser.Names() == asDeep; }, 150000);
     ASSERT_EQ(browser.Names(), asDeep) << session.Capture();
@@ -643,15 +644,17 @@ TEST(FsysLayout, WideNamesPagesAndChangesOfSize)
     ExpectLongDetail("after the notice");
     ASSERT_TRUE(browser.Press("Enter"));
 
-    // A folder entered starts at its page 1, and so does the folder gone back to. The cursor
-    // is still on the long name's line, and zsub/ follows it.
+    // A folder entered starts at its page 1; the folder gone back to shows the page and line
+    // of the folder just left. The cursor is still on the long name's line, and zsub/ follows.
     ASSERT_TRUE(browser.Press("Down Enter"));
     EXPECT_EQ(browser.PageText(), "page 1");
     EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../"}));
     EXPECT_FALSE(browser.HasBackward());
     ASSERT_TRUE(browser.Open("../"));
-    EXPECT_EQ(browser.PageText(), "page 1");
-    EXPECT_EQ(browser.Names(), asPage1);
+    EXPECT_EQ(browser.PageText(), "page 3");
+    EXPECT_EQ(browser.Names(), asPage3);
+    ASSERT_GE(browser.CurrentLine(), 0);
+    EXPECT_EQ(asPage3[static_cast<std::size_t>(browser.CurrentLine())], "zsub/");
 
     ASSERT_TRUE(browser.Run().Press("Exit"));
     EXPECT_TRUE(browser.Run().Ends(9));
