@@ -15,6 +15,7 @@ dir=${ORVIK_BENCH_DIR:-/tmp/orvik-fsys-filter-bench}
 work=$(mktemp -d /tmp/orvik-fsys-filter.XXXXXX)
 sock=orvik-filter-bench-$$
 trap 'tmux -L "$sock" kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
+n_round=0
 for tool in tmux nnn /usr/bin/time python3; do
   command -v "$tool" >/dev/null || { echo "fsys_filter: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
@@ -44,6 +45,7 @@ firsts=(file-000009 file-000099 file-000999 file-009991 file-099912)
 round() {
   local name=$1; shift
   tmux -L "$sock" kill-server 2>/dev/null || true
+  sock=orvik-filter-bench-$$-$((n_round += 1))   # a server of its own each round
   tmux -L "$sock" new-session -d -s bench -x 80 -y 24 \
     "cd $work && /usr/bin/time -f %M -o $work/$name.rss $* ; sleep 60"
   wait_screen file-000000 "" "$(now_ms)" >/dev/null
@@ -57,6 +59,10 @@ round() {
     echo "$name key$i $(wait_screen "${firsts[$i]}" file-000000 "$t")" >>"$work/times"
     sleep 0.2
   done
+  # The program's own peak (VmHWM), apart from children such as ls, which time counts.
+  local pid
+  if [ "$name" = nnn ]; then pid=$(pgrep -n -f -- "^nnn $dir\$"); else pid=$(pgrep -n -f -- "^$bin debug $dir\$"); fi
+  echo "$name hwm $(awk '/^VmHWM/ {print $2}' "/proc/$pid/status")" >>"$work/times"
   tmux -L "$sock" send-keys -t bench Escape
   sleep 0.3
   if [ "$name" = nnn ]; then tmux -L "$sock" send-keys -t bench q; else tmux -L "$sock" send-keys -t bench Escape; fi
@@ -79,10 +85,14 @@ for i in "${!keys[@]}"; do
   printf '%-8s %10.1f %10.1f %8.2f\n' "${firsts[$i]#file-}" "$(echo "$o/1000" | bc -l)" \
     "$(echo "$n/1000" | bc -l)" "$(echo "$o/$n" | bc -l)"
 done
-echo "== orvikfsys's own time from key to page built (debug log), ms: median, max"
-grep -o 'key [0-9]* to page 1 in [0-9.]* ms' "$work/orvik/log" | awk '$2 != 47 {print $7}' |
-  sort -n | awk '{a[NR]=$1} END {print "  " a[int((NR+1)/2)] ", " a[NR] " (" NR " keys)"}'
-echo "== peak memory (max RSS), kB, median"
+echo "== orvikfsys's own time from key to page built (debug log), ms: median, max per key"
+grep -o 'key [0-9]* to page 1 in [0-9.]* ms' "$work/orvik/log" | awk '$2 != 47 && $2 != 27 {print n++ % 5, $7}' >"$work/own"
+for i in "${!keys[@]}"; do
+  awk -v k="$i" '$1==k {print $2}' "$work/own" | sort -n |
+    awk -v f="${firsts[$i]#file-}" '{a[NR]=$1} END {printf "  %s  %6.2f  %6.2f\n", f, a[int((NR+1)/2)], a[NR]}'
+done
+echo "== peak memory, kB, median: the program's own (VmHWM); with its children (time's max RSS)"
 for p in orvik nnn; do
-  echo "  $p: $(awk -v p="$p" '$1==p && $2=="rss" {print $3}' "$work/times" | median)"
+  echo "  $p: $(awk -v p="$p" '$1==p && $2=="hwm" {print $3}' "$work/times" | median);" \
+    "$(awk -v p="$p" '$1==p && $2=="rss" {print $3}' "$work/times" | median)"
 done
