@@ -277,12 +277,11 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
 
     // Help on page 2 shows the help text, then page 2 again.
     ASSERT_TRUE(browser.Forward());
-    // After Forward the cursor stays on it: Enter turns the next page, and Backward's Enter
-    // the page before.
+    // After Forward or Backward the cursor stays on it: Enter turns the next page or the one
+    // before.
     ASSERT_TRUE(browser.Press("Enter"));
     EXPECT_EQ(browser.PageText(), "page 3");
-    ASSERT_TRUE(browser.Backward());
-    ASSERT_TRUE(browser.Press("Enter"));
+    ASSERT_TRUE(browser.Backward() && browser.Press("Enter"));
     EXPECT_EQ(browser.PageText(), "page 1");
     ASSERT_TRUE(browser.Forward());
 
@@ -1079,11 +1078,10 @@ TEST(FsysFind, FilterPagesSortAndHiddenInAHundredThousandEntries)
         EXPECT_EQ(browser.Names().back(), sCjk);
         ASSERT_TRUE(browser.Press("PPage"));
         EXPECT_EQ(browser.PageText(), "page " + std::to_string(nLast - 1));
+        ASSERT_TRUE(browser.Press("NPage"));
+        EXPECT_EQ(browser.PageText(), "page " + std::to_string(nLast));
         ASSERT_TRUE(browser.Press("Home"));
         EXPECT_EQ(browser.PageText(), "page 1");
-        ASSERT_TRUE(browser.Press("NPage"));
-        EXPECT_EQ(browser.PageText(), "page 2");
-        ASSERT_TRUE(browser.Press("Home"));
 
         // Hidden entries off and on again.
         EXPECT_EQ(browser.Names()[2], ".dot file");
