@@ -44,7 +44,6 @@ firsts=(file-000009 file-000099 file-000999 file-009991 file-099912)
 # One round of one program: start it in the folder, then each key and its first match.
 round() {
   local name=$1; shift
-  tmux -L "$sock" kill-server 2>/dev/null || true
   sock=orvik-filter-bench-$$-$((n_round += 1))   # a server of its own each round
   tmux -L "$sock" new-session -d -s bench -x 80 -y 24 \
     "cd $work && /usr/bin/time -f %M -o $work/$name.rss $* ; sleep 60"
@@ -67,6 +66,7 @@ round() {
   sleep 0.3
   if [ "$name" = nnn ]; then tmux -L "$sock" send-keys -t bench q; else tmux -L "$sock" send-keys -t bench Escape; fi
   until [ -s "$work/$name.rss" ]; do sleep 0.1; done
+  tmux -L "$sock" kill-server 2>/dev/null || true
   echo "$name rss $(cat "$work/$name.rss")" >>"$work/times"
   rm -f "$work/$name.rss"
 }
