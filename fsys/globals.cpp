@@ -8,6 +8,7 @@ int nMyPid = 0;
 int nFileSequence = 0;
 char szTempFile[FSPATHSIZE] = "";
 char szErrorFile[FSPATHSIZE] = "";
+char szViewFile[FSPATHSIZE] = "";
 FolderView sFolderView;
 LISTPAGE sPage;
 std::vector<std::string> asPageRow;

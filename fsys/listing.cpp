@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -42,6 +43,42 @@ constexpr int nFlagsOffset = 64;
 constexpr int nFlagsWidth = 10;
 constexpr int nPageEnd = 78;                 /* "page N" ends where the data lines do */
 
+/* The orders of "s": the option `ls` sorts by, and what the title says. */
+struct SORTORDER {
+    const char *pszOption;
+    const char *pszTitle;
+};
+constexpr SORTORDER asSortOrder[] = {
+    {"", ""}, {" -t", "  by time"}, {" -S", "  by size"}};
+static_assert(sizeof asSortOrder / sizeof asSortOrder[0] == FSSORTS, "one order per FSSORT");
+
+/* The keys named on the row above the action bar while no line is typed. */
+const char szKeysHint[] = "/ filter  s sort  . hidden  g go to  PgDn/PgUp pages";
+const char szGoToPrompt[] = "Go to: ";
+
+/* The line typed on the row above the action bar, if any. */
+enum TYPING { TYPING_NONE, TYPING_FILTER, TYPING_GOTO };
+TYPING eTyping = TYPING_NONE;
+OVLINEEDIT sTyped;
+
+/* The view file: whether it is what the browser shows, the filter (folded) and hiding it
+   was written with, and the entries it holds besides "./" and "../". */
+struct VIEW {
+    bool bShown = false;
+    std::string sFolded;
+    bool bHides = false;
+    long nMatches = 0;
+};
+VIEW sView;
+
+/* What the next panel does besides showing the page: the push button that keeps the
+   cursor after Forward or Backward, the cursor on the first match after a filter's Enter,
+   and when the key it answers came, for the debug log. */
+const char *pszStayOn = nullptr;
+bool bToFirstMatch = false;
+std::chrono::steady_clock::time_point tKey;
+int nKeyTimed = 0;   /* the key, 0 when none is timed */
+
 /* Why an entry of the page may not be opened, besides what its row says. */
 enum ROWSTATE : unsigned char {
     ROW_WHOLE = 0,
@@ -51,24 +88,6 @@ std::vector<ROWSTATE> aeRowState;   /* one per row of asPageRow */
 
 /* Push-button labels that the response loop recognises at the start of any field's value. */
 constexpr const char *apszButtonWords[] = {"Return ", "Exit ", "Help "};
-
-struct LineBuffer {
-    char *pszLine = nullptr;
-    std::size_t nSize = 0;
-    ~LineBuffer() { std::free(pszLine); }
-    /* The next line without its newline, or false at the end of the file. */
-    bool Read(std::FILE *pFile, std::string_view *psLine)
-    {
-        ssize_t nRead = getline(&pszLine, &nSize, pFile);
-        if (nRead < 0) return false;
-        std::size_t nLength = static_cast<std::size_t>(nRead);
-        if (nLength > 0 && pszLine[nLength - 1] == '\n') --nLength;
-        *psLine = std::string_view(pszLine, nLength);
-        return true;
-    }
-};
-
-bool IsTotalLine(std::string_view sLine) { return sLine.substr(0, 6) == "total "; }
 
 /* Logs the first line of the listing's error file, when it has one. */
 void LogListingErrors()
@@ -211,6 +230,192 @@ void ListingFailed(std::string *psFile, bool *pbDetail)
         OVShowMessage(OVLOG_ERROR, ("Cannot list " + sPath + ": " + sReason).c_str(), false);
 }
 
+/* The file the pages are read from: the view while a filter or hiding applies, else the
+   listing itself. */
+const char *ShownFile() { return sView.bShown ? szViewFile : szTempFile; }
+
+/* The view of the folder shown written again for its look; bNarrow lets a filter that only
+   grew read the view before instead of the whole listing. 0, or 8 (logged) with the whole
+   listing shown. */
+int RefreshView(bool bNarrow)
+{
+    const FOLDERLOOK &sLook = sFolderView.Look();
+    if (sLook.sFilter.empty() && !sLook.bHideDots) {
+        sView.bShown = false;
+        return OVRC_OK;
+    }
+    const std::string sFolded = OVFoldCase(sLook.sFilter);
+    const bool bFromView = bNarrow && sView.bShown && sView.bHides == sLook.bHideDots &&
+                           sFolded.find(sView.sFolded) != std::string::npos;
+    const std::string sNew = std::string(szViewFile) + ".New";
+    OVTempFileGuard sNewGuard(sNew.c_str());
+    const long nMatches =
+        WriteView(bFromView ? szViewFile : szTempFile, sNew.c_str(), sFolded, sLook.bHideDots);
+    OVRegisterTempFile(szViewFile);
+    if (nMatches < 0 || rename(sNew.c_str(), szViewFile) != 0) {
+        OVLog(OVLOG_ERROR, "orvikfsys RefreshView: Unable to write the view %.200s.", szViewFile);
+        sView.bShown = false;
+        return OVRC_ERROR;
+    }
+    sView = VIEW{true, sFolded, sLook.bHideDots, nMatches};
+    return OVRC_OK;
+}
+
+/* The page and line of the name the folder shown is to stand on, when it has one. */
+void LandOnStandOn()
+{
+    FOLDERLOOK &sLook = sFolderView.Look();
+    if (sLook.sStandOn.empty()) return;
+    std::vector<std::int64_t> afStart;
+    int nRow = 0;
+    if (FindPages(ShownFile(), nMaxPanelRows, sLook.sStandOn, &afStart, &nRow))
+        sFolderView.Land(afStart, nRow);
+    sLook.sStandOn.clear();
+}
+
+/* Notes the name the cursor stands on, for the folder to come back to it. */
+void NoteStandOn()
+{
+    const int nLine = sFolderView.Line();
+    LSROW sRow;
+    if (nLine < static_cast<int>(asPageRow.size()) && ParseListingRow(asPageRow[nLine], &sRow))
+        sFolderView.Look().sStandOn = std::string(sRow.sName);
+}
+
+/* Tab on the "Go to" line: the name typed last completed from the folder shown, when the
+   folders typed before it lead there. */
+void CompleteTyped()
+{
+    const std::string &sText = sTyped.sText;
+    const std::size_t nSlash = sText.rfind('/');
+    const std::string sFolder = nSlash == std::string::npos ? "" : sText.substr(0, nSlash + 1);
+    const std::string sPart = sText.substr(sFolder.size());
+    if (ResolveFolderPath(sFolder.empty() ? "." : sFolder, sFolderView.Folder().szPath) !=
+        sFolderView.Folder().szPath)
+        return;
+    const std::string sName = CompleteName(szTempFile, sPart);
+    if (sName.size() > sPart.size() && sFolder.size() + sName.size() <= OVMAXLINEEDIT) {
+        sTyped.sText = sFolder + sName;
+        sTyped.nCursor = sTyped.sText.size();
+    }
+}
+
+/* Enter on the "Go to" line: the folder typed is listed next. */
+void GoToTyped()
+{
+    const std::string sPath = ResolveFolderPath(sTyped.sText, sFolderView.Folder().szPath);
+    if (sPath.empty()) return;
+    NoteStandOn();
+    if (const char *pszWhy = sFolderView.GoTo(sPath)) {
+        OVLog(OVLOG_ERROR, "orvikfsys Process_Request: Unable to go to %.300s: %s.", sPath.c_str(),
+              pszWhy);
+        OVShowMessage(OVLOG_ERROR, ("Cannot list " + sPath + ": " + pszWhy).c_str(), false);
+    }
+}
+
+bool IsBackspace(int nKey) { return nKey == OVKEY_BACKSPACE || nKey == 127 || nKey == 8; }
+
+/* PgDn, PgUp, Home and End: another page of the folder shown. */
+bool TurnPage(int nKey)
+{
+    if (nKey == OVKEY_NPAGE) {
+        sFolderView.Forward(sPage.fNext);
+    } else if (nKey == OVKEY_PPAGE) {
+        sFolderView.Backward();
+    } else if (nKey == OVKEY_HOME) {
+        sFolderView.FirstPage();
+    } else if (nKey == OVKEY_END) {
+        std::vector<std::int64_t> afStart;
+        int nRow = 0;
+        if (FindPages(ShownFile(), nMaxPanelRows, "", &afStart, &nRow))
+            sFolderView.Land(afStart, 0);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+/* The filter removed: the whole listing again, on the entry the cursor stood on. */
+void RemoveFilter()
+{
+    NoteStandOn();
+    sFolderView.Look().sFilter.clear();
+    eTyping = TYPING_NONE;
+    RefreshView(false);
+    LandOnStandOn();
+}
+
+/* A key the listing asked for: a typed line's editing, a page, or one of the letters. */
+void TakeKey(int nKey)
+{
+    FOLDERLOOK &sLook = sFolderView.Look();
+    if (eTyping != TYPING_NONE && nKey != OVKEY_HOME && nKey != OVKEY_END && TurnPage(nKey))
+        return;
+    if (eTyping == TYPING_FILTER) {
+        if (nKey == OVKEY_ESCAPE || (IsBackspace(nKey) && sTyped.sText.empty())) {
+            RemoveFilter();
+        } else if (nKey == OVKEY_ENTER) {
+            /* Without a match the filter stays open, to be mended. */
+            if (sView.bShown && sView.nMatches == 0) return;
+            eTyping = TYPING_NONE;
+            sFolderView.FirstPage();
+            bToFirstMatch = true;
+        } else if (OVEditLine(&sTyped, nKey)) {
+            sLook.sFilter = sTyped.sText;
+            if (sLook.sFilter.empty()) return RemoveFilter();
+            RefreshView(true);
+            sFolderView.FirstPage();
+        }
+        return;
+    }
+    if (eTyping == TYPING_GOTO) {
+        if (nKey == OVKEY_ESCAPE || (IsBackspace(nKey) && sTyped.sText.empty())) {
+            eTyping = TYPING_NONE;
+        } else if (nKey == OVKEY_ENTER) {
+            eTyping = TYPING_NONE;
+            GoToTyped();
+        } else if (nKey == OVKEY_TAB) {
+            CompleteTyped();
+        } else {
+            OVEditLine(&sTyped, nKey);
+        }
+        return;
+    }
+    if (TurnPage(nKey)) return;
+    if (nKey == '/') {
+        eTyping = TYPING_FILTER;
+        sTyped = OVLINEEDIT{sLook.sFilter, sLook.sFilter.size(), ""};
+    } else if (nKey == 'g') {
+        eTyping = TYPING_GOTO;
+        sTyped = OVLINEEDIT();
+    } else if (nKey == 's') {
+        NoteStandOn();
+        sLook.nSort = (sLook.nSort + 1) % FSSORTS;
+        sFolderView.ListAgain();
+    } else if (nKey == '.') {
+        NoteStandOn();
+        sLook.bHideDots = !sLook.bHideDots;
+        RefreshView(false);
+        LandOnStandOn();
+    }
+}
+
+/* The row above the action bar: the line being typed, else the keys when they fit. */
+int CreateTypedLine(int nMargin)
+{
+    const int nRow = psPabi->nRows - 2;
+    const int nRoom = psPabi->nColumns - nMargin - 5;
+    if (eTyping == TYPING_NONE) {
+        if (OVDisplayWidth(szKeysHint) > nRoom) return OVRC_OK;
+        return CreatePanelText(nRow, nMargin + 4, "Keys", szKeysHint);
+    }
+    const std::string sPrompt = eTyping == TYPING_FILTER ? "/" : szGoToPrompt;
+    const std::string sText = ScreenText(sTyped.sText, nShownText, false);
+    const int nPrompt = OVDisplayWidth(sPrompt);
+    return CreatePanelText(nRow, nMargin + 4, "Typed",
+                           sPrompt + TailColumns(sText, nRoom - nPrompt - 1));
+}
+
 }  // namespace
 
 std::string FormatListingLine(const LSROW &sRow)
@@ -234,19 +439,22 @@ std::string FormatListingLine(const LSROW &sRow)
     return sLine;
 }
 
-std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns)
+std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns,
+                         std::string_view sLook)
 {
-    const int nRoom = nColumns > 3 ? nColumns - 2 : 1;
+    /* The filter and order stay whole, in half the width at most; the rest fits before. */
+    const std::string sAfter = ScreenText(sLook, std::max(nColumns / 2, 1), false);
+    const int nRoom = std::max(nColumns - 2 - OVDisplayWidth(sAfter), 1);
     const std::string sFolder = ScreenText(pszFolder, nShownText, false);
     const std::string sSystem =
         pszSystem != nullptr ? ScreenText(pszSystem, nShownText, false) + ":" : std::string();
     const std::string sWhole = std::string(szListingTitle) + ": " + sSystem + sFolder;
-    if (OVDisplayWidth(sWhole) <= nRoom) return sWhole;
+    if (OVDisplayWidth(sWhole) <= nRoom) return sWhole + sAfter;
     /* Too narrow for all of it: where the folder lies matters more than the program's
        name, and its last folders more than its first ones. */
     const int nSystem = OVDisplayWidth(sSystem);
-    if (nSystem + 2 <= nRoom) return sSystem + TailColumns(sFolder, nRoom - nSystem);
-    return TailColumns(sSystem + sFolder, nRoom);
+    if (nSystem + 2 <= nRoom) return sSystem + TailColumns(sFolder, nRoom - nSystem) + sAfter;
+    return TailColumns(sSystem + sFolder, nRoom) + sAfter;
 }
 
 int Get_Directory_Data()
@@ -267,7 +475,9 @@ int Get_Directory_Data()
     OVRegisterTempFile(szErrorFile);
 
     std::unique_ptr<char[]> pOutput(new char[nCommandOutputSize]());
-    const std::string sList = std::string(szListCommand) + " " + OVShellWord(pszFolder);
+    const std::string sList = std::string(szListCommand) +
+                              asSortOrder[sFolderView.Look().nSort].pszOption + " " +
+                              OVShellWord(pszFolder);
     std::string sCommand;
     int nRc;
     if (psConnectedSystem != nullptr) {
@@ -319,10 +529,11 @@ int Get_Panel_Data()
     aeRowState.clear();
     OVTraceStart("orvikfsys Get_Panel_Data", "page: %d, fStart: %lld.", sFolderView.Page() + 1,
                  static_cast<long long>(sPage.fStart));
-    OVFilePtr pFile(std::fopen(szTempFile, "r"));
+    const char *pszShown = ShownFile();
+    OVFilePtr pFile(std::fopen(pszShown, "r"));
     if (!pFile) {
         OVLog(OVLOG_ERROR, "orvikfsys Get_Panel_Data: Temp file: %-.64ss is empty.\n",
-              szTempFile);
+              pszShown);
         return OVTraceEnd("orvikfsys Get_Panel_Data", OVRC_ERROR);
     }
     if (sPage.fStart != 0) {
@@ -330,7 +541,7 @@ int Get_Panel_Data()
         if (nRc != 0) {
             OVLog(OVLOG_ERROR,
                   "orvikfsys Get_Panel_Data: fseek failed for Temp file: %-.64ss, nRc: %d.\n",
-                  szTempFile, nRc);
+                  pszShown, nRc);
             return OVTraceEnd("orvikfsys Get_Panel_Data", OVRC_ERROR);
         }
     }
@@ -359,7 +570,7 @@ int Get_Panel_Data()
         off_t nOffset = ftello(pFile.get());
         if (nOffset < 0) {
             OVLog(OVLOG_ERROR, "orvikfsys Get_Panel_Data: ftell failed for Temp file: %-.64s.\n",
-                  szTempFile);
+                  pszShown);
             return OVTraceEnd("orvikfsys Get_Panel_Data", OVRC_ERROR);
         }
         sPage.fNext = nOffset;
@@ -380,9 +591,13 @@ int Present_Panel()
     std::string sName = szListingTitle;
     if (psConnectedSystem != nullptr) sName += std::string(": ") + psConnectedSystem->szIP;
     const int nBarColumn = OVCentredColumn(psPabi, OVDisplayWidth(sName));
+    const FOLDERLOOK &sLook = sFolderView.Look();
+    std::string sLookText;
+    if (!sLook.sFilter.empty()) sLookText = "  [" + sLook.sFilter + "]";
+    sLookText += asSortOrder[sLook.nSort].pszTitle;
     const std::string sTitle =
         ListingTitle(psConnectedSystem != nullptr ? psConnectedSystem->szIP : nullptr,
-                     sFolderView.Folder().szPath, nColumns);
+                     sFolderView.Folder().szPath, nColumns, sLookText);
     int nRc = CreatePanelText(1, OVCentredColumn(psPabi, OVDisplayWidth(sTitle)), "Title", sTitle);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikfsys Present_Panel: Unable to Create Panel Title, rc: %d.", nRc);
@@ -422,6 +637,15 @@ int Present_Panel()
         if (i <= sFolderView.Line()) nCursorRow = i;
     }
 
+    if (nRc == OVRC_OK && sView.bShown && sView.nMatches == 0 && !sLook.sFilter.empty())
+        nRc = CreatePanelText(nScreenRow, nMargin + 4, "NoMatch",
+                              "No entry matches " + ScreenText(sLook.sFilter, nColumns / 2, false));
+    if (nRc == OVRC_OK) nRc = CreateTypedLine(nMargin);
+    if (nRc != OVRC_OK) {
+        OVLog(OVLOG_ERROR, "orvikfsys Present_Panel: Unable to Create the typed line, rc: %d.", nRc);
+        return OVTraceEnd("orvikfsys Present_Panel", nRc);
+    }
+
     if (sPage.fNext >= 0) ulABAttibute |= OVAB_FORWARD;
     if (sFolderView.Page() > 0) ulABAttibute |= OVAB_BACKWARD;
     ulABAttibute |= OVAB_RETURN | OVAB_HELP | OVAB_EXIT;
@@ -435,6 +659,13 @@ int Present_Panel()
     if (nCursorRow < 0) nCursorRow = nFirstShown;
     std::string sCursor = "Return ";
     if (nCursorRow >= 0) sCursor = szDatalinePrefix + std::to_string(nCursorRow);
+    /* After Forward or Backward the cursor stays on it, while the page offers it. */
+    const std::string_view sStayOn = pszStayOn != nullptr ? pszStayOn : "";
+    if ((sStayOn == "Forward " && (ulABAttibute & OVAB_FORWARD) != 0) ||
+        (sStayOn == "Backward " && (ulABAttibute & OVAB_BACKWARD) != 0))
+        sCursor = pszStayOn;
+    psPabi->ulKeys = OVKEYS_PAGING | (eTyping == TYPING_NONE ? OVKEYS_LETTERS : OVKEYS_TEXT) |
+                     (eTyping == TYPING_GOTO ? OVKEYS_TAB : 0);
     nRc = SetCursori(psPabi, sCursor.c_str());
     return OVTraceEnd("orvikfsys Present_Panel", nRc);
 }
@@ -461,7 +692,7 @@ int Process_Request()
         bool bDetail = false;
         if (sFolderView.MustList()) {
             nDataRc = Get_Directory_Data();
-            if (nDataRc == OVRC_ERROR && sFolderView.HasListing() && !sFolderView.ShowsListed()) {
+            if (nDataRc == OVRC_ERROR && sFolderView.CanComeBack()) {
                 /* The folder could not be listed: the user stays where they came from, and
                    is told why; a link that does not lead to a folder shows its page. */
                 OVDeletePanel(psPabi);
@@ -487,11 +718,24 @@ int Process_Request()
                 if (nDataRc == OVRC_CANCELLED) OVShowMessage(OVLOG_INFO, "Cancelled.");
                 continue;
             }
-            /* The folder's pages start afresh, whether or not its listing came. */
+            /* The folder's pages start afresh, whether or not its listing came; a folder
+               come back to stands where it was left. */
             sFolderView.Listed();
+            if (nDataRc == OVRC_OK) RefreshView(false);
+            LandOnStandOn();
         }
         if (nDataRc == OVRC_OK) {
             Get_Panel_Data();
+            if (bToFirstMatch) {
+                bToFirstMatch = false;
+                LSROW sRow;
+                for (int i = 0; i < static_cast<int>(asPageRow.size()); ++i)
+                    if (ParseListingRow(asPageRow[i], &sRow) && sRow.sName != "./" &&
+                        sRow.sName != "../") {
+                        sFolderView.StandOn(i);
+                        break;
+                    }
+            }
         } else {
             asPageRow.clear();
             aeRowState.clear();
@@ -502,16 +746,37 @@ int Process_Request()
         if (nRc == OVRC_OK) {
             char szResponseID[40] = "";
             int nResponse = 0;
+            if (nKeyTimed != 0 && bDebug)
+                OVLog(OVLOG_DEBUG, "orvikfsys Process_Request: key %d to page %d in %.2f ms.",
+                      nKeyTimed, sFolderView.Page() + 1,
+                      std::chrono::duration<double, std::milli>(
+                          std::chrono::steady_clock::now() - tKey).count());
+            nKeyTimed = 0;
             nUserRc = OVGetUserResponsei(psPabi, szResponseID, &nResponse);
+            const char *pszStayedOn = pszStayOn;
+            pszStayOn = nullptr;
             if (nUserRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE) {
                 KeepCurrentLine(psPabi);
+                if (pszStayedOn != nullptr && CurrentFieldName(psPabi) == pszStayedOn)
+                    pszStayOn = pszStayedOn;
+            } else if (nUserRc == OVRC_OK && nResponse == OVRESPONSE_KEY) {
+                tKey = std::chrono::steady_clock::now();
+                const int nKey = psPabi->nKey;
+                nKeyTimed = nKey;
+                sFolderView.StandOn(DatalineRow(CurrentFieldName(psPabi).c_str()));
+                OVDeletePanel(psPabi);
+                psPabi = nullptr;
+                TakeKey(nKey);
+                continue;
             } else if (nUserRc == OVRC_OK && nResponse == OVRESPONSE_FIELD) {
                 if (DatalineRow(szResponseID) >= 0) {
                     bDetail = ChooseEntry(szResponseID, &sFile);
                 } else if (std::strcmp(szResponseID, "Forward ") == 0) {
                     sFolderView.Forward(sPage.fNext);
+                    pszStayOn = "Forward ";
                 } else if (std::strcmp(szResponseID, "Backward ") == 0) {
                     sFolderView.Backward();
+                    pszStayOn = "Backward ";
                 }
             }
             /* Anything else (the help box) shows the same page again. */

@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <strings.h>
 #include <unistd.h>
 
 namespace {
@@ -34,9 +37,9 @@ const OVTOOLSTARTUP sStartup = {
 
 /* What --help and -h print: the options, the keys as the screens really use them, the files. */
 const char *const apszUsageLines[] = {
-    "Usage: orvikfsys [debug] [dump] [help] [-help TEXT]",
+    "Usage: orvikfsys [debug] [dump] [help] [-help TEXT] [PATH]",
     "Lists the folders of this system, or of the connected remote system, page by page,",
-    "and shows a detail page for each file.",
+    "and shows a detail page for each file. It starts in PATH when given, else in /.",
     "",
     "Options:",
     "  debug        log every step (also ORVIKDEBUG=Yes)",
@@ -49,6 +52,11 @@ const char *const apszUsageLines[] = {
     "  a folder     enter it; ../ goes up one folder, ./ lists it afresh",
     "  a file       show its detail page: Browse and Edit open vi, Copy (remote) brings it to /tmp",
     "  Forward      the next page of the folder          Backward  the page before",
+    "  PgDn, PgUp   the next page, the page before       Home, End  the first, the last page",
+    "  /            filter: type part of a name (any case); Enter keeps it, Escape removes it",
+    "  s            sort by name, by time (newest first), by size (largest first)",
+    "  .            hide or show the names that start with a dot",
+    "  g            go to a folder: type its path, Tab completes a name, Enter lists it",
     "  Help         the help text given with -help",
     "  Return       on the listing: end the browser (back to the menu);",
     "               on a detail page: back to the same page and line of the listing",
@@ -56,10 +64,41 @@ const char *const apszUsageLines[] = {
     "  Ctrl-c       end at once",
     "Files:",
     "  config.ini in $ORVIKDIR (./config.ini when ORVIKDIR is not set), log",
-    "  /tmp/OrvikLog.txt (ORVIKLOGFILE), listing /tmp/Orvikfsys.<pid>.0.Temp.txt and",
-    "  /tmp/Orvikfsys.<pid>.0.Error.txt, removed at the end",
+    "  /tmp/OrvikLog.txt (ORVIKLOGFILE), listing /tmp/Orvikfsys.<pid>.0.Temp.txt,",
+    "  /tmp/Orvikfsys.<pid>.0.Error.txt and /tmp/Orvikfsys.<pid>.0.View.txt, removed at the end",
     "Manual: man orvikfsys",
     nullptr};
+
+/* What the Help push button adds to the -help text, or shows without one. */
+const char szKeysHelp[] =
+    "Keys: / filters the names as you type (Enter keeps the filter, Escape removes it); "
+    "s sorts by name, time or size; . hides or shows dot names; g goes to a folder (Tab "
+    "completes); PgDn, PgUp, Home and End turn pages.";
+
+/* The help text with the keys after it. */
+void AddKeysHelp()
+{
+    std::string sHelp = pszHelpInfo != nullptr ? std::string(pszHelpInfo) + " " : std::string();
+    sHelp += szKeysHelp;
+    if (char *pszNew = strdup(sHelp.c_str())) {
+        std::free(pszHelpInfo);
+        pszHelpInfo = pszNew;
+    }
+}
+
+/* The PATH word of the command line: the first that is no option (nor -help's text). */
+const char *StartPath(int argc, char **argv)
+{
+    for (int i = 1; i < argc && argv[i] != nullptr; i++) {
+        if (strcasecmp(argv[i], "-help") == 0) {
+            ++i;
+        } else if (strcasecmp(argv[i], "debug") != 0 && strcasecmp(argv[i], "dump") != 0 &&
+                   strcasecmp(argv[i], "help") != 0) {
+            return argv[i];
+        }
+    }
+    return nullptr;
+}
 
 /* Removes one listing file and clears its name; a file that is not there counts as removed. */
 int RemoveListingFile(char *pszFile)
@@ -85,6 +124,8 @@ int Initialize(int argc, char **argv)
                   nFileSequence);
     std::snprintf(szErrorFile, sizeof szErrorFile, "/tmp/Orvikfsys.%d.%d.Error.txt", nMyPid,
                   nFileSequence);
+    std::snprintf(szViewFile, sizeof szViewFile, "/tmp/Orvikfsys.%d.%d.View.txt", nMyPid,
+                  nFileSequence);
 
     int nRc = OVToolStartup(&sStartup, argc, argv);
     if (nRc != OVRC_OK) return nRc;
@@ -94,7 +135,18 @@ int Initialize(int argc, char **argv)
         OVShowFailure(OVConfigurationFailure().c_str(), false);
         return OVEXIT_SHOWN;
     }
+    AddKeysHelp();
     sFolderView.Start("/");
+    if (const char *pszStart = StartPath(argc, argv)) {
+        /* A relative path starts from the working folder here, from / on a remote system. */
+        char szHere[FSPATHSIZE] = "/";
+        if (psConnectedSystem == nullptr && getcwd(szHere, sizeof szHere) == nullptr)
+            OVCopyText(szHere, sizeof szHere, "/");
+        const std::string sPath = ResolveFolderPath(pszStart, szHere);
+        if (const char *pszWhy = sFolderView.GoTo(sPath))
+            OVLog(OVLOG_ERROR, "orvikfsys Initialize: Unable to start in %.300s: %s.",
+                  sPath.c_str(), pszWhy);
+    }
     return OVRC_OK;
 }
 
@@ -103,6 +155,7 @@ int Finish()
     OVTraceStart("orvikfsys Finish", "szTempFile: %s.", szTempFile);
     int nRc = RemoveListingFile(szTempFile);
     if (nRc == OVRC_OK) nRc = RemoveListingFile(szErrorFile);
+    if (nRc == OVRC_OK) nRc = RemoveListingFile(szViewFile);
     OVFreeHelpText();
     return OVTraceEnd("orvikfsys Finish", nRc);
 }

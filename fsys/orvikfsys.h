@@ -17,7 +17,11 @@
 
 #include "orviklib.h"
 
+#include <array>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +49,20 @@ struct FOLDER {
     bool bThroughLink;                    /* entered through a symbolic link of its parent */
 };
 
+/* The orders `ls` lists in, as "s" cycles them. */
+enum FSSORT : int { FSSORT_NAME = 0, FSSORT_TIME = 1, FSSORT_SIZE = 2 };
+constexpr int FSSORTS = 3;
+
+/* How one folder is looked at, kept while the browser runs: the filter as typed, the order,
+   whether names starting with a dot are hidden, and the name to stand on when the folder is
+   shown again ("" keeps the page and line as they are). */
+struct FOLDERLOOK {
+    std::string sFilter;
+    int nSort = FSSORT_NAME;
+    bool bHideDots = false;
+    std::string sStandOn;
+};
+
 /* Where the user stands in the browser: the chain of folders entered, one per level, and the
    level shown; the level whose listing the listing file holds; the starts of that folder's
    pages as far as they were walked (page 1 starts at 0) and the page shown; the row of the
@@ -58,10 +76,10 @@ class FolderView {
     const FOLDER &Folder() const { return asFolder[nLevel]; }
     int Level() const { return nLevel; }
     /* Is the folder shown to be listed before a page of it is shown? */
-    bool MustList() const { return bListAgain || nLevel != nListedLevel; }
+    bool MustList() const { return bListAgain || bJumped || nLevel != nListedLevel; }
     /* Has a folder been listed, and is it the one shown? */
     bool HasListing() const { return nListedLevel >= 0; }
-    bool ShowsListed() const { return nLevel == nListedLevel; }
+    bool ShowsListed() const { return nLevel == nListedLevel && !bJumped; }
     /* The page shown (0 for page 1), where it starts in the listing file, and the row of it
        that the cursor stands on. */
     int Page() const { return nPage; }
@@ -72,8 +90,21 @@ class FolderView {
        link when bThroughLink. NULL, or why it was refused: "too many folder levels", "path
        too long". The new folder is to be listed. */
     const char *Enter(std::string_view sName, bool bThroughLink);
-    /* "../": a level back (none above the first), listed afresh. */
+    /* "../": a level back (none above the first), listed afresh, to stand on the folder
+       just left. */
     void Up();
+    /* Straight to the folder sPath (absolute, ends in "/"), its chain built from "/" so that
+       "../" walks up; the chain before comes back if its listing fails. NULL, or why it was
+       refused. */
+    const char *GoTo(std::string_view sPath);
+    /* How the folder shown is looked at; kept per folder path. */
+    FOLDERLOOK &Look() { return mapLook[asFolder[nLevel].szPath]; }
+    /* Has the user left for a folder whose listing may still fail, with a way back? */
+    bool CanComeBack() const { return bJumped || (HasListing() && !ShowsListed()); }
+    /* The pages starting at afStart (the first at 0), the last one shown, on its row nRow. */
+    void Land(const std::vector<std::int64_t> &afStart, int nRow);
+    /* The first page, on its first row. */
+    void FirstPage();
     /* "./": the folder shown listed afresh, from its first page. */
     void ListAgain();
     /* To the page that starts at fNext (none when negative), on its first row. */
@@ -92,7 +123,14 @@ class FolderView {
     void KeepListing();
 
   private:
-    FOLDER asFolder[FSMAXFOLDERS] = {};
+    /* After a failed listing: the chain as it was before a jump, at the level listed. */
+    void TakeChainBack();
+
+    std::array<FOLDER, FSMAXFOLDERS> asFolder = {};
+    std::array<FOLDER, FSMAXFOLDERS> asFolderBefore = {};   /* the chain before GoTo */
+    std::map<std::string, FOLDERLOOK> mapLook;
+    bool bJumped = false;
+    int nLevelBefore = 0;
     int nLevel = 0;
     int nListedLevel = -1;
     bool bListAgain = true;
@@ -117,6 +155,7 @@ extern int nMyPid;
 extern int nFileSequence;
 extern char szTempFile[FSPATHSIZE];
 extern char szErrorFile[FSPATHSIZE];
+extern char szViewFile[FSPATHSIZE];       /* the listing filtered, hidden entries left out */
 extern FolderView sFolderView;
 extern LISTPAGE sPage;            /* the page read last */
 extern std::vector<std::string> asPageRow;   /* the page's rows of the listing, whole */
@@ -145,6 +184,40 @@ struct LSROW {
    line, or the rest of a name that holds a newline). */
 bool ParseListingRow(std::string_view sRow, LSROW *psRow);
 /* ------------------------------------------------------------------------------------ */
+/* view.cpp - the view of a listing file: filtered, hidden entries left out, paged        */
+/* ------------------------------------------------------------------------------------ */
+
+/* Reads a file line by line into one buffer of its own. */
+struct LineBuffer {
+    char *pszLine = nullptr;
+    std::size_t nSize = 0;
+    ~LineBuffer() { std::free(pszLine); }
+    /* The next line without its newline, or false at the end of the file; *pnBytes (when
+       given) gets the bytes it took in the file. */
+    bool Read(std::FILE *pFile, std::string_view *psLine, std::size_t *pnBytes = nullptr);
+};
+
+/* Is the row the "total" line that `ls -l` writes first? */
+bool IsTotalLine(std::string_view sLine);
+
+/* Writes the view of the listing file pszFrom into pszInto (claimed first: never through a
+   link): the entries whose name holds sFolded (folded by OVFoldCase) ignoring case, without
+   the names starting with a dot when bHideDots; "./" and "../" always; a name of several
+   rows whole; no "total" line. pszFrom may be an earlier view. The number of entries
+   written besides "./" and "../", or -1 when a file could not be used (logged). */
+long WriteView(const char *pszFrom, const char *pszInto, std::string_view sFolded,
+               bool bHideDots);
+/* The starts of the pages of nRows rows of the listing file from the first page up to the
+   one that holds the entry sName (a folder's name with or without its "/"), and that
+   entry's row in it (*pnRow); with an empty sName, up to the last page. False when the
+   name is not there or the file cannot be read. */
+bool FindPages(const char *pszFile, int nRows, std::string_view sName,
+               std::vector<std::int64_t> *pafStart, int *pnRow);
+/* The longest start that every entry of the listing file beginning with sPart shares (a
+   folder's with its "/"); "" when no entry begins with it. */
+std::string CompleteName(const char *pszFile, std::string_view sPart);
+
+/* ------------------------------------------------------------------------------------ */
 /* listing.cpp - the listing loop, the listing command, paging and the listing panel     */
 /* ------------------------------------------------------------------------------------ */
 
@@ -160,8 +233,13 @@ int Get_Panel_Data();
 int Present_Panel();
 /* The listing's title for a panel nColumns wide: "Orvik Explore Filesystems: " and the
    folder (after the connected system's address and a colon, if any), or only the folder
-   with its start cut to "~" when the whole does not fit. */
-std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns);
+   with its start cut to "~" when the whole does not fit; then sLook (the filter and order,
+   "  [ssh]  by time") whole. */
+std::string ListingTitle(const char *pszSystem, const char *pszFolder, int nColumns,
+                         std::string_view sLook = {});
+/* A typed path as a folder path: from sBase ("/usr/") when relative, "." and ".." taken
+   away, repeated "/" made one, ending in "/"; "" for an empty text. */
+std::string ResolveFolderPath(std::string_view sTyped, std::string_view sBase);
 
 /* The data line of an entry, in display columns: the name (cut to 40 columns with "~") at 0,
    size at 40, date-time at 49, the first 10 mode characters at 64, 74 columns in all. */

@@ -267,6 +267,7 @@ constexpr unsigned long OVKEYS_TEXT = 0x4;     /* while a line is typed outside 
                                                /* and the mouse still move between fields   */
 constexpr unsigned long OVKEYS_ESCAPE = 0x8;   /* Escape on a field that takes no text, for */
                                                /* a panel whose way back is not Return      */
+constexpr unsigned long OVKEYS_TAB = 0x10;     /* Tab, for a typed line that completes names */
 
 extern int nTimeMouse;           /* the second after the last mouse event taken (kept for
                                     programs that read it; it no longer holds clicks back) */

@@ -59,6 +59,7 @@ bool InTabChain(const PABI *psPabi, const FIELDTAB *psFieldTab);
 bool HandsBack(unsigned long ulKeys, int nKey, bool bEditable)
 {
     const bool bByte = nKey >= ' ' && nKey <= 255 && nKey != 127;
+    if ((ulKeys & OVKEYS_TAB) != 0 && nKey == OVKEY_TAB) return true;
     if ((ulKeys & OVKEYS_TEXT) != 0 &&
         (bByte || IsBackspaceKey(nKey) || nKey == OVKEY_DELETE || nKey == OVKEY_LEFT ||
          nKey == OVKEY_RIGHT || nKey == OVKEY_ESCAPE || nKey == OVKEY_ENTER))

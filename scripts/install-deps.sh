@@ -13,7 +13,7 @@ test_packages=(
   clang libclang-rt-14-dev dpkg-dev lintian man-db groff-base
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tmux openssh-server netcat-openbsd cups cups-client strace
-  htop dialog hyperfine time
+  htop dialog hyperfine time nnn
 )
 packages=("${run_packages[@]}")
 [ "${1:-}" = --run ] || packages+=("${test_packages[@]}")

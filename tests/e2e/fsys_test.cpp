@@ -145,7 +145,17 @@ class Browser {
     std::string KeysTo(const std::string &sName) const
     {
         std::vector<std::string> asName = Names();
-        const int nCurrent = std::max(CurrentLine(), 0);
+        int nCurrent = std::max(CurrentLine(), 0);
+        // On Forward or Backward (the cursor stays there after paging): Up leads back over
+        // the buttons before it to the last line.
+        std::string sUps;
+        if (CurrentLine() < 0 && m_run.Screen().Cursor().first == BarRow() && !asName.empty()) {
+            const ScreenText sForward = m_run.FindButton("Forward");
+            const bool bPastForward =
+                sForward.nRow != 0 && m_run.Screen().Cursor().second > sForward.nColumn + 4;
+            sUps = bPastForward ? "Up Up " : "Up ";
+            nCurrent = static_cast<int>(asName.size()) - 1;
+        }
         for (std::size_t i = asName.size(); i-- > 0;) {
             std::string sShown = asName[i];
             if (sShown.rfind(" ", 0) == 0) sShown.erase(0, 1);  // a button word moved right
@@ -157,7 +167,7 @@ class Browser {
                 std::string sKeys;
                 for (int k = nCurrent; k < static_cast<int>(i); ++k) sKeys += "Down ";
                 for (int k = nCurrent; k > static_cast<int>(i); --k) sKeys += "Up ";
-                return sKeys + "Enter";
+                return sUps + sKeys + "Enter";
             }
         }
         return "";
@@ -267,6 +277,14 @@ TEST(FsysListing, FirstPageAndForwardToAPageBoundaryAt80x24)
 
     // Help on page 2 shows the help text, then page 2 again.
     ASSERT_TRUE(browser.Forward());
+    // After Forward or Backward the cursor stays on it: Enter turns the next page or the one
+    // before.
+    ASSERT_TRUE(browser.Press("Enter"));
+    EXPECT_EQ(browser.PageText(), "page 3");
+    ASSERT_TRUE(browser.Backward() && browser.Press("Enter"));
+    EXPECT_EQ(browser.PageText(), "page 1");
+    ASSERT_TRUE(browser.Forward());
+
     const std::vector<std::string> asPage2 = browser.Names();
     ASSERT_TRUE(browser.Run().Press("Help"));
     ASSERT_TRUE(session.WaitFor("Browse the files")) << session.Capture();
@@ -365,14 +383,15 @@ TEST(FsysListing, FolderStepsAThousandTimesAndTheFolderTableLimit)
         return sNew.st_mtim.tv_nsec != sOld.st_mtim.tv_nsec;
     }));
 
-    // Into sub/ and back up through ../, a thousand times, then into deep/: only then does a
-    // page show "d/".
+    // Into sub/ and back up through ../ (which lands on sub/ again), a thousand times, then
+    // into deep/: only then does a page show "d/".
+    session.SendKeys("Down Down Down");
     for (int nBatch = 0; nBatch < 20; ++nBatch) {
         std::string sKeys;
-        for (int i = 0; i < 50; ++i) sKeys += "Down Down Down Enter Down Enter ";
+        for (int i = 0; i < 50; ++i) sKeys += "Enter Down Enter ";
         session.SendKeys(sKeys);
     }
-    session.SendKeys("Down Down Enter");
+    session.SendKeys("Up Enter");
     const std::vector<std::string> asDeep = {"./", "../", "d/"};
     PollUntil([&] { return browser.Names() == asDeep; }, 150000);
     ASSERT_EQ(browser.Names(), asDeep) << session.Capture();
@@ -624,15 +643,17 @@ TEST(FsysLayout, WideNamesPagesAndChangesOfSize)
     ExpectLongDetail("after the notice");
     ASSERT_TRUE(browser.Press("Enter"));
 
-    // A folder entered starts at its page 1, and so does the folder gone back to. The cursor
-    // is still on the long name's line, and zsub/ follows it.
+    // A folder entered starts at its page 1; the folder gone back to shows the page and line
+    // of the folder just left. The cursor is still on the long name's line, and zsub/ follows.
     ASSERT_TRUE(browser.Press("Down Enter"));
     EXPECT_EQ(browser.PageText(), "page 1");
     EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../"}));
     EXPECT_FALSE(browser.HasBackward());
     ASSERT_TRUE(browser.Open("../"));
-    EXPECT_EQ(browser.PageText(), "page 1");
-    EXPECT_EQ(browser.Names(), asPage1);
+    EXPECT_EQ(browser.PageText(), "page 3");
+    EXPECT_EQ(browser.Names(), asPage3);
+    ASSERT_GE(browser.CurrentLine(), 0);
+    EXPECT_EQ(asPage3[static_cast<std::size_t>(browser.CurrentLine())], "zsub/");
 
     ASSERT_TRUE(browser.Run().Press("Exit"));
     EXPECT_TRUE(browser.Run().Ends(9));
@@ -650,7 +671,7 @@ TEST(FsysUsage, HelpOptionPrintsUsage)
                              &sOutput),
                   0)
             << pszOption;
-        EXPECT_EQ(sOutput.rfind("Usage: orvikfsys [debug] [dump] [help] [-help TEXT]\n", 0), 0u)
+        EXPECT_EQ(sOutput.rfind("Usage: orvikfsys [debug] [dump] [help] [-help TEXT] [PATH]\n", 0), 0u)
             << sOutput;
         EXPECT_NE(sOutput.find("Return       on the listing: end the browser"), std::string::npos);
         EXPECT_NE(sOutput.find("Manual: man orvikfsys\n"), std::string::npos);
@@ -929,5 +950,161 @@ TEST(FsysRemote, CopyReplacesTheUsersFileOnlyAfterYesAndOnlyByAWholeCopy)
     }
     std::remove(sLocal.c_str());
 
+    RemoteShell("rm -rf " + sDir);
+}
+
+namespace {
+
+// Keys sent one by one and counted: a text costs a key per character.
+struct CountedKeys {
+    TmuxSession &session;
+    int nKeys = 0;
+    void Key(const std::string &sKey) { ++nKeys, session.SendKeys(sKey); }
+    void Type(const std::string &sText)
+    {
+        for (unsigned char c : sText) nKeys += (c & 0xC0) != 0x80;
+        session.SendLiteral(sText);
+    }
+};
+
+}  // namespace
+
+// /usr/bin/ssh-keygen's detail page in a few keys: from the first screen with "g", and from
+// the first page of /usr/bin (orvikfsys PATH) with the filter alone; "../" then lands on bin/.
+TEST(FsysFind, SshKeygenInAFewKeys)
+{
+    ASSERT_TRUE(fs::exists("/usr/bin/ssh-keygen"));
+    TestHome home;
+    for (const bool bFromRoot : {true, false}) {
+        SCOPED_TRACE(bFromRoot ? "from /" : "from /usr/bin");
+        Browser browser(home, 80, 24, bFromRoot ? "" : " /usr/bin");
+        TmuxSession &session = browser.Session();
+        ASSERT_TRUE(browser.Started()) << session.Capture();
+        CountedKeys keys{session};
+        if (bFromRoot) {
+            keys.Key("g");
+            keys.Type("/usr/bin");
+            keys.Key("Enter");
+            ASSERT_TRUE(session.WaitFor("Filesystems: /usr/bin/", 10000)) << session.Capture();
+        }
+        keys.Key("/");
+        keys.Type("ssh-keyg");
+        ASSERT_TRUE(session.WaitFor("Filesystems: /usr/bin/  [ssh-keyg]")) << session.Capture();
+        ASSERT_TRUE(browser.WaitChange(""));
+        EXPECT_EQ(browser.Names(), (std::vector<std::string>{"./", "../", "ssh-keygen"}));
+        keys.Key("Enter");
+        keys.Key("Enter");
+        ASSERT_TRUE(session.WaitFor("Name: /usr/bin/ssh-keygen")) << session.Capture();
+        EXPECT_LE(keys.nKeys, bFromRoot ? 25 : 12);
+        ASSERT_TRUE(browser.Press("Enter"));   // Return: the filtered page, then up
+        ASSERT_TRUE(browser.Press(browser.KeysTo("../")));
+        const auto InUsr = [&] { return TrimmedRight(session.Line(1)).ends_with("Filesystems: /usr/"); };
+        ASSERT_TRUE(browser.Run().WaitUntil(InUsr, "/usr/ listed")) << session.Capture();
+        ASSERT_TRUE(browser.WaitChange(""));
+        const int nLine = browser.CurrentLine();
+        ASSERT_GE(nLine, 0) << session.Capture();
+        EXPECT_EQ(browser.Names()[static_cast<std::size_t>(nLine)], "bin/") << session.Capture();
+        // A path that cannot be listed says why; the user stays in /usr/.
+        session.SendKeys("g");
+        session.SendLiteral("/no/such");
+        session.SendKeys("Enter");
+        ASSERT_TRUE(session.WaitFor("Cannot list /no/such/: No such file or directory"));
+        ASSERT_TRUE(browser.Press("Enter"));
+        EXPECT_TRUE(browser.Run().WaitUntil(InUsr, "/usr/ listed again")) << session.Capture();
+        ASSERT_TRUE(browser.Run().Press("Exit"));
+        EXPECT_TRUE(browser.Run().Ends(9));
+    }
+}
+
+// The filter, paging keys, sort and hidden toggle in a folder of 100,000 entries, locally and
+// through the test sshd: names with blanks, accents, CJK and a newline, and no match.
+TEST(FsysFind, FilterPagesSortAndHiddenInAHundredThousandEntries)
+{
+    const std::string sDir = "/tmp/orvik-fsys-big-" + std::to_string(getpid());
+    const std::string sCafe = "Caf\u00e9 cr\u00e8me", sCjk = "\u65e5\u672c\u8a9e.txt";
+    // The same tree here and on the sshd's side, which has a /tmp of its own.
+    const std::string sMake =
+        "python3 -c 'import os,sys,time\nd=sys.argv[1]\nos.makedirs(d)\nos.chdir(d)\n"
+        "for i in range(99993): open(\"file-%06d\" % i, \"w\").close()\n"
+        "for n in [\"Caf\\u00e9 cr\\u00e8me\", \"\\u65e5\\u672c\\u8a9e.txt\", \"new\\nline name\",\n"
+        "          \".dot file\", \"newest\", \"large\"]: open(n, \"w\").close()\n"
+        "os.truncate(\"large\", 64 << 20)\nt = time.time() + 86400\nos.utime(\"newest\", (t, t))\n"
+        "os.utime(\".\", (t - 3600, t - 3600))\nos.chmod(\".\", 0o755)' " + sDir;
+    ASSERT_EQ(RunProgram({"sh", "-c", sMake}), 0);
+
+    for (const bool bRemote : {false, true}) {
+        SCOPED_TRACE(bRemote ? "remote" : "local");
+        TestHome home;
+        if (bRemote) {
+            ORVIK_REQUIRE_SSH();
+            home.WriteFile("config.ini", "RemoteSystem " + SshHost() + " " + SshPort() + " test " +
+                                             SshUser() + " Connected\n");
+            RemoteShell(sMake);
+        }
+        Browser browser(home, 80, 24, " " + sDir);
+        TmuxSession &session = browser.Session();
+        ASSERT_TRUE(browser.Run().WaitFor("file-000000", 60000)) << session.Capture();
+        ASSERT_TRUE(browser.Started());
+        auto Filter = [&](const std::string &sText, const std::vector<std::string> &asNames) {
+            SCOPED_TRACE(sText);
+            session.SendKeys("/");
+            session.SendLiteral(sText);
+            ASSERT_TRUE(session.WaitFor("/  [" + sText + "]")) << session.Capture();
+            ASSERT_TRUE(browser.WaitChange(""));
+            std::vector<std::string> asWanted = {"./", "../"};
+            asWanted.insert(asWanted.end(), asNames.begin(), asNames.end());
+            EXPECT_EQ(browser.Names(), asWanted) << session.Capture();
+            ASSERT_TRUE(browser.Press("Escape"));
+            EXPECT_TRUE(session.WaitFor("file-000000")) << session.Capture();
+        };
+        Filter("CAF\u00c9", {sCafe});
+        Filter("\u65e5\u672c", {sCjk});
+        Filter("e nam", {"new"});   // the rest of the name is on the row below, not a line
+        Filter("-09999", {"file-099990", "file-099991", "file-099992"});
+        // No match: said, and the filter stays open to mend; Backspace past it removes it.
+        session.SendKeys("/");
+        session.SendLiteral("zq");
+        ASSERT_TRUE(session.WaitFor("No entry matches zq")) << session.Capture();
+        session.SendKeys("Enter BSpace");
+        ASSERT_TRUE(session.WaitFor("/  [z]")) << session.Capture();
+        session.SendKeys("BSpace");
+        ASSERT_TRUE(session.WaitFor("file-000000")) << session.Capture();
+        EXPECT_EQ(session.Line(1).find("["), std::string::npos);
+
+        // Pages by key: End, PgUp, Home, PgDn.
+        const int nLast = (2 + 99999 + 1 + 17) / 18;   // ./, ../, the entries, the newline's rest
+        ASSERT_TRUE(browser.Press("End"));
+        EXPECT_EQ(browser.PageText(), "page " + std::to_string(nLast));
+        EXPECT_EQ(browser.Names().back(), sCjk);
+        ASSERT_TRUE(browser.Press("PPage"));
+        EXPECT_EQ(browser.PageText(), "page " + std::to_string(nLast - 1));
+        ASSERT_TRUE(browser.Press("NPage"));
+        EXPECT_EQ(browser.PageText(), "page " + std::to_string(nLast));
+        ASSERT_TRUE(browser.Press("Home"));
+        EXPECT_EQ(browser.PageText(), "page 1");
+
+        // Hidden entries off and on again.
+        EXPECT_EQ(browser.Names()[2], ".dot file");
+        ASSERT_TRUE(browser.Press("."));
+        EXPECT_EQ(browser.Names()[2], sCafe) << session.Capture();
+        ASSERT_TRUE(browser.Press("."));
+        EXPECT_EQ(browser.Names()[2], ".dot file");
+
+        // Sort: by time (newest first), by size (largest first), by name again.
+        session.SendKeys("s");
+        ASSERT_TRUE(session.WaitFor("/  by time", 60000)) << session.Capture();
+        ASSERT_TRUE(browser.WaitChange(""));
+        EXPECT_EQ(browser.Names()[0], "newest") << session.Capture();
+        session.SendKeys("s");
+        ASSERT_TRUE(session.WaitFor("/  by size", 60000)) << session.Capture();
+        ASSERT_TRUE(browser.WaitChange(""));
+        EXPECT_EQ(browser.Names()[0], "large") << session.Capture();
+        session.SendKeys("s");
+        ASSERT_TRUE(session.WaitFor("file-000000", 60000)) << session.Capture();
+        EXPECT_EQ(session.Line(1).find(" by "), std::string::npos) << session.Line(1);
+        ASSERT_TRUE(browser.Run().Press("Exit"));
+        EXPECT_TRUE(browser.Run().Ends(9, 30000));
+    }
+    fs::remove_all(sDir);
     RemoteShell("rm -rf " + sDir);
 }

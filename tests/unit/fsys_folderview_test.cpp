@@ -79,3 +79,27 @@ TEST(FsysFolderView, PagesWalkedAgainAtAnotherHeightAndARefusedStep)
 }
 
 }  // namespace
+
+TEST(FsysFolderView, GoToBuildsTheChainAndAFailedJumpComesBack)
+{
+    const std::pair<const char *, const char *> asPath[] = {
+        {"bin", "/usr/bin/"}, {"../etc//ssh/.", "/etc/ssh/"}, {"/a/../../b/", "/b/"}, {"", ""}};
+    for (const auto &[pszTyped, pszWanted] : asPath)
+        EXPECT_EQ(ResolveFolderPath(pszTyped, "/usr/"), pszWanted) << pszTyped;
+
+    FolderView sView = OnThirdPage();
+    ASSERT_EQ(sView.GoTo("/usr/share/doc/"), nullptr);
+    EXPECT_EQ(sView.Level(), 3);
+    EXPECT_TRUE(sView.MustList());
+    EXPECT_TRUE(sView.CanComeBack());
+    sView.ComeBack();
+    EXPECT_STREQ(sView.Folder().szPath, "/");
+    sView.Listed();
+    EXPECT_EQ(sView.Page(), 2) << "back on the page left";
+
+    ASSERT_EQ(sView.GoTo("/usr/share/"), nullptr);
+    sView.Listed();
+    sView.Up();
+    EXPECT_STREQ(sView.Folder().szPath, "/usr/");
+    EXPECT_EQ(sView.Look().sStandOn, "share/") << "../ lands on the folder just left";
+}

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -312,4 +314,38 @@ TEST(FsysStatLabels, OtherTypesQuotesContextAndNamesThatLookLikeLabels)
     asText = ParseRemoteStat("a\nModify: 2026", 0, &bRegular);
     ASSERT_EQ(asText.size(), 1u);
     EXPECT_EQ(asText[0].sText, "Last Modify: 2026");
+}
+
+// The view of a listing: the filter ignores case and accents' case, keeps "./" and "../" and a
+// name of two rows whole, hides dot names on request; pages are found by name.
+TEST(FsysView, FilterHiddenAndPagesOfAListing)
+{
+    char szFrom[] = "/tmp/orvik-view-XXXXXX";
+    ASSERT_GE(mkstemp(szFrom), 0);
+    const std::string sInto = std::string(szFrom) + ".view";
+    std::string sListing = "total 8\n";
+    for (const char *pszName : {"./", "../", ".Hidden", "CAF\xc3\x89 x", "new", "line tail", "zeta/"})
+        sListing += std::string("-rw-r--r-- 1 u g 0 12/06/26-04:00 ") + pszName + "\n";
+    sListing.replace(sListing.find("-rw-r--r-- 1 u g 0 12/06/26-04:00 line"), 34, "");
+    OVReplaceFile(szFrom, sListing, 0600);
+    auto View = [&](const char *pszPart, bool bHide) {
+        EXPECT_GE(WriteView(szFrom, sInto.c_str(), OVFoldCase(pszPart), bHide), 0);
+        std::string sOut;
+        std::ifstream sFile(sInto);
+        for (std::string sRow; std::getline(sFile, sRow);) sOut += sRow.substr(sRow.rfind(' ') + 1) + ",";
+        return sOut;
+    };
+    EXPECT_EQ(View("caf\xc3\xa9", false), "./,../,x,");
+    EXPECT_EQ(View("TAIL", false), "./,../,new,tail,");
+    EXPECT_EQ(View("", true), "./,../,x,new,tail,zeta/,");
+    EXPECT_EQ(View("", false), "./,../,.Hidden,x,new,tail,zeta/,");
+    std::vector<std::int64_t> afStart;
+    int nRow = -1;
+    ASSERT_TRUE(FindPages(szFrom, 2, "zeta", &afStart, &nRow));
+    EXPECT_EQ(afStart.size(), 4u);
+    EXPECT_EQ(nRow, 0);
+    EXPECT_FALSE(FindPages(szFrom, 2, "nothing", &afStart, &nRow));
+    EXPECT_EQ(CompleteName(szFrom, "ze"), "zeta/");
+    unlink(szFrom);
+    unlink(sInto.c_str());
 }
