@@ -187,9 +187,12 @@ TEST_F(FanOutTest, OutputCaps) {
     sCall.nTotalMax = OVFANSYSTEMMAX + 1000;
     ASSERT_EQ(OVFanOut(sCall, &sResult), OVRC_OK) << ReadLog();
     EXPECT_TRUE(sResult.bCut);
-    EXPECT_EQ(sResult.asSystem[0].sOutput.size() + sResult.asSystem[1].sOutput.size() +
-                  sResult.asSystem[0].sError.size() + sResult.asSystem[1].sError.size(),
-              sCall.nTotalMax);
+    // The line feed before a done line counts while the run goes and is dropped at its end:
+    // as the outputs interleave, the total kept is the limit or one byte less.
+    const std::size_t nKept = sResult.asSystem[0].sOutput.size() + sResult.asSystem[1].sOutput.size() +
+                              sResult.asSystem[0].sError.size() + sResult.asSystem[1].sError.size();
+    EXPECT_LE(nKept, sCall.nTotalMax);
+    EXPECT_GE(nKept, sCall.nTotalMax - 1);
 }
 
 // Targets that could reach a shell, an option or a node set's syntax are refused whole.
