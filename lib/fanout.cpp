@@ -183,15 +183,6 @@ int RunProgram(const std::vector<std::string> &asArgv, const std::string &sInput
     return OVRC_OK;
 }
 
-/* Gives the terminal's foreground to a process group, when there is a terminal. */
-void GiveTerminal(pid_t nGroup) {
-    if (!isatty(STDIN_FILENO)) return;
-    struct sigaction sIgnore {}, sOld {};
-    sIgnore.sa_handler = SIG_IGN;
-    sigaction(SIGTTOU, &sIgnore, &sOld);
-    tcsetpgrp(STDIN_FILENO, nGroup);
-    sigaction(SIGTTOU, &sOld, nullptr);
-}
 
 /* The alias of a system: letters only, drawn from its whole record, so that it stays the
    same while the record does and ClusterShell never folds it into a range. */
@@ -421,7 +412,10 @@ void OVFanReader::Settle(bool bStopped, int nCommandSeconds) {
                could not read the wrapping ends with 1 or 2). */
             sSystem.eState = OVFAN_ANSWERED;
             sSystem.nExitStatus = sSeen.nExitStatus;
-        } else if (sSeen.nExitStatus == 255) {
+        } else if (sSeen.nExitStatus == 255 &&
+                   (!bStopped || SshState(sSystem.sError) != OVFAN_FAILED)) {
+            /* A stop ends the ssh of every system still running with 255 as well: only ssh's
+               own words tell a link that failed from one that was stopped. */
             sSystem.eState = SshState(sSystem.sError);
             sSystem.sReason = OVSshReason(sSystem.sError);
         } else if (bStopped) {
@@ -559,7 +553,7 @@ int RunClush(const std::vector<std::string> &asArgv, OVFanReader *psReader,
     const pid_t nChild = fork();
     if (nChild == 0) {
         setpgid(0, 0);
-        GiveTerminal(getpid());
+        OVGiveTerminal(getpid());
         for (int nSignal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGTTOU, SIGTTIN})
             signal(nSignal, SIG_DFL);
         sigprocmask(SIG_SETMASK, &sSignalsBefore, nullptr);
@@ -583,7 +577,7 @@ int RunClush(const std::vector<std::string> &asArgv, OVFanReader *psReader,
     setpgid(nChild, nChild);
     OVSetStepGroup(nChild);
     sigprocmask(SIG_SETMASK, &sSignalsBefore, nullptr);
-    GiveTerminal(nChild);
+    OVGiveTerminal(nChild);
 
     OVFANPROGRESS sProgress{static_cast<int>(psReader->Systems()), 0, 0, -1};
     int afdRead[2] = {afdOut[0], afdErr[0]};
@@ -624,7 +618,7 @@ int RunClush(const std::vector<std::string> &asArgv, OVFanReader *psReader,
     }
     OVSetStepGroup(0);
     kill(-nChild, SIGTERM); /* whatever of clush's ssh is left; masters have left the group */
-    GiveTerminal(getpgrp());
+    OVGiveTerminal(getpgrp());
     OVEndIfSignalled();
     const int nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
     if (bDebug) OVLog(OVLOG_DEBUG, "OVFanOut: clush ended with %d.", nExit);

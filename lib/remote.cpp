@@ -266,9 +266,11 @@ std::string ReadFileText(const std::string &sPath, std::size_t nMax) {
     return sText.substr(0, nMax);
 }
 
+} // namespace
+
 /* Gives the terminal's foreground to a process group; SIGTTOU would stop a caller that is
    not in the foreground itself. */
-void GiveTerminal(pid_t nGroup) {
+void OVGiveTerminal(pid_t nGroup) {
     if (!isatty(STDIN_FILENO)) return;
     struct sigaction sIgnore {}, sOld {};
     sIgnore.sa_handler = SIG_IGN;
@@ -276,8 +278,6 @@ void GiveTerminal(pid_t nGroup) {
     tcsetpgrp(STDIN_FILENO, nGroup);
     sigaction(SIGTTOU, &sOld, nullptr);
 }
-
-} // namespace
 
 std::string OVSshFolder() { return ControlFolder(); }
 
@@ -447,7 +447,7 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
     pid_t nChild = fork();
     if (nChild == 0) {
         setpgid(0, 0);
-        GiveTerminal(getpid());
+        OVGiveTerminal(getpid());
         for (int nSignal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGTTOU, SIGTTIN})
             signal(nSignal, SIG_DFL);
         sigprocmask(SIG_SETMASK, &sSignalsBefore, nullptr);
@@ -468,14 +468,14 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine, std:
     }
     sigprocmask(SIG_SETMASK, &sSignalsBefore, nullptr);
     if (nChild > 0) {
-        GiveTerminal(nChild);
+        OVGiveTerminal(nChild);
         while (waitpid(nChild, &nStatus, 0) < 0 && errno == EINTR) {
         }
         OVSetStepGroup(0);
         /* Whatever of the step is still running (an scp after a cancelled ssh) ends too; a
            master connection has left the group and stays. */
         kill(-nChild, SIGTERM);
-        GiveTerminal(getpgrp());
+        OVGiveTerminal(getpgrp());
         OVEndIfSignalled();
         if (pnExitStatus != nullptr && WIFEXITED(nStatus)) *pnExitStatus = WEXITSTATUS(nStatus);
         const bool bCancelled = (WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGINT) ||

@@ -41,6 +41,9 @@ std::string RemoteWaitLine(const REMOTESYSTEM *psSystem);
    signal ends that group at once (also one that came before it was set), so that the wait
    for it returns. Set it with the ending signals held. */
 void OVSetStepGroup(pid_t nGroup);
+/* Gives the terminal's foreground to a process group, when there is a terminal; SIGTTOU
+   would stop a caller that is not in the foreground itself. */
+void OVGiveTerminal(pid_t nGroup);
 /* Blocks the ending signals; *psBefore gets the mask to set again. */
 void OVHoldEndingSignals(sigset_t *psBefore);
 
