@@ -5,7 +5,6 @@
  */
 #include "orvikfsys.h"
 
-#include <cstring>
 
 namespace {
 
@@ -13,21 +12,33 @@ std::string_view NextWord(std::string_view sRow, std::size_t *pnAt)
 {
     std::size_t nAt = *pnAt;
     while (nAt < sRow.size() && sRow[nAt] == ' ') ++nAt;
-    std::size_t nStart = nAt;
+    const std::size_t nStart = nAt;
     while (nAt < sRow.size() && sRow[nAt] != ' ') ++nAt;
     *pnAt = nAt;
     return sRow.substr(nStart, nAt - nStart);
 }
 
-bool OneOf(char c, const char *pszSet) { return c != '\0' && std::strchr(pszSet, c) != nullptr; }
+/* The sets of characters a mode word is made of, as tables: the filter reads every row of a
+   folder's listing for each key typed, so this runs a hundred thousand times a key. */
+struct CHARSET {
+    bool ab[256] = {};
+    constexpr explicit CHARSET(const char *psz)
+    {
+        for (; *psz != '\0'; ++psz) ab[static_cast<unsigned char>(*psz)] = true;
+    }
+    constexpr bool Has(char c) const { return ab[static_cast<unsigned char>(c)]; }
+};
+constexpr CHARSET sTypeChars("-dlcbpsD?");
+constexpr CHARSET sPermissionChars("rwxsStT-?");
+constexpr CHARSET sMarkChars(".+@");
 
 /* "drwxr-xr-x", with an access-control or security-context mark after it at most. */
 bool IsModeWord(std::string_view sWord)
 {
-    if (sWord.size() < 10 || sWord.size() > 11 || !OneOf(sWord[0], "-dlcbpsD?")) return false;
+    if (sWord.size() < 10 || sWord.size() > 11 || !sTypeChars.Has(sWord[0])) return false;
     for (std::size_t i = 1; i < 10; ++i)
-        if (!OneOf(sWord[i], "rwxsStT-?")) return false;
-    return sWord.size() == 10 || OneOf(sWord[10], ".+@");
+        if (!sPermissionChars.Has(sWord[i])) return false;
+    return sWord.size() == 10 || sMarkChars.Has(sWord[10]);
 }
 
 bool IsCountWord(std::string_view sWord)
