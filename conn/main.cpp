@@ -46,8 +46,8 @@ const char szDefaultHelp[] =
     "Disconnect makes everything run locally again.\n"
     "/ filters the list by name or address as you type: Enter keeps the filter,\n"
     "Escape or Backspace on an empty filter removes it. s sorts the list by name,\n"
-    "by last ping or as entered. PgDn, PgUp, Home and End turn pages. Escape goes\n"
-    "back as Return does, and as Cancel on a confirmation.\n"
+    "by last ping or as entered. PgDn, PgUp, Home and End turn pages. Escape removes\n"
+    "a kept filter first, then goes back as Return does (Cancel on a confirmation).\n"
     "Stamps are UTC: 20261208T141503Z is 8 December 2026, 14:15:03.";
 
 /* What --help and -h print. */

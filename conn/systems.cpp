@@ -239,7 +239,8 @@ int Present_Panel()
     if (nRc == OVRC_OK) nRc = PlaceCursor();
     /* Typing a filter takes the printable keys; otherwise only "/" and "s" are used of them,
        and never while the cursor is in a field that takes text (this panel has none). */
-    psPab->ulKeys = OVKEYS_PAGING | (sView.bTyping ? OVKEYS_TEXT : OVKEYS_LETTERS);
+    psPab->ulKeys = OVKEYS_PAGING | (sView.bTyping ? OVKEYS_TEXT : OVKEYS_LETTERS) |
+                    (!sView.bTyping && !sView.sFilter.sText.empty() ? OVKEYS_ESCAPE : 0);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikconn Present_Panel: Unable to Create Panel Fields, rc: %d.", nRc);
     }
@@ -312,7 +313,8 @@ bool FilterKey(int nKey)
 bool TakeKey(int nKey)
 {
     if (PageKey(nKey)) return true;
-    if (sView.bTyping) return FilterKey(nKey);
+    /* Escape removes a kept filter before it leaves the list, as on the filter line. */
+    if (sView.bTyping || nKey == OVKEY_ESCAPE) return FilterKey(nKey);
     if (nKey == '/') {
         sView.bTyping = true;
         sView.sFilter.nCursor = sView.sFilter.sText.size();

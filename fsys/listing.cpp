@@ -382,7 +382,10 @@ void TakeKey(int nKey)
         return;
     }
     if (TurnPage(nKey)) return;
-    if (nKey == '/') {
+    if (nKey == OVKEY_ESCAPE) {
+        /* A kept filter goes before the browser does. */
+        RemoveFilter();
+    } else if (nKey == '/') {
         eTyping = TYPING_FILTER;
         sTyped = OVLINEEDIT{sLook.sFilter, sLook.sFilter.size(), ""};
     } else if (nKey == 'g') {
@@ -665,7 +668,8 @@ int Present_Panel()
         (sStayOn == "Backward " && (ulABAttibute & OVAB_BACKWARD) != 0))
         sCursor = pszStayOn;
     psPabi->ulKeys = OVKEYS_PAGING | (eTyping == TYPING_NONE ? OVKEYS_LETTERS : OVKEYS_TEXT) |
-                     (eTyping == TYPING_GOTO ? OVKEYS_TAB : 0);
+                     (eTyping == TYPING_GOTO ? OVKEYS_TAB : 0) |
+                     (eTyping == TYPING_NONE && !sFolderView.Look().sFilter.empty() ? OVKEYS_ESCAPE : 0);
     nRc = SetCursori(psPabi, sCursor.c_str());
     return OVTraceEnd("orvikfsys Present_Panel", nRc);
 }

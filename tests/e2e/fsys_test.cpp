@@ -1045,7 +1045,9 @@ TEST(FsysFind, FilterPagesSortAndHiddenInAHundredThousandEntries)
         TmuxSession &session = browser.Session();
         ASSERT_TRUE(browser.Run().WaitFor("file-000000", 60000)) << session.Capture();
         ASSERT_TRUE(browser.Started());
-        auto Filter = [&](const std::string &sText, const std::vector<std::string> &asNames) {
+        // bKeep: Enter keeps the filter first; Escape then removes the kept filter.
+        auto Filter = [&](const std::string &sText, const std::vector<std::string> &asNames,
+                          bool bKeep = false) {
             SCOPED_TRACE(sText);
             session.SendKeys("/");
             session.SendLiteral(sText);
@@ -1054,13 +1056,19 @@ TEST(FsysFind, FilterPagesSortAndHiddenInAHundredThousandEntries)
             std::vector<std::string> asWanted = {"./", "../"};
             asWanted.insert(asWanted.end(), asNames.begin(), asNames.end());
             EXPECT_EQ(browser.Names(), asWanted) << session.Capture();
+            if (bKeep) {
+                ASSERT_TRUE(browser.Press("Enter"));
+                EXPECT_NE(session.Line(1).find("[" + sText + "]"), std::string::npos);
+            }
             ASSERT_TRUE(browser.Press("Escape"));
-            EXPECT_TRUE(session.WaitFor("file-000000")) << session.Capture();
+            // A kept filter goes with the cursor left on its first match, in the whole list.
+            EXPECT_TRUE(session.WaitFor(bKeep ? asNames.back() : "file-000000")) << session.Capture();
+            EXPECT_EQ(session.Line(1).find("["), std::string::npos);
         };
         Filter("CAF\u00c9", {sCafe});
         Filter("\u65e5\u672c", {sCjk});
         Filter("e nam", {"new"});   // the rest of the name is on the row below, not a line
-        Filter("-09999", {"file-099990", "file-099991", "file-099992"});
+        Filter("-09999", {"file-099990", "file-099991", "file-099992"}, true);
         // No match: said, and the filter stays open to mend; Backspace past it removes it.
         session.SendKeys("/");
         session.SendLiteral("zq");
