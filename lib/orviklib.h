@@ -892,3 +892,4 @@ int OVRunRemoteStep(const REMOTESYSTEM *psSystem, const std::string &sLine,
 std::string OVRemoteFailureText(const REMOTESYSTEM *psSystem, const std::string &sReason);
 
 #endif /* ORVIKLIB_H */
+#include "fanout.h"

@@ -29,6 +29,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -146,6 +147,7 @@ std::string ScpSource(const REMOTESYSTEM *psSystem, std::string_view sPath) {
 }
 
 std::string ControlPath(const REMOTESYSTEM *psSystem);
+std::string ResolvedConfig(const REMOTESYSTEM *psSystem);
 
 /* The program and its options up to the end of the options, without the "--". */
 std::string Options(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, bool bScp) {
@@ -173,11 +175,17 @@ std::string Options(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, bool b
     return sWords;
 }
 
+/* What ssh -G said for a system, and the control socket that follows from it. */
+struct RESOLVED {
+    std::string sControlPath;
+    std::string sConfig;
+};
+
 /* The control socket of a system: "" when the user's own ssh configuration shares
    connections its own way (or not at all by choice), or when there is no folder for it.
    Asked of ssh -G once per system and process; the system has been checked before. */
-std::string ControlPath(const REMOTESYSTEM *psSystem) {
-    static std::map<std::string, std::string> mKnown;
+const RESOLVED &Resolve(const REMOTESYSTEM *psSystem) {
+    static std::map<std::string, RESOLVED> mKnown;
     const std::string sKey = std::string(psSystem->szUser) + "@" + psSystem->szIP + ":" +
                              psSystem->szPort;
     auto it = mKnown.find(sKey);
@@ -189,7 +197,8 @@ std::string ControlPath(const REMOTESYSTEM *psSystem) {
     sCall.bPrintConfig = true;
     std::string sAsk;
     std::string sConfig;
-    if (OVSshLine(psSystem, sCall, "", &sAsk) != OVRC_OK) return "";
+    static const RESOLVED sNone;
+    if (OVSshLine(psSystem, sCall, "", &sAsk) != OVRC_OK) return sNone;
     sAsk += " 2>/dev/null";
     if (FILE *pPipe = popen(sAsk.c_str(), "r")) {
         char szLine[1024];
@@ -209,8 +218,40 @@ std::string ControlPath(const REMOTESYSTEM *psSystem) {
         OVLog(OVLOG_DEBUG, "OVSshLine: The ssh configuration for %s shares connections its "
               "own way.", sKey.c_str());
     }
-    mKnown[sKey] = sPath;
-    return sPath;
+    return mKnown[sKey] = RESOLVED{sPath, sConfig};
+}
+
+std::string ControlPath(const REMOTESYSTEM *psSystem) { return Resolve(psSystem).sControlPath; }
+std::string ResolvedConfig(const REMOTESYSTEM *psSystem) { return Resolve(psSystem).sConfig; }
+
+/* ssh -G's lines by keyword, each keyword's values in their order. */
+std::map<std::string, std::vector<std::string>> ConfigValues(const std::string &sConfig) {
+    std::map<std::string, std::vector<std::string>> mValues;
+    std::string::size_type nAt = 0;
+    while (nAt < sConfig.size()) {
+        std::string::size_type nEnd = sConfig.find('\n', nAt);
+        if (nEnd == std::string::npos) nEnd = sConfig.size();
+        const std::string sLine = sConfig.substr(nAt, nEnd - nAt);
+        nAt = nEnd + 1;
+        const std::string::size_type nBlank = sLine.find(' ');
+        if (nBlank != std::string::npos && nBlank > 0)
+            mValues[sLine.substr(0, nBlank)].push_back(sLine.substr(nBlank + 1));
+    }
+    return mValues;
+}
+
+/* What ssh -G gives with no configuration at all: the defaults a block may leave out. */
+const std::map<std::string, std::vector<std::string>> &DefaultValues() {
+    static std::map<std::string, std::vector<std::string>> mDefaults;
+    if (!mDefaults.empty()) return mDefaults;
+    if (FILE *pPipe = popen("ssh -G -F /dev/null -- orvik-default 2>/dev/null", "r")) {
+        std::string sConfig;
+        char szLine[1024];
+        while (fgets(szLine, sizeof szLine, pPipe) != nullptr) sConfig += szLine;
+        pclose(pPipe);
+        mDefaults = ConfigValues(sConfig);
+    }
+    return mDefaults;
 }
 
 std::string ReadFileText(const std::string &sPath, std::size_t nMax) {
@@ -237,6 +278,60 @@ void GiveTerminal(pid_t nGroup) {
 }
 
 } // namespace
+
+std::string OVSshFolder() { return ControlFolder(); }
+
+int OVSshConfigBlock(const REMOTESYSTEM *psSystem, const std::string &sAlias, std::string *psBlock,
+                     std::string *psWhy) {
+    if (psBlock != nullptr) psBlock->clear();
+    if (OVCheckPointers("OVSshConfigBlock", {{"psSystem", psSystem}, {"psBlock", psBlock}}) !=
+        OVRC_OK)
+        return OVRC_ERROR;
+    if (CheckSystem(psSystem, "OVSshConfigBlock", psWhy) != OVRC_OK) return OVRC_ERROR;
+    const std::string sConfig = ResolvedConfig(psSystem);
+    if (sConfig.empty()) {
+        if (psWhy != nullptr) *psWhy = "ssh -G gives no configuration for the system";
+        OVLog(OVLOG_ERROR, "OVSshConfigBlock: ssh -G gives no configuration for %s@%s port %s.",
+              psSystem->szUser, psSystem->szIP, psSystem->szPort);
+        return OVRC_ERROR;
+    }
+    /* What the builder puts on every command line comes first, as the first value ssh reads
+       is the one it keeps. The rest is what ssh -G says for the system, as far as it is not
+       ssh's default: ssh resolves the host as the builder's line would, the user's Host
+       blocks for the address included, which a block under another name cannot reach
+       (HostName does not chain). */
+    const OVSSHCALL sLimits;
+    auto mValues = ConfigValues(sConfig);
+    std::string sBlock = "Host " + sAlias + "\n";
+    for (const char *pszKey : {"hostname", "port", "user"})
+        if (!mValues[pszKey].empty()) {
+            /* ssh expands "%" tokens in HostName: an IPv6 zone keeps its "%" as "%%". */
+            std::string sValue;
+            for (char c : mValues[pszKey][0]) sValue += c == '%' ? std::string("%%") : std::string(1, c);
+            sBlock += std::string("    ") + pszKey + " " + sValue + "\n";
+        }
+    sBlock += "    ConnectTimeout " + std::to_string(sLimits.nConnectSeconds) +
+              "\n    ServerAliveInterval " + std::to_string(sLimits.nAliveSeconds) +
+              "\n    ServerAliveCountMax " + std::to_string(sLimits.nAliveCount) + "\n";
+    const std::string sControl = ControlPath(psSystem);
+    /* ssh reads a quoted value whole; a path holding a quote is not shared. */
+    const bool bShared = !sControl.empty() && sControl.find('"') == std::string::npos;
+    if (bShared)
+        sBlock += "    ControlMaster auto\n    ControlPath \"" + sControl +
+                  "\"\n    ControlPersist " + std::to_string(OVPERSISTSECONDS) + "\n";
+    const auto &mDefaults = DefaultValues();
+    for (const auto &[sKey, asValues] : mValues) {
+        if (sKey == "host" || sKey == "hostname" || sKey == "port" || sKey == "user" ||
+            sKey == "connecttimeout" || sKey == "serveraliveinterval" ||
+            sKey == "serveralivecountmax" || (bShared && sKey.rfind("control", 0) == 0))
+            continue;
+        auto itDefault = mDefaults.find(sKey);
+        if (itDefault != mDefaults.end() && itDefault->second == asValues) continue;
+        for (const std::string &sValue : asValues) sBlock += "    " + sKey + " " + sValue + "\n";
+    }
+    *psBlock = sBlock;
+    return OVRC_OK;
+}
 
 int OVSshLine(const REMOTESYSTEM *psSystem, const OVSSHCALL &sCall, std::string_view sRemote,
               std::string *psLine, std::string *psWhy) {

@@ -5,7 +5,7 @@ set -euo pipefail
 # What building and running the programs needs; `--run` installs only these.
 run_packages=(
   g++ cmake make pkg-config libncurses-dev libxml2-dev
-  openssh-client vim-tiny sudo cups-bsd
+  openssh-client vim-tiny sudo cups-bsd clustershell
   lshw dmidecode net-tools procps util-linux fdisk
 )
 # What the tests, the sanitizer builds, the fuzzers, the package check and the benchmarks add.

@@ -4,6 +4,8 @@
 # appends every job to a file. Beside them, the links that go wrong: a second OpenSSH server
 # whose host key differs from the one ssh knows for it, a host alias whose connection waits a
 # few seconds before it reaches the first server, and a port on 127.0.0.1 that never answers.
+# A third server, plain like the first, has a /tmp of its own apart from the first's, so that
+# the same file reads differently on the two (many systems at once, answers that differ).
 # No systemd; several copies run side by side on free ports.
 #
 #   ORVIK_TEST_STATE=/tmp/orvik-svc-me bash scripts/test-services.sh start|stop|status
@@ -20,6 +22,11 @@
 #   ORVIK_TEST_SSH_SLOW_HOST, ORVIK_TEST_SSH_SLOW_SECONDS
 #                                   the first server (ORVIK_TEST_SSH_PORT) through a ProxyCommand
 #                                   that sleeps that long before each connection
+#   ORVIK_TEST_SSH_TMP_HOST, ORVIK_TEST_SSH_TMP_PORT
+#                                   the third server, by host alias: the first one's user and
+#                                   key, another /tmp
+#   ORVIK_TEST_TMP_MARK             a file in /tmp of both plain servers: "first" on the first,
+#                                   "second" on the third
 #   ORVIK_TEST_DEAD_HOST, ORVIK_TEST_DEAD_PORT
 #                                   takes no connection and refuses none: ssh's connect waits
 #                                   until its ConnectTimeout ("Connection timed out")
@@ -184,6 +191,17 @@ changed_client_block() {
   host_options "$port"
 }
 
+# The client block of the third server (port $1): a plain server under its own name.
+tmp_client_block() {
+  local port=$1
+  echo "# Test OpenSSH server of $state (written by scripts/test-services.sh)"
+  echo "# a plain server whose /tmp is not the first one's"
+  echo "Host orvik-test-$port"
+  echo "    HostName 127.0.0.1"
+  echo "    Port $port"
+  host_options "$port"
+}
+
 # Installs the client block read from standard input for the server on port $1.
 install_client_config() {
   local port=$1 file include
@@ -221,9 +239,9 @@ ssh_works() {
 # /tmp file of the same name on both sides and removes the remote one after copying it back.
 # So sshd runs in a mount namespace of its own whose /tmp is a folder of ours (with the state
 # folder bound in at its usual path, where sshd finds its keys and configuration).
-# $1: the configuration file, $2: the log file.
+# $1: the configuration file, $2: the log file, $3: the folder that is its /tmp.
 run_sshd() {
-  local remote_tmp=$state/remote-tmp rel
+  local remote_tmp=$3 rel
   command -v unshare >/dev/null || die "unshare is missing (install util-linux)"
   [ "$uid" -eq 0 ] || die "sshd needs root to get a /tmp of its own (mount namespace)"
   mkdir -p "$remote_tmp"
@@ -241,10 +259,11 @@ run_sshd() {
 }
 
 # Starts one sshd of ours on the first free port from $2 on and writes that port to
-# $state/ssh$1_port. $1 names its files: "" the first server, "_changed" the second. $3 is its
-# host key; $4 "v6" makes it listen on ::1 as well as on 127.0.0.1.
+# $state/ssh$1_port. $1 names its files: "" the first server, "_changed" the second, "_tmp" the
+# third. $3 is its host key; $4 the folder that is its /tmp; $5 "v6" makes it listen on ::1 as
+# well as on 127.0.0.1.
 start_one_sshd() {
-  local name=$1 port=$2 host_key=$3 v6=${4:-} tries=0 config log
+  local name=$1 port=$2 host_key=$3 remote_tmp=$4 v6=${5:-} tries=0 config log
   config=$state/sshd${name}_config
   log=$state/sshd${name}.log
   while :; do
@@ -275,12 +294,20 @@ PrintMotd no
 UseDNS no
 AcceptEnv LANG LC_*
 LogLevel VERBOSE
+# Many systems at once log in together: 50 and more at a time, a session each.
+MaxStartups 200
+MaxSessions 200
+# A plain shell start-up. bash reads ~/.bashrc for every command that sshd starts when it
+# runs as the first shell (SHLVL unset); root's runs a slow pyenv init under a lock, which
+# stalled 50 logins at once for a minute. With SHLVL=1 bash takes itself for a nested shell
+# and reads nothing; an interactive login still reads its profile.
+SetEnv SHLVL=1
 EOF
     } > "$config"
     "$sshd_bin" -t -f "$config" 2>"$state/sshd_check.log" ||
       die "sshd rejects its configuration: $(cat "$state/sshd_check.log")"
     # daemon mode: sshd binds before it forks, so a port taken meanwhile fails here
-    if run_sshd "$config" "$log"; then
+    if run_sshd "$config" "$log" "$remote_tmp"; then
       wait_until 50 live_pid "$state/sshd$name.pid" "$sshd_bin" ||
         die "sshd did not write $state/sshd$name.pid; see $log"
       break
@@ -301,7 +328,7 @@ refuses_changed_key() {
 }
 
 start_sshd() {
-  local port changed_port key
+  local port changed_port tmp_port key
   [ -x "$sshd_bin" ] || die "$sshd_bin is missing (install openssh-server)"
   command -v ssh >/dev/null || die "ssh is missing (install openssh-client)"
   command -v ssh-keygen >/dev/null || die "ssh-keygen is missing (install openssh-client)"
@@ -317,10 +344,16 @@ start_sshd() {
     chmod 755 /run/sshd
   fi
 
-  start_one_sshd "" "$first_port" "$state/ssh_host_ed25519_key" v6
+  start_one_sshd "" "$first_port" "$state/ssh_host_ed25519_key" "$state/remote-tmp" v6
   port=$(cat "$state/ssh_port")
-  start_one_sshd _changed "$((port + 1))" "$state/ssh_changed_host_ed25519_key"
+  start_one_sshd _changed "$((port + 1))" "$state/ssh_changed_host_ed25519_key" "$state/remote-tmp"
   changed_port=$(cat "$state/ssh_changed_port")
+  # the third server: the first one's key, known under its own alias; /tmp of its own
+  mkdir -p "$state/remote-tmp2"
+  start_one_sshd _tmp "$((changed_port + 1))" "$state/ssh_host_ed25519_key" "$state/remote-tmp2"
+  tmp_port=$(cat "$state/ssh_tmp_port")
+  echo first > "$state/remote-tmp/orvik-test-tmp-mark"
+  echo second > "$state/remote-tmp2/orvik-test-tmp-mark"
 
   # Only the first server's key is known: under its alias (the name ssh looks up, through
   # HostKeyAlias) and under [::1]:port for a client that leaves the alias out.
@@ -329,13 +362,19 @@ start_sshd() {
     echo "[orvik-test-$port]:$port $key"
     echo "orvik-test-$port $key"
     echo "[::1]:$port $key"
+    echo "orvik-test-$tmp_port $key"
   } > "$state/known_hosts"
   main_client_blocks "$port" | install_client_config "$port"
   changed_client_block "$port" "$changed_port" | install_client_config "$changed_port"
+  tmp_client_block "$tmp_port" | install_client_config "$tmp_port"
   wait_until 50 ssh_works "$port" ||
     die "ssh -p $port $user@orvik-test-$port does not log in without a prompt; see $state/ssh_client.log and $state/sshd.log"
   wait_until 50 ssh_works "$port" ::1 ||
     die "ssh -p $port $user@::1 does not log in without a prompt (is IPv6 on lo?); see $state/ssh_client.log and $state/sshd.log"
+  wait_until 50 ssh_works "$tmp_port" ||
+    die "ssh -p $tmp_port $user@orvik-test-$tmp_port does not log in without a prompt; see $state/ssh_client.log and $state/sshd_tmp.log"
+  [ "$(ssh -n "orvik-test-$tmp_port" cat /tmp/orvik-test-tmp-mark 2>>"$state/ssh_client.log")" = second ] ||
+    die "the third sshd does not have a /tmp of its own"
   wait_until 50 refuses_changed_key "$port" ||
     die "ssh orvik-test-$port-changed is not refused for a changed host key: $(ssh -n "orvik-test-$port-changed" true 2>&1 | tail -3)"
   ssh_works "$port" "orvik-test-$port-slow" ||
@@ -343,6 +382,7 @@ start_sshd() {
   say "sshd on 127.0.0.1:$port and [::1]:$port (host alias orvik-test-$port, user $user)"
   say "sshd with another host key on 127.0.0.1:$changed_port (host alias orvik-test-$port-changed)"
   say "the first sshd $slow_seconds s away (host alias orvik-test-$port-slow)"
+  say "sshd with a /tmp of its own on 127.0.0.1:$tmp_port (host alias orvik-test-$tmp_port)"
 }
 
 # A port on 127.0.0.1 that never answers, as a system that is down: the listening socket has
@@ -381,7 +421,7 @@ never_answers() {
 start_dead() {
   local port tries=0 pid
   [ -x "$perl_bin" ] || die "$perl_bin is missing (install perl-base)"
-  port=$(($(cat "$state/ssh_changed_port") + 1))
+  port=$(($(cat "$state/ssh_tmp_port") + 1))
   write_dead_listener
   while :; do
     tries=$((tries + 1))
@@ -514,6 +554,9 @@ write_env() {
     printf 'export ORVIK_TEST_SSH_CHANGED_PORT=%q\n' "$(cat "$state/ssh_changed_port")"
     printf 'export ORVIK_TEST_SSH_SLOW_HOST=%q\n' "orvik-test-$port-slow"
     printf 'export ORVIK_TEST_SSH_SLOW_SECONDS=%q\n' "$slow_seconds"
+    printf 'export ORVIK_TEST_SSH_TMP_HOST=%q\n' "orvik-test-$(cat "$state/ssh_tmp_port")"
+    printf 'export ORVIK_TEST_SSH_TMP_PORT=%q\n' "$(cat "$state/ssh_tmp_port")"
+    printf 'export ORVIK_TEST_TMP_MARK=%q\n' "/tmp/orvik-test-tmp-mark"
     printf 'export ORVIK_TEST_DEAD_HOST=%q\n' "127.0.0.1"
     printf 'export ORVIK_TEST_DEAD_PORT=%q\n' "$(cat "$state/dead_port")"
     printf 'export CUPS_SERVER=%q\n' "$state/cups.sock"
@@ -528,9 +571,10 @@ running() {
   [ -s "$state/env" ] && [ -s "$state/ssh_port" ] || return 1
   live_pid "$state/sshd.pid" "$sshd_bin" >/dev/null || return 1
   live_pid "$state/sshd_changed.pid" "$sshd_bin" >/dev/null || return 1
+  live_pid "$state/sshd_tmp.pid" "$sshd_bin" >/dev/null || return 1
   live_pid "$state/dead.pid" "$perl_bin" >/dev/null || return 1
   # an env of an earlier version of this script lacks what the tests now look for
-  grep -q ORVIK_TEST_DEAD_PORT "$state/env" || return 1
+  grep -q ORVIK_TEST_TMP_MARK "$state/env" || return 1
   live_pid "$state/cupsd.pid" "$cupsd_bin" >/dev/null || return 1
   ssh_works "$(cat "$state/ssh_port")" || return 1
   CUPS_SERVER=$state/cups.sock scheduler_running
@@ -552,12 +596,13 @@ stop() {
   local file
   stop_daemon "$state/sshd.pid" "$sshd_bin"
   stop_daemon "$state/sshd_changed.pid" "$sshd_bin"
+  stop_daemon "$state/sshd_tmp.pid" "$sshd_bin"
   stop_daemon "$state/dead.pid" "$perl_bin"
   stop_daemon "$state/cupsd.pid" "$cupsd_bin"
-  for file in "$state/ssh_port" "$state/ssh_changed_port"; do
+  for file in "$state/ssh_port" "$state/ssh_changed_port" "$state/ssh_tmp_port"; do
     [ ! -s "$file" ] || remove_client_config "$(cat "$file")"
   done
-  rm -f "$state/env" "$state/ssh_port" "$state/ssh_changed_port" "$state/dead_port" \
+  rm -f "$state/env" "$state/ssh_port" "$state/ssh_changed_port" "$state/ssh_tmp_port" "$state/dead_port" \
     "$state/dead.ready" "$state/cups.sock"
 }
 
@@ -570,7 +615,7 @@ start() {
   stop
   mkdir -p "$state"
   chmod 755 "$state"
-  rm -rf "$state/cups" "$state/remote-tmp" "$state"/ssh_host_ed25519_key* \
+  rm -rf "$state/cups" "$state/remote-tmp" "$state/remote-tmp2" "$state"/ssh_host_ed25519_key* \
     "$state"/ssh_changed_host_ed25519_key* "$state"/client_key* "$state/known_hosts"
   trap 'status=$?; if [ $status -ne 0 ]; then stop; fi' EXIT
   start_sshd

@@ -51,7 +51,8 @@ TEST_F(PackageTest, PackageIsCleanAndItsMenuStartsFromTheUnpackedRoot) {
     EXPECT_NE(sOutput.find("Package: orvik"), std::string::npos) << sOutput;
     for (const char *pszNeeded : {"libncursesw6", "libxml2", "openssh-client"})
         EXPECT_NE(sOutput.find(pszNeeded), std::string::npos) << pszNeeded << "\n" << sOutput;
-    for (const char *pszCommand : {"lshw", "dmidecode", "net-tools", "fdisk", "cups-bsd", "sudo"})
+    for (const char *pszCommand :
+         {"lshw", "dmidecode", "net-tools", "fdisk", "cups-bsd", "sudo", "clustershell"})
         EXPECT_NE(sOutput.find(pszCommand), std::string::npos) << pszCommand << "\n" << sOutput;
 
     // lintian: no errors (warnings and notes are its opinion, not a failure).

@@ -196,6 +196,26 @@ std::string CheckDeadLink() {
   return "";
 }
 
+// The third server answers and its /tmp is not the first one's.
+std::string CheckPrivateTmp() {
+  std::string sProblem =
+      MissingVariables({"ORVIK_TEST_SSH_TMP_HOST", "ORVIK_TEST_SSH_TMP_PORT", "ORVIK_TEST_TMP_MARK"});
+  if (!sProblem.empty()) return sProblem;
+  std::string sMarks;
+  for (const std::string &sHost : {SshHost(), TmpHost()}) {
+    std::string sLine = "ssh -n " + sHost + " cat " + TmpMark() + " 2>&1";
+    if (FILE *pPipe = popen(sLine.c_str(), "r")) {
+      char szLine[256];
+      if (fgets(szLine, sizeof szLine, pPipe) != nullptr) sMarks += szLine;
+      pclose(pPipe);
+    }
+  }
+  if (sMarks != "first\nsecond\n")
+    return TmpMark() + " should read first on " + SshHost() + " and second on " + TmpHost() +
+           ", not: " + sMarks;
+  return "";
+}
+
 std::string Fail(const char *pszService, const std::string &sProblem) {
   return std::string("the test ") + pszService + " is missing: " + sProblem + kHowToStart;
 }
@@ -215,6 +235,9 @@ std::string SlowHost() { return Env("ORVIK_TEST_SSH_SLOW_HOST"); }
 int SlowSeconds() { return std::atoi(Env("ORVIK_TEST_SSH_SLOW_SECONDS").c_str()); }
 std::string DeadHost() { return Env("ORVIK_TEST_DEAD_HOST"); }
 std::string DeadPort() { return Env("ORVIK_TEST_DEAD_PORT"); }
+std::string TmpHost() { return Env("ORVIK_TEST_SSH_TMP_HOST"); }
+std::string TmpPort() { return Env("ORVIK_TEST_SSH_TMP_PORT"); }
+std::string TmpMark() { return Env("ORVIK_TEST_TMP_MARK"); }
 
 // The checks run once per process for the same environment: ssh takes a moment.
 std::string SshServiceProblem() {
@@ -238,7 +261,8 @@ std::string SshExtraProblem(SshExtra eExtra) {
   std::string sKey = std::to_string(static_cast<int>(eExtra)) + "|" + SshHost() + "|" + SshPort() +
                      "|" + SshUser() + "|" + SshHost6() + "|" + SshdLog() + "|" +
                      ChangedKeyHost() + "|" + ChangedKeyPort() + "|" + SlowHost() + "|" +
-                     Env("ORVIK_TEST_SSH_SLOW_SECONDS") + "|" + DeadHost() + "|" + DeadPort();
+                     Env("ORVIK_TEST_SSH_SLOW_SECONDS") + "|" + DeadHost() + "|" + DeadPort() + "|" +
+                     TmpHost() + "|" + TmpPort();
   auto it = checked.find(sKey);
   if (it != checked.end()) return it->second;
   std::string sProblem;
@@ -248,6 +272,7 @@ std::string SshExtraProblem(SshExtra eExtra) {
     case SshExtra::kChangedKey: sProblem = CheckChangedKey(); break;
     case SshExtra::kSlowLink: sProblem = CheckSlowLink(); break;
     case SshExtra::kDeadLink: sProblem = CheckDeadLink(); break;
+    case SshExtra::kPrivateTmp: sProblem = CheckPrivateTmp(); break;
   }
   return checked.emplace(sKey, sProblem).first->second;
 }

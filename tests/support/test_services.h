@@ -13,6 +13,9 @@
  *   ORVIK_TEST_SSH_SLOW_HOST, ORVIK_TEST_SSH_SLOW_SECONDS
  *                                 - the first server (ORVIK_TEST_SSH_PORT) through a
  *                                   ProxyCommand that sleeps that long before each connection
+ *   ORVIK_TEST_SSH_TMP_HOST, ORVIK_TEST_SSH_TMP_PORT, ORVIK_TEST_TMP_MARK
+ *                                 - a third server, plain like the first, whose /tmp is its
+ *                                   own: the mark file reads "first" there, "second" here
  *   ORVIK_TEST_DEAD_HOST, ORVIK_TEST_DEAD_PORT
  *                                 - takes no connection and refuses none: ssh's connect waits
  *                                   until its ConnectTimeout ("Connection timed out")
@@ -45,6 +48,9 @@ std::string SlowHost();       // on SshPort()
 int SlowSeconds();            // 0 when unset
 std::string DeadHost();
 std::string DeadPort();
+std::string TmpHost();
+std::string TmpPort();
+std::string TmpMark();
 
 // What a test needs beside the plain server.
 enum class SshExtra {
@@ -53,6 +59,7 @@ enum class SshExtra {
   kChangedKey,  // ssh to ChangedKeyHost() is refused for a changed host key
   kSlowLink,    // SlowHost() goes through a ProxyCommand that sleeps, to the working server
   kDeadLink,    // a connect to DeadHost():DeadPort() is neither taken nor refused
+  kPrivateTmp,  // TmpHost() logs in; TmpMark() reads "first" on SshHost(), "second" there
 };
 
 // "" when the service is there and answers, else what is wrong. Checked once per process and
