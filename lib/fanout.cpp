@@ -409,6 +409,11 @@ void OVFanReader::Settle(bool bStopped, int nCommandSeconds) {
     for (std::size_t i = 0; i < psResult->asSystem.size(); i++) {
         OVFANSYSTEM &sSystem = psResult->asSystem[i];
         const SEEN &sSeen = asSeen[i];
+        /* Without a done line the room kept for its line feed is not the output's. */
+        if (sSystem.sOutput.size() > nSystemMax) {
+            sSystem.sOutput.resize(OVUtf8Prefix(sSystem.sOutput, nSystemMax));
+            sSystem.bCut = psResult->bCut = true;
+        }
         if (sSystem.sNode.empty()) {
             /* Refused before the run: its state and reason are set. */
         } else if (sSeen.bRan || (sSeen.nExitStatus >= 0 && sSeen.nExitStatus != 255)) {

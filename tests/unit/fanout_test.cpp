@@ -75,6 +75,18 @@ TEST_F(FanOutTest, FoldsElevenAndOneDiffsAndSaves) {
     ASSERT_EQ(lstat(sConfig.c_str(), &sInfo), 0);
     EXPECT_EQ(sInfo.st_mode & 0777, 0600u);
     EXPECT_EQ(ReadFile(sConfig).find("db[3]"), std::string::npos);
+    // An alias reaches its system as the builder's ssh line does, with every option the ssh
+    // configuration gives that system (the test server's key and known hosts among them);
+    // only the limits and the shared connection are Orvik's.
+    const std::string sAlias = sResult.asSystem[0].sNode;
+    auto Resolved = [](const std::string &sArgs) {
+        std::string sOut(1 << 16, '\0');
+        ExecuteCommand(("ssh -G " + sArgs + " 2>/dev/null | grep -v -e '^host ' -e '^control' "
+                        "-e '^serveralive' | sort").c_str(), sOut.data(), 1 << 16);
+        return std::string(sOut.c_str());
+    };
+    EXPECT_EQ(Resolved("-F " + sConfig + " " + sAlias),
+              Resolved("-p " + SshPort() + " " + SshUser() + "@" + SshHost()));
 
     // The same file differs on the server with its own /tmp: 8 + 3, and the diff says how.
     sCall.anSystems.pop_back();
