@@ -81,13 +81,25 @@ int PingProgress(const OVFANPROGRESS &sProgress, void *pContext)
     return 0;
 }
 
+/* Ctrl-c ends the ssh of the systems still running with ssh's own status 255 and no word
+   of why, which the engine takes for a failure of ssh: after a stop they are the stopped
+   ones. */
+void MarkStopped(OVFANRESULT *psResult)
+{
+    if (!psResult->bStopped) return;
+    for (OVFANSYSTEM &s : psResult->asSystem) {
+        if (s.eState != OVFAN_FAILED || !s.sReason.empty()) continue;
+        s.eState = OVFAN_STOPPED;
+        s.sReason = "stopped before it answered";
+    }
+}
+
 /* ---- Run: the command line, the targets, the folded result ------------------------- */
 
-/* The reports of System Information offered by Run, by their option words; their titles and
-   command lines come from orvikdsys's own table. */
+/* The reports of System Information that the Run screen names (every option of orvikdsys is
+   taken); their titles and command lines come from orvikdsys's own table. */
 constexpr const char *apszReportWords[] = {"-cpu", "-umemory", "-fmemory", "-ememory",
-                                           "-blkdevices", "-partitions", "-network", "-short",
-                                           "-bios", "-mdmi"};
+                                           "-blkdevices", "-partitions", "-network", "..."};
 
 /* What Run was asked to do. */
 struct RUNREQUEST {
@@ -149,7 +161,7 @@ int PresentRun(const std::vector<int> &anSystems, const std::string &sCursor)
     for (const char *pszWord : apszReportWords) sReports += std::string(" ") + pszWord;
     const char *const apszText[] = {
         "Target: a node set or group (web[01-40], @web) besides the marked systems.",
-        "A report option as the command (-cpu) runs the report System Information runs.",
+        "A report option as the command (-cpu) runs that System Information report.",
         sReports.c_str(),
         "Tab moves between the lines and the buttons; Enter runs, Escape cancels."};
     for (int i = 0; nRc == OVRC_OK && i < 4; ++i)
@@ -307,7 +319,7 @@ void SaveResult(const OVFANRESULT &sResult)
         OVShowBox(psPab, OVLOG_ERROR, "Not saved: " + sWhy);
         return;
     }
-    OVShowBox(psPab, OVLOG_INFO, "Saved as " + sText + " and " + sJson);
+    OVShowBox(psPab, OVLOG_INFO, "Saved: " + sText + " and .json");
 }
 
 /* The folded result: one line per group, largest first. 0 back to the list, 9 Exit. */
@@ -451,6 +463,7 @@ void Ping_Many(const std::vector<int> &anSystems, const LISTPLACES &sPlaces)
     OVFANRESULT sResult;
     std::string sWhy;
     const int nRc = OVFanPing(sCall, &sResult, &sWhy);
+    MarkStopped(&sResult);
     if (nRc == OVRC_ERROR) {
         OVShowBox(psPab, OVLOG_ERROR, "Not pinged: " + sWhy);
         OVTraceEnd("orvikconn Ping_Many", nRc);
@@ -557,6 +570,7 @@ int Run_Many(const std::vector<int> &anSystems)
         OVFANRESULT sResult;
         std::string sWhy;
         const int nRun = OVFanOut(sCall, &sResult, &sWhy);
+        MarkStopped(&sResult);
         if (nRun == OVRC_ERROR || (nRun == OVRC_CMDFAILED && sResult.nAnswered == 0)) {
             OVShowBox(psPab, OVLOG_ERROR, "Not run: " + sWhy);
             OVDeletePanel(psPab);
