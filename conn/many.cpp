@@ -591,6 +591,8 @@ int Prepare_Trust_Many(const std::vector<int> &anSystems, TRUSTBATCH *psBatch)
     std::vector<OVFANKEYS> asKeys;
     std::vector<TRUSTOFFER> asOffer;
     std::vector<REMOTESYSTEM> asChosen;
+    DrawLive(psPab->nRows - 3, OVLayoutMargin(psPab) + 3, nListLineLength,
+             "Scanning the host keys of " + std::to_string(anSystems.size()) + " systems...");
     for (int n : anSystems) {
         asChosen.push_back(asRemoteSystem[n]);
         TRUSTOFFER sOffer;
@@ -605,6 +607,7 @@ int Prepare_Trust_Many(const std::vector<int> &anSystems, TRUSTBATCH *psBatch)
     }
     /* One line per system: what confirming trusts, and why the others stay as they are. */
     std::vector<std::string> asRest;
+    std::map<std::string, int> mWhy;
     for (std::size_t i = 0; i < asOffer.size(); ++i) {
         TRUSTOFFER &sOffer = asOffer[i];
         const std::string sName = OVPadColumns(asChosen[i].szSystemName, 17);
@@ -621,19 +624,29 @@ int Prepare_Trust_Many(const std::vector<int> &anSystems, TRUSTBATCH *psBatch)
                 sWhy = "KEY CHANGED: not trusted here; select it alone and Trust";
         }
         if (!sWhy.empty()) {
-            asRest.push_back("  " + sName + sWhy);
+            asRest.push_back(" " + sName + sWhy);
+            ++mWhy[sWhy.substr(0, sWhy.find(':'))];
             continue;
         }
         const std::vector<std::string> &asPrint = asKeys[i].asFingerprint;
-        std::string sPrint = asPrint.empty() ? std::string("(no fingerprint)") : asPrint.front();
-        if (asPrint.size() > 1) sPrint += "  +" + std::to_string(asPrint.size() - 1) + " more";
-        psBatch->asLine.push_back("  " + sName + sPrint);
+        /* "ED25519 SHA256:..." of the first key: a whole fingerprint fits the line. */
+        std::string sPrint = "(no fingerprint)";
+        if (!asPrint.empty()) {
+            const std::string &sFirst = asPrint.front();
+            sPrint = sFirst.substr(0, sFirst.find(' ')) + " " +
+                     sFirst.substr(sFirst.rfind(' ') + 1);
+        }
+        if (asPrint.size() > 1) sPrint += " +" + std::to_string(asPrint.size() - 1);
+        psBatch->asLine.push_back(" " + sName + sPrint);
         psBatch->asSystem.push_back(asChosen[i]);
         psBatch->asOffer.push_back(sOffer);
     }
     if (psBatch->asOffer.empty()) {
+        std::string sCounts;
+        for (const auto &[sWhy, nCount] : mWhy)
+            sCounts += (sCounts.empty() ? "" : ", ") + std::to_string(nCount) + " " + sWhy;
         OVShowBox(psPab, OVLOG_INFO, "Nothing to trust of " + std::to_string(anSystems.size()) +
-                                         " systems: " + asRest.front().substr(2));
+                                         " systems: " + sCounts + ".");
         return OVTraceEnd("orvikconn Prepare_Trust_Many", OVRC_ERROR);
     }
     psBatch->asLine.insert(psBatch->asLine.begin(),
