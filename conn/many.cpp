@@ -428,11 +428,12 @@ void ToggleMark(int nIndex)
 void MarkAll(const std::vector<int> &anShown)
 {
     const bool bAll = std::all_of(anShown.begin(), anShown.end(), IsMarked);
-    if (bAll) {
-        setMarked.clear();
-        return;
+    for (int n : anShown) {
+        if (bAll)
+            setMarked.erase(MarkKey(asRemoteSystem[n]));
+        else
+            setMarked.insert(MarkKey(asRemoteSystem[n]));
     }
-    for (int n : anShown) setMarked.insert(MarkKey(asRemoteSystem[n]));
 }
 
 std::vector<int> MarkedSystems()

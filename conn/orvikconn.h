@@ -220,7 +220,7 @@ int AppendKnownHosts(const std::string &sPath, const std::vector<std::string> &a
 /* Marks name a system by its name and address and live while the program runs. */
 bool IsMarked(int nIndex);
 void ToggleMark(int nIndex);
-/* "a": marks every system of anShown, or none at all when every one of them is marked. */
+/* "a": marks every system of anShown, or, when every one of them is marked, none of them. */
 void MarkAll(const std::vector<int> &anShown);
 /* The marked systems of the table, in its order. */
 std::vector<int> MarkedSystems();

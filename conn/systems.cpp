@@ -222,7 +222,8 @@ std::string StatusText()
 bool IsShownField(const char *pszName)
 {
     int nIndex = -1;
-    if (std::sscanf(pszName, "SYS%d", &nIndex) == 1) {
+    if (std::sscanf(pszName, "SYS%d", &nIndex) == 1 ||
+        std::sscanf(pszName, "MARK%d", &nIndex) == 1) {
         const int nPlace = ShownPlace(nIndex);
         return nPlace >= nFirstShown && nPlace < nFirstShown + SystemsPerPage();
     }
