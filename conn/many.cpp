@@ -606,12 +606,12 @@ int Prepare_Trust_Many(const std::vector<int> &anSystems, TRUSTBATCH *psBatch)
         OVShowBox(psPab, OVLOG_ERROR, "The host keys could not be scanned: see the log.");
         return OVTraceEnd("orvikconn Prepare_Trust_Many", OVRC_ERROR);
     }
-    /* One line per system: what confirming trusts, and why the others stay as they are. */
-    std::vector<std::string> asRest;
-    std::map<std::string, int> mWhy;
+    /* Systems that offer the same key share its line, so that many systems behind one key
+       (or one host) take two lines; the others are grouped by why they are left out. */
+    std::map<std::string, std::vector<std::string>> mPrint, mRest;
     for (std::size_t i = 0; i < asOffer.size(); ++i) {
         TRUSTOFFER &sOffer = asOffer[i];
-        const std::string sName = OVPadColumns(asChosen[i].szSystemName, 17);
+        const std::string sName = asChosen[i].szSystemName;
         sOffer.asOffered = asKeys[i].asOffered;
         std::string sWhy;
         if (sOffer.asOffered.empty()) {
@@ -622,40 +622,42 @@ int Prepare_Trust_Many(const std::vector<int> &anSystems, TRUSTBATCH *psBatch)
             if (sOffer.sCheck.eState == TS_KNOWN) sWhy = "already trusted";
             /* A changed key is never replaced in a batch: it has its own confirmation. */
             if (sOffer.sCheck.eState == TS_CHANGED)
-                sWhy = "KEY CHANGED: not trusted here; select it alone and Trust";
+                sWhy = "KEY CHANGED, select it alone and Trust";
         }
         if (!sWhy.empty()) {
-            asRest.push_back(" " + sName + sWhy);
-            ++mWhy[sWhy.substr(0, sWhy.find(':'))];
+            mRest[sWhy].push_back(sName);
             continue;
         }
-        const std::vector<std::string> &asPrint = asKeys[i].asFingerprint;
-        /* "ED25519 SHA256:..." of the first key: a whole fingerprint fits the line. */
-        std::string sPrint = "(no fingerprint)";
-        if (!asPrint.empty()) {
-            const std::string &sFirst = asPrint.front();
-            sPrint = sFirst.substr(0, sFirst.find(' ')) + " " +
-                     sFirst.substr(sFirst.rfind(' ') + 1);
-        }
-        if (asPrint.size() > 1) sPrint += " +" + std::to_string(asPrint.size() - 1);
-        psBatch->asLine.push_back(" " + sName + sPrint);
+        /* "ED25519 SHA256:...": a whole fingerprint fits the line. */
+        for (const std::string &sLine : asKeys[i].asFingerprint)
+            mPrint[sLine.substr(0, sLine.find(' ')) + " " + sLine.substr(sLine.rfind(' ') + 1)]
+                .push_back(sName);
         psBatch->asSystem.push_back(asChosen[i]);
         psBatch->asOffer.push_back(sOffer);
     }
     if (psBatch->asOffer.empty()) {
         std::string sCounts;
-        for (const auto &[sWhy, nCount] : mWhy)
-            sCounts += (sCounts.empty() ? "" : ", ") + std::to_string(nCount) + " " + sWhy;
+        for (const auto &[sWhy, asNames] : mRest)
+            sCounts += (sCounts.empty() ? "" : ", ") + std::to_string(asNames.size()) + " " + sWhy;
         OVShowBox(psPab, OVLOG_INFO, "Nothing to trust of " + std::to_string(anSystems.size()) +
                                          " systems: " + sCounts + ".");
         return OVTraceEnd("orvikconn Prepare_Trust_Many", OVRC_ERROR);
     }
-    psBatch->asLine.insert(psBatch->asLine.begin(),
-                           "Trust the host keys of " + std::to_string(psBatch->asOffer.size()) +
-                               " systems? Their fingerprints:");
-    if (!asRest.empty()) {
-        psBatch->asLine.push_back("Left as they are:");
-        psBatch->asLine.insert(psBatch->asLine.end(), asRest.begin(), asRest.end());
+    std::vector<std::string> &asLine = psBatch->asLine;
+    asLine.push_back("Trust the new host keys of " + std::to_string(psBatch->asOffer.size()) +
+                     " systems? Their fingerprints:");
+    for (const auto &[sPrint, asNames] : mPrint) {
+        asLine.push_back(" " + sPrint);
+        asLine.push_back("     " + OVNodeSetText(asNames));
+    }
+    if (!mRest.empty()) asLine.push_back("Left as they are:");
+    for (const auto &[sWhy, asNames] : mRest) asLine.push_back(" " + sWhy + ": " + OVNodeSetText(asNames));
+    /* What is confirmed must be seen whole: the confirmation shows nRows - 6 lines. */
+    if (static_cast<int>(asLine.size()) > psPab->nRows - 6) {
+        OVShowBox(psPab, OVLOG_WARNING, "Too many different keys for one screen (" +
+                                            std::to_string(mPrint.size()) +
+                                            "): mark fewer systems.");
+        return OVTraceEnd("orvikconn Prepare_Trust_Many", OVRC_ERROR);
     }
     return OVTraceEnd("orvikconn Prepare_Trust_Many", OVRC_OK);
 }
