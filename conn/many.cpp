@@ -444,6 +444,15 @@ std::vector<int> MarkedSystems()
     return an;
 }
 
+void NotePingState(int nIndex, const char *pszState)
+{
+    if (nIndex < 0 || nIndex >= nRemoteSystems) return;
+    if (pszState == nullptr)
+        mPingState.erase(MarkKey(asRemoteSystem[nIndex]));
+    else
+        mPingState[MarkKey(asRemoteSystem[nIndex])] = pszState;
+}
+
 std::string PingStateOf(int nIndex)
 {
     if (nIndex < 0 || nIndex >= nRemoteSystems) return "";
@@ -510,8 +519,9 @@ int Run_Many(const std::vector<int> &anSystems)
         sCursor = CurrentFieldName();
         const int nKey = psPab->nKey;
         bool bRun = false;
+        /* The lines take every key (OVKEYS_TEXT): Enter, and a click, which comes as Enter
+           on the field clicked, act on the line or button under the cursor here. */
         if (nResponse == OVRESPONSE_KEY) {
-            /* The lines take the keys; Enter acts on the button under the cursor. */
             if (nKey == OVKEY_ESCAPE) sCursor = "Cancel ";
             if (nKey == OVKEY_ESCAPE || nKey == OVKEY_ENTER) {
                 if (sCursor == "Cancel ") {
@@ -530,9 +540,6 @@ int Run_Many(const std::vector<int> &anSystems)
                 sRequest.bOnTarget = sCursor == "TARGETLINE";
                 OVEditLine(sRequest.bOnTarget ? &sRequest.sTarget : &sRequest.sCommand, nKey);
             }
-        } else if (nResponse == OVRESPONSE_FIELD) {
-            bRun = std::strcmp(szResponseID, "Run ") == 0 || szResponseID[0] == 'C' ||
-                   szResponseID[0] == 'T';
         }
         if (sCursor == "CMDLINE" || sCursor == "TARGETLINE")
             sRequest.bOnTarget = sCursor == "TARGETLINE";

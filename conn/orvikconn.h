@@ -226,6 +226,8 @@ void MarkAll(const std::vector<int> &anShown);
 std::vector<int> MarkedSystems();
 /* The state the last Ping on many found for a system ("answers", "no answer", ...), or "". */
 std::string PingStateOf(int nIndex);
+/* Ping of one system: "answers", or NULL to forget the state (its box tells why not). */
+void NotePingState(int nIndex, const char *pszState);
 
 /* Where the list draws what a running Ping changes: the systems of the page in their order
    (each takes two rows from nFirstRow), the stamp and state columns of their second row,

@@ -416,6 +416,7 @@ void Ping(REMOTESYSTEM &sSystem)
 {
     std::string sOutput;
     int nRc = RunPing(sSystem, &sOutput);
+    NotePingState(static_cast<int>(&sSystem - asRemoteSystem), nRc == OVRC_OK ? "answers" : nullptr);
     const std::string sName = sSystem.szSystemName;
     if (nRc == OVRC_OK) {
         SetStamp(sSystem.szLastPing);

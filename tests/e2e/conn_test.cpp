@@ -658,3 +658,66 @@ TEST(ConnMany, MarkPingRunDiffSaveStop)
     ASSERT_TRUE(run.Press("Return"));
     EXPECT_TRUE(run.Ends(0));
 }
+
+// Trust on many: one screen for the new keys of all marked systems, grouped by key; a known
+// key, a changed key and a system that offers none are left as they are, and the changed one
+// is never trusted in the batch. New keys go to the test HOME, under the test's Host block.
+TEST(ConnMany, TrustAddsOnlyNewKeysAfterOneConfirmation)
+{
+    ORVIK_REQUIRE_SSH();
+    ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kChangedKey);
+    ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kDeadLink);
+    ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kPrivateTmp);
+    TestHome home;
+    const std::string sHostName = "orvik-many-" + std::to_string(getpid());
+    const std::string sKnownHosts = home.sHome + "/kh";
+    SshClientBlock block(sHostName, {"HostName 127.0.0.1", "UserKnownHostsFile " + sKnownHosts,
+                                     "GlobalKnownHostsFile /dev/null", "CheckHostIP no"});
+    ASSERT_EQ(block.Problem(), "");
+    const std::string sChangedFile = SshConfigValue(ChangedKeyHost(), "userknownhostsfile");
+    const std::string sChangedBefore = ReadTextFile(sChangedFile);
+    home.WriteFile("config.ini",
+                   "RemoteSystem " + sHostName + " " + SshPort() + " new1 " + SshUser() + "\n" +
+                   "RemoteSystem " + sHostName + " " + TmpPort() + " new2 " + SshUser() + "\n" +
+                   "RemoteSystem " + SshHost() + " " + SshPort() + " known " + SshUser() + "\n" +
+                   "RemoteSystem " + ChangedKeyHost() + " " + ChangedKeyPort() + " changed " +
+                   SshUser() + "\n" + "RemoteSystem " + DeadHost() + " " + DeadPort() +
+                   " mute " + SshUser() + "\n");
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
+    ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+    session.SendKeys("a");
+    ASSERT_TRUE(session.WaitFor("5 of 5 marked")) << session.Capture();
+    ASSERT_TRUE(run.Press("Trust"));
+    ASSERT_TRUE(session.WaitFor("Trust the new host keys of 2 systems?", 20000))
+        << session.Capture();
+    std::string sScan;
+    ASSERT_EQ(RunProgram({"sh", "-c", "ssh-keyscan -t ed25519 -p " + SshPort() +
+                                          " 127.0.0.1 2>/dev/null"}, &sScan), 0);
+    const std::string sScreen = session.Capture();
+    for (const std::string &sText :
+         {FingerprintOf(sScan.substr(0, sScan.find('\n'))), std::string("new[1-2]"),
+          std::string("already trusted: known"), std::string("no host key came: mute"),
+          std::string("KEY CHANGED, select it alone and Trust: changed")})
+        EXPECT_NE(sScreen.find(sText), std::string::npos) << sText << "\n" << sScreen;
+    ASSERT_TRUE(run.Press("Trust"));
+    CloseMessage(session, "Trusted the keys of 2 systems.");
+    const std::string sKnown = ReadTextFile(sKnownHosts);
+    for (const std::string &sPort : {SshPort(), TmpPort()}) {
+        EXPECT_NE(sKnown.find("[127.0.0.1]:" + sPort + " ssh-ed25519 "), std::string::npos)
+            << sKnown;
+    }
+    EXPECT_EQ(ReadTextFile(sChangedFile), sChangedBefore);
+    // Stamped: the two trusted, by their names.
+    std::istringstream sFile(home.ReadFile("config.ini"));
+    std::string sTrusted;
+    for (std::string sLine; std::getline(sFile, sLine);) {
+        std::istringstream sWords(sLine);
+        std::string sWord, sName;
+        sWords >> sWord >> sWord >> sWord >> sName;
+        if (IsStamp(ClauseValue(sLine, "LastTrust"))) sTrusted += sName + " ";
+    }
+    EXPECT_EQ(sTrusted, "new1 new2 ");
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
+}
