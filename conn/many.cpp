@@ -109,6 +109,14 @@ struct RUNREQUEST {
 };
 RUNREQUEST sRequest;
 
+/* A typed line without the blanks around it. */
+std::string Trimmed(const std::string &sText)
+{
+    const std::size_t nFirst = sText.find_first_not_of(' ');
+    if (nFirst == std::string::npos) return "";
+    return sText.substr(nFirst, sText.find_last_not_of(' ') - nFirst + 1);
+}
+
 std::string TypedLine(const OVLINEEDIT &sLine, bool bCursor)
 {
     const std::size_t nCursor = std::min(sLine.nCursor, sLine.sText.size());
@@ -184,9 +192,7 @@ int PresentRun(const std::vector<int> &anSystems, const std::string &sCursor)
 std::string RequestCommand(const std::string &sTyped, std::string *psTitle)
 {
     psTitle->clear();
-    std::string sWord = sTyped;
-    while (!sWord.empty() && sWord.back() == ' ') sWord.pop_back();
-    while (!sWord.empty() && sWord.front() == ' ') sWord.erase(0, 1);
+    const std::string sWord = Trimmed(sTyped);
     if (sWord.empty() || sWord[0] != '-') return sWord;
     const DSYSREPORT *psReport = FindReportOption(sWord.c_str());
     if (psReport == nullptr || psReport->pszOption[0] == '\0') return "";
@@ -202,7 +208,8 @@ struct RUNWATCH {
 int RunProgress(const OVFANPROGRESS &sProgress, void *pContext)
 {
     const RUNWATCH &sWatch = *static_cast<RUNWATCH *>(pContext);
-    DrawLive(sWatch.nStatusRow, sWatch.nColumn, nListLineLength, ProgressLine("Running on", sProgress));
+    DrawLive(sWatch.nStatusRow, sWatch.nColumn, nListLineLength,
+             ProgressLine("Running on", sProgress));
     return 0;
 }
 
@@ -349,11 +356,12 @@ int ShowResult(const OVFANRESULT &sResult, const std::string &sWhat)
             char szName[40];
             std::snprintf(szName, sizeof szName, "GRP%d", i);
             /* A blank first: the line never begins with a button's word. */
+            const OVFANGROUP &sGroup = asGroup[static_cast<std::size_t>(i)];
             const std::string sLine =
-                " " + OVFitColumns(OVScreenText(ResultLine(sResult, asGroup[static_cast<std::size_t>(i)])),
-                                   74);
-            nRc = OVCreateField(psPab, 5 + i, nMargin + 2, 75, szName, sLine.c_str(), OVSTYLE_TAB,
-                                sField.nAttribute, sField.nBackgroundColor, sField.nForegroundColor);
+                " " + OVFitColumns(OVScreenText(ResultLine(sResult, sGroup)), 74);
+            nRc = OVCreateField(psPab, 5 + i, nMargin + 2, 75, szName, sLine.c_str(),
+                                OVSTYLE_TAB, sField.nAttribute, sField.nBackgroundColor,
+                                sField.nForegroundColor);
         }
         if (nRc == OVRC_OK && static_cast<int>(asGroup.size()) > nRoom)
             nRc = CreatePanelText(5 + nRoom, nMargin + 3, 0, "More",
@@ -550,9 +558,7 @@ int Run_Many(const std::vector<int> &anSystems)
         }
         std::string sTitle;
         const std::string sCommand = RequestCommand(sRequest.sCommand.sText, &sTitle);
-        std::string sNodeSet = sRequest.sTarget.sText;
-        while (!sNodeSet.empty() && sNodeSet.back() == ' ') sNodeSet.pop_back();
-        while (!sNodeSet.empty() && sNodeSet.front() == ' ') sNodeSet.erase(0, 1);
+        const std::string sNodeSet = Trimmed(sRequest.sTarget.sText);
         std::string sRefusal;
         if (sCommand.empty())
             sRefusal = sRequest.sCommand.sText.empty() ? "Type a command, or a report option."
@@ -658,7 +664,8 @@ int Prepare_Trust_Many(const std::vector<int> &anSystems, TRUSTBATCH *psBatch)
         asLine.push_back("     " + OVNodeSetText(asNames));
     }
     if (!mRest.empty()) asLine.push_back("Left as they are:");
-    for (const auto &[sWhy, asNames] : mRest) asLine.push_back(" " + sWhy + ": " + OVNodeSetText(asNames));
+    for (const auto &[sWhy, asNames] : mRest)
+        asLine.push_back(" " + sWhy + ": " + OVNodeSetText(asNames));
     /* What is confirmed must be seen whole: the confirmation shows nRows - 6 lines. */
     if (static_cast<int>(asLine.size()) > psPab->nRows - 6) {
         OVShowBox(psPab, OVLOG_WARNING, "Too many different keys for one screen (" +

@@ -7,7 +7,7 @@
  * Every pass builds the panel, takes one response, acts on it and deletes the panel, so the
  * list always shows the table as config.ini holds it.
  *
- * Space, or a click in the mark column (the one of the selection mark), marks a system; "a"
+ * Space, or a click in the mark column (the two cells before the name), marks a system; "a"
  * marks every system shown, or none. With systems marked, Ping, Trust and Run act on all of
  * them at once (many.cpp); with none, on the selected one.
  *
@@ -131,7 +131,8 @@ int CreateSystemRows(int nMargin)
 /* The mark column: a field over the first two cells of each line, so that a click there
    marks instead of selecting. The fields are made last and moved to the front of the tab
    chain, where a click finds them before the line under them; Tab and the arrows still go
-   from line to line and to the buttons as before. */
+   from line to line and on to the buttons (only Shift-Tab from the first line, or Tab from
+   the last button, passes through the mark fields). */
 int CreateMarkFields(int nMargin)
 {
     FIELDTAB *psBefore = psPab->psFieldTabLast;
@@ -416,7 +417,8 @@ void Ping(REMOTESYSTEM &sSystem)
 {
     std::string sOutput;
     int nRc = RunPing(sSystem, &sOutput);
-    NotePingState(static_cast<int>(&sSystem - asRemoteSystem), nRc == OVRC_OK ? "answers" : nullptr);
+    NotePingState(static_cast<int>(&sSystem - asRemoteSystem),
+                  nRc == OVRC_OK ? "answers" : nullptr);
     const std::string sName = sSystem.szSystemName;
     if (nRc == OVRC_OK) {
         SetStamp(sSystem.szLastPing);
