@@ -213,6 +213,19 @@ int RunProgress(const OVFANPROGRESS &sProgress, void *pContext)
     return 0;
 }
 
+/* A line of output as the screen shows it: tabs to the next stop of eight, controls as ^X. */
+std::string PageLine(const std::string &sLine)
+{
+    std::string sOut;
+    for (char c : sLine) {
+        if (c == '\t')
+            sOut.append(8 - sOut.size() % 8, ' ');
+        else
+            sOut += c;
+    }
+    return OVScreenText(sOut);
+}
+
 /* A paged text: the lines of an output, a diff or a group's reasons. 0 back, 9 Exit. */
 int ShowPages(const std::string &sTitle, const std::string &sText)
 {
@@ -234,8 +247,7 @@ int ShowPages(const std::string &sTitle, const std::string &sText)
                                   sHead, 0);
         for (int i = 0; nRc == OVRC_OK && i < nPerPage && nFirst + i < nLines; ++i) {
             nRc = CreatePanelText(3 + i, nMargin + 2, 0, "Line",
-                                  OVFitColumns(OVScreenText(asLine[static_cast<std::size_t>(
-                                                   nFirst + i)]),
+                                  OVFitColumns(PageLine(asLine[static_cast<std::size_t>(nFirst + i)]),
                                                psPab->nColumns - nMargin - 3),
                                   0);
         }
