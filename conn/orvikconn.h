@@ -9,6 +9,8 @@
  * and its deletion, so every change reaches the file through the library's save.
  *
  * records.cpp and remote.cpp hold what needs no screen; they are linked by the unit tests.
+ * many.cpp keeps the marks and runs Ping, Run and Trust on many systems through the fan-out
+ * engine (fanout.h).
  */
 #ifndef ORVIKCONN_H
 #define ORVIKCONN_H

@@ -283,8 +283,9 @@ int Present_Panel()
     }
     if (nRc == OVRC_OK) nRc = CreateMarkFields(nMargin);
     if (nRc == OVRC_OK) nRc = PlaceCursor();
-    /* Typing a filter takes the printable keys; otherwise only "/" and "s" are used of them,
-       and never while the cursor is in a field that takes text (this panel has none). */
+    /* Typing a filter takes the printable keys; otherwise only "/", "s", Space and "a" are
+       used of them, and never while the cursor is in a field that takes text (this panel has
+       none). */
     psPab->ulKeys = OVKEYS_PAGING | (sView.bTyping ? OVKEYS_TEXT : OVKEYS_LETTERS);
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikconn Present_Panel: Unable to Create Panel Fields, rc: %d.", nRc);
