@@ -638,9 +638,21 @@ TEST(ConnMany, MarkPingRunDiffSaveStop)
     unlink(sJson.c_str());
     session.SendKeys("Enter");
 
+    // A node set typed as the target is reached besides the marked systems.
+    ASSERT_TRUE(run.Press("Return"));
+    ASSERT_TRUE(session.WaitFor("Run on Many")) << session.Capture();
+    session.SendKeys("Tab");
+    session.SendLiteral(SshHost());
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("13 systems: 12 answered, 1 not reached.", 25000))
+        << session.Capture();
+    EXPECT_NE(session.Line(5).find("9 systems  exit 0  "), std::string::npos) << session.Capture();
+    EXPECT_NE(session.Line(5).find(SshHost()), std::string::npos) << session.Capture();
+
     // Ctrl-c stops a run; what came stays, the rest say they were stopped.
     ASSERT_TRUE(run.Press("Return"));
     ASSERT_TRUE(session.WaitFor("Run on Many")) << session.Capture();
+    session.SendKeys("BTab");
     for (int i = 0; i < 30; ++i) session.SendKeys("BSpace");
     session.SendLiteral("sleep 20");
     session.SendKeys("Enter");
@@ -650,7 +662,7 @@ TEST(ConnMany, MarkPingRunDiffSaveStop)
     std::this_thread::sleep_for(std::chrono::seconds(2));
     session.SendKeys("C-c");
     ASSERT_TRUE(session.WaitFor("stopped before the end", 8000)) << session.Capture();
-    EXPECT_NE(session.Capture().find("12 not reached  stopped"), std::string::npos)
+    EXPECT_NE(session.Capture().find("13 not reached  stopped"), std::string::npos)
         << session.Capture();
     ASSERT_TRUE(run.Press("Return"));
     ASSERT_TRUE(run.Press("Cancel"));
