@@ -621,7 +621,7 @@ int Prepare_Trust_Many(const std::vector<int> &anSystems, TRUSTBATCH *psBatch)
              "Scanning the host keys of " + std::to_string(anSystems.size()) + " systems...");
     for (int n : anSystems) {
         asChosen.push_back(asRemoteSystem[n]);
-        TRUSTOFFER sOffer;
+        TRUSTOFFER sOffer{};  /* zeroed: it is copied before FindKnownKeys sets its check */
         sOffer.sTarget = TargetOf(asRemoteSystem[n]);
         sOffer.sName = KnownHostName(sOffer.sTarget);
         asKeys.push_back({sOffer.sTarget.sHost, sOffer.sTarget.sPort, sOffer.sName, {}, {}});
