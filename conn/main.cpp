@@ -48,6 +48,10 @@ const char szDefaultHelp[] =
     "Escape or Backspace on an empty filter removes it. s sorts the list by name,\n"
     "by last ping or as entered. PgDn, PgUp, Home and End turn pages. Escape removes\n"
     "a kept filter first, then goes back as Return does (Cancel on a confirmation).\n"
+    "Space or a click left of a name marks it; a marks all shown, again none.\n"
+    "Marked, Ping and Trust act on all at once (a changed key is never trusted\n"
+    "in a batch), and Run runs a command or a report option (-cpu) on them or a\n"
+    "typed node set; Enter shows a group, d its diff, Save writes text and JSON.\n"
     "Stamps are UTC: 20261208T141503Z is 8 December 2026, 14:15:03.";
 
 /* What --help and -h print. */

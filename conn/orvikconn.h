@@ -9,6 +9,8 @@
  * and its deletion, so every change reaches the file through the library's save.
  *
  * records.cpp and remote.cpp hold what needs no screen; they are linked by the unit tests.
+ * many.cpp keeps the marks and runs Ping, Run and Trust on many systems through the fan-out
+ * engine (fanout.h).
  */
 #ifndef ORVIKCONN_H
 #define ORVIKCONN_H
@@ -36,6 +38,12 @@ int Enter_System(int nChanging);     /* -1: a new system; else the index being c
 struct TRUSTOFFER;
 int Confirm_Trust(int nSystem, const TRUSTOFFER &sOffer);
 int Confirm_Delete(int nSystem);
+/* Builds the panel of a confirmation: title, lines (those that would reach the buttons are
+   left out), the confirming button, Cancel, Help and Exit; waits for one choice other than
+   Help. *pbConfirmed tells whether pszButton was chosen; the panel stays in psPab for the
+   caller, who changes the table and deletes it. 0, 9 after Exit, or a failure code. */
+int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asLines,
+                  unsigned long ulButton, const char *pszButton, bool *pbConfirmed);
 
 /* systems.cpp: the system the list shows as selected (-1: none), on its page. A filter
    that hides it is removed with bUnhide (a system just saved), else the first system of
@@ -206,5 +214,53 @@ std::string ReplaceKnownKeys(const TRUSTOFFER &sOffer);
    0, or the errno value of the failure. */
 int AppendKnownHosts(const std::string &sPath, const std::vector<std::string> &asKeys,
                      int *pnAdded);
+
+/* ------------------------------------------------------------------------------------ */
+/* many.cpp - marks, and Ping, Run and Trust on every marked system at once             */
+/* ------------------------------------------------------------------------------------ */
+
+/* Marks name a system by its name and address and live while the program runs. */
+bool IsMarked(int nIndex);
+void ToggleMark(int nIndex);
+/* "a": marks every system of anShown, or, when every one of them is marked, none of them. */
+void MarkAll(const std::vector<int> &anShown);
+/* The marked systems of the table, in its order. */
+std::vector<int> MarkedSystems();
+/* The state the last Ping on many found for a system ("answers", "no answer", ...), or "". */
+std::string PingStateOf(int nIndex);
+/* Ping of one system: "answers", or NULL to forget the state (its box tells why not). */
+void NotePingState(int nIndex, const char *pszState);
+
+/* Where the list draws what a running Ping changes: the systems of the page in their order
+   (each takes two rows from nFirstRow), the stamp and state columns of their second row,
+   and the status row. */
+struct LISTPLACES {
+    std::vector<int> anSystem;
+    int nFirstRow;
+    int nPingColumn;
+    int nStateColumn;
+    int nStatusRow;
+    int nStatusColumn;
+};
+/* Pings the systems at once over the list's panel: each line fills in as its system ends,
+   the status row counts; Ctrl-c stops what is left. The stamps of those that answered are
+   saved; a box tells the end. */
+void Ping_Many(const std::vector<int> &anSystems, const LISTPLACES &sPlaces);
+/* The Run screen (command or report option, and a typed target besides the systems given),
+   then the folded result with its groups, their output, diffs and Save. 0 back to the list,
+   9 after Exit, or a failure code. */
+int Run_Many(const std::vector<int> &anSystems);
+/* What Trust on many found: the systems whose new keys confirming adds, and the lines of
+   the confirmation (fingerprints, and why the others are left as they are). */
+struct TRUSTBATCH {
+    std::vector<REMOTESYSTEM> asSystem;
+    std::vector<TRUSTOFFER> asOffer;
+    std::vector<std::string> asLine;
+};
+/* Scans every system's keys at once over the list's panel. 0 when something can be
+   trusted; 8 after a box said why not. */
+int Prepare_Trust_Many(const std::vector<int> &anSystems, TRUSTBATCH *psBatch);
+/* One confirmation for them all; 0 back to the list, 9 after Exit, or a failure code. */
+int Confirm_Trust_Many(const TRUSTBATCH &sBatch);
 
 #endif /* ORVIKCONN_H */

@@ -111,51 +111,6 @@ std::string FileList(const std::vector<std::string> &asFiles)
     return sList;
 }
 
-/* Builds the panel of a confirmation: title, lines, buttons; waits for one choice other
-   than Help. *pbConfirmed tells whether pszButton was chosen; the panel stays in psPab for
-   the caller, who changes the table and deletes it. 0, 9 after Exit, or a failure code. */
-int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asLines,
-                  unsigned long ulButton, const char *pszButton, bool *pbConfirmed)
-{
-    *pbConfirmed = false;
-    std::string sCursor = "Cancel ";
-    for (;;) {
-        psPab = CreateScreenPanel("ConfirmScreen");
-        if (psPab == nullptr) return OVRC_ERROR;
-        const int nMargin = OVLayoutMargin(psPab);
-        const int nWidth = psPab->nColumns - nMargin - 4;
-        int nRc = CreateTitle(sTitle);
-        /* Lines that would reach the buttons are left out. */
-        const std::size_t nRoom =
-            psPab->nRows > 6 ? static_cast<std::size_t>(psPab->nRows - 6) : 0;
-        for (std::size_t i = 0; nRc == OVRC_OK && i < asLines.size() && i < nRoom; ++i) {
-            nRc = CreatePanelText(4 + static_cast<int>(i), nMargin + 3, nWidth, "Line",
-                                  OVFitColumns(asLines[i], nWidth), 0);
-        }
-        if (nRc == OVRC_OK) nRc = CreateConfirmBar(ulButton, sCursor);
-        /* Escape goes back as Cancel does: the way back of a screen without Return. */
-        psPab->ulKeys = OVKEYS_ESCAPE;
-        char szResponseID[40] = "";
-        int nResponse = 0;
-        if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
-        if (nRc == OVRC_OK && szResponseID[0] == '\0' && nResponse == OVRESPONSE_KEY)
-            return nRc;
-        if (nRc == OVRC_OK && szResponseID[0] == '\0') {
-            /* The help box was shown, or the terminal has a new size: draw the screen again,
-               at a new size with the cursor where it was. */
-            sCursor = NewSize(nRc, nResponse) ? CurrentFieldName() : "Cancel ";
-            DeleteScreenPanel();
-            continue;
-        }
-        if (nRc == OVRC_OK) {
-            *pbConfirmed = std::strcmp(szResponseID, pszButton) == 0;
-        } else {
-            DeleteScreenPanel();
-        }
-        return nRc;
-    }
-}
-
 /* Where the cursor of the entry screen goes: a field or button, and the place inside an
    entry field's value. */
 struct ENTRYCURSOR {
@@ -235,6 +190,48 @@ ENTRYFIELD FirstRefused(const SYSTEMENTRY &sEntry)
 }
 
 }  // namespace
+
+int ConfirmScreen(const std::string &sTitle, const std::vector<std::string> &asLines,
+                  unsigned long ulButton, const char *pszButton, bool *pbConfirmed)
+{
+    *pbConfirmed = false;
+    std::string sCursor = "Cancel ";
+    for (;;) {
+        psPab = CreateScreenPanel("ConfirmScreen");
+        if (psPab == nullptr) return OVRC_ERROR;
+        const int nMargin = OVLayoutMargin(psPab);
+        const int nWidth = psPab->nColumns - nMargin - 4;
+        int nRc = CreateTitle(sTitle);
+        /* Lines that would reach the buttons are left out. */
+        const std::size_t nRoom =
+            psPab->nRows > 6 ? static_cast<std::size_t>(psPab->nRows - 6) : 0;
+        for (std::size_t i = 0; nRc == OVRC_OK && i < asLines.size() && i < nRoom; ++i) {
+            nRc = CreatePanelText(4 + static_cast<int>(i), nMargin + 3, nWidth, "Line",
+                                  OVFitColumns(asLines[i], nWidth), 0);
+        }
+        if (nRc == OVRC_OK) nRc = CreateConfirmBar(ulButton, sCursor);
+        /* Escape goes back as Cancel does: the way back of a screen without Return. */
+        psPab->ulKeys = OVKEYS_ESCAPE;
+        char szResponseID[40] = "";
+        int nResponse = 0;
+        if (nRc == OVRC_OK) nRc = OVGetUserResponse(psPab, szResponseID, &nResponse);
+        if (nRc == OVRC_OK && szResponseID[0] == '\0' && nResponse == OVRESPONSE_KEY)
+            return nRc;
+        if (nRc == OVRC_OK && szResponseID[0] == '\0') {
+            /* The help box was shown, or the terminal has a new size: draw the screen again,
+               at a new size with the cursor where it was. */
+            sCursor = NewSize(nRc, nResponse) ? CurrentFieldName() : "Cancel ";
+            DeleteScreenPanel();
+            continue;
+        }
+        if (nRc == OVRC_OK) {
+            *pbConfirmed = std::strcmp(szResponseID, pszButton) == 0;
+        } else {
+            DeleteScreenPanel();
+        }
+        return nRc;
+    }
+}
 
 int SaveTable()
 {

@@ -7,6 +7,10 @@
  * Every pass builds the panel, takes one response, acts on it and deletes the panel, so the
  * list always shows the table as config.ini holds it.
  *
+ * Space, or a click in the mark column (the two cells before the name), marks a system; "a"
+ * marks every system shown, or none. With systems marked, Ping, Trust and Run act on all of
+ * them at once (many.cpp); with none, on the selected one.
+ *
  * "/" opens a filter line on the status row: each character typed narrows the list to the
  * systems whose name or address holds the text. "s" steps the order through as entered, by
  * name and by last ping. Both stay while the program runs; the list is built from them anew
@@ -24,14 +28,15 @@ PAB *psPab = nullptr;
 namespace {
 
 const char szTitleText[] = "Orvik Connections";
-const char szKeyHint[] = "/ filter  s sort";
+const char szKeyHint[] = "Space/a mark  / filter  s sort";
 constexpr int nFirstSystemRow = 6;
 constexpr int nLineLength = nListLineLength;
 /* Columns of the stamps and the status, from the margin (those of the first row are in
    orvikconn.h, beside the line that fills them). */
 constexpr int aStampColumn[4] = {5, 23, 41, 59};
 constexpr unsigned long ulSystemButtons =
-    OVAB_NEW | OVAB_PING | OVAB_TRUST | OVAB_CONNECT | OVAB_DISCONNECT | OVAB_EDIT | OVAB_DELETE;
+    OVAB_NEW | OVAB_PING | OVAB_TRUST | OVAB_CONNECT | OVAB_DISCONNECT | OVAB_RUN | OVAB_EDIT |
+    OVAB_DELETE;
 
 int nSelected = -1;         /* the system the buttons act on (its index in the table) */
 int nFirstShown = 0;        /* the first place of the page in anShown */
@@ -99,15 +104,19 @@ int CreateSystemRows(int nMargin)
         const int nRow = nFirstSystemRow + 2 * (nPlace - nFirstShown);
         char szName[40];
         SystemFieldName(szName, i);
-        /* The selected line in reverse, the others in the Field group's own attribute. */
-        const std::string sLine = SystemListLine(asRemoteSystem[i], i == nSelected);
+        /* The selected line in reverse, the others in the Field group's own attribute. The
+           mark shows beside the selection mark, before the name. */
+        std::string sLine = SystemListLine(asRemoteSystem[i], i == nSelected);
+        if (IsMarked(i)) sLine[1] = '*';
         nRc = OVCreateField(psPab, nRow, nMargin + 1,
                             std::max(nLineLength, OVDisplayWidth(sLine)), szName,
                             sLine.c_str(), OVSTYLE_TAB, i == nSelected ? 7 : sField.nAttribute,
                             sField.nBackgroundColor, sField.nForegroundColor);
         const REMOTESYSTEM &sSystem = asRemoteSystem[i];
         const char *apszStamp[4] = {sSystem.szLastPing, sSystem.szLastTrust,
-                                    sSystem.szLastConnect, i == nConnected ? "Connected" : ""};
+                                    sSystem.szLastConnect, ""};
+        const std::string sState = i == nConnected ? "Connected" : PingStateOf(i);
+        apszStamp[3] = sState.c_str();
         for (int j = 0; nRc == OVRC_OK && j < 4; ++j) {
             nRc = CreatePanelText(nRow + 1, nMargin + aStampColumn[j], 16, "Stamp",
                                   apszStamp[j][0] != '\0' ? apszStamp[j] : "-", 0);
@@ -116,6 +125,38 @@ int CreateSystemRows(int nMargin)
     if (nRc != OVRC_OK) {
         OVLog(OVLOG_ERROR, "orvikconn Present_Panel: Unable to Create System Line, rc: %d.", nRc);
     }
+    return nRc;
+}
+
+/* The mark column: a field over the first two cells of each line, so that a click there
+   marks instead of selecting. The fields are made last and moved to the front of the tab
+   chain, where a click finds them before the line under them; Tab and the arrows still go
+   from line to line and on to the buttons (only Shift-Tab from the first line, or Tab from
+   the last button, passes through the mark fields). */
+int CreateMarkFields(int nMargin)
+{
+    FIELDTAB *psBefore = psPab->psFieldTabLast;
+    const int nLast = std::min(ShownCount(), nFirstShown + SystemsPerPage());
+    const DISPLAYATTRIBUTES &sField = asOVDisplayAttributes[OVDG_FIELD];
+    int nRc = OVRC_OK;
+    for (int nPlace = nFirstShown; nRc == OVRC_OK && nPlace < nLast; ++nPlace) {
+        const int i = anShown[static_cast<std::size_t>(nPlace)];
+        char szName[40];
+        std::snprintf(szName, sizeof szName, "MARK%d", i);
+        const char szMark[3] = {i == nSelected ? '>' : ' ', IsMarked(i) ? '*' : ' ', '\0'};
+        nRc = OVCreateField(psPab, nFirstSystemRow + 2 * (nPlace - nFirstShown), nMargin + 1, 2,
+                            szName, szMark, OVSTYLE_TAB, i == nSelected ? 7 : sField.nAttribute,
+                            sField.nBackgroundColor, sField.nForegroundColor);
+    }
+    if (nRc != OVRC_OK || psBefore == nullptr || psBefore->psFieldTabNext == nullptr) return nRc;
+    FIELDTAB *psMarkFirst = psBefore->psFieldTabNext;
+    FIELDTAB *psMarkLast = psPab->psFieldTabLast;
+    psBefore->psFieldTabNext = nullptr;
+    psPab->psFieldTabLast = psBefore;
+    psMarkLast->psFieldTabNext = psPab->psFieldTabFirst;
+    psPab->psFieldTabFirst->psFieldTabPrev = psMarkLast;
+    psMarkFirst->psFieldTabPrev = nullptr;
+    psPab->psFieldTabFirst = psMarkFirst;
     return nRc;
 }
 
@@ -165,6 +206,9 @@ std::string StatusText()
         if (ShownCount() < nRemoteSystems)
             sText.insert(sText.size() - 1, " (" + std::to_string(nRemoteSystems) + " in all)");
     }
+    if (const std::size_t nMarked = MarkedSystems().size(); nMarked > 0)
+        sText += " " + std::to_string(nMarked) + " of " + std::to_string(nRemoteSystems) +
+                 " marked.";
     sText += "  Connected: ";
     sText += nConnected >= 0 ? asRemoteSystem[nConnected].szSystemName : "none";
     /* The keys of the list at the row's end, where the status leaves room for them. */
@@ -179,7 +223,8 @@ std::string StatusText()
 bool IsShownField(const char *pszName)
 {
     int nIndex = -1;
-    if (std::sscanf(pszName, "SYS%d", &nIndex) == 1) {
+    if (std::sscanf(pszName, "SYS%d", &nIndex) == 1 ||
+        std::sscanf(pszName, "MARK%d", &nIndex) == 1) {
         const int nPlace = ShownPlace(nIndex);
         return nPlace >= nFirstShown && nPlace < nFirstShown + SystemsPerPage();
     }
@@ -236,9 +281,11 @@ int Present_Panel()
         nRc = OVCreateActionBar(psPab, psPab->nRows - 1, nMargin + 3, psPab->nColumns - 4,
                                 ulPaging | OVAB_HELP | OVAB_RETURN | OVAB_EXIT, &nResponse);
     }
+    if (nRc == OVRC_OK) nRc = CreateMarkFields(nMargin);
     if (nRc == OVRC_OK) nRc = PlaceCursor();
-    /* Typing a filter takes the printable keys; otherwise only "/" and "s" are used of them,
-       and never while the cursor is in a field that takes text (this panel has none). */
+    /* Typing a filter takes the printable keys; otherwise only "/", "s", Space and "a" are
+       used of them, and never while the cursor is in a field that takes text (this panel has
+       none). Escape removes a kept filter before it leaves. */
     psPab->ulKeys = OVKEYS_PAGING | (sView.bTyping ? OVKEYS_TEXT : OVKEYS_LETTERS) |
                     (!sView.bTyping && !sView.sFilter.sText.empty() ? OVKEYS_ESCAPE : 0);
     if (nRc != OVRC_OK) {
@@ -327,7 +374,20 @@ bool TakeKey(int nKey)
         nFirstShown = nPlace >= 0 ? PageStart(nPlace) : 0;
         return true;
     }
-    return false;  /* other letters (Space and "a" among them) are not this list's */
+    if (nKey == ' ') {
+        /* The line under the cursor, else the selected one. */
+        int nIndex = nSelected;
+        const std::string sField = CurrentFieldName();
+        if (std::sscanf(sField.c_str(), "SYS%d", &nIndex) != 1)
+            std::sscanf(sField.c_str(), "MARK%d", &nIndex);
+        ToggleMark(nIndex);
+        return true;
+    }
+    if (nKey == 'a') {
+        MarkAll(anShown);
+        return true;
+    }
+    return false;  /* other letters are not this list's */
 }
 
 /* ssh's reason for a message box. A changed host key is said in ssh's own sentence; when the
@@ -360,6 +420,8 @@ void Ping(REMOTESYSTEM &sSystem)
 {
     std::string sOutput;
     int nRc = RunPing(sSystem, &sOutput);
+    NotePingState(static_cast<int>(&sSystem - asRemoteSystem),
+                  nRc == OVRC_OK ? "answers" : nullptr);
     const std::string sName = sSystem.szSystemName;
     if (nRc == OVRC_OK) {
         SetStamp(sSystem.szLastPing);
@@ -469,12 +531,37 @@ void Disconnect()
 }
 
 /* The screen that follows a response on the list. */
-enum NEXTSCREEN { NS_LIST, NS_NEW, NS_CHANGE, NS_TRUST, NS_DELETE };
+enum NEXTSCREEN { NS_LIST, NS_NEW, NS_CHANGE, NS_TRUST, NS_DELETE, NS_RUN, NS_TRUSTMANY };
+
+/* Where a running Ping draws on the list. */
+LISTPLACES ListPlaces()
+{
+    const int nMargin = OVLayoutMargin(psPab);
+    LISTPLACES sPlaces{{}, nFirstSystemRow, nMargin + aStampColumn[0], nMargin + aStampColumn[3],
+                       psPab->nRows - 3, nMargin + 3};
+    const int nLast = std::min(ShownCount(), nFirstShown + SystemsPerPage());
+    for (int nPlace = nFirstShown; nPlace < nLast; ++nPlace)
+        sPlaces.anSystem.push_back(anShown[static_cast<std::size_t>(nPlace)]);
+    return sPlaces;
+}
 
 /* Acts on one response of the list; a screen of its own comes after the list's panel. */
-NEXTSCREEN Respond(const char *pszResponseID, TRUSTOFFER *psOffer)
+NEXTSCREEN Respond(const char *pszResponseID, TRUSTOFFER *psOffer, TRUSTBATCH *psBatch)
 {
     int nIndex = -1;
+    if (std::sscanf(pszResponseID, "MARK%d", &nIndex) == 1) {
+        ToggleMark(nIndex);
+        return NS_LIST;
+    }
+    /* With systems marked, Ping, Trust and Run act on all of them. */
+    const std::vector<int> anMarked = MarkedSystems();
+    if (!anMarked.empty() && std::strcmp(pszResponseID, "Ping ") == 0) {
+        Ping_Many(anMarked, ListPlaces());
+        return NS_LIST;
+    }
+    if (!anMarked.empty() && std::strcmp(pszResponseID, "Trust ") == 0)
+        return Prepare_Trust_Many(anMarked, psBatch) == OVRC_OK ? NS_TRUSTMANY : NS_LIST;
+    if (std::strcmp(pszResponseID, "Run ") == 0) return NS_RUN;
     if (std::sscanf(pszResponseID, "SYS%d", &nIndex) == 1) {
         if (nIndex >= 0 && nIndex < nRemoteSystems) nSelected = nIndex;
         return NS_LIST;
@@ -563,10 +650,11 @@ int List_Systems()
     }
     NEXTSCREEN eNext = NS_LIST;
     TRUSTOFFER sOffer;
+    TRUSTBATCH sBatch;
     const int nActedOn = nSelected;
     if (nRc == OVRC_OK && szResponseID[0] != '\0') {
         OVCopyText(szCursor, sizeof szCursor, szResponseID);
-        eNext = Respond(szResponseID, &sOffer);
+        eNext = Respond(szResponseID, &sOffer, &sBatch);
     } else if (nRc == OVRC_OK && nResponse == OVRESPONSE_RESIZE) {
         /* A new size (also one that closed the help box) lays the same list out again: the
            same first system, the cursor on the same line or button. */
@@ -585,6 +673,15 @@ int List_Systems()
         return Confirm_Trust(nActedOn, sOffer);
     case NS_DELETE:
         return Confirm_Delete(nActedOn);
+    case NS_TRUSTMANY:
+        return Confirm_Trust_Many(sBatch);
+    case NS_RUN: {
+        /* The marked systems, else the selected one; the Run screen may add a target. */
+        std::vector<int> anSystems = MarkedSystems();
+        if (anSystems.empty() && nActedOn >= 0 && nActedOn < nRemoteSystems)
+            anSystems.push_back(nActedOn);
+        return Run_Many(anSystems);
+    }
     case NS_LIST:
         break;
     }

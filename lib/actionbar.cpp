@@ -28,6 +28,7 @@ constexpr OVBUTTON asButtons[] = {
     {OVAB_TRUST, "Trust ", 8, 21},
     {OVAB_CONNECT, "Connect ", 10, 22},
     {OVAB_DISCONNECT, "Disconnect ", 13, 26},
+    {OVAB_RUN, "Run ", 6, 29},
     {OVAB_BROWSE, "Browse ", 9, 6},
     {OVAB_EDIT, "Edit ", 7, 7},
     {OVAB_COPY, "Copy ", 7, 23},
@@ -40,7 +41,7 @@ constexpr OVBUTTON asButtons[] = {
     {OVAB_EXIT, "Exit ", 5, 9},
 };
 constexpr int OVBUTTONS = sizeof asButtons / sizeof asButtons[0];
-static_assert(OVBUTTONS == 17, "one entry per button bit");
+static_assert(OVBUTTONS == 18, "one entry per button bit");
 
 /* Every step is the label and two blanks of the bar, except the last button's. */
 constexpr bool StepsFollowLabels()

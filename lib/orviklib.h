@@ -330,6 +330,7 @@ constexpr unsigned long OVAB_BACKWARD = 0x8000;
 constexpr unsigned long OVAB_DISCONNECT = 0x10000;
 constexpr unsigned long OVAB_CANCEL = 0x20000;
 constexpr unsigned long OVAB_NEW = 0x40000;
+constexpr unsigned long OVAB_RUN = 0x80000;
 /* A modal action bar answers a change of the terminal's size with *pnResponse
    OVRESPONSE_RESIZE (and return code 0), so that its program lays the screen out again:
    one that comes while it waits, while its help box is open, or before it starts. */

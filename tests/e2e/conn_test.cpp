@@ -547,3 +547,189 @@ TEST(ConnPanel, ConfigThatDoesNotLoadIsSaidFirst)
     EXPECT_TRUE(run.Ends(8));
     EXPECT_EQ(home.ReadFile("config.ini"), "PanelForegroundColor is White\r\n");
 }
+
+// Twelve systems: web01-08 on the test sshd, db1-3 on the one whose /tmp holds another file,
+// and mute, a port that takes connections and never answers. Marks, Ping on all within about
+// one time limit, Run folded 8 + 3 + 1, a group's output and its diff, Save, and Ctrl-c.
+TEST(ConnMany, MarkPingRunDiffSaveStop)
+{
+    ORVIK_REQUIRE_SSH();
+    ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kPrivateTmp);
+    ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kDeadLink);
+    TestHome home;
+    std::string sConfig;
+    for (int i = 1; i <= 12; ++i) {
+        const bool bDb = i > 8 && i < 12;
+        const std::string sName = i <= 8 ? "web0" + std::to_string(i)
+                                  : bDb  ? "db" + std::to_string(i - 8) : std::string("mute");
+        sConfig += "RemoteSystem " + (i == 12 ? DeadHost() : bDb ? TmpHost() : SshHost()) + " " +
+                   (i == 12 ? DeadPort() : bDb ? TmpPort() : SshPort()) + " " + sName + " " +
+                   SshUser() + "\n";
+    }
+    ProgramSetup setup = Conn();
+    setup.config = sConfig;
+    ProgramSession run(home, setup);
+    TmuxSession &session = run.Screen();
+    ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+
+    // Space marks the line under the cursor, a click in the mark column another; "a" marks the
+    // systems the filter shows, again none of them; then all twelve.
+    const struct {
+        const char *pszKeys;
+        int nClickRow;
+        const char *pszCount;
+    } asStep[] = {{"Space", 0, "1 of 12 marked"}, {"", 10, "2 of 12 marked"},
+                  {"/ d b Enter a", 0, "5 of 12 marked"}, {"a", 0, "2 of 12 marked"},
+                  {"/ Escape a", 0, "12 of 12 marked"}};
+    for (const auto &sStep : asStep) {
+        if (sStep.nClickRow > 0) session.Click(sStep.nClickRow, 2);
+        if (sStep.pszKeys[0] != '\0') session.SendKeys(sStep.pszKeys);
+        ASSERT_TRUE(session.WaitFor(sStep.pszCount)) << sStep.pszCount << session.Capture();
+        if (sStep.nClickRow > 0) {
+            EXPECT_EQ(session.Line(10).substr(0, 7), " *web03");
+        }
+    }
+
+    // Ping fills in live and ends within the connect time limit of the mute system.
+    const auto tStart = std::chrono::steady_clock::now();
+    ASSERT_TRUE(run.Press("Ping"));
+    EXPECT_TRUE(session.WaitFor("Pinging 12 systems: 11 answered, 0 failed ... Ctrl-c stops",
+                                10000)) << session.Capture();
+    EXPECT_NE(session.Line(7).find("answers"), std::string::npos) << session.Capture();
+    CloseMessage(session, "Pinged 12 systems: 11 answered, 1 failed.");
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(18));
+    int nStamped = 0;
+    for (std::istringstream sFile(home.ReadFile("config.ini")); std::getline(sFile, sConfig);)
+        nStamped += IsStamp(ClauseValue(sConfig, "LastPing")) ? 1 : 0;
+    EXPECT_EQ(nStamped, 11);
+
+    // Run: one line per group, largest first; a group's output; its diff against the largest.
+    ASSERT_TRUE(run.Press("Run"));
+    ASSERT_TRUE(session.WaitFor("Run on Many")) << session.Capture();
+    session.SendLiteral("cat " + TmpMark());
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("12 systems: 11 answered, 1 not reached.", 25000))
+        << session.Capture();
+    EXPECT_TRUE(run.Shows({{5, 3, "8 systems  exit 0  web[01-08]"},
+                           {6, 3, "3 systems  exit 0  db[1-3]"},
+                           {7, 3, "1 not reached  no answer  mute"}}));
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Lines 1-1 of 1.")) << session.Capture();
+    EXPECT_EQ(session.Line(3), " first");
+    session.SendKeys("Escape Down d");
+    ASSERT_TRUE(session.WaitFor("+++ db[1-3]")) << session.Capture();
+    EXPECT_TRUE(run.Shows({{3, 2, "--- web[01-08]"}, {6, 2, "-first"}, {7, 2, "+second"}}));
+    session.SendKeys("Escape");
+
+    // Save: text and JSON, the paths in the box; the files go before the end's check.
+    ASSERT_TRUE(session.WaitFor("Save")) << session.Capture();
+    ASSERT_TRUE(run.Press("Save"));
+    ASSERT_TRUE(session.WaitFor(" and .json")) << session.Capture();
+    const std::string sBox = session.Capture();
+    const std::size_t nAt = sBox.find("/tmp/OrvikConn.Run.");
+    ASSERT_NE(nAt, std::string::npos) << sBox;
+    const std::string sText = sBox.substr(nAt, sBox.find(".txt", nAt) + 4 - nAt);
+    const std::string sJson = sText.substr(0, sText.size() - 4) + ".json";
+    EXPECT_NE(ReadTextFile(sText).find("\n8 systems  exit 0  web[01-08]\n"), std::string::npos);
+    EXPECT_NE(ReadTextFile(sJson).find("{\"name\": \"mute\", \"address\": \"" + DeadHost()),
+              std::string::npos) << ReadTextFile(sJson);
+    EXPECT_EQ(ModeOf(sJson), 0600u);
+    unlink(sText.c_str());
+    unlink(sJson.c_str());
+    session.SendKeys("Enter");
+
+    // A node set typed as the target is reached besides the marked systems.
+    ASSERT_TRUE(run.Press("Return"));
+    ASSERT_TRUE(session.WaitFor("Run on Many")) << session.Capture();
+    session.SendKeys("Tab");
+    session.SendLiteral(SshHost());
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("13 systems: 12 answered, 1 not reached.", 25000))
+        << session.Capture();
+    EXPECT_NE(session.Line(5).find("9 systems  exit 0  "), std::string::npos) << session.Capture();
+    EXPECT_NE(session.Line(5).find(SshHost()), std::string::npos) << session.Capture();
+
+    // Ctrl-c stops a run; what came stays, the rest say they were stopped.
+    ASSERT_TRUE(run.Press("Return"));
+    ASSERT_TRUE(session.WaitFor("Run on Many")) << session.Capture();
+    session.SendKeys("BTab");
+    for (int i = 0; i < 30; ++i) session.SendKeys("BSpace");
+    session.SendLiteral("sleep 20");
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Running sleep 20")) << session.Capture();
+    // The line is drawn just before clush starts and takes the terminal: Ctrl-c goes to
+    // clush only from then on.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    session.SendKeys("C-c");
+    ASSERT_TRUE(session.WaitFor("stopped before the end", 8000)) << session.Capture();
+    EXPECT_NE(session.Capture().find("13 not reached  stopped"), std::string::npos)
+        << session.Capture();
+    ASSERT_TRUE(run.Press("Return"));
+    ASSERT_TRUE(run.Press("Cancel"));
+    ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
+}
+
+// Trust on many: one screen for the new keys of all marked systems, grouped by key; a known
+// key, a changed key and a system that offers none are left as they are, and the changed one
+// is never trusted in the batch. New keys go to the test HOME, under the test's Host block.
+TEST(ConnMany, TrustAddsOnlyNewKeysAfterOneConfirmation)
+{
+    ORVIK_REQUIRE_SSH();
+    ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kChangedKey);
+    ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kDeadLink);
+    ORVIK_REQUIRE_SSH_EXTRA(SshExtra::kPrivateTmp);
+    TestHome home;
+    const std::string sHostName = "orvik-many-" + std::to_string(getpid());
+    const std::string sKnownHosts = home.sHome + "/kh";
+    SshClientBlock block(sHostName, {"HostName 127.0.0.1", "UserKnownHostsFile " + sKnownHosts,
+                                     "GlobalKnownHostsFile /dev/null", "CheckHostIP no"});
+    ASSERT_EQ(block.Problem(), "");
+    const std::string sChangedFile = SshConfigValue(ChangedKeyHost(), "userknownhostsfile");
+    const std::string sChangedBefore = ReadTextFile(sChangedFile);
+    home.WriteFile("config.ini",
+                   "RemoteSystem " + sHostName + " " + SshPort() + " new1 " + SshUser() + "\n" +
+                   "RemoteSystem " + sHostName + " " + TmpPort() + " new2 " + SshUser() + "\n" +
+                   "RemoteSystem " + SshHost() + " " + SshPort() + " known " + SshUser() + "\n" +
+                   "RemoteSystem " + ChangedKeyHost() + " " + ChangedKeyPort() + " changed " +
+                   SshUser() + "\n" + "RemoteSystem " + DeadHost() + " " + DeadPort() +
+                   " mute " + SshUser() + "\n");
+    ProgramSession run(home, Conn());
+    TmuxSession &session = run.Screen();
+    ASSERT_TRUE(session.WaitFor(sListReady)) << session.Capture();
+    session.SendKeys("a");
+    ASSERT_TRUE(session.WaitFor("5 of 5 marked")) << session.Capture();
+    ASSERT_TRUE(run.Press("Trust"));
+    ASSERT_TRUE(session.WaitFor("Trust the new host keys of 2 systems?", 20000))
+        << session.Capture();
+    std::string sScan;
+    ASSERT_EQ(RunProgram({"sh", "-c", "ssh-keyscan -t ed25519 -p " + SshPort() +
+                                          " 127.0.0.1 2>/dev/null"}, &sScan), 0);
+    const std::string sScreen = session.Capture();
+    for (const std::string &sText :
+         {FingerprintOf(sScan.substr(0, sScan.find('\n'))), std::string("new[1-2]"),
+          std::string("already trusted: known"), std::string("no host key came: mute"),
+          std::string("KEY CHANGED, select it alone and Trust: changed")})
+        EXPECT_NE(sScreen.find(sText), std::string::npos) << sText << "\n" << sScreen;
+    ASSERT_TRUE(run.Press("Trust"));
+    CloseMessage(session, "Trusted the keys of 2 systems.");
+    const std::string sKnown = ReadTextFile(sKnownHosts);
+    for (const std::string &sPort : {SshPort(), TmpPort()}) {
+        EXPECT_NE(sKnown.find("[127.0.0.1]:" + sPort + " ssh-ed25519 "), std::string::npos)
+            << sKnown;
+    }
+    EXPECT_EQ(ReadTextFile(sChangedFile), sChangedBefore);
+    // Stamped: the two trusted, by their names.
+    std::istringstream sFile(home.ReadFile("config.ini"));
+    std::string sTrusted;
+    for (std::string sLine; std::getline(sFile, sLine);) {
+        std::istringstream sWords(sLine);
+        std::string sWord, sName;
+        sWords >> sWord >> sWord >> sWord >> sName;
+        if (IsStamp(ClauseValue(sLine, "LastTrust"))) sTrusted += sName + " ";
+    }
+    EXPECT_EQ(sTrusted, "new1 new2 ");
+    ASSERT_TRUE(run.Press("Return"));
+    EXPECT_TRUE(run.Ends(0));
+}
