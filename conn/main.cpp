@@ -5,7 +5,11 @@
  */
 #include "orvikconn.h"
 
+#include <strings.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -56,7 +60,7 @@ const char szDefaultHelp[] =
 
 /* What --help and -h print. */
 const char *const apszUsageLines[] = {
-    "Usage: orvikconn [debug] [dump] [help] [-help TEXT]",
+    "Usage: orvikconn [debug] [dump] [help] [-help TEXT] [-fanout N]",
     "Shows the remote systems of config.ini; enters, changes, pings, trusts and connects them.",
     "",
     "Options:",
@@ -64,6 +68,8 @@ const char *const apszUsageLines[] = {
     "  dump         dump panel storage into the log when a panel is deleted (also ORVIKDUMP=Yes)",
     "  help         print the short summary of the options and end with 1",
     "  -help TEXT   the text shown by the Help button",
+    "  -fanout N    Ping, Trust and Run reach at most N systems at once (1 to 1024; default",
+    "               64, or ORVIKFANOUT)",
     "  --help, -h   print this text and end with 0",
     "Keys:",
     "  Tab, arrows  move between lines, fields and buttons     Enter, click  choose",
@@ -83,9 +89,35 @@ const char *const apszUsageLines[] = {
 
 }  // namespace
 
+/* "-fanout N": the systems a run on many reaches at once, handed to the fan-out engine
+   through ORVIKFANOUT, which it reads. 0, or 8 for a number out of range (logged). */
+int TakeFanout(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (strcasecmp(argv[i], "-help") == 0) {
+            ++i;   /* the Help button's text, never an option */
+            continue;
+        }
+        if (strcasecmp(argv[i], "-fanout") != 0) continue;
+        const char *pszValue = i + 1 < argc ? argv[i + 1] : "";
+        char *pszEnd = nullptr;
+        const long nFanout = std::strtol(pszValue, &pszEnd, 10);
+        if (*pszValue == '\0' || *pszEnd != '\0' || nFanout < 1 || nFanout > 1024) {
+            OVLog(OVLOG_ERROR,
+                  "orvikconn Initialize: -fanout takes a number of systems from 1 to 1024, not "
+                  "\"%.40s\".", pszValue);
+            return OVRC_ERROR;
+        }
+        setenv("ORVIKFANOUT", std::to_string(nFanout).c_str(), 1);
+        ++i;
+    }
+    return OVRC_OK;
+}
+
 int Initialize(int argc, char **argv)
 {
     int nRc = OVToolStartup(&sStartup, argc, argv);
+    if (nRc == OVRC_OK) nRc = TakeFanout(argc, argv);
     if (nRc != OVRC_OK) {
         return nRc;
     }

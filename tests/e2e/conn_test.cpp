@@ -119,6 +119,12 @@ TEST(ConnStartup, HelpAndMissingHelpText)
     EXPECT_EQ(RunProgram({"env", sLog, sBin, "-help"}, &sOutput), 8);
     EXPECT_NE(home.ReadLog().find("orvikconn Initialize: Invalid help parameter"),
               std::string::npos) << home.ReadLog();
+    for (const char *pszFanout : {"0", "1025", "8x", "-3"}) {
+        EXPECT_EQ(RunProgram({"env", sLog, sBin, "-fanout", pszFanout}, &sOutput), 8) << pszFanout;
+        EXPECT_NE(home.ReadLog().find("-fanout takes a number of systems from 1 to 1024, not \"" +
+                                      std::string(pszFanout) + "\"."),
+                  std::string::npos) << home.ReadLog();
+    }
 
     // --help and -h print the usage and end with 0 wherever they stand, before the log or
     // config.ini is touched; "-h" taken as the text of -help is that text.
@@ -126,7 +132,7 @@ TEST(ConnStartup, HelpAndMissingHelpText)
         TestHome fresh;
         EXPECT_EQ(RunProgram({"env", "ORVIKLOGFILE=" + fresh.sLogFile,
                               "ORVIKDIR=" + fresh.sOrvikDir, sBin, "debug", pszAsk}, &sOutput), 0);
-        EXPECT_EQ(sOutput.rfind("Usage: orvikconn [debug] [dump] [help] [-help TEXT]\n", 0), 0u)
+        EXPECT_EQ(sOutput.rfind("Usage: orvikconn [debug] [dump] [help] [-help TEXT] [-fanout N]\n", 0), 0u)
             << sOutput;
         EXPECT_NE(sOutput.find("\nManual: man orvikconn\n"), std::string::npos) << sOutput;
         EXPECT_EQ(fresh.ReadLog(), "");
