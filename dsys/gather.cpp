@@ -1,7 +1,8 @@
 /*
  * gather.cpp - runs the report's command once, locally or on the connected system, and
- * keeps its whole output (or an output gathered elsewhere, handed in as text); the section recogniser that tells headings and terse keys from
- * ordinary lines; the release of the entry lists.
+ * keeps its whole output (or one gathered elsewhere, handed in as text); the section
+ * recogniser that tells headings and terse keys from ordinary lines; the release of the
+ * entry lists.
  */
 #include "orvikdsys.h"
 

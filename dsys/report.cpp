@@ -3,9 +3,11 @@
  * justified in its column and each data text beside it, section headings in the Field
  * colours swapped, "page N of M" above an action bar with Forward (while pages follow),
  * Backward (after the first page), Help, Save, Print, Return and Exit; PgDn, PgUp, Home and
- * End turn pages too. The bar starts on the button chosen last, so Enter repeats Forward. Save and Print end
- * the program after their message box. All widths are display columns: a text is never
- * cut without a "~", a long one goes on over the next rows.
+ * End turn pages too. The bar starts on the button chosen last, so Enter repeats Forward.
+ * Save and Print end the report after their message box (orvikdsys ends with it; orvikconn,
+ * which shows a group's output through ShowReportText, goes back to its result). All widths
+ * are display columns: a text is never cut without a "~", a long one goes on over the next
+ * rows.
  */
 #include "orvikdsys.h"
 
