@@ -174,16 +174,17 @@ int PresentRun(const std::vector<int> &anSystems, const std::string &sCursor)
     return nRc;
 }
 
-/* The command line of a typed request: a report's own, or the text as typed. *psTitle gets
-   the report's title, "" for a command. */
-std::string RequestCommand(const std::string &sTyped, std::string *psTitle)
+/* The command line of a typed request: a report's own, or the text as typed. *ppsReport
+   gets the report, NULL for a command. "" for an unknown option, and for "-class", which
+   needs a class name that a report option on its own does not give. */
+std::string RequestCommand(const std::string &sTyped, const DSYSREPORT **ppsReport)
 {
-    psTitle->clear();
+    *ppsReport = nullptr;
     const std::string sWord = Trimmed(sTyped);
     if (sWord.empty() || sWord[0] != '-') return sWord;
     const DSYSREPORT *psReport = FindReportOption(sWord.c_str());
-    if (psReport == nullptr || psReport->pszOption[0] == '\0') return "";
-    *psTitle = psReport->pszTitle;
+    if (psReport == nullptr || std::strcmp(psReport->pszOption, "-class") == 0) return "";
+    *ppsReport = psReport;
     return psReport->pszCommand;
 }
 
@@ -310,6 +311,26 @@ std::string ResultLine(const OVFANRESULT &sResult, const OVFANGROUP &sGroup)
     return sLine;
 }
 
+/* Enter on a group of a report run: the output the group shares, as orvikdsys shows the
+   report, titled with the systems it came from. A group that failed or was not reached has
+   no report: its output or reasons come as plain pages. 0 back, 9 Exit. */
+int ShowGroup(const OVFANRESULT &sResult, const OVFANGROUP &sGroup, const DSYSREPORT *psReport)
+{
+    if (psReport == nullptr || sGroup.eState != OVFAN_ANSWERED || sGroup.nExitStatus != 0)
+        return ShowPages(ResultLine(sResult, sGroup), GroupText(sResult, sGroup));
+    std::vector<std::string> asNames;
+    for (int n : sGroup.anMember)
+        asNames.push_back(sResult.asSystem[static_cast<std::size_t>(n)].sName);
+    /* The title is the panel's top line and the first line of a saved file: it fits 80
+       columns, the smallest terminal. */
+    const std::string sTitle =
+        OVFitColumns(std::string(psReport->pszTitle) + ": " + OVNodeSetText(asNames), 78);
+    const OVFANSYSTEM &s = sResult.asSystem[static_cast<std::size_t>(sGroup.anMember.front())];
+    const int nRc = ShowReportText(psReport, sTitle.c_str(), s.sOutput);
+    /* A Save or Print that failed has said so in its box; the result screen comes back. */
+    return nRc == OVRC_EXIT ? nRc : OVRC_OK;
+}
+
 /* Saves the folded result as text and as JSON, named as saved reports are. */
 void SaveResult(const OVFANRESULT &sResult)
 {
@@ -328,8 +349,9 @@ void SaveResult(const OVFANRESULT &sResult)
     OVShowBox(psPab, OVLOG_INFO, "Saved: " + sText + " and .json");
 }
 
-/* The folded result: one line per group, largest first. 0 back to the list, 9 Exit. */
-int ShowResult(const OVFANRESULT &sResult, const std::string &sWhat)
+/* The folded result: one line per group, largest first; psReport is the report that ran,
+   NULL for a command. 0 back to the list, 9 Exit. */
+int ShowResult(const OVFANRESULT &sResult, const std::string &sWhat, const DSYSREPORT *psReport)
 {
     const std::vector<OVFANGROUP> asGroup = OVFoldResult(sResult);
     std::string sCursor = asGroup.empty() ? "Return " : "GRP0";
@@ -391,7 +413,7 @@ int ShowResult(const OVFANRESULT &sResult, const std::string &sWhat)
         const OVFANGROUP &sGroup = asGroup[static_cast<std::size_t>(nGroup)];
         int nShown = OVRC_OK;
         if (nResponse == OVRESPONSE_FIELD && szResponseID[0] == 'G') {
-            nShown = ShowPages(ResultLine(sResult, sGroup), GroupText(sResult, sGroup));
+            nShown = ShowGroup(sResult, sGroup, psReport);
         } else if (nResponse == OVRESPONSE_KEY && nKey == 'd') {
             std::string sDiff;
             if (OVFanDiff(sResult, asGroup.front(), sGroup, &sDiff) != OVRC_OK)
@@ -554,8 +576,8 @@ int Run_Many(const std::vector<int> &anSystems)
             psPab = nullptr;
             continue;
         }
-        std::string sTitle;
-        const std::string sCommand = RequestCommand(sRequest.sCommand.sText, &sTitle);
+        const DSYSREPORT *psReport = nullptr;
+        const std::string sCommand = RequestCommand(sRequest.sCommand.sText, &psReport);
         const std::string sNodeSet = Trimmed(sRequest.sTarget.sText);
         std::string sRefusal;
         if (sCommand.empty())
@@ -590,7 +612,7 @@ int Run_Many(const std::vector<int> &anSystems)
         }
         OVDeletePanel(psPab);
         psPab = nullptr;
-        nRc = ShowResult(sResult, sTitle.empty() ? sCommand : sTitle);
+        nRc = ShowResult(sResult, psReport != nullptr ? psReport->pszTitle : sCommand, psReport);
         if (nRc != OVRC_OK) return OVTraceEnd("orvikconn Run_Many", nRc);
     }
 }

@@ -1,7 +1,8 @@
 /*
  * gather.cpp - runs the report's command once, locally or on the connected system, and
- * keeps its whole output; the section recogniser that tells headings and terse keys from
- * ordinary lines; the release of the entry lists.
+ * keeps its whole output (or one gathered elsewhere, handed in as text); the section
+ * recogniser that tells headings and terse keys from ordinary lines; the release of the
+ * entry lists.
  */
 #include "orvikdsys.h"
 
@@ -265,21 +266,31 @@ int Get_Hardware_Info()
         return OVTraceEnd("orvikdsys Get_Hardware_Info", OVEXIT_SHOWN);
     }
 
-    std::size_t nLength = strnlen(pachOutput.get(), nSize - 1);
+    nRc = KeepSystemInfo(pachOutput.get(), nSize - 1);
+    if (nRc != OVRC_OK)
+        return OVTraceEnd("orvikdsys Get_Hardware_Info", nRc);
+    if (bDebug)
+        OVLog(OVLOG_DEBUG, "orvikdsys Get_Hardware_Info: %s command: %s, output: %zu characters.",
+              sPlace.c_str(), sLine.c_str(), std::strlen(pszSystemInfo));
+    return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_OK);
+}
+
+int KeepSystemInfo(const char *pachOutput, std::size_t nLength)
+{
+    /* What a command printed ends at its first zero byte, as the formatters read it. */
+    nLength = pachOutput != nullptr ? strnlen(pachOutput, nLength) : 0;
     char *pszOutput = static_cast<char *>(std::malloc(nLength + 1));
     if (pszOutput == nullptr) {
         LogAllocationFailure(nLength + 1);
         OVShowFailure("orvikdsys: no memory for the report.", false);
-        return OVTraceEnd("orvikdsys Get_Hardware_Info", OVEXIT_SHOWN);
+        return OVEXIT_SHOWN;
     }
-    std::memcpy(pszOutput, pachOutput.get(), nLength);
+    if (nLength > 0)
+        std::memcpy(pszOutput, pachOutput, nLength);
     pszOutput[nLength] = '\0';
     std::free(pszSystemInfo);
     pszSystemInfo = pszOutput;
-    if (bDebug)
-        OVLog(OVLOG_DEBUG, "orvikdsys Get_Hardware_Info: %s command: %s, output: %zu characters.",
-              sPlace.c_str(), sLine.c_str(), nLength);
-    return OVTraceEnd("orvikdsys Get_Hardware_Info", OVRC_OK);
+    return OVRC_OK;
 }
 
 int CheckTitle(char *pszText)

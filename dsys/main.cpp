@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 namespace {
 
@@ -33,14 +32,12 @@ const OVTOOLSTARTUP sStartup = {
     true,    /* the text after "-help" is never an option itself */
     "orvikdsys Initialize: Input Arguments follow:"};
 
-void TakeDateAndTime()
+/* The step after Get_Hardware_Info: the report panel. It lives here, not in the core
+   library, because orvikconn links that library and has a step of the same name. */
+int Process_Request()
 {
-    std::time_t nNow = std::time(nullptr);
-    std::tm sNow{};
-    localtime_r(&nNow, &sNow);
-    std::snprintf(szDate, sizeof szDate, "%.4d%.2d%.2d", sNow.tm_year + 1900, sNow.tm_mon + 1,
-                  sNow.tm_mday);
-    std::snprintf(szTime, sizeof szTime, "%.2d%.2d%.2d", sNow.tm_hour, sNow.tm_min, sNow.tm_sec);
+    OVTraceStart("orvikdsys Process_Request", "szClass: %s, szTitle: %s.", szClass, szTitle);
+    return OVTraceEnd("orvikdsys Process_Request", ShowReport());
 }
 
 /* What --help and -h print. */

@@ -8,7 +8,9 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
 char szClass[32] = "";
 char szClass2[32] = "";
@@ -158,6 +160,16 @@ int ReadReportOptions(int argc, char **argv)
     }
     OVCopyText(szClass2, sizeof szClass2, szClass[0] == '-' ? szClass + 1 : szClass);
     return OVRC_OK;
+}
+
+void TakeDateAndTime()
+{
+    std::time_t nNow = std::time(nullptr);
+    std::tm sNow{};
+    localtime_r(&nNow, &sNow);
+    std::snprintf(szDate, sizeof szDate, "%.4d%.2d%.2d", sNow.tm_year + 1900, sNow.tm_mon + 1,
+                  sNow.tm_mday);
+    std::snprintf(szTime, sizeof szTime, "%.2d%.2d%.2d", sNow.tm_hour, sNow.tm_min, sNow.tm_sec);
 }
 
 void TakePanelSize()

@@ -3,10 +3,13 @@
  *
  * main (main.cpp) runs Initialize, then Get_Hardware_Info (gather.cpp), which runs the
  * report's command once, locally or on the connected system, and keeps its output in
- * pszSystemInfo; then Process_Request (report.cpp), which has FormatDataLines (format.cpp)
- * cut the output into title and data entries and shows them page by page; then Finish.
+ * pszSystemInfo; then Process_Request, whose ShowReport (report.cpp) has FormatDataLines
+ * (format.cpp) cut the output into title and data entries and shows them page by page;
+ * then Finish.
  * The report chosen on the command line (options.cpp) decides the command, the title, the
- * formatter and the page layout, all in one row of the report table.
+ * formatter and the page layout, all in one row of the report table. Another program that
+ * has the output already (orvikconn, from many systems) hands it to ShowReportText, which
+ * takes the same path from KeepSystemInfo on.
  *
  * Every function returns an OVRC_* code. Process_Request gives 0 after Return, 9 after Exit,
  * 8 after a failed Save or Print. A change of the terminal's size makes Process_Request
@@ -81,6 +84,8 @@ extern char *pszSystemInfo;      /* the command's output, owned                 
 extern PABI *psPabi;             /* the report panel, owned                             */
 
 int Initialize(int argc, char **argv);
+/* Sets szDate and szTime to the local date and time now. */
+void TakeDateAndTime();
 /* Reads the terminal's size into sPanelSize (0 x 0 when standard output is none). */
 void TakePanelSize();
 /* Releases the output and the help text, deletes the panel when there is one. Always 0. */
@@ -112,6 +117,10 @@ struct WINTEXTINFO {
    larger area while the output does not fit (up to DSYSOUTPUTMAX). 0, or 8 after a red box
    that names the command and its first error line. */
 int Get_Hardware_Info();
+/* Keeps a copy of the output in pachOutput (nLength bytes, or up to a zero byte before) in
+   pszSystemInfo, releasing the one kept before. 0, or 8 after a red box when there is no
+   memory for it. */
+int KeepSystemInfo(const char *pachOutput, std::size_t nLength);
 /* 1 when the text (a buffer of at least 256 bytes) is a section title or known key; a key
    is replaced by its label. 0 otherwise, the text unchanged. */
 int CheckTitle(char *pszText);
@@ -170,7 +179,14 @@ std::vector<int> PlanPageStarts(const DSYSREPORT &sReport,
 int PageOfEntry(const std::vector<int> &anStarts, int nEntry);
 /* The report file name: /tmp/OrvikDsys.<class>.<date>.<time>.txt */
 std::string ReportFileName();
-/* The report panel until Return, Exit, Save or Print. */
-int Process_Request();
+/* The report panel of pszSystemInfo until Return, Exit, Save or Print (orvikdsys's step
+   Process_Request). */
+int ShowReport();
+/* Shows sText, the output of psReport's command gathered elsewhere (on many systems at
+   once), as orvikdsys shows that report: the same entries, pages and buttons, titled
+   pszTitle; Save and Print take pszTitle and the text. Sets the program state above for the
+   report and releases the text and the panel again before it returns. 0 after Return, Save
+   or Print, 9 after Exit, 8 after a failure (shown or logged). */
+int ShowReportText(const DSYSREPORT *psReport, const char *pszTitle, std::string_view sText);
 
 #endif /* ORVIKDSYS_H */

@@ -3,13 +3,16 @@
  * justified in its column and each data text beside it, section headings in the Field
  * colours swapped, "page N of M" above an action bar with Forward (while pages follow),
  * Backward (after the first page), Help, Save, Print, Return and Exit; PgDn, PgUp, Home and
- * End turn pages too. The bar starts on the button chosen last, so Enter repeats Forward. Save and Print end
- * the program after their message box. All widths are display columns: a text is never
- * cut without a "~", a long one goes on over the next rows.
+ * End turn pages too. The bar starts on the button chosen last, so Enter repeats Forward.
+ * Save and Print end the report after their message box (orvikdsys ends with it; orvikconn,
+ * which shows a group's output through ShowReportText, goes back to its result). All widths
+ * are display columns: a text is never cut without a "~", a long one goes on over the next
+ * rows.
  */
 #include "orvikdsys.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -446,12 +449,11 @@ std::string ReportFileName()
     return std::string("/tmp/OrvikDsys.") + szClass + "." + szDate + "." + szTime + ".txt";
 }
 
-int Process_Request()
+int ShowReport()
 {
-    OVTraceStart("orvikdsys Process_Request", "szClass: %s, szTitle: %s.", szClass, szTitle);
     int nRc = BuildPanel();
     if (nRc != OVRC_OK)
-        return OVTraceEnd("orvikdsys Process_Request", nRc);
+        return nRc;
 
     WINTEXTINFO sWinTextInfo{};
     std::memcpy(sWinTextInfo.szEyeCatcher, "WTEXTBLK", sizeof sWinTextInfo.szEyeCatcher);
@@ -465,5 +467,34 @@ int Process_Request()
     if (nRc == OVRC_OK)
         nRc = ShowPages(WinTextEntries(sWinTextInfo));
     FreeWinTextInfoStorage(&sWinTextInfo);
-    return OVTraceEnd("orvikdsys Process_Request", nRc);
+    return nRc;
+}
+
+int ShowReportText(const DSYSREPORT *psReport, const char *pszTitle, std::string_view sText)
+{
+    if (psReport == nullptr || pszTitle == nullptr) {
+        OVLog(OVLOG_ERROR, "orvikdsys ShowReportText: psReport or pszTitle NULL pointer: %p, %p.",
+              static_cast<const void *>(psReport), static_cast<const void *>(pszTitle));
+        return OVRC_ERROR;
+    }
+    OVTraceStart("orvikdsys ShowReportText", "option: %s, text: %zu bytes.", psReport->pszOption,
+                 sText.size());
+    /* The formatters, the recogniser and the file name read the report from szClass, as
+       orvikdsys's own options set it. */
+    OVCopyText(szClass, sizeof szClass, psReport->pszOption);
+    OVCopyText(szClass2, sizeof szClass2, szClass[0] == '-' ? szClass + 1 : szClass);
+    OVCopyText(szTitle, sizeof szTitle, pszTitle);
+    TakeDateAndTime();
+    TakePanelSize();
+    int nRc = KeepSystemInfo(sText.data(), sText.size());
+    if (nRc == OVRC_OK)
+        nRc = ShowReport();
+    std::free(pszSystemInfo);
+    pszSystemInfo = nullptr;
+    if (psPabi != nullptr) {
+        PABI *psPanel = psPabi;
+        psPabi = nullptr;
+        OVDeletePanel(psPanel);
+    }
+    return OVTraceEnd("orvikdsys ShowReportText", nRc);
 }

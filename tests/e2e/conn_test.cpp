@@ -655,10 +655,32 @@ TEST(ConnMany, MarkPingRunDiffSaveStop)
     EXPECT_NE(session.Line(5).find("9 systems  exit 0  "), std::string::npos) << session.Capture();
     EXPECT_NE(session.Line(5).find(SshHost()), std::string::npos) << session.Capture();
 
-    // Ctrl-c stops a run; what came stays, the rest say they were stopped.
+    // A report option as the command: Enter on its largest group shows the report as orvikdsys
+    // does, cut into its titles, titled with the group's systems; Save writes that report.
     ASSERT_TRUE(run.Press("Return"));
     ASSERT_TRUE(session.WaitFor("Run on Many")) << session.Capture();
     session.SendKeys("BTab");
+    for (int i = 0; i < 30; ++i) session.SendKeys("BSpace");
+    session.SendLiteral("-cpu");
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("13 systems: 12 answered, 1 not reached.", 25000))
+        << session.Capture();
+    session.SendKeys("Enter");
+    ASSERT_TRUE(session.WaitFor("Display CPU Information: ")) << session.Capture();
+    EXPECT_TRUE(run.Shows({{3, 14, "Architecture:"}}));
+    ASSERT_TRUE(run.Press("Save"));
+    ASSERT_TRUE(session.WaitFor("Report saved in file: /tmp/OrvikDsys.-cpu.")) << session.Capture();
+    const std::string sScreen = session.Capture();
+    const std::size_t nFile = sScreen.find("/tmp/OrvikDsys");
+    const std::string sSaved = sScreen.substr(nFile, sScreen.find(".txt", nFile) + 4 - nFile);
+    EXPECT_EQ(ReadTextFile(sSaved).rfind("Display CPU Information: db[1-3],", 0), 0u) << sSaved;
+    EXPECT_NE(ReadTextFile(sSaved).find("Architecture:"), std::string::npos);
+    unlink(sSaved.c_str());
+    session.SendKeys("Enter");
+
+    // Ctrl-c stops a run; what came stays, the rest say they were stopped.
+    ASSERT_TRUE(run.Press("Return"));
+    ASSERT_TRUE(session.WaitFor("Run on Many")) << session.Capture();
     for (int i = 0; i < 30; ++i) session.SendKeys("BSpace");
     session.SendLiteral("sleep 20");
     session.SendKeys("Enter");
