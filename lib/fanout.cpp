@@ -452,6 +452,9 @@ int OVWriteSshConfig(std::vector<std::string> *pasAlias, std::string *psPath) {
     *psPath = sFolder + "/config";
     std::string sText = OVCONFIGHEAD;
     std::map<std::string, int> mTaken;
+    std::vector<const REMOTESYSTEM *> apsSystems;
+    for (int i = 0; i < nRemoteSystems; i++) apsSystems.push_back(&asRemoteSystem[i]);
+    OVResolveSystems(apsSystems);
     for (int i = 0; i < nRemoteSystems; i++) {
         std::string sAlias;
         for (int nTry = 0; sAlias.empty() || mTaken.count(sAlias) != 0; nTry++)
@@ -617,7 +620,10 @@ int RunClush(const std::vector<std::string> &asArgv, OVFanReader *psReader,
     while (waitpid(nChild, &nStatus, 0) < 0 && errno == EINTR) {
     }
     OVSetStepGroup(0);
-    kill(-nChild, SIGTERM); /* whatever of clush's ssh is left; masters have left the group */
+    /* After a stop, whatever of clush's ssh is left. A clush that ended by itself has waited
+       for its ssh; what stays in its group then is the proxy commands of the shared
+       connections it started, which must live on with them. */
+    if (bStopAsked || !WIFEXITED(nStatus)) kill(-nChild, SIGTERM);
     OVGiveTerminal(getpgrp());
     OVEndIfSignalled();
     const int nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);

@@ -16,6 +16,7 @@
 #include "orviklib.h"
 #include "services_internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -181,30 +182,20 @@ struct RESOLVED {
     std::string sConfig;
 };
 
-/* The control socket of a system: "" when the user's own ssh configuration shares
-   connections its own way (or not at all by choice), or when there is no folder for it.
-   Asked of ssh -G once per system and process; the system has been checked before. */
-const RESOLVED &Resolve(const REMOTESYSTEM *psSystem) {
+std::map<std::string, RESOLVED> &KnownResolved() {
     static std::map<std::string, RESOLVED> mKnown;
-    const std::string sKey = std::string(psSystem->szUser) + "@" + psSystem->szIP + ":" +
-                             psSystem->szPort;
-    auto it = mKnown.find(sKey);
-    if (it != mKnown.end()) return it->second;
+    return mKnown;
+}
 
+std::string ResolveKey(const REMOTESYSTEM *psSystem) {
+    return std::string(psSystem->szUser) + "@" + psSystem->szIP + ":" + psSystem->szPort;
+}
+
+/* The control socket that follows from what ssh -G said: "" when the user's own ssh
+   configuration shares connections its own way (or not at all by choice), or when there is
+   no folder for it. */
+RESOLVED FromConfig(const std::string &sKey, const std::string &sConfig) {
     std::string sPath;
-    OVSSHCALL sCall;
-    sCall.pszStep = "ControlPath";
-    sCall.bPrintConfig = true;
-    std::string sAsk;
-    std::string sConfig;
-    static const RESOLVED sNone;
-    if (OVSshLine(psSystem, sCall, "", &sAsk) != OVRC_OK) return sNone;
-    sAsk += " 2>/dev/null";
-    if (FILE *pPipe = popen(sAsk.c_str(), "r")) {
-        char szLine[1024];
-        while (fgets(szLine, sizeof szLine, pPipe) != nullptr) sConfig += szLine;
-        pclose(pPipe);
-    }
     /* ssh -G says "controlmaster false" and no control path (or "none") unless the user's
        configuration set them. */
     const std::string sAll = "\n" + sConfig;
@@ -218,7 +209,51 @@ const RESOLVED &Resolve(const REMOTESYSTEM *psSystem) {
         OVLog(OVLOG_DEBUG, "OVSshLine: The ssh configuration for %s shares connections its "
               "own way.", sKey.c_str());
     }
-    return mKnown[sKey] = RESOLVED{sPath, sConfig};
+    return RESOLVED{sPath, sConfig};
+}
+
+/* Asks ssh -G about every system not asked yet, at most nAtOnce at a time: each ssh -G is
+   started before any is read (its few kilobytes fit the pipe), so that a hundred systems
+   cost about as long as a few. The systems have been checked before. */
+void ResolveAll(const std::vector<const REMOTESYSTEM *> &apsSystems) {
+    constexpr std::size_t nAtOnce = 32;
+    std::map<std::string, RESOLVED> &mKnown = KnownResolved();
+    std::vector<std::pair<std::string, FILE *>> aAsked;
+    auto Collect = [&] {
+        for (auto &[sKey, pPipe] : aAsked) {
+            std::string sConfig;
+            char szLine[1024];
+            while (fgets(szLine, sizeof szLine, pPipe) != nullptr) sConfig += szLine;
+            pclose(pPipe);
+            mKnown[sKey] = FromConfig(sKey, sConfig);
+        }
+        aAsked.clear();
+    };
+    for (const REMOTESYSTEM *psSystem : apsSystems) {
+        const std::string sKey = ResolveKey(psSystem);
+        if (mKnown.count(sKey) != 0 ||
+            std::any_of(aAsked.begin(), aAsked.end(), [&](const auto &a) { return a.first == sKey; }))
+            continue;
+        /* A system the builder refuses is said once, by the step that uses it. */
+        if (!Refusal(psSystem).empty()) continue;
+        OVSSHCALL sCall;
+        sCall.pszStep = "ControlPath";
+        sCall.bPrintConfig = true;
+        std::string sAsk;
+        if (OVSshLine(psSystem, sCall, "", &sAsk) != OVRC_OK) continue;
+        sAsk += " 2>/dev/null";
+        if (FILE *pPipe = popen(sAsk.c_str(), "r")) aAsked.emplace_back(sKey, pPipe);
+        if (aAsked.size() >= nAtOnce) Collect();
+    }
+    Collect();
+}
+
+/* What ssh -G says for a system, asked once per system and process. */
+const RESOLVED &Resolve(const REMOTESYSTEM *psSystem) {
+    static const RESOLVED sNone;
+    ResolveAll({psSystem});
+    auto it = KnownResolved().find(ResolveKey(psSystem));
+    return it != KnownResolved().end() ? it->second : sNone;
 }
 
 std::string ControlPath(const REMOTESYSTEM *psSystem) { return Resolve(psSystem).sControlPath; }
@@ -277,6 +312,10 @@ void OVGiveTerminal(pid_t nGroup) {
     sigaction(SIGTTOU, &sIgnore, &sOld);
     tcsetpgrp(STDIN_FILENO, nGroup);
     sigaction(SIGTTOU, &sOld, nullptr);
+}
+
+void OVResolveSystems(const std::vector<const REMOTESYSTEM *> &apsSystems) {
+    ResolveAll(apsSystems);
 }
 
 std::string OVSshFolder() { return ControlFolder(); }

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <utility>
+#include <vector>
 
 /* Checks the named pointers in order; the first NULL one is logged at level 8 as
    "<function>: <name> NULL pointer: %p." and gives 8, else 0. */
@@ -44,6 +45,8 @@ void OVSetStepGroup(pid_t nGroup);
 /* Gives the terminal's foreground to a process group, when there is a terminal; SIGTTOU
    would stop a caller that is not in the foreground itself. */
 void OVGiveTerminal(pid_t nGroup);
+/* Asks ssh -G about many systems at once, ahead of the builder's lines for them. */
+void OVResolveSystems(const std::vector<const REMOTESYSTEM *> &apsSystems);
 /* Blocks the ending signals; *psBefore gets the mask to set again. */
 void OVHoldEndingSignals(sigset_t *psBefore);
 
